@@ -1,0 +1,117 @@
+#include "core/Handler.h"
+
+#include "core/IntervalTimer.h"
+#include "core/TickSource.h"
+
+#include <cstdio>
+#include <exception>
+#include <system_error>
+
+CHandler::~CHandler()
+{
+    EndThread();
+}
+
+void CHandler::EndThread()
+{
+    SetRun(0);
+    JoinThread();
+}
+
+void CHandler::JoinThread()
+{
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id())
+        thread.join();
+}
+
+int16_t CHandler::Start()
+{
+    if (IsRunning() != 0)
+        return HNDRET_ALREADY_RUNNING;
+
+    // A thread of an earlier run may still be finishing (for example after a
+    // Stop that timed out during the modem link's back-off). Wait for it, so
+    // that two threads never run the same handler.
+    JoinThread();
+
+    SetRun(1);
+    try {
+        thread = std::thread(&CHandler::ThreadEntry, this);
+    } catch (const std::system_error&) {
+        SetRun(0);
+        return HNDRET_THREAD_FAILED;
+    }
+    return WaitStatus();
+}
+
+int16_t CHandler::Stop()
+{
+    if (IsRunning() != 1)
+        return HNDRET_NOT_RUNNING;
+    SetRun(0);
+    return WaitStatus();
+}
+
+int16_t CHandler::WaitStatus()
+{
+    CIntervalTimer timeout;
+    timeout.Start(kHandshakeTimeoutMs);
+    while (!timeout.Expired()) {
+        const int16_t code = TakeStatus();
+        if (code != HNDRET_OK)
+            return code;
+        SleepMs(1);
+    }
+    return HNDRET_TIMEOUT;
+}
+
+void CHandler::SetStatus(int16_t code)
+{
+    std::lock_guard<std::mutex> guard(statusLock);
+    status = code;
+}
+
+int16_t CHandler::TakeStatus()
+{
+    std::lock_guard<std::mutex> guard(statusLock);
+    const int16_t code = status;
+    status = HNDRET_OK;
+    return code;
+}
+
+void CHandler::SetRun(int32_t run)
+{
+    std::lock_guard<std::mutex> guard(runLock);
+    runFlag = run;
+}
+
+int32_t CHandler::IsRunning() const
+{
+    std::lock_guard<std::mutex> guard(runLock);
+    return runFlag;
+}
+
+void CHandler::PostMsg(CMsgReceiver* target, std::unique_ptr<CMsg> msg)
+{
+    // A message without a receiver is simply deleted here.
+    if (target && msg)
+        target->ReceiveMsg(std::move(msg));
+}
+
+void CHandler::ThreadEntry()
+{
+    // An exception escaping a worker would end the whole station, and with it
+    // every other line that may be carrying an alarm. Contain it: the worker
+    // stops and its starter sees a failed report instead of a running thread.
+    try {
+        ThreadMain();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "worker thread ended by an exception: %s\n", e.what());
+        SetRun(0);
+        SetStatus(HNDRET_STOP_FAILED);
+    } catch (...) {
+        std::fprintf(stderr, "worker thread ended by an unknown exception\n");
+        SetRun(0);
+        SetStatus(HNDRET_STOP_FAILED);
+    }
+}

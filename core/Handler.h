@@ -1,0 +1,81 @@
+#pragma once
+// Base of every worker thread. Start and Stop run a small handshake through
+// the status word so that the starter learns within one second whether the
+// worker came up or went down. Each handler owns its input queue.
+
+#include "core/MsgReceiver.h"
+#include "core/ThreadQueue.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// Handshake results (the thread reports the 10-series; Start/Stop add their own).
+constexpr int16_t HNDRET_OK = 0;               // no report yet
+constexpr int16_t HNDRET_THREAD_FAILED = 1;    // Start: the thread could not be created
+constexpr int16_t HNDRET_TIMEOUT = 3;          // Start/Stop: no report within 1000 ms
+constexpr int16_t HNDRET_ALREADY_RUNNING = 4;  // Start: run flag already set
+constexpr int16_t HNDRET_NOT_RUNNING = 5;      // Stop: run flag not 1
+constexpr int16_t HNDRET_STARTED = 10;         // thread: initialised, entering its loop
+constexpr int16_t HNDRET_STOPPED = 11;         // thread: left its loop and cleaned up
+constexpr int16_t HNDRET_START_FAILED = 12;    // thread: initialisation failed, run flag cleared
+constexpr int16_t HNDRET_STOP_FAILED = 13;     // thread: ended, but a child did not stop cleanly
+
+class CHandler : public CMsgReceiver {
+public:
+    static constexpr uint32_t kHandshakeTimeoutMs = 1000;
+
+    CHandler() = default;
+    // Clears the run flag and waits for the thread to end: a handler object
+    // never disappears under its own running thread.
+    ~CHandler() override;
+    CHandler(const CHandler&) = delete;
+    CHandler& operator=(const CHandler&) = delete;
+
+    int16_t Start();
+    int16_t Stop();
+    // Polls the status word every millisecond for up to 1000 ms.
+    int16_t WaitStatus();
+
+    void SetStatus(int16_t code);
+    // Reads the status word and empties it.
+    int16_t TakeStatus();
+
+    void SetRun(int32_t run);
+    int32_t IsRunning() const;
+
+    void SetOwner(CMsgReceiver* newOwner) { owner = newOwner; }
+    CMsgReceiver* GetOwner() const { return owner; }
+
+    // One message of the own input queue, or nullptr.
+    std::unique_ptr<CMsg> GetMsg() { return inputQueue.Get(); }
+    // Hands the message to the target's queue; ownership passes.
+    static void PostMsg(CMsgReceiver* target, std::unique_ptr<CMsg> msg);
+    // Messages for this handler land in its input queue.
+    void ReceiveMsg(std::unique_ptr<CMsg> msg) override { inputQueue.Add(std::move(msg)); }
+
+    CThreadQueue& InputQueue() { return inputQueue; }
+
+protected:
+    // The body of the worker thread.
+    virtual void ThreadMain() = 0;
+    // Clears the run flag and waits for the thread to end. Every derived
+    // destructor calls it first: ThreadMain must not outlive the derived object.
+    void EndThread();
+
+private:
+    void ThreadEntry();
+    void JoinThread();
+
+    CMsgReceiver* owner = nullptr;
+    std::thread thread;
+
+    mutable std::mutex statusLock;
+    int16_t status = HNDRET_OK;
+
+    mutable std::mutex runLock;
+    int32_t runFlag = 0;
+
+    CThreadQueue inputQueue;
+};

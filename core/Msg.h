@@ -1,0 +1,26 @@
+#pragma once
+// Base of every message that travels between threads. A message is created by
+// its sender, handed to a queue as std::unique_ptr and owned by whoever takes
+// it out; only database replies use the Next link to chain several records.
+
+#include <cstdint>
+#include <memory>
+
+class CMsg {
+public:
+    CMsg() = default;
+    explicit CMsg(uint16_t msgType) { SetType(msgType); }
+    virtual ~CMsg();
+
+    CMsg(const CMsg&) = delete;
+    CMsg& operator=(const CMsg&) = delete;
+
+    uint16_t GetType() const { return type; }
+    void SetType(uint16_t msgType) { type = msgType; }
+
+    // The chained message (database replies only). The chain owns its tail.
+    std::unique_ptr<CMsg> Next;
+
+private:
+    uint16_t type = 0;
+};

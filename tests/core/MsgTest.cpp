@@ -1,0 +1,122 @@
+#include "core/BufferMsg.h"
+#include "core/HandlerMsg.h"
+#include "core/Msg.h"
+#include "core/MsgQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+
+namespace {
+
+// A message that records its destruction, so a test sees each message
+// deleted exactly once (a second delete is caught by the address sanitizer).
+struct CountedMsg : CMsg {
+    CountedMsg(uint16_t t, int& deletions) : CMsg(t), deleted(deletions) {}
+    ~CountedMsg() override { ++deleted; }
+    int& deleted;
+};
+
+TEST(Msg, FreshMessagesStartEmpty)
+{
+    CMsg plain;
+    EXPECT_EQ(plain.GetType(), 0);
+    EXPECT_EQ(plain.Next, nullptr);
+
+    CHandlerMsg note(43);
+    EXPECT_EQ(note.GetType(), 43);
+    EXPECT_EQ(note.code, 0);
+    EXPECT_EQ(note.value, 0);
+    EXPECT_TRUE(note.text.empty());
+
+    CBufferMsg frame(45);
+    EXPECT_EQ(frame.length, 0);
+    for (uint8_t b : frame.data)
+        EXPECT_EQ(b, 0);
+    for (int32_t p : frame.params)
+        EXPECT_EQ(p, 0);
+}
+
+TEST(Msg, DeletingThroughTheBaseRunsTheConcreteDestructor)
+{
+    int deleted = 0;
+    std::unique_ptr<CMsg> msg = std::make_unique<CountedMsg>(7, deleted);
+    msg.reset();
+    EXPECT_EQ(deleted, 1);
+}
+
+TEST(Msg, ChainIsDeletedWithItsHeadEachOnce)
+{
+    int deleted = 0;
+    auto head = std::make_unique<CountedMsg>(31, deleted);
+    CMsg* tail = head.get();
+    for (int i = 0; i < 9; ++i) {
+        tail->Next = std::make_unique<CountedMsg>(31, deleted);
+        tail = tail->Next.get();
+    }
+    head.reset();
+    EXPECT_EQ(deleted, 10);
+}
+
+TEST(Msg, VeryLongReplyChainDoesNotExhaustTheStack)
+{
+    // A reply with a record per alarm of a full database.
+    auto head = std::make_unique<CMsg>(31);
+    CMsg* tail = head.get();
+    for (int i = 0; i < 500000; ++i) {
+        tail->Next = std::make_unique<CMsg>(31);
+        tail = tail->Next.get();
+    }
+    head.reset();
+    SUCCEED();
+}
+
+TEST(MsgQueue, EmptyQueueGivesNothingAndStaysEmpty)
+{
+    CMsgQueue queue;
+    EXPECT_EQ(queue.Get(), nullptr);
+    EXPECT_EQ(queue.Get(), nullptr);
+    EXPECT_TRUE(queue.IsEmpty());
+    queue.Add(std::make_unique<CMsg>(1));
+    EXPECT_EQ(queue.GetCount(), 1u);
+}
+
+TEST(MsgQueue, FirstInFirstOutAcrossManyGrowSteps)
+{
+    CMsgQueue queue;
+    for (uint16_t i = 1; i <= 95; ++i)
+        queue.Add(std::make_unique<CMsg>(i));
+    for (uint16_t i = 1; i <= 40; ++i)
+        EXPECT_EQ(queue.Get()->GetType(), i);
+    for (uint16_t i = 96; i <= 120; ++i)
+        queue.Add(std::make_unique<CMsg>(i));
+    for (uint16_t i = 41; i <= 120; ++i) {
+        auto msg = queue.Get();
+        ASSERT_NE(msg, nullptr);
+        EXPECT_EQ(msg->GetType(), i);
+    }
+    EXPECT_EQ(queue.Get(), nullptr);
+}
+
+TEST(MsgQueue, DestroyingAQueueDeletesWhatItHoldsExactlyOnce)
+{
+    int deleted = 0;
+    {
+        CMsgQueue queue;
+        for (int i = 0; i < 25; ++i)
+            queue.Add(std::make_unique<CountedMsg>(1, deleted));
+        auto taken = queue.Get();  // now owned here, not by the queue
+        EXPECT_EQ(deleted, 0);
+    }
+    EXPECT_EQ(deleted, 25);
+}
+
+TEST(MsgQueue, AddingNothingIsIgnored)
+{
+    CMsgQueue queue;
+    queue.Add(nullptr);
+    EXPECT_TRUE(queue.IsEmpty());
+}
+
+}  // namespace
