@@ -42,29 +42,34 @@ private:
     std::filesystem::path previous_;
 };
 
-// Sets an environment variable for the lifetime of the object.
+// Sets (or, with nullptr, removes) an environment variable for the lifetime
+// of the object, then puts the old state back.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    ScopedEnv(const char* name, const char* value) : name_(name)
     {
         if (const char* old = std::getenv(name)) {
             hadOld_ = true;
             old_ = old;
         }
-        setenv(name, value.c_str(), 1);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
+    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
     ~ScopedEnv()
     {
         if (hadOld_)
-            setenv(name_, old_.c_str(), 1);
+            setenv(name_.c_str(), old_.c_str(), 1);
         else
-            unsetenv(name_);
+            unsetenv(name_.c_str());
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
-    const char* name_;
+    std::string name_;
     bool hadOld_ = false;
     std::string old_;
 };

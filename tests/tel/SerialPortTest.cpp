@@ -32,34 +32,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Sets or unsets one environment variable for its lifetime (ScopedEnv in
-// support/ can only set).
-class EnvGuard {
-public:
-    EnvGuard(const char* variable, const char* value) : name(variable)
-    {
-        if (const char* old = std::getenv(variable))
-            saved = old;
-        if (value)
-            setenv(variable, value, 1);
-        else
-            unsetenv(variable);
-    }
-    ~EnvGuard()
-    {
-        if (saved)
-            setenv(name.c_str(), saved->c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
-    EnvGuard(const EnvGuard&) = delete;
-    EnvGuard& operator=(const EnvGuard&) = delete;
-
-private:
-    std::string name;
-    std::optional<std::string> saved;
-};
-
 // Reports whether anything inside a folder was opened since it was created.
 class OpenWatch {
 public:
@@ -133,7 +105,7 @@ protected:
 
     TempDir scratch;
     const fs::path& dir = scratch.Path();
-    EnvGuard env{"ORVA_COM_DIR", dir.c_str()};
+    ScopedEnv env{"ORVA_COM_DIR", dir.c_str()};
     std::vector<std::unique_ptr<Pty>> ptys;
 };
 
@@ -143,7 +115,7 @@ protected:
 
 TEST(ComDevicePathTest, MapsNumbersToLinuxDevicesWithoutLinkFolder)
 {
-    EnvGuard env("ORVA_COM_DIR", nullptr);
+    ScopedEnv env("ORVA_COM_DIR", nullptr);
     const struct {
         int number;
         const char* path;
@@ -173,7 +145,7 @@ TEST(ComDevicePathTest, UsesLinkFolderForEveryValidNumber)
         {"", 1, "/dev/ttyS0"},  // set but empty counts as not set
     };
     for (const auto& c : cases) {
-        EnvGuard env("ORVA_COM_DIR", c.folder);
+        ScopedEnv env("ORVA_COM_DIR", c.folder);
         EXPECT_EQ(ComDevicePath(c.number), c.path) << c.folder << " port " << c.number;
     }
 }
