@@ -125,10 +125,8 @@ TEST_F(RegistryValueTest, StartupLanguageSelection)
         };
         EXPECT_EQ(SelectStartupLanguage(setLanguage), c.chosen) << (c.stored ? c.stored : "(none)");
         EXPECT_EQ(current, c.chosen);
-        if (!c.stored)
-            EXPECT_EQ(Language().GetString(), "en");  // created on first start
-        else
-            EXPECT_EQ(Language().GetString(), c.stored);  // a stored choice is not overwritten
+        // Created on first start; a stored choice is not overwritten.
+        EXPECT_EQ(Language().GetString(), c.stored ? c.stored : "en");
     }
 }
 

@@ -179,10 +179,12 @@ TEST(ShippedDictionary, StartupLanguageSelection)
             SelectStartupLanguage([&](const std::string& code) { return dictionary.SetLanguage(code); });
         EXPECT_EQ(chosen, c.chosen);
         EXPECT_EQ(dictionary.GetLanguage(), c.chosen);
-        if (c.idNo)
+        if (c.idNo) {
             EXPECT_EQ(dictionary.Translate("IDS_IDNO"), c.idNo);
-        if (!c.stored)
+        }
+        if (!c.stored) {
             EXPECT_EQ(RegistryValueStr(RegistryRoot::CurrentUser, kSettingsKey, "Language").GetString(), "en");
+        }
     }
     Shipped().SetLanguage("en");
 }
