@@ -1,0 +1,136 @@
+// The telephone line against the telephone-modem simulator (tools/modemsim).
+// Run: build-test/bench/bench_telline  (from any folder; it needs /usr/bin/python3)
+//
+// - BM_IdleLinkExchanges: link exchanges per second on an idle line (the 35 ms
+//   pause after each answer and the reply time set the rate).
+// - BM_P100AlarmDelay: time from the simulator writing a P100 message frame to
+//   the decoded alarm reaching the telephone handler's owner, over several calls
+//   (median and maximum). The start is taken when the simulator's event line is
+//   read, a few tens of microseconds after the frame was written.
+
+#include "core/ThreadQueue.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+#include "tel/TelComHandler.h"
+#include "tel/TelHandler.h"
+#include "tel/TelHandlerMsg.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string Simulator() { return std::string(ORVA_SOURCE_DIR) + "/tools/modemsim/modemsim.py"; }
+
+struct Discard : CMsgReceiver {
+    void ReceiveMsg(std::unique_ptr<CMsg>) override {}
+};
+
+void BM_IdleLinkExchanges(benchmark::State& state)
+{
+    TempDir dir;
+    dir.WorkIn();
+    ScopedEnv comDir("ORVA_COM_DIR", dir.Path().string());
+    for (auto _ : state) {
+        SimProcess sim({Simulator(), "--link", dir / "COM1", "--verbose"});
+        if (sim.WaitFor("READY", 10s).empty()) {
+            state.SkipWithError("simulator did not start");
+            return;
+        }
+        Discard owner;
+        CTelComHandler link;
+        link.SetOwner(&owner);
+        link.SetPort(1, 9600);
+        if (link.Start() != HNDRET_STARTED) {
+            state.SkipWithError("link did not start");
+            return;
+        }
+        std::this_thread::sleep_for(500ms);  // settle
+        int exchanges = 0;
+        const auto until = Clock::now() + 5s;
+        while (Clock::now() < until) {
+            const std::string line = sim.NextLine(100ms);
+            if (line.rfind("RX ", 0) == 0)
+                ++exchanges;
+        }
+        link.Stop();
+        state.counters["exchanges_per_s"] = exchanges / 5.0;
+    }
+}
+BENCHMARK(BM_IdleLinkExchanges)->Iterations(1)->Unit(benchmark::kSecond);
+
+struct AlarmClock : CMsgReceiver {
+    void ReceiveMsg(std::unique_ptr<CMsg> msg) override
+    {
+        if (msg->GetType() == TEL_ALARM) {
+            std::lock_guard<std::mutex> guard(lock);
+            arrivals.push_back(Clock::now());
+        }
+    }
+    std::mutex lock;
+    std::vector<Clock::time_point> arrivals;
+};
+
+void BM_P100AlarmDelay(benchmark::State& state)
+{
+    constexpr int kCalls = 8;
+    TempDir dir;
+    dir.WorkIn();
+    ScopedEnv comDir("ORVA_COM_DIR", dir.Path().string());
+    std::string calls;
+    for (int i = 0; i < kCalls; ++i) {
+        calls += std::string(i ? "," : "") +
+                 R"({"delay_ms": 300, "ring": {"on_ms": 300, "off_ms": 300, "count": 6},)"
+                 R"( "telephone": {"type": "p100", "code": 0, "identity": "12345678"}})";
+    }
+    for (auto _ : state) {
+        SimProcess sim({Simulator(), "--link", dir / "COM1", "--scenario", "{\"calls\": [" + calls + "]}"});
+        if (sim.WaitFor("READY", 10s).empty()) {
+            state.SkipWithError("simulator did not start");
+            return;
+        }
+        AlarmClock owner;
+        CTelHandler handler;
+        handler.SetOwner(&owner);
+        handler.SetConfig(1, 9600, 1, true, false, false, 0, 0);
+        if (handler.Start() != HNDRET_STARTED) {
+            state.SkipWithError("handler did not start");
+            return;
+        }
+        std::vector<Clock::time_point> sent;
+        while (static_cast<int>(sent.size()) < kCalls) {
+            if (sim.WaitFor("P100-MSG", 60s).empty())
+                break;
+            sent.push_back(Clock::now());
+        }
+        sim.WaitFor("DONE", 60s);
+        handler.Stop();
+
+        std::vector<double> delays;
+        {
+            std::lock_guard<std::mutex> guard(owner.lock);
+            for (std::size_t i = 0; i < sent.size() && i < owner.arrivals.size(); ++i)
+                delays.push_back(std::chrono::duration<double, std::milli>(owner.arrivals[i] - sent[i]).count());
+        }
+        if (delays.empty()) {
+            state.SkipWithError("no alarm arrived");
+            return;
+        }
+        std::sort(delays.begin(), delays.end());
+        state.counters["calls"] = static_cast<double>(delays.size());
+        state.counters["median_ms"] = delays[delays.size() / 2];
+        state.counters["max_ms"] = delays.back();
+    }
+}
+BENCHMARK(BM_P100AlarmDelay)->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
