@@ -83,8 +83,9 @@ protected:
 
     void TearDown() override
     {
-        if (handler.IsRunning())
+        if (handler.IsRunning()) {
             EXPECT_EQ(handler.Stop(), HNDRET_STOPPED);
+        }
     }
 
     // Rings short and quickly, so each call takes a few seconds.
