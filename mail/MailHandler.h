@@ -1,0 +1,117 @@
+#pragma once
+// The worker thread that delivers mails. The mail manager queues one request
+// at a time; the handler runs the whole SMTP dialogue for it as a polled state
+// machine, one step per pass of its loop, reports its progress, and hands the
+// request back as the result. One mail at a time, a pause of 5 seconds after
+// each, no retries: a failed mail is reported once and dropped.
+
+#include "core/Handler.h"
+#include "core/IntervalTimer.h"
+#include "core/LogFile.h"
+#include "core/StrList.h"
+#include "mail/MailHandlerMsg.h"
+#include "mail/MailInfo.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Handler states.
+constexpr int16_t MAILHND_ST_IDLE = 0;
+constexpr int16_t MAILHND_ST_CONNECT = 1;
+constexpr int16_t MAILHND_ST_CONNECT_WAITRESP = 2;
+constexpr int16_t MAILHND_ST_HELO = 3;
+constexpr int16_t MAILHND_ST_HELO_WAITRESP = 4;
+constexpr int16_t MAILHND_ST_MAIL_FROM = 5;
+constexpr int16_t MAILHND_ST_MAIL_FROM_WAITRESP = 6;
+constexpr int16_t MAILHND_ST_RCPT_TO = 7;
+constexpr int16_t MAILHND_ST_RCPT_TO_WAITRESP = 8;
+constexpr int16_t MAILHND_ST_DATA = 9;
+constexpr int16_t MAILHND_ST_DATA_WAITRESP = 10;
+constexpr int16_t MAILHND_ST_MESSAGE = 11;
+constexpr int16_t MAILHND_ST_MESSAGE_WAITRESP = 12;
+constexpr int16_t MAILHND_ST_QUIT = 13;
+constexpr int16_t MAILHND_ST_QUIT_WAITRESP = 14;
+constexpr int16_t MAILHND_ST_DISCONNECT = 15;
+constexpr int16_t MAILHND_ST_PAUSE = 16;
+
+// Error steps reported in ErrorStep.
+constexpr uint16_t MAILHND_ERR_NONE = 0;
+constexpr uint16_t MAILHND_ERR_HELO = 1;       // no positive reply to HELO
+constexpr uint16_t MAILHND_ERR_MAIL_FROM = 2;  // no positive reply to MAIL FROM
+constexpr uint16_t MAILHND_ERR_RCPT_TO = 3;    // no positive reply to a RCPT TO, or no recipient
+constexpr uint16_t MAILHND_ERR_DATA = 4;       // no 3xx reply to DATA
+constexpr uint16_t MAILHND_ERR_MESSAGE = 5;    // no positive reply after the message
+constexpr uint16_t MAILHND_ERR_QUIT = 6;       // no positive reply to QUIT
+constexpr uint16_t MAILHND_ERR_CONNECT = 7;    // no connection or no positive greeting
+
+// Results of WaitResponse.
+constexpr int16_t MAILHND_WRRET_PENDING = 0;
+constexpr int16_t MAILHND_WRRET_EXPECTED = 1;  // the expected reply came
+constexpr int16_t MAILHND_WRRET_OTHER = 2;     // another reply came, or the connection is gone
+constexpr int16_t MAILHND_WRRET_TIMEOUT = 3;
+
+class CMailHandler : public CHandler {
+public:
+    static constexpr uint32_t kReplyTimeoutMs = 30000;
+    static constexpr uint32_t kPauseMs = 5000;
+
+    CMailHandler() = default;
+    ~CMailHandler() override;
+
+    // State 0, no request, no pending reply, no error. The manager calls it
+    // before Start; the thread also ends with it.
+    void ResetState();
+
+    int16_t GetState() const { return state; }
+    uint16_t GetErrorStep() const { return errorStep; }
+    const CStrList& GetRecipientList() const { return recipients; }
+
+    // Fills the list from a recipients text: blanks (space, tab) are skipped
+    // everywhere, "," and ";" end an address, which is added as it is (also
+    // when empty); the last address is added when it is not empty.
+    static void FillRecipientList(const std::string& text, CStrList& list);
+
+protected:
+    void ThreadMain() override;
+
+    // The pieces of ThreadMain, so that a test can run the loop on its own
+    // thread: create the log and initialise the SMTP client (false when the
+    // socket library fails), run passes, close the log.
+    bool OpenLog();
+    void CloseLog();
+    // One pass of the loop: one state step, then one read of the server's replies.
+    void RunPass();
+
+    // Waits for a reply of the expected class: 0 pending, 1 it came, 2 another
+    // reply came (or the connection is gone), 3 time-out.
+    int16_t WaitResponse(int16_t expected, uint32_t timeoutMs);
+
+private:
+    void StepState();
+    void TakeRequest();
+    // Ends a reply wait: on 1 goes to `next`; on a failure logs, records
+    // the error step and goes to `failState`. Pending leaves the state alone.
+    void OnWait(int16_t result, int16_t next, const char* failText, uint16_t failStep, int16_t failState);
+    void SendNextRecipient();
+    void Quit();
+    void FinishMail();
+    void PostStatus(int16_t status);
+    void Log(const std::string& text);
+
+    CMailInfo mailInfo;
+    CIntervalTimer timer;
+    CStrList recipients;
+    int16_t state = MAILHND_ST_IDLE;
+    std::unique_ptr<CMailHandlerMsg> current;
+    int16_t lastReply = 0;
+    int16_t waiting = 0;
+    uint16_t errorStep = MAILHND_ERR_NONE;
+    // Wider than the 16-bit counts the dialogue needs: a recipients text with
+    // tens of thousands of separators must not wrap the count and silently
+    // drop recipients.
+    std::size_t recipientCount = 0;
+    std::size_t recipientIndex = 0;
+    std::unique_ptr<CLogFile> log;
+};
