@@ -1,5 +1,6 @@
 #include "tel/TelHandler.h"
 
+#include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "core/TickSource.h"
 #include "core/Version.h"
@@ -29,57 +30,12 @@ constexpr int16_t kOpIdle = 0;
 constexpr int16_t kOpSend = 1;
 constexpr int16_t kOpWait = 2;
 
-// True when the text is a format that takes at most `count` int arguments:
-// every conversion is d, i, o, u, x or X with flags and at most two digits of
-// width and of precision, and no length modifier or '*'. The formats come from
-// the dictionary, which people edit; a "%s" or "%n" there must not reach
-// snprintf with an int behind it.
-bool IsIntFormat(const std::string& format, size_t count)
-{
-    const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
-    size_t conversions = 0;
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] != '%')
-            continue;
-        if (++i < format.size() && format[i] == '%')
-            continue;
-        while (i < format.size() && std::string_view("-+ #0").find(format[i]) != std::string_view::npos)
-            ++i;
-        for (int digits = 0; i < format.size() && isDigit(format[i]); ++i)
-            if (++digits > 2)
-                return false;
-        if (i < format.size() && format[i] == '.') {
-            ++i;
-            for (int digits = 0; i < format.size() && isDigit(format[i]); ++i)
-                if (++digits > 2)
-                    return false;
-        }
-        if (i >= format.size() || std::string_view("diouxX").find(format[i]) == std::string_view::npos)
-            return false;
-        ++conversions;
-    }
-    return conversions <= count;
-}
-
-// The dictionary text of the key formatted with the int arguments. A text
-// that is not such a format is shown as it stands rather than risk the thread.
+// The dictionary text of the key formatted with integer arguments; a
+// translation that does not fit them is shown as it stands (FormatKey).
 template <typename... Args>
 std::string FormatText(const std::string& key, Args... args)
 {
-    static_assert(sizeof...(args) > 0);
-    const std::string format = LookupText(key);
-    if (!IsIntFormat(format, sizeof...(args)))
-        return format;
-    char buffer[256];
-    const int n = std::snprintf(buffer, sizeof buffer, format.c_str(), static_cast<int>(args)...);
-    if (n < 0)
-        return format;
-    if (static_cast<size_t>(n) < sizeof buffer)
-        return std::string(buffer, static_cast<size_t>(n));
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format.c_str(), static_cast<int>(args)...);
-    text.resize(static_cast<size_t>(n));
-    return text;
+    return FormatKey(key, {FormatArg(static_cast<long long>(args))...});
 }
 
 std::unique_ptr<CHandler> MakeComHandler(int16_t port, int32_t baud)
