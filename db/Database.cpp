@@ -1,0 +1,294 @@
+#include "db/Database.h"
+
+#include "db/DbSchema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QVariant>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// SQLite's primary result codes that the open check tells apart.
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteReadOnly = 8;
+constexpr int kSqliteNotADb = 26;
+
+QString NextConnectionName()
+{
+    static std::atomic<unsigned> counter{0};
+    return QStringLiteral("orva-db-%1").arg(counter.fetch_add(1));
+}
+
+std::string FolderOf(const std::string& filePath)
+{
+    const fs::path parent = fs::path(filePath).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
+uint32_t BigEndian32(const unsigned char* p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+int ErrorNumber(const QSqlError& error)
+{
+    bool ok = false;
+    const int native = error.nativeErrorCode().toInt(&ok);
+    if (!ok)
+        return -1;
+    // Extended result codes carry the primary code in their low byte.
+    switch (native & 0xFF) {
+    case kSqliteNotADb:
+    case kSqliteCorrupt:
+        return DBERR_UNRECOGNIZED;
+    case kSqliteReadOnly:
+        return DBERR_READ_ONLY;
+    default:
+        return native;
+    }
+}
+
+}  // namespace
+
+CDatabase::CDatabase() : connectionName(NextConnectionName()) {}
+
+CDatabase::~CDatabase()
+{
+    Close();
+}
+
+bool CDatabase::IsOpen() const
+{
+    return open;
+}
+
+QSqlDatabase CDatabase::Connection() const
+{
+    if (!open)
+        throw CDbException(DBERR_NOT_OPEN, "The database is not open.");
+    return QSqlDatabase::database(connectionName, false);
+}
+
+void CDatabase::Raise(const QSqlError& error)
+{
+    std::string text = error.databaseText().toStdString();
+    if (text.empty())
+        text = error.text().toStdString();
+    if (text.empty())
+        text = "Unknown database error.";
+    throw CDbException(ErrorNumber(error), text);
+}
+
+void CDatabase::RaiseLastError() const
+{
+    Raise(QSqlDatabase::database(connectionName, false).lastError());
+}
+
+void CDatabase::Open(const std::string& filePath)
+{
+    Close();
+    std::error_code ec;
+    const std::string folder = FolderOf(filePath);
+    if (!fs::is_directory(folder, ec))
+        throw CDbException(DBERR_INVALID_PATH, "'" + folder + "' is not a valid path.");
+    if (!fs::exists(filePath, ec))
+        throw CDbException(DBERR_FILE_NOT_FOUND, "Could not find file '" + filePath + "'.");
+    if (!fs::is_regular_file(filePath, ec))
+        throw CDbException(DBERR_UNRECOGNIZED, "Unrecognized database format '" + filePath + "'.");
+    CheckFileHeader(filePath);
+    OpenConnection(filePath);
+    try {
+        CheckUsable();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void CDatabase::Create(const std::string& filePath)
+{
+    Close();
+    std::error_code ec;
+    const std::string folder = FolderOf(filePath);
+    if (!fs::is_directory(folder, ec))
+        throw CDbException(DBERR_INVALID_PATH, "'" + folder + "' is not a valid path.");
+    // Claim the name first: an existing file, whatever it holds, is never
+    // replaced or written into by a creation.
+    const int fd = ::open(filePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            throw CDbException(DBERR_ALREADY_EXISTS, "Database '" + filePath + "' already exists.");
+        throw CDbException(DBERR_READ_ONLY, "Could not create file '" + filePath + "'.");
+    }
+    ::close(fd);
+    OpenConnection(filePath);
+    try {
+        // The journal mode is kept in the file, so it is set once here.
+        Execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void CDatabase::Close()
+{
+    if (QSqlDatabase::contains(connectionName)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connectionName);
+    }
+    open = false;
+    path.clear();
+}
+
+void CDatabase::OpenConnection(const std::string& filePath)
+{
+    const std::string absolute = fs::absolute(filePath).lexically_normal().string();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        if (!db.isValid()) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connectionName);
+            throw CDbException(-1, "The SQLite driver of Qt Sql is not available.");
+        }
+        // mode=rw: an open never creates a missing file behind our back.
+        const QString uri = QUrl::fromLocalFile(QString::fromStdString(absolute)).toString(QUrl::FullyEncoded) +
+                            QStringLiteral("?mode=rw");
+        db.setDatabaseName(uri);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        if (!db.open()) {
+            const QSqlError error = db.lastError();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connectionName);
+            Raise(error);
+        }
+    }
+    open = true;
+    path = filePath;
+}
+
+void CDatabase::CheckFileHeader(const std::string& filePath) const
+{
+    const CDbException unrecognized(DBERR_UNRECOGNIZED, "Unrecognized database format '" + filePath + "'.");
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(filePath, ec);
+    std::ifstream in(filePath, std::ios::binary);
+    if (ec || !in)
+        throw CDbException(DBERR_READ_ONLY, "Could not read file '" + filePath + "'.");
+    std::array<unsigned char, 100> header{};
+    if (size < header.size() || !in.read(reinterpret_cast<char*>(header.data()), header.size()))
+        throw unrecognized;
+    static const char magic[] = "SQLite format 3";
+    if (std::string(reinterpret_cast<const char*>(header.data()), 16) != std::string(magic, 16))
+        throw unrecognized;
+    // A file cut short (an interrupted copy, a full disk) still opens and
+    // only fails at the first row that lies beyond its end. The header knows
+    // how many pages the file must have; check it now, before the station
+    // relies on the file.
+    uint32_t pageSize = (uint32_t(header[16]) << 8) | header[17];
+    if (pageSize == 1)
+        pageSize = 65536;
+    const uint32_t pageCount = BigEndian32(&header[28]);
+    const bool countValid = pageCount != 0 && BigEndian32(&header[24]) == BigEndian32(&header[92]);
+    if (countValid && uintmax_t(pageCount) * pageSize > size)
+        throw CDbException(DBERR_UNRECOGNIZED, "The database file '" + filePath + "' is damaged (truncated).");
+}
+
+void CDatabase::CheckUsable()
+{
+    // The first read of the schema is where SQLite notices a file that is
+    // not a database.
+    for (const DbTable& table : DbSchema::Tables())
+        if (!HasTable(table.name))
+            throw CDbException(DBERR_UNRECOGNIZED,
+                               "Unrecognized database format '" + path + "' (table " + table.name + " missing).");
+    // A database the station cannot write to would lose the next alarm;
+    // find out now: a read-only file, or one that another program keeps
+    // locked for longer than the busy wait.
+    // Taking the lock alone is not enough for a write-protected file in WAL
+    // mode, so the probe writes the header's user version back unchanged
+    // and rolls that back.
+    QSqlQuery version(Connection());
+    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
+        Raise(version.lastError());
+    const qlonglong userVersion = version.value(0).toLongLong();
+    version.finish();
+    Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        Execute(QStringLiteral("PRAGMA user_version = %1").arg(userVersion));
+    } catch (...) {
+        Rollback();
+        throw;
+    }
+    Rollback();
+    QSqlQuery mode(Connection());
+    if (mode.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+        mode.finish();
+    // Every commit reaches the disk before the operation reports success.
+    Execute(QStringLiteral("PRAGMA synchronous=FULL"));
+    // Years of alarms make a file of hundreds of megabytes; a page cache of
+    // 32 MB keeps the indexes of the alarm list and the register in memory.
+    Execute(QStringLiteral("PRAGMA cache_size=-32768"));
+}
+
+void CDatabase::Execute(const QString& sql)
+{
+    QSqlQuery query(Connection());
+    if (!query.exec(sql))
+        Raise(query.lastError());
+}
+
+bool CDatabase::HasTable(const std::string& table)
+{
+    QSqlQuery query(Connection());
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+    query.addBindValue(QString::fromStdString(table));
+    if (!query.exec())
+        Raise(query.lastError());
+    return query.next();
+}
+
+bool CDatabase::HasColumn(const std::string& table, const std::string& column)
+{
+    QSqlQuery query(Connection());
+    query.prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE"));
+    query.addBindValue(QString::fromStdString(table));
+    query.addBindValue(QString::fromStdString(column));
+    if (!query.exec())
+        Raise(query.lastError());
+    return query.next();
+}
+
+void CDatabase::BeginTrans()
+{
+    Execute(QStringLiteral("BEGIN"));
+}
+
+void CDatabase::CommitTrans()
+{
+    Execute(QStringLiteral("COMMIT"));
+}
+
+void CDatabase::Rollback()
+{
+    if (!open)
+        return;
+    QSqlQuery query(Connection());
+    query.exec(QStringLiteral("ROLLBACK"));
+}

@@ -1,0 +1,415 @@
+#include "db/DatabaseHandler.h"
+
+#include "core/TextLookup.h"
+#include "core/TickSource.h"
+#include "db/AlarmInfoMsg.h"
+#include "db/AlarmInfoReqMsg.h"
+#include "db/CustomerInfoMsg.h"
+#include "db/CustomerInfoReqMsg.h"
+#include "db/Database.h"
+#include "db/MailInfoMsg.h"
+#include "db/MailInfoReqMsg.h"
+#include "db/ObjectInfoMsg.h"
+#include "db/ObjectInfoReqMsg.h"
+#include "db/SmsNumInfoMsg.h"
+#include "db/SmsNumInfoReqMsg.h"
+#include "gsm/GsmHandlerMsg.h"
+#include "mail/MailHandlerMsg.h"
+#include "tel/TelHandlerMsg.h"
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kTickCheckMs = 1000;
+
+// The request of the given class, or nullptr when the message is of another
+// class than its type promises (such a request is dropped without a reply).
+template <typename T>
+T* As(CMsg& msg)
+{
+    return dynamic_cast<T*>(&msg);
+}
+
+}  // namespace
+
+CDatabaseHandler::CDatabaseHandler() = default;
+
+CDatabaseHandler::~CDatabaseHandler()
+{
+    EndThread();
+}
+
+void CDatabaseHandler::Configure(CDatabase* openDatabase, int16_t keepDays, int32_t useCid, int32_t filter)
+{
+    database = openDatabase;
+    purgeDays = keepDays;
+    useCidPhoneNumber = useCid;
+    testAlarmFilter = filter;
+    lastHour = -1;
+    supervisionStarted = 0;
+    tickTimer = CIntervalTimer();
+    alarmTable.Attach(this, database);
+    objectTable.Attach(this, database);
+    customerTable.Attach(this, database);
+    mailTable.Attach(this, database);
+    smsTable.Attach(this, database);
+}
+
+void CDatabaseHandler::ShowDbError(const std::string& text)
+{
+    if (errorReporter != nullptr)
+        errorReporter->ShowDbError(text);
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void CDatabaseHandler::PostToOwner(std::unique_ptr<CMsg> msg)
+{
+    PostMsg(GetOwner(), std::move(msg));
+}
+
+// ---------------------------------------------------------------------------
+// Relay thread
+
+void CDatabaseHandler::ThreadMain()
+{
+    SetStatus(HNDRET_STARTED);
+    while (IsRunning() == 1) {
+        SleepMs(1);
+        if (std::unique_ptr<CMsg> msg = GetMsg())
+            Relay(std::move(msg));
+        if (tickTimer.Expired()) {
+            const int hour = COleDateTime::GetCurrentTime().GetHour();
+            if (hour != lastHour) {
+                PostToOwner(std::make_unique<CMsg>(DBMSG_HOURLY_TICK));
+                lastHour = static_cast<int16_t>(hour);
+            }
+            tickTimer.Start(kTickCheckMs);
+        }
+    }
+    SetStatus(HNDRET_STOPPED);
+}
+
+void CDatabaseHandler::Relay(std::unique_ptr<CMsg> msg)
+{
+    switch (msg->GetType()) {
+    case GSM_SMS_RECEIVED:
+    case GSM_CALLER_ID:
+    case TEL_ALARM:
+        // The relay must outlive any single bad message: it carries every
+        // alarm of the station.
+        try {
+            if (std::unique_ptr<CAlarmInfoMsg> alarm = messageMgr.CreateAlarmInfo(*msg))
+                PostToOwner(std::move(alarm));
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "CDatabaseHandler::ThreadMain: alarm message %u not converted: %s\n",
+                         static_cast<unsigned>(msg->GetType()), e.what());
+        }
+        break;
+    case MAIL_STATUS:
+    case GSM_STATUS:
+    case TEL_NOTIFY:
+    case TEL_VOICE_CALL:
+        PostToOwner(std::move(msg));
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Requests from the windows
+
+void CDatabaseHandler::ExecuteRequest(std::unique_ptr<CMsg> request)
+{
+    if (!request)
+        return;
+    std::unique_ptr<CMsg> reply;
+    CMsg& msg = *request;
+    switch (msg.GetType()) {
+    case DBMSG_ADD_OBJECT_INFO:
+        if (auto* r = As<CObjectInfoMsg>(msg))
+            reply = objectTable.AddObjectInfo(*r);
+        break;
+    case DBMSG_FIND_OBJECT_INFO:
+        if (auto* r = As<CObjectInfoReqMsg>(msg))
+            reply = objectTable.FindObjectInfo(*r);
+        break;
+    case DBMSG_EDIT_OBJECT_INFO:
+        if (auto* r = As<CObjectInfoMsg>(msg))
+            reply = objectTable.EditObjectInfo(*r);
+        break;
+    case DBMSG_DELETE_OBJECT_INFO:
+        if (auto* r = As<CObjectInfoReqMsg>(msg))
+            reply = objectTable.DeleteObjectInfo(*r);
+        break;
+    case DBMSG_FIND_ALARM_INFO:
+        if (auto* r = As<CAlarmInfoReqMsg>(msg)) {
+            std::unique_ptr<CAlarmInfoMsg> found = alarmTable.FindAlarmInfo(*r);
+            AddObjectNotes(*r, *found);
+            reply = std::move(found);
+        }
+        break;
+    case DBMSG_EDIT_ALARM_INFO:
+        if (auto* r = As<CAlarmInfoMsg>(msg))
+            reply = alarmTable.EditAlarmInfo(*r);
+        break;
+    case DBMSG_DELETE_ALARM_INFO:
+        if (auto* r = As<CAlarmInfoReqMsg>(msg))
+            reply = alarmTable.DeleteAlarmInfo(*r);
+        break;
+    case DBMSG_ADD_CUSTOMER_INFO:
+        if (auto* r = As<CCustomerInfoMsg>(msg))
+            reply = customerTable.AddCustomerInfo(*r, DBMSG_CUSTOMER_INFO);
+        break;
+    case DBMSG_FIND_CUSTOMER_INFO:
+        if (auto* r = As<CCustomerInfoReqMsg>(msg))
+            reply = customerTable.FindCustomerInfo(*r, DBMSG_CUSTOMER_INFO);
+        break;
+    case DBMSG_EDIT_CUSTOMER_INFO:
+        if (auto* r = As<CCustomerInfoMsg>(msg))
+            reply = customerTable.EditCustomerInfo(*r, DBMSG_CUSTOMER_INFO);
+        break;
+    case DBMSG_DELETE_CUSTOMER_INFO:
+        if (auto* r = As<CCustomerInfoReqMsg>(msg))
+            reply = customerTable.DeleteCustomerInfo(*r, DBMSG_CUSTOMER_INFO);
+        break;
+    case DBMSG_ADD_MAIL_INFO:
+        if (auto* r = As<CMailInfoMsg>(msg))
+            reply = mailTable.AddMailInfo(*r, DBMSG_MAIL_INFO);
+        break;
+    case DBMSG_FIND_MAIL_INFO:
+        if (auto* r = As<CMailInfoReqMsg>(msg))
+            reply = mailTable.FindMailInfo(*r, DBMSG_MAIL_INFO);
+        break;
+    case DBMSG_EDIT_MAIL_INFO:
+        if (auto* r = As<CMailInfoMsg>(msg))
+            reply = mailTable.EditMailInfo(*r, DBMSG_MAIL_INFO);
+        break;
+    case DBMSG_DELETE_MAIL_INFO:
+        if (auto* r = As<CMailInfoReqMsg>(msg))
+            reply = mailTable.DeleteMailInfo(*r, DBMSG_MAIL_INFO);
+        break;
+    case DBMSG_ADD_SMS_NUM_INFO:
+        if (auto* r = As<CSmsNumInfoMsg>(msg))
+            reply = smsTable.AddSmsNumInfo(*r, r->ReplyType);
+        break;
+    case DBMSG_FIND_SMS_NUM_INFO:
+        if (auto* r = As<CSmsNumInfoReqMsg>(msg))
+            reply = smsTable.FindSmsNumInfo(*r, r->ReplyType);
+        break;
+    case DBMSG_EDIT_SMS_NUM_INFO:
+        if (auto* r = As<CSmsNumInfoMsg>(msg))
+            reply = smsTable.EditSmsNumInfo(*r, r->ReplyType);
+        break;
+    case DBMSG_DELETE_SMS_NUM_INFO:
+        if (auto* r = As<CSmsNumInfoReqMsg>(msg))
+            reply = smsTable.DeleteSmsNumInfo(*r, r->ReplyType);
+        break;
+    default:
+        break;
+    }
+    request.reset();
+    if (reply)
+        PostToOwner(std::move(reply));
+}
+
+void CDatabaseHandler::AddObjectNotes(const CAlarmInfoReqMsg& request, CAlarmInfoMsg& reply)
+{
+    if (request.Kind != ALARM_KIND_BY_KEY || reply.Result != DBRES_ALARM_FOUND_KEY)
+        return;
+    std::unique_ptr<CObjectInfoMsg> object = LookupObject(reply);
+    if (object->Result == DBRES_OBJECT_FOUND_ID || object->Result == DBRES_OBJECT_FOUND_PHONE) {
+        reply.ObjectKnown = 1;
+        reply.ObjectNotes = object->Notes;
+    }
+}
+
+std::unique_ptr<CCustomerInfoMsg> CDatabaseHandler::FindCustomer(const std::string& name)
+{
+    CCustomerInfoReqMsg request;
+    request.Kind = INFO_KIND_BY_KEY;
+    request.Key = name;
+    std::unique_ptr<CDatabaseMsg> reply = customerTable.FindCustomerInfo(request, DBMSG_CUSTOMER_INFO);
+    if (reply->Result != DBRES_INFO_FOUND_KEY)
+        return nullptr;
+    std::unique_ptr<CCustomerInfoMsg> customer(static_cast<CCustomerInfoMsg*>(reply.release()));
+    // Further customers of the same name (a register edited by other tools)
+    // are not attached.
+    customer->Next.reset();
+    return customer;
+}
+
+// ---------------------------------------------------------------------------
+// Alarm bookkeeping
+
+std::unique_ptr<CObjectInfoMsg> CDatabaseHandler::LookupObject(const CAlarmInfoMsg& alarm)
+{
+    CObjectInfoReqMsg request;
+    const bool byCallerNumber = alarm.AlarmType == ALARMTYPE_TEST && alarm.AlarmSource == ALARMSOURCE_CALLER_ID &&
+                                useCidPhoneNumber == 1;
+    request.Kind = byCallerNumber ? OBJECT_KIND_BY_PHONE : OBJECT_KIND_BY_ID;
+    request.Key = alarm.IdCode;
+    return objectTable.FindObjectInfo(request);
+}
+
+bool CDatabaseHandler::IsWithinTestAlarmFilter(const COleDateTime& lastTestAlarm, const COleDateTime& alarmTime)
+{
+    if (!lastTestAlarm.IsValid() || !alarmTime.IsValid())
+        return false;
+    // Whole minutes, truncated, of a span rounded to the second first: a
+    // span of exactly 40 minutes must not come out as 39.9999 minutes.
+    const long long seconds = std::llround((alarmTime - lastTestAlarm) * 86400.0);
+    const long long minutes = seconds / 60;
+    // A previous test alarm that lies in the future (the clock was put back)
+    // does not make the new one a repetition.
+    return seconds >= 0 && minutes < kTestAlarmFilterMinutes;
+}
+
+void CDatabaseHandler::FillFromObject(const CObjectInfoMsg& object, CAlarmInfoMsg& alarm)
+{
+    alarm.IdInfo = object.IdInfo;
+    alarm.AlarmPopUpEnabled = object.AlarmPopUpEnabled;
+    alarm.ObjectNotes = object.Notes;
+    alarm.ObjectAddress = object.Address;
+    if (IsEmergencyAlarmType(alarm.AlarmType)) {
+        alarm.MailRecipients = object.MailAddrEmg;
+        alarm.SmsRecipients = object.SmsNumEmg;
+    } else {
+        alarm.MailRecipients = object.MailAddrTech;
+        alarm.SmsRecipients = object.SmsNumTech;
+    }
+    alarm.ObjectKnown = 1;
+}
+
+int CDatabaseHandler::ProcessAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
+{
+    int becameTest = 0;
+    std::unique_ptr<CObjectInfoMsg> object = LookupObject(alarm);
+    if (object->Result == DBRES_OBJECT_FOUND_ID || object->Result == DBRES_OBJECT_FOUND_PHONE) {
+        if (!object->IdInfo.empty() && object->IdInfo[0] == '?') {
+            storeFlag = 0;
+        } else {
+            storeFlag = 1;
+            if (object->TestAlarmOnly == 1) {
+                alarm.AlarmType = ALARMTYPE_TEST;
+                alarm.AlarmStatus = ALARMSTATUS_INFO;
+                becameTest = 1;
+            }
+            if (alarm.AlarmType == ALARMTYPE_TEST) {
+                if (testAlarmFilter != 0 && IsWithinTestAlarmFilter(object->LastTestAlarm, alarm.AlarmTime)) {
+                    storeFlag = 0;
+                } else {
+                    object->LastTestAlarm = alarm.AlarmTime;
+                    objectTable.EditObjectInfo(*object);
+                }
+            }
+            FillFromObject(*object, alarm);
+        }
+    }
+    object.reset();
+    if (storeFlag == 1)
+        PostToOwner(alarmTable.AddAlarmInfo(alarm));
+    return becameTest;
+}
+
+void CDatabaseHandler::CheckTestAlarms()
+{
+    const COleDateTime now = COleDateTime::GetCurrentTime();
+    CObjectInfoReqMsg request;
+    request.Kind = OBJECT_KIND_ALL;
+    std::unique_ptr<CObjectInfoMsg> objects = objectTable.FindObjectInfo(request);
+    if (objects->Result == DBRES_OBJECT_FOUND_ALL) {
+        // One transaction for the whole round: a first run after a long
+        // pause may move the deadline of every object in the register, and
+        // one disk flush per object would hold the station for minutes.
+        bool inTransaction = false;
+        if (database != nullptr) {
+            try {
+                database->BeginTrans();
+                inTransaction = true;
+            } catch (const CDbException&) {
+                // Without a transaction each change is simply written on its own.
+            }
+        }
+        std::vector<std::unique_ptr<CMsg>> news;
+        std::vector<std::pair<CDatabaseMsg*, CAlarmInfoMsg*>> added;
+        const double grace = OleSpan(0, kTestAlarmGraceHours);
+        std::unique_ptr<CMsg> rest = std::move(objects);
+        while (rest) {
+            std::unique_ptr<CMsg> following = std::move(rest->Next);
+            auto& object = static_cast<CObjectInfoMsg&>(*rest);
+            if (object.Days != 0) {
+                const COleDateTime deadline = object.LastTestAlarm + (object.Days + grace);
+                if (deadline.IsValid() && now.IsValid() && deadline < now) {
+                    object.LastTestAlarm = now;
+                    objectTable.EditObjectInfo(object);
+                    if (supervisionStarted == 1) {
+                        auto alarm = std::make_unique<CAlarmInfoMsg>(DBMSG_ALARM_INFO);
+                        alarm->Result = DBRES_ALARM_NEW;
+                        alarm->AlarmType = ALARMTYPE_TEST_FAIL;
+                        alarm->AlarmSource = ALARMSOURCE_INTERNAL;
+                        alarm->AlarmStatus = ALARMSTATUS_NEW;
+                        alarm->IdCode = object.IdCode;
+                        alarm->AlarmTime = now;
+                        FillFromObject(object, *alarm);
+                        std::unique_ptr<CDatabaseMsg> reply = alarmTable.AddAlarmInfo(*alarm);
+                        added.emplace_back(reply.get(), alarm.get());
+                        news.push_back(std::move(reply));
+                        news.push_back(std::move(alarm));
+                    }
+                }
+            }
+            rest = std::move(following);
+        }
+        if (inTransaction) {
+            try {
+                database->CommitTrans();
+            } catch (const CDbException& e) {
+                database->Rollback();
+                ShowDbError("CDatabaseHandler::CheckTestAlarms: " + e.description);
+                // The failure alarms are still shown; they are just not stored.
+                for (auto& [reply, alarm] : added) {
+                    reply->Result = DBRES_ALARM_ADD_ERROR;
+                    alarm->PrimaryKey = 0;
+                }
+            }
+        }
+        for (auto& msg : news)
+            PostToOwner(std::move(msg));
+    }
+    supervisionStarted = 1;
+}
+
+void CDatabaseHandler::PurgeAlarms()
+{
+    CAlarmInfoReqMsg request;
+    request.Kind = ALARM_KIND_OLDER_THAN;
+    request.AgeDays = static_cast<uint16_t>(purgeDays);
+    alarmTable.DeleteAlarmInfo(request);
+}
+
+void CDatabaseHandler::FinishEmergencyAlarm(const CAlarmInfoMsg& alarm)
+{
+    CAlarmInfoReqMsg request;
+    request.Kind = ALARM_KIND_LAST_EMERGENCY;
+    request.IdCode = alarm.IdCode;
+    std::unique_ptr<CAlarmInfoMsg> found = alarmTable.FindAlarmInfo(request);
+    if (found->Result != DBRES_ALARM_FOUND_EMERGENCY)
+        return;
+    const COleDateTime now = COleDateTime::GetCurrentTime();
+    CAlarmInfoMsg finish(DBMSG_EDIT_ALARM_INFO);
+    finish.PrimaryKey = found->PrimaryKey;
+    finish.AlarmStatus = ALARMSTATUS_FINISHED;
+    if (found->AlarmStatus == ALARMSTATUS_NEW) {
+        finish.AckTime = now;
+        finish.AckOperator = LookupText("IDS_DATABASEHANDLER_MSG_1");
+    }
+    finish.ExecTime = now;
+    finish.ExecOperator = LookupText("IDS_DATABASEHANDLER_MSG_2");
+    alarmTable.EditAlarmInfo(finish);
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The database handler. Its worker thread is only a relay: the telephone,
+// GSM and mail handlers post to it, it turns alarm-bearing messages into
+// alarm records and passes everything else on to the document, and it posts
+// the hourly tick. The database operations themselves run on the caller's
+// thread (the user-interface thread), one at a time; every reply is posted to
+// the owner, never returned to the caller.
+
+#include "core/Handler.h"
+#include "core/IntervalTimer.h"
+#include "db/DbAlarmInfo.h"
+#include "db/DbCustomerInfo.h"
+#include "db/DbErrorReporter.h"
+#include "db/DbMailInfo.h"
+#include "db/DbObjectInfo.h"
+#include "db/DbSmsNumInfo.h"
+#include "db/OleDateTime.h"
+#include "texts/MessageMgr.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CAlarmInfoMsg;
+class CCustomerInfoMsg;
+class CDatabase;
+class CObjectInfoMsg;
+
+class CDatabaseHandler : public CHandler {
+public:
+    // Least span between two stored test alarms of one object when the test
+    // alarm filter is on.
+    static constexpr int kTestAlarmFilterMinutes = 40;
+    // Grace period after a test alarm is due before it counts as missing.
+    static constexpr int kTestAlarmGraceHours = 2;
+
+    CDatabaseHandler();
+    ~CDatabaseHandler() override;
+
+    // Called before the thread starts. The table objects get the handler and
+    // the database here, so the database operations work with or without the
+    // relay thread. Starts the test-alarm supervision and the tick afresh.
+    void Configure(CDatabase* database, int16_t purgeDays, int32_t useCidPhoneNumber, int32_t testAlarmFilter);
+    // Where the error boxes go (nullptr: standard error).
+    void SetErrorReporter(CDbErrorReporter* reporter) { errorReporter = reporter; }
+
+    // Runs the request its message type selects and posts the reply to the
+    // owner; the request is destroyed. Unknown types get no reply.
+    void ExecuteRequest(std::unique_ptr<CMsg> request);
+
+    // Matches a new alarm to its object, applies the object's settings and,
+    // when the store flag is (still) 1, stores it and posts the add reply.
+    // Returns 1 when the object's TestAlarmOnly made it a test alarm.
+    int ProcessAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag);
+    // Test-alarm supervision, on each hourly tick.
+    void CheckTestAlarms();
+    // Deletes the alarms older than the keep period, on each hourly tick.
+    void PurgeAlarms();
+    // For an End of Alarm: finishes the object's newest emergency alarm.
+    void FinishEmergencyAlarm(const CAlarmInfoMsg& alarm);
+
+    // The customer of that name, or nullptr.
+    std::unique_ptr<CCustomerInfoMsg> FindCustomer(const std::string& name);
+
+    // The error box of a failed operation.
+    void ShowDbError(const std::string& text);
+
+    int32_t IsSupervisionStarted() const { return supervisionStarted; }
+
+protected:
+    void ThreadMain() override;
+
+private:
+    void Relay(std::unique_ptr<CMsg> msg);
+    void PostToOwner(std::unique_ptr<CMsg> msg);
+    // The object of the alarm: by telephone number for a caller-identity test
+    // alarm when the setting says so, else by identity code.
+    std::unique_ptr<CObjectInfoMsg> LookupObject(const CAlarmInfoMsg& alarm);
+    void AddObjectNotes(const CAlarmInfoReqMsg& request, CAlarmInfoMsg& reply);
+    static void FillFromObject(const CObjectInfoMsg& object, CAlarmInfoMsg& alarm);
+    static bool IsWithinTestAlarmFilter(const COleDateTime& lastTestAlarm, const COleDateTime& alarmTime);
+
+    CMessageMgr messageMgr;
+    CDbAlarmInfo alarmTable;
+    CDbObjectInfo objectTable;
+    CDbCustomerInfo customerTable;
+    CDbMailInfo mailTable;
+    CDbSmsNumInfo smsTable;
+    CIntervalTimer tickTimer;
+    int16_t lastHour = -1;
+    CDatabase* database = nullptr;
+    int16_t purgeDays = 0;
+    int32_t supervisionStarted = 0;
+    int32_t useCidPhoneNumber = 0;
+    int32_t testAlarmFilter = 0;
+    CDbErrorReporter* errorReporter = nullptr;
+};

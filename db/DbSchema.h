@@ -1,0 +1,63 @@
+#pragma once
+// The five tables of the database file and their columns in the order they
+// are created. The creation of a new database, the schema upgrade, the record
+// sets (column limits) and the indexes all read this one description.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class DbColumnType { Text, Memo, Byte, Integer, Long, Boolean, Date };
+
+struct DbColumn {
+    const char* name;
+    DbColumnType type;
+    int size;            // characters of a Text column; 0 otherwise
+    bool autoIncrement;  // the engine assigns the value when a row is added
+};
+
+struct DbTable {
+    const char* name;
+    std::vector<DbColumn> columns;  // in creation order, without the upgrade columns
+};
+
+struct DbIndex {
+    const char* name;
+    const char* table;
+    std::vector<const char*> columns;
+};
+
+namespace DbSchema {
+
+extern const char* const kDatabaseFileName;  // "ORVA_10.mdb"
+extern const char* const kLegacyObjectFile;  // "IdInfo.dat"
+extern const char* const kLegacyAlarmFile;   // "EventSave.dat"
+
+// ObjectInfo, CustomerInfo, MailInfo, SmsNumberInfo, AlarmInfo, in creation order.
+// ObjectInfo already has PhoneNumber; AlarmInfo lacks CallerIdInfo, which the
+// upgrade adds at the first start.
+const std::vector<DbTable>& Tables();
+const DbTable& Table(const std::string& name);
+
+// The columns that the schema upgrade adds when they are missing, in order:
+// ObjectInfo.PhoneNumber, AlarmInfo.CallerIdInfo.
+struct UpgradeColumn {
+    const char* table;
+    DbColumn column;
+};
+const std::vector<UpgradeColumn>& UpgradeColumns();
+
+// The character limit of a column (0: no limit), also for upgrade columns.
+int ColumnSize(const std::string& table, const std::string& column);
+
+// Column definition text for CREATE TABLE and ALTER TABLE ... ADD COLUMN.
+std::string ColumnDefinition(const DbColumn& column);
+std::string CreateTableStatement(const DbTable& table);
+
+// The indexes behind the handler's searches. They change no result; they keep
+// the alarm list, the object lookup of every alarm and the purge fast on
+// databases with years of alarms and tens of thousands of objects.
+const std::vector<DbIndex>& Indexes();
+std::string CreateIndexStatement(const DbIndex& index);
+
+}  // namespace DbSchema

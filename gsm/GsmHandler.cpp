@@ -1,0 +1,941 @@
+#include "gsm/GsmHandler.h"
+
+#include "core/TickSource.h"
+#include "core/Version.h"
+
+#include <cctype>
+#include <exception>
+
+namespace {
+
+constexpr const char* kThreadMain = "CGsmHandler::ThreadMain";
+constexpr const char* kSendSmsSource = "CGsmHandler::SendSms";
+constexpr const char* kLogName = "GsmHandler";
+
+constexpr uint32_t kCycleMs = 1000;        // idle and pause between the network checks
+constexpr uint32_t kErrorPauseMs = 5000;   // before the modem is initialised again
+constexpr uint32_t kAnswerMs = 1000;       // most initialisation commands
+constexpr uint32_t kModelPauseMs = 500;
+constexpr uint32_t kPinReadyPauseMs = 1000;
+constexpr uint32_t kPinEnterPauseMs = 500;
+constexpr uint32_t kPinEnterMs = 10000;
+constexpr uint32_t kPinEnteredPauseMs = 1000;
+constexpr uint32_t kNetSelectMs = 60000;   // the modem searches the networks again
+constexpr uint32_t kNetworkMs = 2000;      // registration and signal queries
+constexpr uint32_t kQuerySettleMs = 10;
+constexpr int16_t kSignalTimeouts = 4;
+constexpr uint32_t kSmsListMs = 5000;      // listing and deleting
+constexpr uint32_t kPromptMs = 5000;
+constexpr uint32_t kSmsResultMs = 60000;   // the network may take its time
+constexpr uint32_t kCallListMs = 2000;
+constexpr uint32_t kRingGapMs = 10000;     // a call has ended 10 s after its last ring
+
+// Registration status: home network, roaming.
+constexpr int16_t kRegHome = 1;
+constexpr int16_t kRegRoaming = 5;
+
+// InitModem states: each command is sent in one state and awaited in the next.
+enum : int16_t {
+    kImIdle = 0,
+    kImAt,
+    kImAtWait,
+    kImEcho,
+    kImEchoWait,
+    kImModel,
+    kImModelWait,
+    kImModelPause,
+    kImPinQuery,
+    kImPinQueryWait,
+    kImPinReadyPause,
+    kImPinRequiredPause,
+    kImPinEnter,
+    kImPinEnterWait,
+    kImPinEnteredPause,
+    kImTextMode,
+    kImTextModeWait,
+    kImCharset,
+    kImCharsetWait,
+    kImStorage,
+    kImStorageWait,
+    kImStorageOkWait,
+    kImHeader,
+    kImHeaderWait,
+    kImNetSelect,
+    kImNetSelectWait,
+};
+
+// CheckNetwork states.
+enum : int16_t { kNsIdle = 0, kNsReg, kNsRegWait, kNsSignal, kNsSignalWait };
+
+// ReadSms states.
+enum : int16_t { kRsIdle = 0, kRsList, kRsListWait, kRsDelete, kRsDeleteWait };
+
+// CheckCaller states.
+enum : int16_t { kIcIdle = 0, kIcQuery, kIcWaitCaller, kIcWaitRing };
+
+const char* RequestName(uint16_t type)
+{
+    return type == MSG_GUI_SEND_ALARM_SMS ? "MSG_GUI_SEND_ALARM_SMS" : "MSG_GUI_SEND_FREEFORMAT_SMS";
+}
+
+}  // namespace
+
+CGsmHandler::~CGsmHandler()
+{
+    EndThread();
+}
+
+void CGsmHandler::Init(int16_t port, int32_t baudRate, const std::string& pin, bool callerCheckOn,
+                       int16_t netSelectionIndex)
+{
+    portNumber = port;
+    baud = baudRate;
+    pinCode = pin;
+    callerCheck = callerCheckOn;
+    netSelection = netSelectionIndex;
+
+    ResetMachines(GSMHND_ST_RESET);
+    lastResponse = 0;
+    modemType = 0;
+    regStatus = 0;
+    signal = 0;
+    lastReportedSignal = 0;
+    registered = false;
+    pendingSms.reset();
+    ringSeen = false;
+    firstError = false;
+    errorCycles = 0;
+    // The SMS being sent (with its attempts so far) and the queue stay: they
+    // are sent after the start.
+}
+
+void CGsmHandler::ThreadMain()
+{
+    log = std::make_unique<CLogFile>(kLogName, kLogLines);
+    gsmInfo.SetLog(log.get());
+    if (gsmInfo.Open(portNumber, baud) != 1) {
+        SetRun(0);
+        gsmInfo.SetLog(nullptr);
+        log.reset();
+        SetStatus(HNDRET_START_FAILED);
+        return;
+    }
+    ResetMachines(GSMHND_ST_RESET);
+    SetStatus(HNDRET_STARTED);
+    Log(kThreadMain, std::string("Startup - Ver. ") + kProductVersion);
+
+    while (IsRunning() == 1) {
+        // An unexpected failure in one pass must not end the thread: the
+        // modem is set up again from scratch instead.
+        try {
+            RunPass();
+        } catch (const std::exception& e) {
+            Log(kThreadMain, std::string("Exception: ") + e.what());
+            ResetMachines(GSMHND_ST_ERROR);
+            SleepMs(1);
+        } catch (...) {
+            Log(kThreadMain, "Exception");
+            ResetMachines(GSMHND_ST_ERROR);
+            SleepMs(1);
+        }
+    }
+
+    gsmInfo.Close();
+    Log(kThreadMain, "Shutdown");
+    gsmInfo.SetLog(nullptr);
+    log.reset();
+    SetStatus(HNDRET_STOPPED);
+}
+
+void CGsmHandler::ResetMachines(int16_t mainState)
+{
+    state = mainState;
+    initState = kImIdle;
+    readState = kRsIdle;
+    sendState = GSMHND_SSST_IDLE;
+    networkState = kNsIdle;
+    callerState = kIcIdle;
+    signalTimeouts = 0;
+}
+
+void CGsmHandler::RunPass()
+{
+    if (std::unique_ptr<CMsg> msg = GetMsg())
+        HandleInput(std::move(msg));
+    StepState();
+    FileResponse(gsmInfo.Receive());
+}
+
+void CGsmHandler::HandleInput(std::unique_ptr<CMsg> msg)
+{
+    const uint16_t type = msg->GetType();
+    if (type != MSG_GUI_SEND_ALARM_SMS && type != MSG_GUI_SEND_FREEFORMAT_SMS)
+        return;
+    if (const auto* request = dynamic_cast<const CGsmHandlerMsg*>(msg.get())) {
+        Log(kThreadMain, RequestName(type));
+        QueueSms(*request);
+    }
+}
+
+void CGsmHandler::QueueSms(const CGsmHandlerMsg& request)
+{
+    // "," and ";" end a number, and so does a line break (a number per line
+    // would otherwise run into the next one); blanks inside a number are
+    // dropped. Every number gets an SMS of its own.
+    std::string number;
+    const auto flush = [&] {
+        if (number.empty())
+            return;
+        auto sms = std::make_unique<CGsmHandlerMsg>(request.GetType());
+        sms->recipients = number;
+        sms->smsText = request.smsText;
+        sms->requestId = request.requestId;
+        outgoing.Add(std::move(sms));
+        number.clear();
+    };
+    for (char c : request.recipients) {
+        if (c == ',' || c == ';' || c == '\n' || c == '\r')
+            flush();
+        else if (std::isspace(static_cast<unsigned char>(c)) == 0)
+            number += c;
+    }
+    flush();
+}
+
+void CGsmHandler::FileResponse(std::unique_ptr<CGsmMsg> response)
+{
+    if (!response)
+        return;
+    const uint16_t type = response->GetType();
+    switch (type) {
+    case GSMRSP_MODEL:
+        modemType = response->modemType;
+        break;
+    case GSMRSP_REG:
+        regStatus = response->regStatus;
+        break;
+    case GSMRSP_SIGNAL:
+        signal = response->smsLength;
+        break;
+    case GSMRSP_CALLER:
+        callerNumber = response->smsNumber;
+        break;
+    case GSMRSP_RING:
+        ringSeen = true;
+        return;  // a ring is no answer to anything
+    case GSMRSP_SMS:
+        // One SMS at a time; the modem keeps the others for a later listing.
+        if (!pendingSms)
+            pendingSms = std::move(response);
+        return;
+    default:
+        break;
+    }
+    lastResponse = type;
+}
+
+void CGsmHandler::StepState()
+{
+    switch (state) {
+    case GSMHND_ST_RESET:
+        // After a re-initialisation neither the signal shown nor the
+        // registration is known any more.
+        lastReportedSignal = 0;
+        registered = false;
+        Report(GHM_STATUS_INITIALIZING);
+        GoTo(GSMHND_ST_INIT);
+        break;
+    case GSMHND_ST_INIT:
+        StepInit();
+        break;
+    case GSMHND_ST_IDLE:
+        StepIdle();
+        break;
+    case GSMHND_ST_NETWORK:
+        StepNetwork();
+        break;
+    case GSMHND_ST_NETWORK_PAUSE:
+        if (timer.Expired())
+            GoTo(GSMHND_ST_READ_SMS);
+        break;
+    case GSMHND_ST_READ_SMS:
+        StepReadSms();
+        break;
+    case GSMHND_ST_SEND_SMS:
+        StepSendSms();
+        break;
+    case GSMHND_ST_CALLER:
+        StepCaller();
+        break;
+    case GSMHND_ST_ERROR:
+        StepError();
+        break;
+    case GSMHND_ST_ERROR_PAUSE:
+        StepErrorPause();
+        break;
+    case GSMHND_ST_HALTED:
+        break;  // a missing or wrong PIN: only a restart leaves this state
+    default:
+        GoTo(GSMHND_ST_RESET);
+        break;
+    }
+}
+
+void CGsmHandler::StepInit()
+{
+    switch (InitModem()) {
+    case GSMHND_IMRET_INIT_OK:
+        Report(GHM_STATUS_COM_OK, 0);
+        Log(kThreadMain, "GSMHND_IMRET_INIT_OK");
+        firstError = false;
+        errorCycles = 0;
+        timer.Start(kCycleMs);
+        GoTo(GSMHND_ST_IDLE);
+        break;
+    case GSMHND_IMRET_COM_ERROR:
+        Log(kThreadMain, "GSMHND_IMRET_COM_ERROR");
+        GoTo(GSMHND_ST_ERROR);
+        break;
+    case GSMHND_IMRET_PIN_REQUIRED:
+        Log(kThreadMain, "GSMHND_IMRET_PIN_REQUIRED");
+        Report(GHM_STATUS_PIN_REQUIRED);
+        GoTo(GSMHND_ST_HALTED);
+        break;
+    case GSMHND_IMRET_PIN_ERROR:
+        Log(kThreadMain, "GSMHND_IMRET_PIN_ERROR");
+        Report(GHM_STATUS_PIN_ERROR);
+        GoTo(GSMHND_ST_HALTED);
+        break;
+    default:
+        break;
+    }
+}
+
+void CGsmHandler::StepIdle()
+{
+    if (timer.Expired()) {
+        GoTo(GSMHND_ST_NETWORK);
+        return;
+    }
+    if (callerCheck && ringSeen) {
+        GoTo(GSMHND_ST_CALLER);
+        return;
+    }
+    if (!registered)
+        return;  // queued SMS wait for the network
+    if (!currentSms) {
+        std::unique_ptr<CMsg> next = outgoing.Get();
+        if (auto* sms = dynamic_cast<CGsmHandlerMsg*>(next.get())) {
+            next.release();
+            currentSms.reset(sms);
+            retryCount = 0;
+        }
+        return;
+    }
+    Report(GHM_STATUS_SENDING_SMS);
+    Log(kThreadMain, "GHM_STATUS_SENDING_SMS");
+    GoTo(GSMHND_ST_SEND_SMS);
+}
+
+void CGsmHandler::StepNetwork()
+{
+    switch (CheckNetwork()) {
+    case GSMHND_NSRET_REGISTERED:
+        if (signal != lastReportedSignal) {
+            Report(GHM_STATUS_COM_OK, signal);
+            lastReportedSignal = signal;
+        }
+        registered = true;
+        timer.Start(kCycleMs);
+        GoTo(GSMHND_ST_NETWORK_PAUSE);
+        break;
+    case GSMHND_NSRET_NOT_REGISTERED:
+        if (registered) {
+            Report(GHM_STATUS_COM_OK, 0);
+            // "No network" is what the operator sees now; the signal is
+            // shown again as soon as the modem is registered again.
+            lastReportedSignal = 0;
+        }
+        registered = false;
+        timer.Start(kCycleMs);
+        GoTo(GSMHND_ST_NETWORK_PAUSE);
+        break;
+    case GSMHND_NSRET_COM_ERROR:
+        Log(kThreadMain, "GSMHND_NSRET_COM_ERROR");
+        GoTo(GSMHND_ST_ERROR);
+        break;
+    default:
+        break;
+    }
+}
+
+void CGsmHandler::StepReadSms()
+{
+    switch (ReadSms()) {
+    case GSMHND_RSRET_SMS_READ: {
+        auto received = std::make_unique<CGsmHandlerMsg>(GSM_SMS_RECEIVED);
+        received->smsNumber = pendingSms->smsNumber;
+        received->smsDate = pendingSms->smsDate;
+        received->smsTime = pendingSms->smsTime;
+        received->smsText = pendingSms->smsText;
+        Log(kThreadMain, "GSM_SMS_RECEIVED: " + received->smsNumber);
+        PostMsg(GetOwner(), std::move(received));
+        pendingSms.reset();
+        timer.Start(kCycleMs);
+        GoTo(GSMHND_ST_IDLE);
+        break;
+    }
+    case GSMHND_RSRET_NO_SMS:
+        timer.Start(kCycleMs);
+        GoTo(GSMHND_ST_IDLE);
+        break;
+    case GSMHND_RSRET_COM_ERROR:
+        Log(kThreadMain, "GSMHND_RSRET_COM_ERROR");
+        pendingSms.reset();  // still on the modem: it is listed again
+        GoTo(GSMHND_ST_ERROR);
+        break;
+    default:
+        break;
+    }
+}
+
+void CGsmHandler::StepSendSms()
+{
+    switch (SendSms()) {
+    case GSMHND_SSRET_SEND_DONE:
+        Log(kThreadMain, "GSMHND_SSRET_SEND_DONE");
+        PostSmsResult(GHM_STATUS_SMS_SENT);
+        currentSms.reset();
+        lastReportedSignal = 0;
+        GoTo(GSMHND_ST_IDLE);
+        break;
+    case GSMHND_SSRET_SEND_ERROR:
+        Log(kThreadMain, "GSMHND_SSRET_SEND_ERROR");
+        if (CountFailedAttempt())
+            Log(kThreadMain, "GSMHND_SSRET_SEND_ERROR, GSMHND_MAX_TX_SMS_RETRIES");
+        lastReportedSignal = 0;
+        GoTo(GSMHND_ST_IDLE);  // a kept SMS is sent again
+        break;
+    case GSMHND_SSRET_COM_ERROR:
+        // The modem stopped answering in the middle of the SMS. It stays
+        // first in line and is sent again after the re-initialisation; only
+        // its attempts are limited.
+        Log(kThreadMain, "GSMHND_SSRET_COM_ERROR");
+        if (CountFailedAttempt())
+            Log(kThreadMain, "GSMHND_SSRET_COM_ERROR, GSMHND_MAX_TX_SMS_RETRIES");
+        else
+            Log(kThreadMain, "GSMHND_SSRET_COM_ERROR, SMS kept for the next attempt");
+        GoTo(GSMHND_ST_ERROR);
+        break;
+    default:
+        break;
+    }
+}
+
+void CGsmHandler::StepCaller()
+{
+    switch (CheckCaller()) {
+    case GSMHND_ICRET_NEW_CALLER: {
+        auto caller = std::make_unique<CGsmHandlerMsg>(GSM_CALLER_ID);
+        caller->smsNumber = lastReportedCaller;
+        Log(kThreadMain, "GSM_CALLER_ID: " + caller->smsNumber);
+        PostMsg(GetOwner(), std::move(caller));
+        break;
+    }
+    case GSMHND_ICRET_CALL_ENDED:
+        timer.Start(kCycleMs);
+        GoTo(GSMHND_ST_IDLE);
+        break;
+    case GSMHND_ICRET_COM_ERROR:
+        Log(kThreadMain, "GSMHND_ICRET_COM_ERROR");
+        GoTo(GSMHND_ST_ERROR);
+        break;
+    default:
+        break;
+    }
+}
+
+void CGsmHandler::StepError()
+{
+    // The operator is warned at the first failure after a good
+    // initialisation; the failures after it only show as time-outs.
+    if (!firstError) {
+        firstError = true;
+        Report(GHM_STATUS_COM_WARNING);
+    } else {
+        Report(GHM_STATUS_COM_TIMEOUT);
+    }
+    timer.Start(kErrorPauseMs);
+    GoTo(GSMHND_ST_ERROR_PAUSE);
+}
+
+void CGsmHandler::StepErrorPause()
+{
+    if (!timer.Expired())
+        return;
+    // Ten failed cycles after the warning alarm the operator, once.
+    if (errorCycles == kFailureCycles) {
+        Report(GHM_STATUS_COM_FAILURE);
+        ++errorCycles;
+    } else if (errorCycles < kFailureCycles) {
+        ++errorCycles;
+    }
+    ReopenLineIfLost();
+    GoTo(GSMHND_ST_RESET);
+}
+
+void CGsmHandler::ReopenLineIfLost()
+{
+    // A serial adapter that was unplugged stays dead on its old handle even
+    // when it is back; only opening the port again reaches the modem.
+    if (!gsmInfo.LineFailed() && gsmInfo.IsOpen())
+        return;
+    gsmInfo.Close();
+    if (gsmInfo.Open(portNumber, baud) == 1)
+        Log(kThreadMain, "Serial port opened again");
+    else
+        Log(kThreadMain, "Serial port cannot be opened");
+}
+
+int16_t CGsmHandler::InitModem()
+{
+    switch (initState) {
+    case kImIdle:
+        initState = kImAt;
+        return GSMHND_IMRET_BUSY;
+    case kImAt:
+        Command(GSMCMD_AT, kAnswerMs);
+        initState = kImAtWait;
+        return GSMHND_IMRET_BUSY;
+    case kImAtWait:
+        return InitNext(Await(GSMRSP_OK), kImEcho);
+    case kImEcho:
+        Command(GSMCMD_ECHO_OFF, kAnswerMs);
+        initState = kImEchoWait;
+        return GSMHND_IMRET_BUSY;
+    case kImEchoWait:
+        return InitNext(Await(GSMRSP_OK), kImModel);
+    case kImModel:
+        Command(GSMCMD_MODEL, kAnswerMs);
+        initState = kImModelWait;
+        return GSMHND_IMRET_BUSY;
+    case kImModelWait: {
+        const Wait wait = Await(GSMRSP_MODEL);
+        if (wait != Wait::Got)
+            return InitNext(wait, kImModelWait);
+        // An unknown modem is driven like the first one the station knew.
+        if (modemType == GSM_MODEM_OTHER)
+            modemType = GSM_MODEM_TC35;
+        gsmInfo.SetModemType(modemType);
+        Pause(kModelPauseMs, kImModelPause);
+        return GSMHND_IMRET_BUSY;
+    }
+    case kImModelPause:
+        if (timer.Expired())
+            initState = kImPinQuery;
+        return GSMHND_IMRET_BUSY;
+    case kImPinQuery:
+        Command(GSMCMD_PIN_QUERY, kAnswerMs);
+        initState = kImPinQueryWait;
+        return GSMHND_IMRET_BUSY;
+    case kImPinQueryWait:
+        if (Take(GSMRSP_PIN_READY)) {
+            Pause(kPinReadyPauseMs, kImPinReadyPause);
+            return GSMHND_IMRET_BUSY;
+        }
+        if (Take(GSMRSP_PIN_REQUIRED)) {
+            if (pinCode.empty()) {
+                initState = kImIdle;
+                return GSMHND_IMRET_PIN_REQUIRED;
+            }
+            Pause(kPinEnterPauseMs, kImPinRequiredPause);
+            return GSMHND_IMRET_BUSY;
+        }
+        return InitNext(TimedOut(), kImPinQueryWait);
+    case kImPinReadyPause:
+        if (timer.Expired())
+            initState = kImTextMode;
+        return GSMHND_IMRET_BUSY;
+    case kImPinRequiredPause:
+        if (timer.Expired())
+            initState = kImPinEnter;
+        return GSMHND_IMRET_BUSY;
+    case kImPinEnter: {
+        CGsmMsg request(GSMCMD_PIN_ENTER);
+        request.pinCode = pinCode;
+        Command(request, kPinEnterMs);
+        initState = kImPinEnterWait;
+        return GSMHND_IMRET_BUSY;
+    }
+    case kImPinEnterWait:
+        if (Take(GSMRSP_ERROR)) {
+            initState = kImIdle;
+            return GSMHND_IMRET_PIN_ERROR;
+        }
+        if (Take(GSMRSP_OK)) {
+            Pause(kPinEnteredPauseMs, kImPinEnteredPause);
+            return GSMHND_IMRET_BUSY;
+        }
+        return InitNext(TimedOut(), kImPinEnterWait);
+    case kImPinEnteredPause:
+        if (timer.Expired())
+            initState = kImTextMode;
+        return GSMHND_IMRET_BUSY;
+    case kImTextMode:
+        Command(GSMCMD_TEXT_MODE, kAnswerMs);
+        initState = kImTextModeWait;
+        return GSMHND_IMRET_BUSY;
+    case kImTextModeWait:
+        return InitNext(Await(GSMRSP_OK), kImCharset);
+    case kImCharset:
+        Command(GSMCMD_CHARSET, kAnswerMs);
+        initState = kImCharsetWait;
+        return GSMHND_IMRET_BUSY;
+    case kImCharsetWait:
+        return InitNext(Await(GSMRSP_OK), kImStorage);
+    case kImStorage:
+        Command(GSMCMD_STORAGE, kAnswerMs);
+        initState = kImStorageWait;
+        return GSMHND_IMRET_BUSY;
+    case kImStorageWait:
+        return InitNext(Await(GSMRSP_STORAGE), kImStorageOkWait);
+    case kImStorageOkWait:
+        // The storage line is followed by the command's OK. Sent on at once,
+        // the next command would take that OK for its own answer, and its
+        // own OK would then cut short the wait for the network selection.
+        return InitNext(Await(GSMRSP_OK), kImHeader);
+    case kImHeader:
+        Command(GSMCMD_SHOW_HEADER, kAnswerMs);
+        initState = kImHeaderWait;
+        return GSMHND_IMRET_BUSY;
+    case kImHeaderWait: {
+        const Wait wait = Await(GSMRSP_OK);
+        if (wait == Wait::Got && modemType != GSM_MODEM_LE910) {
+            initState = kImIdle;
+            return GSMHND_IMRET_INIT_OK;
+        }
+        return InitNext(wait, kImNetSelect);
+    }
+    case kImNetSelect: {
+        CGsmMsg request(GSMCMD_NET_SELECT);
+        request.netSelection = netSelection;
+        Command(request, kNetSelectMs);
+        initState = kImNetSelectWait;
+        return GSMHND_IMRET_BUSY;
+    }
+    case kImNetSelectWait: {
+        const Wait wait = Await(GSMRSP_OK);
+        if (wait == Wait::Got) {
+            initState = kImIdle;
+            return GSMHND_IMRET_INIT_OK;
+        }
+        return InitNext(wait, kImNetSelectWait);
+    }
+    default:
+        initState = kImIdle;
+        return GSMHND_IMRET_BUSY;
+    }
+}
+
+int16_t CGsmHandler::CheckNetwork()
+{
+    switch (networkState) {
+    case kNsIdle:
+        networkState = kNsReg;
+        return GSMHND_NSRET_BUSY;
+    case kNsReg:
+        Command(GSMCMD_REG_QUERY, kNetworkMs);
+        networkState = kNsRegWait;
+        return GSMHND_NSRET_BUSY;
+    case kNsRegWait:
+        switch (Await(GSMRSP_REG)) {
+        case Wait::Got:
+            SleepMs(kQuerySettleMs);
+            if (regStatus != kRegHome && regStatus != kRegRoaming) {
+                networkState = kNsIdle;
+                return GSMHND_NSRET_NOT_REGISTERED;
+            }
+            signalTimeouts = 0;
+            networkState = kNsSignal;
+            return GSMHND_NSRET_BUSY;
+        case Wait::TimedOut:
+            networkState = kNsIdle;
+            return GSMHND_NSRET_COM_ERROR;
+        default:
+            return GSMHND_NSRET_BUSY;
+        }
+    case kNsSignal:
+        Command(GSMCMD_SIGNAL_QUERY, kNetworkMs);
+        networkState = kNsSignalWait;
+        return GSMHND_NSRET_BUSY;
+    case kNsSignalWait:
+        switch (Await(GSMRSP_SIGNAL)) {
+        case Wait::Got:
+            SleepMs(kQuerySettleMs);
+            networkState = kNsIdle;
+            return GSMHND_NSRET_REGISTERED;
+        case Wait::TimedOut:
+            // The signal query is asked again; the fourth silence in a row
+            // is a communication failure.
+            if (++signalTimeouts >= kSignalTimeouts) {
+                networkState = kNsIdle;
+                return GSMHND_NSRET_COM_ERROR;
+            }
+            networkState = kNsSignal;
+            return GSMHND_NSRET_BUSY;
+        default:
+            return GSMHND_NSRET_BUSY;
+        }
+    default:
+        networkState = kNsIdle;
+        return GSMHND_NSRET_BUSY;
+    }
+}
+
+int16_t CGsmHandler::ReadSms()
+{
+    switch (readState) {
+    case kRsIdle:
+        readState = kRsList;
+        return GSMHND_RSRET_BUSY;
+    case kRsList:
+        Command(GSMCMD_LIST_SMS, kSmsListMs);
+        readState = kRsListWait;
+        return GSMHND_RSRET_BUSY;
+    case kRsListWait:
+        switch (Await(GSMRSP_OK)) {
+        case Wait::Got:
+            // The first SMS of the listing is pending by now.
+            readState = pendingSms ? kRsDelete : kRsIdle;
+            return pendingSms ? GSMHND_RSRET_BUSY : GSMHND_RSRET_NO_SMS;
+        case Wait::TimedOut:
+            readState = kRsIdle;
+            return GSMHND_RSRET_COM_ERROR;
+        default:
+            return GSMHND_RSRET_BUSY;
+        }
+    case kRsDelete: {
+        CGsmMsg request(GSMCMD_DELETE_SMS);
+        request.smsIndex = pendingSms ? pendingSms->smsIndex : 0;
+        Command(request, kSmsListMs);
+        readState = kRsDeleteWait;
+        return GSMHND_RSRET_BUSY;
+    }
+    case kRsDeleteWait:
+        switch (Await(GSMRSP_OK)) {
+        case Wait::Got:
+            readState = kRsIdle;
+            return pendingSms ? GSMHND_RSRET_SMS_READ : GSMHND_RSRET_NO_SMS;
+        case Wait::TimedOut:
+            readState = kRsIdle;
+            return GSMHND_RSRET_COM_ERROR;
+        default:
+            return GSMHND_RSRET_BUSY;
+        }
+    default:
+        readState = kRsIdle;
+        return GSMHND_RSRET_BUSY;
+    }
+}
+
+int16_t CGsmHandler::SendSms()
+{
+    if (!currentSms) {
+        sendState = GSMHND_SSST_IDLE;
+        return GSMHND_SSRET_SEND_DONE;
+    }
+    switch (sendState) {
+    case GSMHND_SSST_IDLE:
+        sendState = GSMHND_SSST_DEST_SEND;
+        return GSMHND_SSRET_BUSY;
+    case GSMHND_SSST_DEST_SEND: {
+        Log(kSendSmsSource, "GSMHND_SSST_DEST_SEND");
+        CGsmMsg request(GSMCMD_SEND_SMS);
+        request.destNumber = currentSms->recipients;
+        Command(request, kPromptMs);
+        sendState = GSMHND_SSST_PROMPT_WAIT;
+        return GSMHND_SSRET_BUSY;
+    }
+    case GSMHND_SSST_PROMPT_WAIT:
+        if (Take(GSMRSP_PROMPT)) {
+            Log(kSendSmsSource, "GSMHND_SSST_PROMPT_WAIT: Prompt received...");
+            CGsmMsg request(GSMCMD_SMS_TEXT);
+            request.smsText = currentSms->smsText;
+            Command(request, kSmsResultMs);
+            sendState = GSMHND_SSST_RESULT_WAIT;
+            return GSMHND_SSRET_BUSY;
+        }
+        if (Take(GSMRSP_ERROR)) {
+            // The modem refused the number: that is an answer, not a
+            // communication failure, and costs one attempt only.
+            Log(kSendSmsSource, "GSMHND_SSST_PROMPT_WAIT: SMS Message send ERROR..");
+            sendState = GSMHND_SSST_IDLE;
+            return GSMHND_SSRET_SEND_ERROR;
+        }
+        if (timer.Expired()) {
+            Log(kSendSmsSource, "GSMHND_SSST_PROMPT_WAIT: Prompt timeout...");
+            sendState = GSMHND_SSST_IDLE;
+            return GSMHND_SSRET_COM_ERROR;
+        }
+        return GSMHND_SSRET_BUSY;
+    case GSMHND_SSST_RESULT_WAIT:
+        if (Take(GSMRSP_SMS_SENT)) {
+            Log(kSendSmsSource, "GSMHND_SSST_RESULT_WAIT: SMS Message sent OK..");
+            sendState = GSMHND_SSST_IDLE;
+            return GSMHND_SSRET_SEND_DONE;
+        }
+        if (Take(GSMRSP_ERROR)) {
+            Log(kSendSmsSource, "GSMHND_SSST_RESULT_WAIT: SMS Message send ERROR..");
+            sendState = GSMHND_SSST_IDLE;
+            return GSMHND_SSRET_SEND_ERROR;
+        }
+        if (timer.Expired()) {
+            Log(kSendSmsSource, "GSMHND_SSST_RESULT_WAIT: SMS Message result timeout..");
+            sendState = GSMHND_SSST_IDLE;
+            return GSMHND_SSRET_COM_ERROR;
+        }
+        return GSMHND_SSRET_BUSY;
+    default:
+        sendState = GSMHND_SSST_IDLE;
+        return GSMHND_SSRET_BUSY;
+    }
+}
+
+int16_t CGsmHandler::CheckCaller()
+{
+    switch (callerState) {
+    case kIcIdle:
+        ringSeen = false;
+        lastReportedCaller.clear();
+        callerState = kIcQuery;
+        return GSMHND_ICRET_BUSY;
+    case kIcQuery:
+        Command(GSMCMD_CALL_LIST, kCallListMs);
+        callerState = kIcWaitCaller;
+        return GSMHND_ICRET_BUSY;
+    case kIcWaitCaller:
+        if (Take(GSMRSP_CALLER)) {
+            timer.Start(kRingGapMs);
+            callerState = kIcWaitRing;
+            if (callerNumber == lastReportedCaller)
+                return GSMHND_ICRET_BUSY;
+            lastReportedCaller = callerNumber;
+            return GSMHND_ICRET_NEW_CALLER;
+        }
+        if (Take(GSMRSP_OK)) {
+            // A bare OK: the caller hung up before the list was asked for.
+            // That is a short call, not a modem that stopped answering.
+            timer.Start(kRingGapMs);
+            callerState = kIcWaitRing;
+            return GSMHND_ICRET_BUSY;
+        }
+        if (timer.Expired()) {
+            callerState = kIcIdle;
+            return GSMHND_ICRET_COM_ERROR;
+        }
+        return GSMHND_ICRET_BUSY;
+    case kIcWaitRing:
+        if (ringSeen) {
+            ringSeen = false;
+            callerState = kIcQuery;
+            return GSMHND_ICRET_BUSY;
+        }
+        if (timer.Expired()) {
+            callerState = kIcIdle;
+            return GSMHND_ICRET_CALL_ENDED;
+        }
+        return GSMHND_ICRET_BUSY;
+    default:
+        callerState = kIcIdle;
+        return GSMHND_ICRET_BUSY;
+    }
+}
+
+void CGsmHandler::Command(uint16_t type, uint32_t timeoutMs)
+{
+    CGsmMsg request(type);
+    Command(request, timeoutMs);
+}
+
+void CGsmHandler::Command(CGsmMsg& request, uint32_t timeoutMs)
+{
+    // What is still filed belongs to the previous command; a late answer to
+    // it must not be taken for the answer to this one.
+    lastResponse = 0;
+    gsmInfo.Send(request);
+    timer.Start(timeoutMs);
+}
+
+bool CGsmHandler::Take(uint16_t responseType)
+{
+    if (lastResponse != responseType)
+        return false;
+    lastResponse = 0;
+    return true;
+}
+
+CGsmHandler::Wait CGsmHandler::TimedOut() const
+{
+    return timer.Expired() ? Wait::TimedOut : Wait::Pending;
+}
+
+CGsmHandler::Wait CGsmHandler::Await(uint16_t responseType)
+{
+    return Take(responseType) ? Wait::Got : TimedOut();
+}
+
+int16_t CGsmHandler::InitNext(Wait wait, int16_t next)
+{
+    switch (wait) {
+    case Wait::Got:
+        initState = next;
+        return GSMHND_IMRET_BUSY;
+    case Wait::TimedOut:
+        initState = kImIdle;
+        return GSMHND_IMRET_COM_ERROR;
+    default:
+        return GSMHND_IMRET_BUSY;
+    }
+}
+
+void CGsmHandler::Pause(uint32_t ms, int16_t next)
+{
+    timer.Start(ms);
+    initState = next;
+}
+
+bool CGsmHandler::CountFailedAttempt()
+{
+    ++retryCount;
+    if (retryCount <= GSMHND_MAX_TX_SMS_RETRIES)
+        return false;
+    PostSmsResult(GHM_STATUS_SMS_FAILED);
+    currentSms.reset();
+    return true;
+}
+
+void CGsmHandler::PostSmsResult(int16_t code)
+{
+    // Only the free-form requests of the send-SMS window wait for a result.
+    if (!currentSms || currentSms->GetType() != MSG_GUI_SEND_FREEFORMAT_SMS)
+        return;
+    auto result = std::make_unique<CGsmHandlerMsg>(GSM_STATUS);
+    result->code = code;
+    result->requestId = currentSms->requestId;
+    result->recipients = currentSms->recipients;
+    PostMsg(GetOwner(), std::move(result));
+}
+
+void CGsmHandler::Report(int16_t code, int16_t signalPercent)
+{
+    auto status = std::make_unique<CGsmHandlerMsg>(GSM_STATUS);
+    status->code = code;
+    status->signal = signalPercent;
+    PostMsg(GetOwner(), std::move(status));
+}
+
+void CGsmHandler::Log(const char* source, const std::string& text)
+{
+    if (log)
+        log->Log(source, text);
+}

@@ -1,0 +1,178 @@
+#pragma once
+// The worker thread that owns the GSM modem. It initialises the modem, checks
+// registration and signal about once a second, fetches received SMS one at a
+// time (each is deleted from the modem before it is posted), reports the
+// numbers of incoming calls (test calls of lift telephones; they are never
+// answered) and sends the SMS that the GSM manager queues, retrying failed
+// ones. Everything it learns goes to its owner as CGsmHandlerMsg messages.
+//
+// An SMS being sent when the modem stops answering is not lost: it stays
+// first in line and is sent again once the modem has been initialised again,
+// within the same limit of four attempts. It also survives a stop and start
+// of the handler, like the SMS still waiting in the queue.
+
+#include "core/Handler.h"
+#include "core/IntervalTimer.h"
+#include "core/LogFile.h"
+#include "core/MsgQueue.h"
+#include "gsm/GsmHandlerMsg.h"
+#include "gsm/GsmInfo.h"
+#include "gsm/GsmMsg.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Main states.
+constexpr int16_t GSMHND_ST_RESET = 0;
+constexpr int16_t GSMHND_ST_INIT = 1;
+constexpr int16_t GSMHND_ST_IDLE = 2;
+constexpr int16_t GSMHND_ST_NETWORK = 3;
+constexpr int16_t GSMHND_ST_NETWORK_PAUSE = 4;
+constexpr int16_t GSMHND_ST_READ_SMS = 5;
+constexpr int16_t GSMHND_ST_SEND_SMS = 6;
+constexpr int16_t GSMHND_ST_CALLER = 7;
+constexpr int16_t GSMHND_ST_ERROR = 8;
+constexpr int16_t GSMHND_ST_ERROR_PAUSE = 9;
+constexpr int16_t GSMHND_ST_HALTED = 10;
+
+// InitModem results.
+constexpr int16_t GSMHND_IMRET_BUSY = 0;
+constexpr int16_t GSMHND_IMRET_INIT_OK = 1;
+constexpr int16_t GSMHND_IMRET_COM_ERROR = 2;
+constexpr int16_t GSMHND_IMRET_PIN_REQUIRED = 3;
+constexpr int16_t GSMHND_IMRET_PIN_ERROR = 4;
+
+// CheckNetwork results.
+constexpr int16_t GSMHND_NSRET_BUSY = 0;
+constexpr int16_t GSMHND_NSRET_REGISTERED = 1;
+constexpr int16_t GSMHND_NSRET_NOT_REGISTERED = 2;
+constexpr int16_t GSMHND_NSRET_COM_ERROR = 3;
+
+// ReadSms results.
+constexpr int16_t GSMHND_RSRET_BUSY = 0;
+constexpr int16_t GSMHND_RSRET_SMS_READ = 1;
+constexpr int16_t GSMHND_RSRET_NO_SMS = 2;
+constexpr int16_t GSMHND_RSRET_COM_ERROR = 3;
+
+// SendSms results and states.
+constexpr int16_t GSMHND_SSRET_BUSY = 0;
+constexpr int16_t GSMHND_SSRET_SEND_DONE = 1;
+constexpr int16_t GSMHND_SSRET_SEND_ERROR = 2;
+constexpr int16_t GSMHND_SSRET_COM_ERROR = 3;
+constexpr int16_t GSMHND_SSST_IDLE = 0;
+constexpr int16_t GSMHND_SSST_DEST_SEND = 1;
+constexpr int16_t GSMHND_SSST_PROMPT_WAIT = 2;
+constexpr int16_t GSMHND_SSST_RESULT_WAIT = 3;
+
+// CheckCaller results.
+constexpr int16_t GSMHND_ICRET_BUSY = 0;
+constexpr int16_t GSMHND_ICRET_NEW_CALLER = 1;
+constexpr int16_t GSMHND_ICRET_CALL_ENDED = 2;
+constexpr int16_t GSMHND_ICRET_COM_ERROR = 3;
+
+// Retries after the first attempt to send one SMS.
+constexpr int16_t GSMHND_MAX_TX_SMS_RETRIES = 3;
+
+class CGsmHandler : public CHandler {
+public:
+    static constexpr int16_t kLogLines = 2000;
+    // Failed cycles after the warning before the operator is alarmed.
+    static constexpr int16_t kFailureCycles = 10;
+
+    CGsmHandler() = default;
+    ~CGsmHandler() override;
+
+    // Before Start. The outgoing queue and the SMS being sent are kept.
+    void Init(int16_t port, int32_t baudRate, const std::string& pin, bool callerCheck, int16_t netSelection);
+
+protected:
+    void ThreadMain() override;
+
+private:
+    // Wait outcome of a sub-machine step.
+    enum class Wait { Pending, Got, TimedOut };
+
+    // The main state and every sub-machine back to their start.
+    void ResetMachines(int16_t mainState);
+    void RunPass();
+    void HandleInput(std::unique_ptr<CMsg> msg);
+    void QueueSms(const CGsmHandlerMsg& request);
+    void FileResponse(std::unique_ptr<CGsmMsg> response);
+
+    void StepState();
+    void StepInit();
+    void StepIdle();
+    void StepNetwork();
+    void StepReadSms();
+    void StepSendSms();
+    void StepCaller();
+    void StepError();
+    void StepErrorPause();
+
+    int16_t InitModem();
+    int16_t CheckNetwork();
+    int16_t ReadSms();
+    int16_t SendSms();
+    int16_t CheckCaller();
+
+    // Sends a request of the type (after clearing the last response, which
+    // belongs to the previous command) and starts the timer.
+    void Command(uint16_t type, uint32_t timeoutMs);
+    void Command(CGsmMsg& request, uint32_t timeoutMs);
+    Wait Await(uint16_t responseType);
+    // True (and the response consumed) when it is the last response.
+    bool Take(uint16_t responseType);
+    // TimedOut once the timer has run out, else Pending.
+    Wait TimedOut() const;
+    // The InitModem step after a wait: `next` when the response came.
+    int16_t InitNext(Wait wait, int16_t next);
+    void Pause(uint32_t ms, int16_t next);
+
+    // Counts a failed attempt of the current SMS; drops it (with its failure
+    // result) once it has had all its attempts. True when it was dropped.
+    bool CountFailedAttempt();
+    void PostSmsResult(int16_t code);
+    void Report(int16_t code, int16_t signalPercent = 0);
+    void ReopenLineIfLost();
+    void GoTo(int16_t newState) { state = newState; }
+    void Log(const char* source, const std::string& text);
+
+    // Settings.
+    int16_t portNumber = 0;
+    int32_t baud = 9600;
+    std::string pinCode;
+    bool callerCheck = false;
+    int16_t netSelection = 0;
+
+    CGsmInfo gsmInfo;
+    std::unique_ptr<CLogFile> log;
+
+    int16_t state = GSMHND_ST_RESET;
+    int16_t initState = 0;
+    int16_t readState = 0;
+    int16_t sendState = GSMHND_SSST_IDLE;
+    int16_t networkState = 0;
+    int16_t callerState = 0;
+    int16_t signalTimeouts = 0;
+    CIntervalTimer timer;
+    uint16_t lastResponse = 0;
+
+    int16_t modemType = 0;
+    int16_t regStatus = 0;
+    int16_t signal = 0;
+    int16_t lastReportedSignal = 0;
+    bool registered = false;
+
+    CMsgQueue outgoing;
+    std::unique_ptr<CGsmHandlerMsg> currentSms;
+    int16_t retryCount = 0;
+    std::unique_ptr<CGsmMsg> pendingSms;
+
+    std::string callerNumber;
+    std::string lastReportedCaller;
+    bool ringSeen = false;
+
+    bool firstError = false;
+    int16_t errorCycles = 0;
+};

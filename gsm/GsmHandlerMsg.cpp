@@ -1,0 +1,3 @@
+#include "gsm/GsmHandlerMsg.h"
+
+CGsmHandlerMsg::~CGsmHandlerMsg() = default;

@@ -1,0 +1,245 @@
+#include "gsm/GsmMgr.h"
+
+#include "core/TextFormat.h"
+#include "core/TextLookup.h"
+#include "texts/TextEncoding.h"
+
+namespace {
+
+// The product name in the first line of every alarm SMS.
+constexpr const char* kProductName = "ORVA";
+
+std::string OpFailTypeText(uint8_t opFailType)
+{
+    switch (opFailType) {
+    case OPFAILTYPE_INPUTS:
+        return LookupText("IDS_GSMMGR_MSG_15");
+    case OPFAILTYPE_BATTERY:
+        return LookupText("IDS_GSMMGR_MSG_16");
+    case OPFAILTYPE_MIC_SPEAKER:
+        return LookupText("IDS_GSMMGR_MSG_17");
+    case OPFAILTYPE_MAINS_POWER:
+        return LookupText("IDS_GSMMGR_MSG_18");
+    case OPFAILTYPE_STUCK_BUTTON:
+        return LookupText("IDS_GSMMGR_MSG_19");
+    default:  // the bus faults have no text of their own in an SMS
+        return "";
+    }
+}
+
+std::string AlarmTypeText(const CAlarmInfoMsg& alarm)
+{
+    switch (alarm.AlarmType) {
+    case ALARMTYPE_P100:
+        return "P100";
+    case ALARMTYPE_SMS:
+        return LookupText("IDS_GSMMGR_MSG_7");
+    case ALARMTYPE_VOICE:
+        return LookupText("IDS_GSMMGR_MSG_8");
+    case ALARMTYPE_OPFAIL:
+        return OpFailTypeText(alarm.OpFailType);
+    case ALARMTYPE_LIFT_MONITORING:
+        return LookupText("IDS_GSMMGR_MSG_12");
+    case ALARMTYPE_TEST:
+        return LookupText("IDS_GSMMGR_MSG_10");
+    case ALARMTYPE_TEST_FAIL:
+        return LookupText("IDS_GSMMGR_MSG_11");
+    case ALARMTYPE_EMERGENCY_CALL:
+        return LookupText("IDS_GSMMGR_MSG_13");
+    case ALARMTYPE_END_OF_ALARM:
+        return LookupText("IDS_GSMMGR_MSG_14");
+    case ALARMTYPE_VOICE_REDIRECTED:
+        return LookupText("IDS_GSMMGR_MSG_9");
+    default:  // maintenance and anything unknown
+        return LookupText("IDS_GSMMGR_MSG_20");
+    }
+}
+
+// The alarm text, each line ended by a line feed. A lift-monitoring alarm
+// keeps only its first line and the lines from the sixth on: lines two to
+// five are the controller's detail data (floor, position, zone, status),
+// which would crowd the operator text out of a 160-character SMS.
+std::string SmsBody(const CAlarmInfoMsg& alarm)
+{
+    CMsgText text = alarm.Text;  // reading moves the read position; the record stays as it was
+    text.Rewind();
+    const std::size_t lineCount = text.GetLineCount();
+    std::string body;
+    for (std::size_t i = 0; i < lineCount; ++i) {
+        const std::string line = text.GetNextLine(CMsgText::kMaxChars);
+        if (alarm.AlarmType == ALARMTYPE_LIFT_MONITORING && i >= 1 && i <= 4)
+            continue;
+        body += line;
+        body += '\n';
+    }
+    return body;
+}
+
+}  // namespace
+
+CGsmMgr::CGsmMgr() = default;
+
+void CGsmMgr::SetDocument(CDocumentHost* doc)
+{
+    document = doc;
+    if (sendSmsWindow)
+        sendSmsWindow->SetDocument(doc);
+}
+
+void CGsmMgr::SetSendSmsWindow(CSendSmsWindow* window)
+{
+    sendSmsWindow = window;
+    if (sendSmsWindow && document)
+        sendSmsWindow->SetDocument(document);
+}
+
+bool CGsmMgr::GsmEnabled() const
+{
+    return document && document->Settings().GsmEnabled == 1;
+}
+
+void CGsmMgr::Status(const std::string& text)
+{
+    if (document)
+        document->Screen().SetStatusText(text, STATUS_PANE_GSM);
+}
+
+void CGsmMgr::Info(const std::string& text, bool popUp)
+{
+    if (document)
+        document->Screen().AddSystemInfo(text, popUp);
+}
+
+int CGsmMgr::Start(CMsgReceiver* relay)
+{
+    if (!document)
+        return 1;
+    SettingsValues& settings = document->Settings();
+    Status(LookupText("IDS_GSMMGR_MSG_1"));
+    if (settings.GsmEnabled == 0) {
+        Status(LookupText("IDS_GSMMGR_MSG_5"));
+        return 1;
+    }
+    for (;;) {
+        // A handler that still runs (a stop that failed) must not have its
+        // settings changed under its thread; its Start answers "already running".
+        if (handler.IsRunning() == 0) {
+            handler.SetOwner(relay);
+            handler.Init(settings.GsmComPort, settings.GsmBaudrate, settings.GsmPinCode,
+                         settings.AcceptCallerIdTestAlarms != 0, settings.GsmWirelessNetSel);
+        }
+        const int16_t result = handler.Start();
+        if (result == HNDRET_STARTED)
+            break;
+        if (result == HNDRET_START_FAILED) {
+            document->Screen().Beep(BeepKind::Exclamation);
+            const std::optional<int16_t> port =
+                document->Screen().SelectComPort(LookupText("IDS_GSMMGR_MSG_2"), settings.GsmComPort);
+            if (port) {
+                settings.GsmComPort = *port;
+                document->SaveSettings();
+                continue;
+            }
+            settings.GsmEnabled = 0;
+            document->SaveSettings();
+            Status(LookupText("IDS_GSMMGR_MSG_3"));
+            break;
+        }
+        document->Screen().ShowMessage(LookupText("IDS_GSMMGR_MSG_4"), MessageIcon::Stop);
+        break;
+    }
+    return 1;
+}
+
+int16_t CGsmMgr::Stop()
+{
+    return handler.Stop();
+}
+
+void CGsmMgr::SendAlarmSms(const CAlarmInfoMsg* alarm, const std::string& recipients)
+{
+    if (!alarm || !GsmEnabled() || recipients.empty())
+        return;
+    auto request = std::make_unique<CGsmHandlerMsg>(MSG_GUI_SEND_ALARM_SMS);
+    std::string text = FormatKey("IDS_GSMMGR_MSG_21", {std::string(kProductName)});
+    text += FormatKey("IDS_GSMMGR_MSG_22", {AlarmTypeText(*alarm)});
+    text += FormatKey("IDS_GSMMGR_MSG_23", {alarm->IdInfo});
+    text += FormatKey("IDS_GSMMGR_MSG_24", {alarm->ObjectAddress});
+    text += SmsBody(*alarm);
+    // The limit counts characters; the register's texts are not guaranteed
+    // to be valid UTF-8, so they are made valid first and the cut never lands
+    // inside a character.
+    text = TextEncoding::SanitizeUtf8(text);
+    text.resize(TextEncoding::PrefixBytes(text, kMaxAlarmSmsChars));
+    request->recipients = recipients;
+    request->smsText = std::move(text);
+    CHandler::PostMsg(&handler, std::move(request));
+}
+
+void CGsmMgr::SendFreeformSms(const std::string& text, const std::string& recipients, int16_t requestId)
+{
+    if (!GsmEnabled() || recipients.empty())
+        return;
+    auto request = std::make_unique<CGsmHandlerMsg>(MSG_GUI_SEND_FREEFORMAT_SMS);
+    request->requestId = requestId;
+    request->recipients = recipients;
+    request->smsText = text;
+    CHandler::PostMsg(&handler, std::move(request));
+}
+
+void CGsmMgr::OnHandlerStatus(const CGsmHandlerMsg& msg)
+{
+    switch (msg.code) {
+    case GHM_STATUS_INITIALIZING:
+        Status(LookupText("IDS_GSMMGR_MSG_25"));
+        break;
+    case GHM_STATUS_PIN_ERROR:
+        Status(LookupText("IDS_GSMMGR_MSG_28"));
+        Info(LookupText("IDS_GSMMGR_MSG_29"), true);
+        break;
+    case GHM_STATUS_PIN_REQUIRED:
+        Status(LookupText("IDS_GSMMGR_MSG_26"));
+        Info(LookupText("IDS_GSMMGR_MSG_27"), true);
+        break;
+    case GHM_STATUS_COM_OK:
+        Status(msg.signal != 0 ? FormatKey("IDS_GSMMGR_MSG_31", {static_cast<long long>(msg.signal)})
+                               : LookupText("IDS_GSMMGR_MSG_30"));
+        break;
+    case GHM_STATUS_COM_TIMEOUT:
+        Status(LookupText("IDS_GSMMGR_MSG_32"));
+        break;
+    case GHM_STATUS_COM_WARNING:
+        Status(LookupText("IDS_GSMMGR_MSG_33"));
+        Info(LookupText("IDS_GSMMGR_MSG_34"), false);
+        break;
+    case GHM_STATUS_COM_FAILURE:
+        Status(LookupText("IDS_GSMMGR_MSG_35"));
+        Info(LookupText("IDS_GSMMGR_MSG_36"), true);
+        break;
+    case GHM_STATUS_SENDING_SMS:
+        Status(LookupText("IDS_GSMMGR_MSG_37"));
+        break;
+    case GHM_STATUS_SMS_SENT:
+    case GHM_STATUS_SMS_FAILED:
+        // Alarm SMS results concern nobody on screen; only the window's own
+        // requests are reported back to it.
+        if (msg.requestId == SENDSMS_REQUEST_ID && sendSmsWindow)
+            sendSmsWindow->OnSendResult(msg);
+        break;
+    default:
+        break;
+    }
+}
+
+void CGsmMgr::ShowSendSmsWindow()
+{
+    if (sendSmsWindow)
+        sendSmsWindow->ShowWindow();
+}
+
+void CGsmMgr::ForwardToSendSmsWindow(std::unique_ptr<CMsg> msg)
+{
+    if (msg && msg->GetType() == GSMMGR_MSG_SMS_NUM_REPLY && sendSmsWindow)
+        sendSmsWindow->OnSmsNumberReply(std::move(msg));
+    // Anything else ends here, deleted with msg.
+}

@@ -1,0 +1,3 @@
+#include "gsm/GsmMsg.h"
+
+CGsmMsg::~CGsmMsg() = default;

@@ -1,0 +1,690 @@
+// The GSM handler thread against the scripted modem on a pseudo-terminal, on
+// the simulated clock: time-outs of a minute pass in milliseconds, and the
+// modem's answers arrive at the simulated moment the script says, however
+// loaded the machine is.
+
+#include "gsm/GsmHandler.h"
+
+#include "FakeGsmModem.h"
+#include "GsmPty.h"
+#include "SimClock.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Outcome = FakeGsmModem::Outcome;
+
+constexpr int16_t kPort = 5;
+
+// One message the handler posted to its owner.
+struct Posted {
+    uint16_t type = 0;
+    int16_t code = 0;
+    int16_t signal = 0;
+    int16_t requestId = 0;
+    std::string recipients;
+    std::string smsNumber;
+    std::string smsDate;
+    std::string smsTime;
+    std::string smsText;
+    uint32_t tick = 0;
+    std::string note;  // what the test's onPost noted at that moment
+};
+
+class Owner : public CMsgReceiver {
+public:
+    explicit Owner(SimClock& simClock) : clock(simClock) {}
+
+    void ReceiveMsg(std::unique_ptr<CMsg> msg) override
+    {
+        Posted p;
+        p.type = msg->GetType();
+        p.tick = clock.GetTickCount();
+        if (const auto* m = dynamic_cast<const CGsmHandlerMsg*>(msg.get())) {
+            p.code = m->code;
+            p.signal = m->signal;
+            p.requestId = m->requestId;
+            p.recipients = m->recipients;
+            p.smsNumber = m->smsNumber;
+            p.smsDate = m->smsDate;
+            p.smsTime = m->smsTime;
+            p.smsText = m->smsText;
+        }
+        if (onPost)
+            p.note = onPost(p);
+        std::lock_guard<std::mutex> guard(lock);
+        posted.push_back(p);
+    }
+
+    std::vector<Posted> All() const
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return posted;
+    }
+    std::vector<Posted> OfType(uint16_t type) const
+    {
+        std::vector<Posted> found;
+        for (const Posted& p : All())
+            if (p.type == type)
+                found.push_back(p);
+        return found;
+    }
+    std::vector<Posted> Status(int16_t code) const
+    {
+        std::vector<Posted> found;
+        for (const Posted& p : OfType(GSM_STATUS))
+            if (p.code == code)
+                found.push_back(p);
+        return found;
+    }
+    // Codes of every GSM_STATUS, in order.
+    std::vector<int16_t> Codes() const
+    {
+        std::vector<int16_t> codes;
+        for (const Posted& p : OfType(GSM_STATUS))
+            codes.push_back(p.code);
+        return codes;
+    }
+
+    // Waits in real time; the simulated clock runs meanwhile.
+    static bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+    bool WaitForStatus(int16_t code, std::size_t count = 1)
+    {
+        return WaitFor([&] { return Status(code).size() >= count; });
+    }
+    bool WaitForType(uint16_t type, std::size_t count = 1)
+    {
+        return WaitFor([&] { return OfType(type).size() >= count; });
+    }
+
+    // Called on the handler's thread for every message, before it is kept;
+    // set before the start.
+    std::function<std::string(const Posted&)> onPost;
+
+private:
+    SimClock& clock;
+    mutable std::mutex lock;
+    std::vector<Posted> posted;
+};
+
+class GsmHandlerTest : public testing::Test {
+protected:
+    GsmHandlerTest()
+    {
+        dir.WorkIn();
+        pty->LinkAs(dir.Path(), kPort);
+        modem = std::make_unique<FakeGsmModem>(*pty, clock);
+        handler.SetOwner(&owner);
+    }
+    ~GsmHandlerTest() override
+    {
+        handler.Stop();
+        EXPECT_EQ(clock.Stalls(), 0) << "the modem left the line unsettled";
+    }
+
+    void Start(const std::string& pin = "", bool callerCheck = true, int16_t netSelection = 0)
+    {
+        handler.Init(kPort, 115200, pin, callerCheck, netSelection);
+        ASSERT_EQ(handler.Start(), HNDRET_STARTED);
+    }
+
+    void StartAndWaitReady(const std::string& pin = "")
+    {
+        Start(pin);
+        ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_OK));
+    }
+
+    void Queue(uint16_t type, const std::string& recipients, const std::string& text, int16_t requestId = 0)
+    {
+        auto request = std::make_unique<CGsmHandlerMsg>(type);
+        request->recipients = recipients;
+        request->smsText = text;
+        request->requestId = requestId;
+        handler.ReceiveMsg(std::move(request));
+    }
+
+    // Lets the handler run until the modem has seen `count` more network checks.
+    void RunCycles(std::size_t count)
+    {
+        const std::size_t seen = modem->CommandsStartingWith("AT+CREG?").size();
+        ASSERT_TRUE(modem->WaitForCommands("AT+CREG?", seen + count));
+    }
+
+    // Lets the simulated time run on by `ms`.
+    void RunFor(uint32_t ms) { ASSERT_TRUE(clock.WaitUntil(clock.GetTickCount() + ms, 20s)); }
+
+    static std::vector<std::string> Texts(const std::vector<FakeGsmModem::Command>& commands)
+    {
+        std::vector<std::string> texts;
+        for (const auto& c : commands)
+            texts.push_back(c.text);
+        return texts;
+    }
+
+    TempDir dir;
+    ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
+    SimClock clock;
+    std::unique_ptr<GsmPty> pty = std::make_unique<GsmPty>();
+    std::unique_ptr<FakeGsmModem> modem;
+    Owner owner{clock};
+    CGsmHandler handler;
+};
+
+// --- Start and initialisation ------------------------------------------------
+
+TEST_F(GsmHandlerTest, PortThatDoesNotOpenFailsTheStart)
+{
+    handler.Init(kPort + 1, 115200, "", true, 0);
+    EXPECT_EQ(handler.Start(), HNDRET_START_FAILED);
+    EXPECT_EQ(handler.IsRunning(), 0);
+}
+
+TEST_F(GsmHandlerTest, InitialisationCommandsAndReports)
+{
+    modem->SetRssi(13);
+    StartAndWaitReady();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_OK, 2));
+    ASSERT_TRUE(modem->WaitForCommands("AT+CMGL=", 1));
+    const std::vector<std::string> expected = {
+        "AT",        "ATE0",           "AT+CGMM",          "AT+CPIN?",  "AT+CMGF=1",
+        "AT+CSCS=\"GSM\"", "AT+CPMS=MT,MT,MT", "AT+CSDH=1", "AT+CREG?", "AT+CSQ",
+        "AT+CMGL=\"ALL\"",
+    };
+    std::vector<std::string> seen = Texts(modem->Commands());
+    seen.resize(std::min(seen.size(), expected.size()));
+    EXPECT_EQ(seen, expected);
+
+    const std::vector<Posted> reports = owner.OfType(GSM_STATUS);
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_EQ(reports[0].code, GHM_STATUS_INITIALIZING);
+    EXPECT_EQ(reports[1].code, GHM_STATUS_COM_OK);
+    EXPECT_EQ(reports[1].signal, 0);
+    EXPECT_EQ(reports[2].code, GHM_STATUS_COM_OK);
+    EXPECT_EQ(reports[2].signal, 50);
+
+    // Pauses: 500 ms after the model, 1000 ms after a ready SIM; the first
+    // network check a second after the initialisation.
+    const auto at = [&](const std::string& text) { return modem->CommandsStartingWith(text).at(0).tick; };
+    EXPECT_GE(at("AT+CPIN?") - at("AT+CGMM"), 500u);
+    EXPECT_GE(at("AT+CMGF=1") - at("AT+CPIN?"), 1000u);
+    EXPECT_GE(at("AT+CREG?") - at("AT+CSDH=1"), 1000u);
+}
+
+struct PinCase {
+    const char* name;
+    const char* simPin;   // empty: the SIM asks for none
+    const char* setting;  // the PIN setting
+    int16_t report;       // the report that ends the initialisation
+    bool pinEntered;      // AT+CPIN="..." sent
+};
+
+void PrintTo(const PinCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class GsmHandlerPinTest : public GsmHandlerTest, public testing::WithParamInterface<PinCase> {};
+
+TEST_P(GsmHandlerPinTest, PinHandling)
+{
+    const PinCase& c = GetParam();
+    modem->RequirePin(c.simPin);
+    Start(c.setting);
+    ASSERT_TRUE(owner.WaitForStatus(c.report));
+
+    const std::string entry = std::string("AT+CPIN=\"") + c.setting + "\"";
+    EXPECT_EQ(modem->CommandsStartingWith("AT+CPIN=").size(), c.pinEntered ? 1u : 0u);
+    if (c.pinEntered) {
+        EXPECT_EQ(modem->CommandsStartingWith("AT+CPIN=").at(0).text, entry);
+    }
+
+    if (c.report == GHM_STATUS_COM_OK) {
+        EXPECT_TRUE(modem->WaitForCommands("AT+CMGF=1", 1));
+        return;
+    }
+    // Halted: nothing more is said to the modem, no further report, and the
+    // PIN is not tried again (the SIM would lock itself after three).
+    const std::size_t commands = modem->Commands().size();
+    const std::size_t reports = owner.All().size();
+    RunFor(60000);
+    EXPECT_EQ(modem->Commands().size(), commands);
+    EXPECT_EQ(owner.All().size(), reports);
+    EXPECT_EQ(owner.Status(GHM_STATUS_COM_OK).size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GsmHandlerPinTest,
+    testing::Values(PinCase{"NoPinNeeded", "", "1234", GHM_STATUS_COM_OK, false},
+                    PinCase{"PinEntered", "1234", "1234", GHM_STATUS_COM_OK, true},
+                    PinCase{"PinMissing", "1234", "", GHM_STATUS_PIN_REQUIRED, false},
+                    PinCase{"PinRejected", "1234", "9999", GHM_STATUS_PIN_ERROR, true}),
+    [](const testing::TestParamInfo<PinCase>& info) { return info.param.name; });
+
+TEST_F(GsmHandlerTest, Le910GetsItsStorageAndNetworkSelection)
+{
+    modem->SetModel("LE910-EU V2");
+    modem->DelayOk("AT+WS46=", 59000);  // the modem searches the networks again
+    Start("", true, 2);
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_OK));
+    EXPECT_EQ(modem->CommandsStartingWith("AT+CPMS=").at(0).text, "AT+CPMS=\"ME\",\"ME\",\"ME\"");
+    const auto select = modem->CommandsStartingWith("AT+WS46=");
+    ASSERT_EQ(select.size(), 1u);
+    EXPECT_EQ(select[0].text, "AT+WS46=30");
+    EXPECT_GE(owner.Status(GHM_STATUS_COM_OK).at(0).tick - select[0].tick, 59000u);
+    EXPECT_TRUE(owner.Status(GHM_STATUS_COM_WARNING).empty());
+}
+
+TEST_F(GsmHandlerTest, NetworkSelectionWithoutAnswerIsAComError)
+{
+    modem->SetModel("LE910");
+    modem->DelayOk("AT+WS46=", 61000);
+    Start();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_WARNING));
+    const uint32_t sent = modem->CommandsStartingWith("AT+WS46=").at(0).tick;
+    const uint32_t warned = owner.Status(GHM_STATUS_COM_WARNING).at(0).tick;
+    EXPECT_GE(warned - sent, 60000u);
+    EXPECT_LT(warned - sent, 61000u);
+}
+
+// --- Received SMS ------------------------------------------------------------
+
+TEST_F(GsmHandlerTest, ReceivedSmsIsPostedAfterItsDeletion)
+{
+    modem->Store({3, "REC UNREAD", "+358401234567", "24/05/01", "12:34:56+12", "#TEST Hiss 7 \x7c"});
+    owner.onPost = [this](const Posted& p) {
+        return std::string(p.type == GSM_SMS_RECEIVED && modem->IsStored(3) ? "stored" : "");
+    };
+    StartAndWaitReady();
+    ASSERT_TRUE(owner.WaitForType(GSM_SMS_RECEIVED));
+    const Posted sms = owner.OfType(GSM_SMS_RECEIVED).at(0);
+    EXPECT_EQ(sms.smsNumber, "+358401234567");
+    EXPECT_EQ(sms.smsDate, "24/05/01");
+    EXPECT_EQ(sms.smsTime, "12:34:56+12");
+    EXPECT_EQ(sms.smsText, "#TEST Hiss 7 ö");
+    EXPECT_EQ(sms.note, "") << "posted before it was deleted from the modem";
+    EXPECT_EQ(Texts(modem->CommandsStartingWith("AT+CMGD=")), std::vector<std::string>{"AT+CMGD=3"});
+
+    RunCycles(3);
+    EXPECT_EQ(owner.OfType(GSM_SMS_RECEIVED).size(), 1u);
+}
+
+TEST_F(GsmHandlerTest, TwoSmsOfOneListingComeInTwoCycles)
+{
+    modem->Store({1, "REC READ", "+3581", "24/05/01", "10:00:00+12", "first"});
+    modem->Store({2, "REC UNREAD", "+3582", "24/05/01", "10:00:05+12", "second\rline"});
+    owner.onPost = [this](const Posted& p) {
+        const bool stored = p.type == GSM_SMS_RECEIVED && modem->IsStored(p.smsNumber == "+3581" ? 1 : 2);
+        return std::string(stored ? "stored" : "");
+    };
+    StartAndWaitReady();
+    ASSERT_TRUE(owner.WaitForType(GSM_SMS_RECEIVED, 2));
+    const std::vector<Posted> received = owner.OfType(GSM_SMS_RECEIVED);
+    EXPECT_EQ(received[0].smsText, "first");
+    EXPECT_EQ(received[1].smsText, "second\rline");
+    EXPECT_EQ(received[0].note, "");
+    EXPECT_EQ(received[1].note, "");
+
+    // Each was deleted after its own listing: a listing lies between them.
+    const auto deletes = modem->CommandsStartingWith("AT+CMGD=");
+    ASSERT_EQ(Texts(deletes), (std::vector<std::string>{"AT+CMGD=1", "AT+CMGD=2"}));
+    const auto listings = modem->CommandsStartingWith("AT+CMGL=");
+    const auto between = std::count_if(listings.begin(), listings.end(), [&](const auto& l) {
+        return l.tick > deletes[0].tick && l.tick <= deletes[1].tick;
+    });
+    EXPECT_EQ(between, 1);
+    EXPECT_GT(received[1].tick, received[0].tick);
+}
+
+// --- Sending -----------------------------------------------------------------
+
+TEST_F(GsmHandlerTest, RecipientListGivesOneSmsPerNumber)
+{
+    StartAndWaitReady();
+    Queue(MSG_GUI_SEND_ALARM_SMS, "+358 40 123 4567, ;040 765 4321", "Lift 3\r\nAlarm");
+    ASSERT_TRUE(modem->WaitForCommands("TEXT:", 2));
+    RunCycles(4);
+    const auto sent = modem->Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].number, "+358401234567");
+    EXPECT_EQ(sent[1].number, "0407654321");
+    EXPECT_EQ(sent[0].text, "Lift 3\nAlarm");
+    EXPECT_EQ(sent[1].text, "Lift 3\nAlarm");
+    // An alarm SMS has no result for the send-SMS window.
+    EXPECT_TRUE(owner.Status(GHM_STATUS_SMS_SENT).empty());
+    EXPECT_EQ(owner.Status(GHM_STATUS_SENDING_SMS).size(), 2u);
+}
+
+TEST_F(GsmHandlerTest, NothingIsSentWhileNotRegistered)
+{
+    modem->SetRegistration(2);
+    StartAndWaitReady();
+    Queue(MSG_GUI_SEND_ALARM_SMS, "+3581", "wait");
+    RunCycles(5);
+    EXPECT_TRUE(modem->CommandsStartingWith("AT+CMGS=").empty());
+    modem->SetRegistration(5);  // roaming will do
+    ASSERT_TRUE(modem->WaitForCommands("TEXT:", 1));
+}
+
+struct RetryCase {
+    const char* name;
+    std::vector<Outcome> outcomes;
+    std::size_t attempts;
+    int16_t result;          // for the free-form request
+    std::size_t warnings;    // communication failures reported
+};
+
+void PrintTo(const RetryCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class GsmHandlerRetryTest : public GsmHandlerTest, public testing::WithParamInterface<RetryCase> {};
+
+TEST_P(GsmHandlerRetryTest, AttemptsAndResult)
+{
+    const RetryCase& c = GetParam();
+    modem->SetOutcomes(c.outcomes);
+    StartAndWaitReady();
+    Queue(MSG_GUI_SEND_FREEFORMAT_SMS, "+3581", "Test message", 1);
+    Queue(MSG_GUI_SEND_FREEFORMAT_SMS, "+3582", "Next in line", 1);
+
+    // The next SMS in line is sent whatever became of the first.
+    ASSERT_TRUE(owner.WaitFor([&] {
+        for (const Posted& p : owner.OfType(GSM_STATUS))
+            if ((p.code == GHM_STATUS_SMS_SENT || p.code == GHM_STATUS_SMS_FAILED) && p.recipients == "+3582")
+                return true;
+        return false;
+    }));
+    RunCycles(2);
+
+    std::size_t attempts = 0;
+    for (const auto& command : modem->CommandsStartingWith("AT+CMGS="))
+        attempts += command.text == "AT+CMGS=\"+3581\"" ? 1 : 0;
+    EXPECT_EQ(attempts, c.attempts);
+
+    std::vector<Posted> results;
+    for (const Posted& p : owner.OfType(GSM_STATUS))
+        if ((p.code == GHM_STATUS_SMS_SENT || p.code == GHM_STATUS_SMS_FAILED) && p.recipients == "+3581")
+            results.push_back(p);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].code, c.result);
+    EXPECT_EQ(results[0].requestId, 1);
+    EXPECT_EQ(owner.Status(GHM_STATUS_COM_WARNING).size(), c.warnings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GsmHandlerRetryTest,
+    testing::Values(
+        RetryCase{"SentAtOnce", {Outcome::Sent}, 1, GHM_STATUS_SMS_SENT, 0},
+        RetryCase{"ThreeErrorsThenSent", {Outcome::Error, Outcome::Error, Outcome::Error, Outcome::Sent}, 4,
+                  GHM_STATUS_SMS_SENT, 0},
+        RetryCase{"FourErrorsDropIt", {Outcome::Error, Outcome::Error, Outcome::Error, Outcome::Error}, 4,
+                  GHM_STATUS_SMS_FAILED, 0},
+        RetryCase{"NumberRefusedCountsAsAnAttempt", {Outcome::PromptError, Outcome::Sent}, 2, GHM_STATUS_SMS_SENT,
+                  0},
+        // A modem that stops answering in the middle of the SMS: it is kept
+        // and sent after the re-initialisation.
+        RetryCase{"ResultLostThenSent", {Outcome::NoResult, Outcome::Sent}, 2, GHM_STATUS_SMS_SENT, 1},
+        RetryCase{"PromptLostThenSent", {Outcome::NoPrompt, Outcome::Sent}, 2, GHM_STATUS_SMS_SENT, 1},
+        RetryCase{"FourLostAttemptsDropIt",
+                  {Outcome::NoPrompt, Outcome::NoResult, Outcome::Error, Outcome::NoResult}, 4,
+                  GHM_STATUS_SMS_FAILED, 3}),
+    [](const testing::TestParamInfo<RetryCase>& info) { return info.param.name; });
+
+TEST_F(GsmHandlerTest, SmsInterruptedByAComErrorIsSentAfterTheReinitialisation)
+{
+    modem->SetOutcomes({Outcome::NoResult});
+    StartAndWaitReady();
+    Queue(MSG_GUI_SEND_ALARM_SMS, "+3581", "Trapped in lift 4");
+    ASSERT_TRUE(modem->WaitForCommands("TEXT:", 2));
+    const auto texts = modem->CommandsStartingWith("TEXT:");
+    const auto inits = modem->CommandsStartingWith("ATE0");
+    ASSERT_GE(inits.size(), 2u);
+    // The second attempt follows the second initialisation, 60 s of silence
+    // and a 5 s pause after the first.
+    EXPECT_GT(texts[1].tick, inits[1].tick);
+    EXPECT_GE(texts[1].tick - texts[0].tick, 65000u);
+    EXPECT_EQ(modem->Sent().at(1).number, "+3581");
+    EXPECT_EQ(modem->Sent().at(1).text, "Trapped in lift 4");
+    RunCycles(3);
+    EXPECT_EQ(modem->Sent().size(), 2u);
+}
+
+TEST_F(GsmHandlerTest, SmsBeingSentSurvivesARestart)
+{
+    modem->SetOutcomes({Outcome::NoResult});
+    StartAndWaitReady();
+    Queue(MSG_GUI_SEND_FREEFORMAT_SMS, "+3581", "Alarm", 1);
+    ASSERT_TRUE(modem->WaitForCommands("TEXT:", 1));
+    ASSERT_EQ(handler.Stop(), HNDRET_STOPPED);
+
+    Start();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_SMS_SENT));
+    EXPECT_EQ(modem->Sent().size(), 2u);
+    EXPECT_EQ(owner.Status(GHM_STATUS_SMS_SENT).at(0).recipients, "+3581");
+}
+
+// --- Network and signal --------------------------------------------------------
+
+TEST_F(GsmHandlerTest, SignalIsReportedWhenItChangesAndAfterEverySms)
+{
+    modem->SetRssi(13);
+    StartAndWaitReady();
+    const auto signalReports = [&](int16_t signal) {
+        std::size_t n = 0;
+        for (const Posted& p : owner.Status(GHM_STATUS_COM_OK))
+            n += p.signal == signal ? 1 : 0;
+        return n;
+    };
+    RunCycles(5);
+    EXPECT_EQ(signalReports(50), 1u);
+
+    Queue(MSG_GUI_SEND_ALARM_SMS, "+3581", "one");
+    ASSERT_TRUE(modem->WaitForCommands("TEXT:", 1));
+    RunCycles(4);
+    EXPECT_EQ(signalReports(50), 2u);
+
+    modem->SetRssi(20);
+    RunCycles(4);
+    EXPECT_EQ(signalReports(100), 1u);
+
+    // Losing the network shows "no network" once; the signal is shown again
+    // when the modem is back, even if it is the same as before.
+    modem->SetRegistration(0);
+    RunCycles(4);
+    const std::size_t noNet = signalReports(0);
+    modem->SetRegistration(1);
+    RunCycles(4);
+    EXPECT_EQ(signalReports(0), noNet);
+    EXPECT_EQ(signalReports(100), 2u);
+    EXPECT_EQ(noNet, 2u);  // one after the initialisation, one for the lost network
+}
+
+TEST_F(GsmHandlerTest, SilentSignalQueryIsAskedFourTimes)
+{
+    auto mute = std::make_shared<std::atomic<bool>>(false);
+    modem->SetScript([mute](const std::string& command) -> std::optional<std::string> {
+        if (*mute && command == "AT+CSQ")
+            return std::string();
+        return std::nullopt;
+    });
+    StartAndWaitReady();
+    RunCycles(1);
+    *mute = true;
+    const std::size_t before = modem->CommandsStartingWith("AT+CSQ").size();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_WARNING));
+    EXPECT_EQ(modem->CommandsStartingWith("AT+CSQ").size() - before, 4u);
+}
+
+// --- Callers -------------------------------------------------------------------
+
+TEST_F(GsmHandlerTest, CallerRingingFor40sIsReportedOnce)
+{
+    StartAndWaitReady();
+    RunCycles(1);
+    const uint32_t start = clock.GetTickCount();
+    modem->Ring("0401112222", 1000, 5000, 9);  // rings at 1 s ... 41 s
+    const uint32_t lastRing = start + 1000 + 8 * 5000;
+    ASSERT_TRUE(clock.WaitUntil(lastRing + 15000, 20s));
+    RunCycles(1);
+
+    const auto callers = owner.OfType(GSM_CALLER_ID);
+    ASSERT_EQ(callers.size(), 1u);
+    EXPECT_EQ(callers[0].smsNumber, "+0401112222");
+    EXPECT_EQ(modem->CommandsStartingWith("AT+CLCC").size(), 9u);
+
+    // Back to the network checks 10 s after the last ring, not before.
+    const uint32_t firstList = modem->CommandsStartingWith("AT+CLCC").at(0).tick;
+    uint32_t firstCheckAfter = 0;
+    for (const auto& c : modem->CommandsStartingWith("AT+CREG?")) {
+        if (c.tick > firstList) {
+            firstCheckAfter = c.tick;
+            break;
+        }
+    }
+    EXPECT_GE(firstCheckAfter, lastRing + 10000);
+    EXPECT_LE(firstCheckAfter, lastRing + 12500);
+}
+
+TEST_F(GsmHandlerTest, CallerHangingUpBeforeTheListIsNoComFailure)
+{
+    StartAndWaitReady();
+    RunCycles(1);
+    modem->Ring("", 500, 5000, 1);  // nobody listed
+    ASSERT_TRUE(modem->WaitForCommands("AT+CLCC", 1));
+    RunCycles(3);
+    EXPECT_TRUE(owner.Status(GHM_STATUS_COM_WARNING).empty());
+    EXPECT_TRUE(owner.OfType(GSM_CALLER_ID).empty());
+}
+
+TEST_F(GsmHandlerTest, CallerCheckOffIgnoresRings)
+{
+    Start("", false);
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_OK));
+    modem->Ring("0401112222", 500, 3000, 3);
+    RunFor(12000);
+    RunCycles(2);
+    EXPECT_TRUE(modem->CommandsStartingWith("AT+CLCC").empty());
+    EXPECT_TRUE(owner.OfType(GSM_CALLER_ID).empty());
+}
+
+// --- Failures ------------------------------------------------------------------
+
+TEST_F(GsmHandlerTest, SilentModemGivesOneWarningAndOneFailureReport)
+{
+    modem->SetSilent(true);
+    Start();
+    // Thirteen failed cycles: one warning, then time-outs only, and the
+    // failure report once, at the end of the eleventh.
+    ASSERT_TRUE(owner.WaitFor([&] {
+        return owner.Status(GHM_STATUS_COM_WARNING).size() + owner.Status(GHM_STATUS_COM_TIMEOUT).size() >= 13 &&
+               owner.Status(GHM_STATUS_INITIALIZING).size() >= 14;
+    }));
+    std::vector<int16_t> codes = owner.Codes();
+    EXPECT_EQ(owner.Status(GHM_STATUS_COM_WARNING).size(), 1u);
+    EXPECT_EQ(owner.Status(GHM_STATUS_COM_FAILURE).size(), 1u);
+    EXPECT_TRUE(owner.Status(GHM_STATUS_COM_OK).empty());
+    std::size_t errorsBeforeFailure = 0;
+    for (int16_t code : codes) {
+        if (code == GHM_STATUS_COM_FAILURE)
+            break;
+        errorsBeforeFailure += (code == GHM_STATUS_COM_WARNING || code == GHM_STATUS_COM_TIMEOUT) ? 1 : 0;
+    }
+    EXPECT_EQ(errorsBeforeFailure, 11u);
+    EXPECT_EQ(codes.at(0), GHM_STATUS_INITIALIZING);
+    EXPECT_EQ(codes.at(1), GHM_STATUS_COM_WARNING);
+
+    // Each cycle: 1 s for the unanswered AT, 5 s of pause.
+    const auto ats = modem->CommandsStartingWith("AT");
+    ASSERT_GE(ats.size(), 2u);
+    EXPECT_GE(ats[1].tick - ats[0].tick, 6000u);
+    EXPECT_LE(ats[1].tick - ats[0].tick, 6100u);
+
+    // The modem answers again: the next failure warns again.
+    modem->SetSilent(false);
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_OK));
+    modem->SetSilent(true);
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_WARNING, 2));
+    EXPECT_EQ(owner.Status(GHM_STATUS_COM_FAILURE).size(), 1u);
+}
+
+TEST_F(GsmHandlerTest, ModemThatDisappearsIsFoundAgain)
+{
+    StartAndWaitReady();
+    RunCycles(1);
+    modem->HangUp();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_WARNING));
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_TIMEOUT, 2));
+    Queue(MSG_GUI_SEND_ALARM_SMS, "+3581", "Queued while away");
+
+    // A new adapter on the same port name.
+    modem.reset();
+    pty = std::make_unique<GsmPty>();
+    pty->LinkAs(dir.Path(), kPort);
+    modem = std::make_unique<FakeGsmModem>(*pty, clock);
+    const std::size_t okBefore = owner.Status(GHM_STATUS_COM_OK).size();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_OK, okBefore + 1));
+    ASSERT_TRUE(modem->WaitForCommands("TEXT:", 1));
+    EXPECT_EQ(modem->Sent().at(0).text, "Queued while away");
+    EXPECT_EQ(handler.Stop(), HNDRET_STOPPED);
+}
+
+TEST_F(GsmHandlerTest, GarbageFromTheModemInventsNothing)
+{
+    // The modem calls its script on its own thread, also after this body.
+    auto random = std::make_shared<std::mt19937>(11);
+    modem->SetScript([random](const std::string&) -> std::optional<std::string> {
+        std::mt19937& next = *random;
+        std::string noise;
+        const int pieces = static_cast<int>(next() % 6);
+        for (int i = 0; i < pieces; ++i) {
+            switch (next() % 6) {
+            case 0:
+                noise += "\r\n+CMGL: " + std::to_string(next() % 5) + ",\"REC\",\"+1\",,\"x\",145,3\r\nabc";
+                break;
+            case 1:
+                noise += "\r\n+CLCC: 1,1";
+                break;
+            case 2:
+                noise += "\r\n";
+                break;
+            default:
+                for (int j = static_cast<int>(next() % 40); j > 0; --j)
+                    noise += static_cast<char>(next() % 256);
+            }
+        }
+        return noise;
+    });
+    Start();
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.Status(GHM_STATUS_INITIALIZING).size() >= 5; }));
+    EXPECT_TRUE(owner.OfType(GSM_SMS_RECEIVED).empty());
+    EXPECT_TRUE(owner.OfType(GSM_CALLER_ID).empty());
+    EXPECT_EQ(owner.Status(GHM_STATUS_COM_WARNING).size(), 1u);
+    EXPECT_EQ(handler.Stop(), HNDRET_STOPPED);
+}
+
+}  // namespace

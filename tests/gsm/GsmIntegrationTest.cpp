@@ -1,0 +1,226 @@
+// The GSM handler against the GSM-modem simulator of tools/, over a
+// pseudo-terminal, in real time.
+
+#include "gsm/GsmHandler.h"
+
+#include "core/ThreadQueue.h"
+#include "gsm/GsmHandlerMsg.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Owner : CMsgReceiver {
+    void ReceiveMsg(std::unique_ptr<CMsg> msg) override { inbox.Add(std::move(msg)); }
+
+    // The next message that satisfies the condition; the others are kept.
+    template <typename Cond>
+    std::unique_ptr<CGsmHandlerMsg> WaitFor(Cond cond, std::chrono::milliseconds limit)
+    {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            if (std::unique_ptr<CMsg> msg = inbox.Get()) {
+                auto* gsm = dynamic_cast<CGsmHandlerMsg*>(msg.get());
+                if (!gsm)
+                    continue;
+                msg.release();
+                std::unique_ptr<CGsmHandlerMsg> owned(gsm);
+                if (cond(*owned))
+                    return owned;
+                seen.push_back(std::move(owned));
+                continue;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return nullptr;
+    }
+    std::unique_ptr<CGsmHandlerMsg> WaitStatus(int16_t code, std::chrono::milliseconds limit)
+    {
+        return WaitFor([code](const CGsmHandlerMsg& m) { return m.GetType() == GSM_STATUS && m.code == code; },
+                       limit);
+    }
+
+    CThreadQueue inbox;
+    std::vector<std::unique_ptr<CGsmHandlerMsg>> seen;
+};
+
+class GsmIntegration : public ::testing::Test {
+protected:
+    void SetUp() override { dir.WorkIn(); }
+    void TearDown() override
+    {
+        if (handler.IsRunning()) {
+            EXPECT_EQ(handler.Stop(), HNDRET_STOPPED);
+        }
+    }
+
+    void Start(const std::vector<std::string>& simOptions, const std::string& pin = "", bool callerCheck = false)
+    {
+        std::vector<std::string> args = {std::string(ORVA_SOURCE_DIR) + "/tools/gsmsim/gsmsim.py", "--link",
+                                         dir / "COM2", "--stdin"};
+        args.insert(args.end(), simOptions.begin(), simOptions.end());
+        sim = std::make_unique<SimProcess>(args);
+        ASSERT_FALSE(sim->WaitFor("READY", 10s).empty()) << "simulator did not start";
+        handler.SetOwner(&owner);
+        handler.Init(2, 9600, pin, callerCheck, 0);
+        ASSERT_EQ(handler.Start(), HNDRET_STARTED);
+    }
+
+    void Ready()
+    {
+        auto ok = owner.WaitStatus(GHM_STATUS_COM_OK, 30s);
+        ASSERT_NE(ok, nullptr) << "modem not initialised";
+    }
+
+    void QueueSms(uint16_t type, const std::string& recipients, const std::string& text, int16_t requestId = 0)
+    {
+        auto request = std::make_unique<CGsmHandlerMsg>(type);
+        request->recipients = recipients;
+        request->smsText = text;
+        request->requestId = requestId;
+        CHandler::PostMsg(&handler, std::move(request));
+    }
+
+    TempDir dir;
+    ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
+    Owner owner;
+    CGsmHandler handler;
+    std::unique_ptr<SimProcess> sim;
+};
+
+TEST_F(GsmIntegration, InitialisesWithoutAPin)
+{
+    Start({});
+    Ready();
+}
+
+TEST_F(GsmIntegration, InitialisesWithTheRightPin)
+{
+    Start({"--pin-state", "required", "--pin", "4321"}, "4321");
+    Ready();
+    EXPECT_TRUE(sim->SawLineStarting("PIN-ACCEPTED 4321") || !sim->WaitFor("PIN-ACCEPTED", 1s).empty());
+}
+
+TEST_F(GsmIntegration, MissingAndRejectedPinsHaltWithTheirReports)
+{
+    struct Case {
+        const char* simState;
+        const char* pin;
+        int16_t report;
+    };
+    for (const Case& c : {Case{"required", "", GHM_STATUS_PIN_REQUIRED}, Case{"rejected", "1111", GHM_STATUS_PIN_ERROR}}) {
+        Owner fresh;
+        CGsmHandler gsm;
+        SimProcess modem({std::string(ORVA_SOURCE_DIR) + "/tools/gsmsim/gsmsim.py", "--link", dir / "COM2",
+                          "--stdin", "--pin-state", c.simState});
+        ASSERT_FALSE(modem.WaitFor("READY", 10s).empty());
+        gsm.SetOwner(&fresh);
+        gsm.Init(2, 9600, c.pin, false, 0);
+        ASSERT_EQ(gsm.Start(), HNDRET_STARTED);
+        EXPECT_NE(fresh.WaitStatus(c.report, 30s), nullptr) << c.simState;
+        // Halted: no further initialisation is tried.
+        EXPECT_EQ(fresh.WaitStatus(GHM_STATUS_COM_OK, 3s), nullptr) << c.simState;
+        EXPECT_EQ(gsm.Stop(), HNDRET_STOPPED);
+    }
+}
+
+TEST_F(GsmIntegration, ReceivedSmsArePostedAfterTheirDeletionOnePerCycle)
+{
+    Start({});
+    Ready();
+    sim->Send(R"(sms +4917012345678 "#TEST Lift 4711")");
+    sim->Send(R"(sms +4917099999999 "second \u00e4\u00f6 text")");
+
+    std::set<std::string> texts;
+    for (int i = 0; i < 2; ++i) {
+        auto sms = owner.WaitFor([](const CGsmHandlerMsg& m) { return m.GetType() == GSM_SMS_RECEIVED; }, 30s);
+        ASSERT_NE(sms, nullptr) << "SMS " << i;
+        texts.insert(sms->smsText);
+        // The modem no longer holds it when it reaches the station: its
+        // deletion was printed before the station could post it.
+        while (!sim->NextLine(200ms).empty()) {
+        }
+        const auto deletions = std::count_if(sim->Seen().begin(), sim->Seen().end(),
+                                             [](const std::string& l) { return l.rfind("SMS-DELETED", 0) == 0; });
+        EXPECT_GE(deletions, i + 1);
+    }
+    EXPECT_EQ(texts, (std::set<std::string>{"#TEST Lift 4711", "second äö text"}));
+}
+
+TEST_F(GsmIntegration, RecipientListGivesOneSmsPerNumberWithoutBlanks)
+{
+    Start({});
+    Ready();
+    QueueSms(MSG_GUI_SEND_ALARM_SMS, "070 111 22 33, ;0704 44 55 66", "ORVA ALARM\nType: Test\n");
+    std::set<std::string> numbers;
+    for (int i = 0; i < 2; ++i) {
+        const std::string line = sim->WaitFor("SMS-SENT", 30s);
+        ASSERT_FALSE(line.empty()) << "SMS " << i;
+        numbers.insert(line.substr(9, line.find(' ', 9) - 9));
+    }
+    EXPECT_EQ(numbers, (std::set<std::string>{"0701112233", "0704445566"}));
+    EXPECT_TRUE(sim->WaitFor("SMS-SENT", 3s).empty()) << "a third SMS was sent";
+}
+
+TEST_F(GsmIntegration, ThreeErrorsThenTheFourthAttemptSends)
+{
+    Start({});
+    Ready();
+    sim->Send("fail 3");
+    QueueSms(MSG_GUI_SEND_FREEFORMAT_SMS, "+46701234567", "hello", 1);
+    auto result = owner.WaitFor(
+        [](const CGsmHandlerMsg& m) {
+            return m.GetType() == GSM_STATUS && (m.code == GHM_STATUS_SMS_SENT || m.code == GHM_STATUS_SMS_FAILED);
+        },
+        60s);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->code, GHM_STATUS_SMS_SENT);
+    EXPECT_EQ(result->requestId, 1);
+    ASSERT_FALSE(sim->WaitFor("SMS-SENT", 10s).empty());
+    int failures = 0;
+    for (const std::string& line : sim->Seen())
+        failures += line.rfind("SMS-FAILED", 0) == 0;
+    EXPECT_EQ(failures, 3);
+}
+
+TEST_F(GsmIntegration, FourErrorsDropTheSmsWithAFailureResult)
+{
+    Start({});
+    Ready();
+    sim->Send("fail 4");
+    QueueSms(MSG_GUI_SEND_FREEFORMAT_SMS, "+46701234567", "hello", 1);
+    auto result = owner.WaitFor(
+        [](const CGsmHandlerMsg& m) {
+            return m.GetType() == GSM_STATUS && (m.code == GHM_STATUS_SMS_SENT || m.code == GHM_STATUS_SMS_FAILED);
+        },
+        60s);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->code, GHM_STATUS_SMS_FAILED);
+    EXPECT_TRUE(sim->WaitFor("SMS-SENT", 5s).empty()) << "the dropped SMS was sent after all";
+}
+
+TEST_F(GsmIntegration, RingingCallerIsReportedOnce)
+{
+    Start({}, "", true);
+    Ready();
+    sim->Send("ring +4930123456 10");
+    auto caller = owner.WaitFor([](const CGsmHandlerMsg& m) { return m.GetType() == GSM_CALLER_ID; }, 20s);
+    ASSERT_NE(caller, nullptr);
+    EXPECT_EQ(caller->smsNumber, "+4930123456");
+    EXPECT_FALSE(sim->WaitFor("CALL-END", 20s).empty());
+    EXPECT_EQ(owner.WaitFor([](const CGsmHandlerMsg& m) { return m.GetType() == GSM_CALLER_ID; }, 2s), nullptr);
+}
+
+}  // namespace

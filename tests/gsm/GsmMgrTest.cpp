@@ -1,0 +1,343 @@
+#include "gsm/GsmMgr.h"
+
+#include "support/RecordingScreen.h"
+#include "support/TempDir.h"
+#include "tel/Pty.h"
+#include "tel/SerialPort.h"
+#include "texts/TextEncoding.h"
+#include "ui/Dictionary.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Stands in for the send-SMS window: records what the manager hands it.
+class RecordingSendSmsWindow : public CSendSmsWindow {
+public:
+    void SetDocument(CDocumentHost* doc) override { document = doc; }
+    void ShowWindow() override { ++shown; }
+    void OnSendResult(const CGsmHandlerMsg& result) override
+    {
+        results.emplace_back(result.code, result.recipients);
+    }
+    void OnSmsNumberReply(std::unique_ptr<CMsg> reply) override { replies.push_back(std::move(reply)); }
+
+    CDocumentHost* document = nullptr;
+    int shown = 0;
+    std::vector<std::pair<int16_t, std::string>> results;
+    std::vector<std::unique_ptr<CMsg>> replies;
+};
+
+class GsmMgrTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static CDictionary dictionary;
+        ASSERT_TRUE(dictionary.Load());
+        dictionary.SetLanguage("en");
+        dictionary.InstallAsTextLookup();
+    }
+
+    void SetUp() override
+    {
+        dir.WorkIn();  // the handler's log file
+        host.settings.GsmEnabled = 1;
+        manager.SetDocument(&host);
+    }
+
+    static std::unique_ptr<CAlarmInfoMsg> Alarm(uint8_t type, const std::vector<std::string>& lines = {"Alarm text"},
+                                                uint8_t opFail = 0)
+    {
+        auto alarm = std::make_unique<CAlarmInfoMsg>();
+        alarm->AlarmType = type;
+        alarm->OpFailType = opFail;
+        alarm->IdInfo = "Lift A";
+        alarm->ObjectAddress = "Main Street 5";
+        for (const std::string& line : lines)
+            alarm->Text.AddLine(line);
+        return alarm;
+    }
+
+    // The next request in the handler's queue, or nullptr.
+    std::unique_ptr<CGsmHandlerMsg> TakeRequest()
+    {
+        std::unique_ptr<CMsg> msg = manager.Handler().GetMsg();
+        if (!msg)
+            return nullptr;
+        auto* request = dynamic_cast<CGsmHandlerMsg*>(msg.get());
+        EXPECT_NE(request, nullptr);
+        if (!request)
+            return nullptr;
+        msg.release();
+        return std::unique_ptr<CGsmHandlerMsg>(request);
+    }
+
+    // The SMS text queued for the alarm.
+    std::string AlarmSms(const CAlarmInfoMsg& alarm)
+    {
+        manager.SendAlarmSms(&alarm, "+46700000001");
+        auto request = TakeRequest();
+        if (!request) {
+            ADD_FAILURE() << "no request queued";
+            return "";
+        }
+        EXPECT_EQ(request->GetType(), MSG_GUI_SEND_ALARM_SMS);
+        return request->smsText;
+    }
+
+    TempDir dir;
+    ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
+    RecordingHost host;
+    CGsmMgr manager;
+};
+
+TEST_F(GsmMgrTest, DisabledGsmStartsAndQueuesNothing)
+{
+    host.settings.GsmEnabled = 0;
+    EXPECT_EQ(manager.Start(nullptr), 1);
+    EXPECT_EQ(host.screen.statusLog,
+              (std::vector<std::pair<int, std::string>>{{STATUS_PANE_GSM, "GSM:"}, {STATUS_PANE_GSM, "GSM: Disabled"}}));
+    EXPECT_EQ(manager.Handler().IsRunning(), 0);
+    EXPECT_TRUE(host.screen.portDialogs.empty());
+    EXPECT_TRUE(host.saved.empty());
+
+    auto alarm = Alarm(ALARMTYPE_EMERGENCY_CALL);
+    manager.SendAlarmSms(alarm.get(), "+46700000001");
+    manager.SendFreeformSms("hello", "+46700000001", SENDSMS_REQUEST_ID);
+    EXPECT_EQ(TakeRequest(), nullptr);
+}
+
+TEST_F(GsmMgrTest, PortInUseAsksForAnotherAndSavesTheChoice)
+{
+    Pty held, free;
+    fs::create_symlink(held.SlavePath(), dir.Path() / "COM3");
+    fs::create_symlink(free.SlavePath(), dir.Path() / "COM4");
+    SerialPort otherProgram;
+    otherProgram.SetPortNumber(3);
+    ASSERT_EQ(otherProgram.Open(), COMRET_OK);
+
+    host.settings.GsmComPort = 3;
+    host.screen.portAnswers = {int16_t{4}};
+    EXPECT_EQ(manager.Start(nullptr), 1);
+    EXPECT_EQ(host.screen.portDialogs,
+              (std::vector<std::pair<std::string, int16_t>>{{"GSM Modem Serial Port Error", 3}}));
+    EXPECT_EQ(host.screen.beeps, std::vector<BeepKind>{BeepKind::Exclamation});
+    ASSERT_EQ(host.saved.size(), 1u);
+    EXPECT_EQ(host.saved[0].GsmComPort, 4);
+    EXPECT_EQ(host.saved[0].GsmEnabled, 1);
+    EXPECT_EQ(manager.Handler().IsRunning(), 1);
+    EXPECT_EQ(host.screen.panes[STATUS_PANE_GSM], "GSM:");
+    EXPECT_EQ(manager.Stop(), HNDRET_STOPPED);
+}
+
+TEST_F(GsmMgrTest, CancellingThePortDialogDisablesGsm)
+{
+    host.settings.GsmComPort = 9;  // nothing there
+    EXPECT_EQ(manager.Start(nullptr), 1);
+    ASSERT_EQ(host.screen.portDialogs.size(), 1u);
+    ASSERT_EQ(host.saved.size(), 1u);
+    EXPECT_EQ(host.saved[0].GsmEnabled, 0);
+    EXPECT_EQ(host.saved[0].GsmComPort, 9);
+    EXPECT_EQ(host.screen.panes[STATUS_PANE_GSM], "GSM: Disabled");
+    EXPECT_EQ(manager.Handler().IsRunning(), 0);
+    EXPECT_TRUE(host.screen.messages.empty());
+}
+
+TEST_F(GsmMgrTest, TestAlarmSmsHasFiveLines)
+{
+    auto alarm = Alarm(ALARMTYPE_TEST, {"Test alarm received"});
+    manager.SendAlarmSms(alarm.get(), "+46700000001;0700000002");
+    auto request = TakeRequest();
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(request->GetType(), MSG_GUI_SEND_ALARM_SMS);
+    EXPECT_EQ(request->recipients, "+46700000001;0700000002");
+    EXPECT_EQ(request->smsText,
+              "ORVA ALARM\nType: Test Successful\nID Info: Lift A\nAddress: Main Street 5\nTest alarm received\n");
+    EXPECT_EQ(TakeRequest(), nullptr);
+}
+
+TEST_F(GsmMgrTest, TypeTextFollowsAlarmAndFailureType)
+{
+    struct Case {
+        uint8_t type;
+        uint8_t opFail;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {ALARMTYPE_P100, 0, "P100"},
+        {ALARMTYPE_SMS, 0, "SMS"},
+        {ALARMTYPE_VOICE, 0, "Voice"},
+        {ALARMTYPE_OPFAIL, OPFAILTYPE_INPUTS, "Inputs Failure"},
+        {ALARMTYPE_OPFAIL, OPFAILTYPE_BATTERY, "Battery Failure"},
+        {ALARMTYPE_OPFAIL, OPFAILTYPE_MIC_SPEAKER, "Mic/Speaker Failure"},
+        {ALARMTYPE_OPFAIL, OPFAILTYPE_MAINS_POWER, "Mains Power Info"},
+        {ALARMTYPE_OPFAIL, OPFAILTYPE_STUCK_BUTTON, "Stuck Emergency Button"},
+        {ALARMTYPE_OPFAIL, OPFAILTYPE_BUS_UNIT, ""},
+        {ALARMTYPE_OPFAIL, OPFAILTYPE_BUS_COMMUNICATION, ""},
+        {ALARMTYPE_LIFT_MONITORING, 0, "Lift Monitoring System"},
+        {ALARMTYPE_TEST_FAIL, 0, "Test Fail"},
+        {ALARMTYPE_EMERGENCY_CALL, 0, "Emergency Call Activated"},
+        {ALARMTYPE_END_OF_ALARM, 0, "End of Alarm"},
+        {ALARMTYPE_MAINTENANCE, 0, "Undefined Alarm Type"},
+        {ALARMTYPE_VOICE_REDIRECTED, 0, "Voice - Redirected"},
+        {0, 0, "Undefined Alarm Type"},
+    };
+    for (const Case& c : cases) {
+        auto alarm = Alarm(c.type, {"x"}, c.opFail);
+        EXPECT_EQ(AlarmSms(*alarm).rfind("ORVA ALARM\nType: " + c.text + "\nID Info: ", 0), 0u)
+            << int(c.type) << "/" << int(c.opFail);
+    }
+}
+
+TEST_F(GsmMgrTest, LiftMonitoringSmsLeavesTheDetailLinesOut)
+{
+    const std::vector<std::string> lines = {"Lift stopped", "Floor 3", "Pos 12", "Zone 1", "Status 4", "Door", "Call"};
+    const std::string head = "ORVA ALARM\nType: Lift Monitoring System\nID Info: Lift A\nAddress: Main Street 5\n";
+    EXPECT_EQ(AlarmSms(*Alarm(ALARMTYPE_LIFT_MONITORING, lines)), head + "Lift stopped\nDoor\nCall\n");
+    // Every other type keeps all lines.
+    EXPECT_EQ(AlarmSms(*Alarm(ALARMTYPE_P100, lines)),
+              "ORVA ALARM\nType: P100\nID Info: Lift A\nAddress: Main Street 5\n"
+              "Lift stopped\nFloor 3\nPos 12\nZone 1\nStatus 4\nDoor\nCall\n");
+}
+
+TEST_F(GsmMgrTest, AlarmSmsIsCutToOneSmsFreeFormIsNot)
+{
+    const std::string head = "ORVA ALARM\nType: P100\nID Info: Lift A\nAddress: Main Street 5\n";
+    const std::size_t room = 160 - head.size();
+    ASSERT_LT(room, 160u);
+
+    // 200 characters in all: the first 160 are sent.
+    auto alarm = Alarm(ALARMTYPE_P100, {std::string(200 - head.size() - 1, 'a')});
+    const std::string ascii = AlarmSms(*alarm);
+    EXPECT_EQ(ascii, head + std::string(room, 'a'));
+
+    // Two-byte characters across the cut: 160 characters are kept whole,
+    // however many bytes they take.
+    std::string wide;
+    for (std::size_t i = 0; i < 100; ++i)
+        wide += "\xC3\xA4";  // a-umlaut
+    alarm = Alarm(ALARMTYPE_P100, {wide});
+    std::string cut = AlarmSms(*alarm);
+    EXPECT_TRUE(TextEncoding::IsValidUtf8(cut));
+    EXPECT_EQ(TextEncoding::CountChars(cut), 160u);
+    EXPECT_EQ(cut, head + wide.substr(0, 2 * room));
+
+    // A three-byte character that would be the 161st is left out entirely.
+    alarm = Alarm(ALARMTYPE_P100, {std::string(room, 'b') + "\xE2\x82\xAC"});  // euro sign
+    EXPECT_EQ(AlarmSms(*alarm), head + std::string(room, 'b'));
+
+    // Exactly 160 characters stay as they are.
+    alarm = Alarm(ALARMTYPE_P100, {std::string(room - 1, 'c')});
+    EXPECT_EQ(AlarmSms(*alarm), head + std::string(room - 1, 'c') + "\n");
+
+    const std::string longText(200, 'f');
+    manager.SendFreeformSms(longText, "+46700000001, +46700000002", SENDSMS_REQUEST_ID);
+    auto request = TakeRequest();
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(request->GetType(), MSG_GUI_SEND_FREEFORMAT_SMS);
+    EXPECT_EQ(request->smsText, longText);
+    EXPECT_EQ(request->recipients, "+46700000001, +46700000002");
+    EXPECT_EQ(request->requestId, SENDSMS_REQUEST_ID);
+}
+
+TEST_F(GsmMgrTest, NothingIsQueuedWithoutRecipientsOrRecord)
+{
+    auto alarm = Alarm(ALARMTYPE_EMERGENCY_CALL);
+    manager.SendAlarmSms(alarm.get(), "");
+    manager.SendAlarmSms(nullptr, "+46700000001");
+    manager.SendFreeformSms("hello", "", SENDSMS_REQUEST_ID);
+    EXPECT_EQ(TakeRequest(), nullptr);
+    EXPECT_TRUE(host.screen.statusLog.empty());
+}
+
+TEST_F(GsmMgrTest, StatusTexts)
+{
+    struct Case {
+        int16_t code;
+        int16_t signal;
+        std::string pane;  // empty: unchanged
+        std::vector<std::pair<std::string, bool>> info;
+    };
+    const std::string comFailure = "GSM Modem communication failure, check GSM Modem settings and connections...";
+    const std::vector<Case> cases = {
+        {GHM_STATUS_INITIALIZING, 0, "GSM: Initializing...", {}},
+        {GHM_STATUS_PIN_ERROR, 0, "GSM: PIN Error",
+         {{"ERROR: GSM Modem PIN-Code error, check the PIN-Code at Settings->Communications...", true}}},
+        {GHM_STATUS_PIN_REQUIRED, 0, "GSM: PIN Required",
+         {{"ERROR: GSM Modem PIN-Code Required, set up the PIN-Code at Settings->Communications...", true}}},
+        {GHM_STATUS_COM_OK, 65, "GSM: Com OK, NET 65%", {}},
+        {GHM_STATUS_COM_OK, 0, "GSM: Com OK, No NET", {}},
+        {GHM_STATUS_COM_TIMEOUT, 0, "GSM: Com Timeout...", {}},
+        {GHM_STATUS_COM_WARNING, 0, "GSM: Com Timeout...", {{"WARNING: " + comFailure, false}}},
+        {GHM_STATUS_COM_FAILURE, 0, "GSM: Com Timeout...", {{"ERROR: " + comFailure, true}}},
+        {GHM_STATUS_SENDING_SMS, 0, "GSM: Com OK, Sending SMS", {}},
+        {GHM_STATUS_SMS_SENT, 0, "", {}},
+        {GHM_STATUS_SMS_FAILED, 0, "", {}},
+        {42, 0, "", {}},
+    };
+    for (const Case& c : cases) {
+        RecordingHost fresh;
+        CGsmMgr mgr;
+        mgr.SetDocument(&fresh);
+        CGsmHandlerMsg msg(GSM_STATUS);
+        msg.code = c.code;
+        msg.signal = c.signal;
+        mgr.OnHandlerStatus(msg);
+        if (c.pane.empty())
+            EXPECT_TRUE(fresh.screen.panes.empty()) << c.code;
+        else
+            EXPECT_EQ(fresh.screen.statusLog, (std::vector<std::pair<int, std::string>>{{STATUS_PANE_GSM, c.pane}}))
+                << c.code;
+        EXPECT_EQ(fresh.screen.infoLines, c.info) << c.code;
+    }
+}
+
+TEST_F(GsmMgrTest, SendResultsReachTheWindowOnlyForItsOwnRequests)
+{
+    RecordingSendSmsWindow window;
+    manager.SetSendSmsWindow(&window);
+    for (int16_t requestId : {int16_t{0}, int16_t{1}, int16_t{2}}) {
+        for (int16_t code : {GHM_STATUS_SMS_SENT, GHM_STATUS_SMS_FAILED}) {
+            CGsmHandlerMsg msg(GSM_STATUS);
+            msg.code = code;
+            msg.requestId = requestId;
+            msg.recipients = "+4670000000" + std::to_string(requestId);
+            manager.OnHandlerStatus(msg);
+        }
+    }
+    EXPECT_EQ(window.results, (std::vector<std::pair<int16_t, std::string>>{
+                                  {GHM_STATUS_SMS_SENT, "+46700000001"}, {GHM_STATUS_SMS_FAILED, "+46700000001"}}));
+    EXPECT_TRUE(host.screen.statusLog.empty());
+    EXPECT_TRUE(host.screen.infoLines.empty());
+}
+
+TEST_F(GsmMgrTest, SendSmsWindowGetsDocumentShowAndNumberReplies)
+{
+    // Without a window everything is a no-op.
+    manager.ShowSendSmsWindow();
+    manager.ForwardToSendSmsWindow(std::make_unique<CMsg>(GSMMGR_MSG_SMS_NUM_REPLY));
+
+    RecordingSendSmsWindow window;
+    manager.SetSendSmsWindow(&window);
+    EXPECT_EQ(window.document, &host);
+    RecordingHost other;
+    manager.SetDocument(&other);
+    EXPECT_EQ(window.document, &other);
+
+    manager.ShowSendSmsWindow();
+    EXPECT_EQ(window.shown, 1);
+
+    manager.ForwardToSendSmsWindow(std::make_unique<CMsg>(GSMMGR_MSG_NO_EFFECT));
+    manager.ForwardToSendSmsWindow(std::make_unique<CMsg>(GSMMGR_MSG_SMS_NUM_REPLY));
+    ASSERT_EQ(window.replies.size(), 1u);
+    EXPECT_EQ(window.replies[0]->GetType(), GSMMGR_MSG_SMS_NUM_REPLY);
+}
+
+}  // namespace
