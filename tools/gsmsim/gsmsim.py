@@ -16,21 +16,26 @@ Usage summary (see tools/README.md for the full description):
     gsmsim.py --link /tmp/x/COM2 [--scenario FILE|JSON] [--stdin] [--verbose]
 
 The program prints "READY <slave path>" once it listens, then one line per
-event. Standard library only.
+event. Standard library only; tools/simcommon.py, shared with the
+telephone-modem simulator, holds everything that is not the modem itself:
+pseudo-terminal and link, event lines, timers, control commands, signals.
 """
 
 import argparse
-import heapq
-import itertools
 import json
 import os
 import random
-import select
-import signal
 import sys
-import termios
 import time
-import tty
+
+# The scaffolding shared with the telephone-modem simulator lives in tools/simcommon.py,
+# one folder up; this file runs as a script, so that folder goes first on the
+# path (found through links to this file too).
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
+
+import simcommon  # noqa: E402
+# Output and Scheduler are named here for the self-tests, which build a modem of their own.
+from simcommon import ConfigError, Output, Scheduler, check_keys, get_ms, ms_keys  # noqa: E402,F401
 
 CR = 0x0D
 LF = 0x0A
@@ -135,31 +140,6 @@ def charset_decode(data, charset):
 # Small helpers
 
 
-class ConfigError(Exception):
-    pass
-
-
-def check_keys(d, allowed, where):
-    if not isinstance(d, dict):
-        raise ConfigError("%s must be a JSON object" % where)
-    unknown = sorted(set(d) - set(allowed))
-    if unknown:
-        raise ConfigError("%s: unknown key(s) %s" % (where, ", ".join(unknown)))
-
-
-def get_ms(d, name, default):
-    """A duration given as name_ms or name_s; returns milliseconds."""
-    if name + "_ms" in d:
-        return float(d[name + "_ms"])
-    if name + "_s" in d:
-        return float(d[name + "_s"]) * 1000.0
-    return default
-
-
-def ms_keys(*names):
-    return [n + suffix for n in names for suffix in ("_ms", "_s")]
-
-
 def show_bytes(data):
     """Bytes as a JSON string (each byte one code point) for RX/TX lines."""
     return json.dumps(bytes(data).decode("latin-1"))
@@ -228,73 +208,6 @@ def parse_int(text, lo=None, hi=None):
     if (lo is not None and v < lo) or (hi is not None and v > hi):
         raise ValueError("out of range: %d" % v)
     return v
-
-
-# ---------------------------------------------------------------------------
-# Event output
-
-
-class Output:
-    def __init__(self, stream, verbose=False, timestamps=False, clock=time.monotonic):
-        self.stream = stream
-        self.verbose = verbose
-        self.timestamps = timestamps
-        self.clock = clock
-        self.t0 = clock()
-        self.broken = False
-
-    def event(self, text, verbose_only=False):
-        if verbose_only and not self.verbose:
-            return
-        if self.broken:
-            return
-        if self.timestamps:
-            text = "%.3f %s" % (self.clock() - self.t0, text)
-        try:
-            self.stream.write(text + "\n")
-            self.stream.flush()
-        except (BrokenPipeError, ValueError, OSError):
-            # Whoever read our events has gone; the modem keeps answering.
-            self.broken = True
-
-
-# ---------------------------------------------------------------------------
-# Timers
-
-
-class Scheduler:
-    class Handle:
-        __slots__ = ("cancelled",)
-
-        def __init__(self):
-            self.cancelled = False
-
-        def cancel(self):
-            self.cancelled = True
-
-    def __init__(self, clock=time.monotonic):
-        self.clock = clock
-        self.heap = []
-        self.seq = itertools.count()
-
-    def after(self, ms, fn):
-        h = Scheduler.Handle()
-        heapq.heappush(self.heap, (self.clock() + max(0.0, ms) / 1000.0, next(self.seq), fn, h))
-        return h
-
-    def timeout(self):
-        while self.heap and self.heap[0][3].cancelled:
-            heapq.heappop(self.heap)
-        if not self.heap:
-            return None
-        return max(0.0, self.heap[0][0] - self.clock())
-
-    def run_due(self):
-        now = self.clock()
-        while self.heap and self.heap[0][0] <= now:
-            _, _, fn, h = heapq.heappop(self.heap)
-            if not h.cancelled:
-                fn()
 
 
 # ---------------------------------------------------------------------------
@@ -1188,12 +1101,9 @@ class Modem:
 
     def command(self, line):
         """Runs one control command; raises ConfigError or ValueError."""
-        parts = line.split(None, 1)
-        if not parts:
+        word, arg, words = simcommon.split_command(line)
+        if not word:
             return
-        word = parts[0].lower()
-        arg = parts[1].strip() if len(parts) > 1 else ""
-        words = arg.split()
         if word == "sms":
             if arg.startswith("{"):
                 d = sms_from_json(json.loads(arg), "sms")
@@ -1320,25 +1230,12 @@ class Scenario:
 
 def load_scenario(text):
     """A file name, or inline JSON when the text starts with "{"."""
-    if text.lstrip().startswith("{"):
-        source = text
-    else:
-        with open(text, encoding="utf-8") as f:
-            source = f.read()
-    try:
-        return Scenario(json.loads(source))
-    except json.JSONDecodeError as e:
-        raise ConfigError("scenario is not valid JSON: %s" % e)
+    return Scenario(simcommon.load_json(text))
 
 
-class Simulator:
+class Simulator(simcommon.PtySimulator):
     def __init__(self, args):
-        self.args = args
-        self.out = Output(sys.stdout, args.verbose, args.timestamps)
-        self.sched = Scheduler()
-        self.stopping = False
-        self.link_path = None
-        self.stdin_buf = b""
+        super().__init__(args)
         scen = load_scenario(args.scenario) if args.scenario else Scenario({})
         cfg_d = dict(scen.modem)
         for key, val in (("model", args.model), ("pin_state", args.pin_state), ("pin", args.pin),
@@ -1347,165 +1244,22 @@ class Simulator:
                 cfg_d[key] = val
         self.cfg = ModemConfig(cfg_d)
         self.scenario = scen
-        self.master, self.slave = os.openpty()
-        # Raw mode: no echo or line editing by the pty itself; the slave stays
-        # open here so the master never sees a hang-up between station runs.
-        tty.setraw(self.slave, termios.TCSANOW)
-        os.set_blocking(self.master, False)
-        self.slave_path = os.ttyname(self.slave)
+        self.open_pty(args.link)
         self.modem = Modem(self.cfg, self.out, self.sched, self.write)
-        try:
-            if args.link:
-                self.make_link(args.link)
-        except BaseException:
-            os.close(self.master)
-            os.close(self.slave)
-            raise
 
-    def make_link(self, path):
-        parent = os.path.dirname(os.path.abspath(path))
-        os.makedirs(parent, exist_ok=True)
-        if os.path.islink(path):
-            os.unlink(path)  # left behind by an earlier run
-        elif os.path.exists(path):
-            raise ConfigError("%s exists and is not a symbolic link" % path)
-        os.symlink(self.slave_path, path)
-        self.link_path = path
-
-    def remove_link(self):
-        if self.link_path and os.path.islink(self.link_path):
-            try:
-                if os.readlink(self.link_path) == self.slave_path:
-                    os.unlink(self.link_path)
-            except OSError:
-                pass
-        self.link_path = None
-
-    def write(self, data):
-        deadline = time.monotonic() + 0.5
-        while data:
-            try:
-                n = os.write(self.master, data)
-                data = data[n:]
-            except BlockingIOError:
-                if time.monotonic() > deadline:
-                    self.out.event("TX-DROPPED %d" % len(data))
-                    return
-                select.select([], [self.master], [], 0.05)
-            except OSError as e:
-                self.out.event("TX-ERROR %s" % e.strerror)
-                return
-
-    def run_command(self, line):
-        line = line.strip()
-        if not line or line.startswith("#"):
-            return
-        if line.lower() in ("quit", "exit"):
-            self.stopping = True
-            return
-        try:
-            self.modem.command(line)
-            self.out.event("OK " + line)
-        except (ConfigError, ValueError) as e:
-            self.out.event("ERROR %s" % e)
-
-    def run(self):
-        wake_r, wake_w = os.pipe()
-        os.set_blocking(wake_r, False)
-        os.set_blocking(wake_w, False)
-        signal.set_wakeup_fd(wake_w)
-
-        def on_signal(signum, frame):
-            self.stopping = True
-
-        for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-            signal.signal(signum, on_signal)
-
-        self.out.event("READY " + self.slave_path)
+    def after_ready(self):
         for d in self.scenario.sms:
             try:
                 self.modem.add_sms(d["number"], d["text"], d["status"], d["timestamp"], d["index"], d["raw"])
             except ConfigError as e:
                 self.out.event("ERROR %s" % e)
-        for at, cmd in self.scenario.steps:
-            self.sched.after(at, lambda c=cmd: self.run_command(c))
-        watch = [self.master, wake_r]
-        if self.args.stdin:
-            watch.append(sys.stdin.fileno())
-        try:
-            while not self.stopping:
-                self.sched.run_due()
-                if self.stopping:
-                    break
-                timeout = self.sched.timeout()
-                if timeout is None or timeout > 0.5:
-                    timeout = 0.5
-                try:
-                    ready, _, _ = select.select(watch, [], [], timeout)
-                except InterruptedError:
-                    ready = []
-                if wake_r in ready:
-                    try:
-                        while os.read(wake_r, 64):
-                            pass
-                    except BlockingIOError:
-                        pass
-                if self.master in ready:
-                    self.read_master()
-                if self.args.stdin and sys.stdin.fileno() in ready:
-                    self.read_stdin()
-        finally:
-            self.remove_link()
-            self.out.event("BYE")
-            signal.set_wakeup_fd(-1)
-            os.close(wake_r)
-            os.close(wake_w)
-            os.close(self.master)
-            os.close(self.slave)
-        return 0
-
-    def read_master(self):
-        try:
-            data = os.read(self.master, 4096)
-        except BlockingIOError:
-            return
-        except OSError:
-            time.sleep(0.01)
-            return
-        if data:
-            self.modem.feed(data)
-
-    def read_stdin(self):
-        try:
-            data = os.read(sys.stdin.fileno(), 4096)
-        except BlockingIOError:
-            return
-        if not data:
-            if self.stdin_buf.strip():
-                self.run_command(self.stdin_buf.decode("utf-8", "replace"))
-            self.stopping = True
-            return
-        self.stdin_buf += data
-        while b"\n" in self.stdin_buf:
-            line, self.stdin_buf = self.stdin_buf.split(b"\n", 1)
-            self.run_command(line.decode("utf-8", "replace"))
-            if self.stopping:
-                return
+        self.schedule_steps(self.scenario.steps)
 
 
 def parse_args(argv):
     p = argparse.ArgumentParser(
         description="GSM-modem simulator: answers the station's AT commands on a pseudo-terminal.")
-    p.add_argument("--link", metavar="PATH",
-                   help="create a symbolic link PATH to the pty slave (e.g. $ORVA_COM_DIR/COM2)")
-    p.add_argument("--scenario", metavar="FILE|JSON",
-                   help="scenario file, or inline JSON starting with '{'")
-    p.add_argument("--stdin", action="store_true",
-                   help="read control commands from standard input; exit when it closes")
-    p.add_argument("--verbose", "-v", action="store_true",
-                   help="also print every command (CMD) and the raw bytes (RX/TX)")
-    p.add_argument("--timestamps", action="store_true",
-                   help="prefix every event line with the seconds since start")
+    simcommon.add_common_options(p, "COM2", "also print every command (CMD) and the raw bytes (RX/TX)")
     p.add_argument("--model", help='answer to AT+CGMM (default "SIEMENS TC35")')
     p.add_argument("--pin-state", choices=PIN_STATES, help="SIM state at start (default ready)")
     p.add_argument("--pin", help="the PIN that unlocks the SIM in state required (default 1234)")
@@ -1520,12 +1274,7 @@ def main(argv=None):
         sys.stdout.reconfigure(encoding="utf-8", errors="replace")
     except (AttributeError, ValueError):
         pass
-    try:
-        sim = Simulator(args)
-    except (ConfigError, OSError, ValueError) as e:
-        sys.stderr.write("gsmsim: %s\n" % e)
-        return 2
-    return sim.run()
+    return simcommon.run_main("gsmsim", Simulator, args)
 
 
 if __name__ == "__main__":

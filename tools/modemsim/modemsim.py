@@ -13,21 +13,26 @@ Usage summary (see tools/README.md for the full description):
     modemsim.py --link /tmp/x/COM1 [--scenario FILE|JSON] [--stdin] [--verbose]
 
 The program prints "READY <slave path>" once it listens, then one line per
-event. Standard library only.
+event. Standard library only. The program around the modem (pseudo-terminal
+and link, event lines, timers, control commands, signals) is tools/simcommon.py,
+which the GSM-modem simulator uses as well.
 """
 
 import argparse
 import collections
-import heapq
-import itertools
 import json
 import os
-import select
-import signal
 import sys
-import termios
 import time
-import tty
+
+# The scaffolding shared with the GSM-modem simulator lives in tools/simcommon.py,
+# one folder up; this file runs as a script, so that folder goes first on the
+# path (found through links to this file too).
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
+
+import simcommon  # noqa: E402
+# Output and Scheduler are named here for the self-tests, which build a modem of their own.
+from simcommon import ConfigError, Output, Scheduler, check_keys, ms_keys  # noqa: E402,F401
 
 # ---------------------------------------------------------------------------
 # Wire format
@@ -174,31 +179,10 @@ def hexs(data):
 # Configuration helpers
 
 
-class ConfigError(Exception):
-    pass
-
-
-def check_keys(d, allowed, where):
-    if not isinstance(d, dict):
-        raise ConfigError("%s must be a JSON object" % where)
-    unknown = sorted(set(d) - set(allowed))
-    if unknown:
-        raise ConfigError("%s: unknown key(s) %s" % (where, ", ".join(unknown)))
-
-
 def get_ms(d, name, default):
-    """A duration given as name_ms or name_s; returns milliseconds or None."""
-    if name + "_ms" in d:
-        v = d[name + "_ms"]
-        return None if v is None else float(v)
-    if name + "_s" in d:
-        v = d[name + "_s"]
-        return None if v is None else float(v) * 1000.0
-    return default
-
-
-def ms_keys(*names):
-    return [n + suffix for n in names for suffix in ("_ms", "_s")]
+    """A duration given as name_ms or name_s; returns milliseconds, or None
+    for a JSON null (no such time)."""
+    return simcommon.get_ms(d, name, default, allow_null=True)
 
 
 def parse_byte(v, where):
@@ -459,72 +443,6 @@ class CallScript:
         check_keys(hs, HANDSET_KEYS, where + ".handset")
         self.lift_after_ms = get_ms(hs, "lift_after", None)
         self.down_after_ms = get_ms(hs, "down_after", None)
-
-
-# ---------------------------------------------------------------------------
-# Event output
-
-
-class Output:
-    def __init__(self, stream, verbose=False, timestamps=False):
-        self.stream = stream
-        self.verbose = verbose
-        self.timestamps = timestamps
-        self.t0 = time.monotonic()
-        self.broken = False
-
-    def event(self, text, verbose_only=False):
-        if verbose_only and not self.verbose:
-            return
-        if self.broken:
-            return
-        if self.timestamps:
-            text = "%.3f %s" % (time.monotonic() - self.t0, text)
-        try:
-            self.stream.write(text + "\n")
-            self.stream.flush()
-        except (BrokenPipeError, ValueError, OSError):
-            # Whoever read our events has gone; the modem keeps answering.
-            self.broken = True
-
-
-# ---------------------------------------------------------------------------
-# Timers
-
-
-class Scheduler:
-    class Handle:
-        __slots__ = ("cancelled",)
-
-        def __init__(self):
-            self.cancelled = False
-
-        def cancel(self):
-            self.cancelled = True
-
-    def __init__(self, clock=time.monotonic):
-        self.clock = clock
-        self.heap = []
-        self.seq = itertools.count()
-
-    def after(self, ms, fn):
-        h = Scheduler.Handle()
-        heapq.heappush(self.heap, (self.clock() + max(0.0, ms) / 1000.0, next(self.seq), fn, h))
-        return h
-
-    def timeout(self):
-        while self.heap and self.heap[0][3].cancelled:
-            heapq.heappop(self.heap)
-        if not self.heap:
-            return None
-        return max(0.0, self.heap[0][0] - self.clock())
-
-    def run_due(self):
-        now = self.clock()
-        while self.heap and self.heap[0][0] <= now:
-            _, _, fn, h = heapq.heappop(self.heap)
-            if not h.cancelled:
-                fn()
 
 
 # ---------------------------------------------------------------------------
@@ -1053,12 +971,9 @@ class Modem:
 
     def command(self, line):
         """Runs one control command; returns None or raises ConfigError."""
-        parts = line.split(None, 1)
-        if not parts:
+        word, arg, words = simcommon.split_command(line)
+        if not word:
             return
-        word = parts[0].lower()
-        arg = parts[1].strip() if len(parts) > 1 else ""
-        words = arg.split()
         if word == "call":
             d = json.loads(arg) if arg else {}
             if "delay_ms" not in d and "delay_s" not in d:
@@ -1177,26 +1092,15 @@ class Scenario:
 
 def load_scenario(text):
     """A file name, or inline JSON when the text starts with "{"."""
-    if text.lstrip().startswith("{"):
-        source = text
-    else:
-        with open(text, encoding="utf-8") as f:
-            source = f.read()
-    try:
-        return Scenario(json.loads(source))
-    except json.JSONDecodeError as e:
-        raise ConfigError("scenario is not valid JSON: %s" % e)
+    return Scenario(simcommon.load_json(text))
 
 
-class Simulator:
+class Simulator(simcommon.PtySimulator):
+    # Timers that are due run after the input of each pass.
+    timers_before_wait = False
+
     def __init__(self, args):
-        self.args = args
-        self.out = Output(sys.stdout, args.verbose, args.timestamps)
-        self.sched = Scheduler()
-        self.stopping = False
-        self.exit_code = 0
-        self.link_path = None
-        self.stdin_buf = b""
+        super().__init__(args)
         self.done_reported = False
         scen = load_scenario(args.scenario) if args.scenario else Scenario({})
         cfg_d = dict(scen.modem)
@@ -1208,49 +1112,9 @@ class Simulator:
             cfg_d["line"] = False
         self.cfg = ModemConfig(cfg_d)
         self.scenario = scen
-        self.master, self.slave = os.openpty()
-        # Raw mode on the pair: no echo of the station's bytes, no line editing.
-        tty.setraw(self.slave, termios.TCSANOW)
-        os.set_blocking(self.master, False)
-        self.slave_path = os.ttyname(self.slave)
+        self.open_pty(args.link)
         self.modem = Modem(self.cfg, self.out, self.sched, self.write)
         self.modem.on_idle = self.on_idle
-        if args.link:
-            self.make_link(args.link)
-
-    def make_link(self, path):
-        parent = os.path.dirname(os.path.abspath(path))
-        os.makedirs(parent, exist_ok=True)
-        if os.path.islink(path):
-            os.unlink(path)  # left behind by an earlier run
-        elif os.path.exists(path):
-            raise ConfigError("%s exists and is not a symbolic link" % path)
-        os.symlink(self.slave_path, path)
-        self.link_path = path
-
-    def remove_link(self):
-        if self.link_path and os.path.islink(self.link_path):
-            try:
-                if os.readlink(self.link_path) == self.slave_path:
-                    os.unlink(self.link_path)
-            except OSError:
-                pass
-        self.link_path = None
-
-    def write(self, data):
-        deadline = time.monotonic() + 0.5
-        while data:
-            try:
-                n = os.write(self.master, data)
-                data = data[n:]
-            except BlockingIOError:
-                if time.monotonic() > deadline:
-                    self.out.event("TX-DROPPED %d" % len(data))
-                    return
-                select.select([], [self.master], [], 0.05)
-            except OSError as e:
-                self.out.event("TX-ERROR %s" % e.strerror)
-                return
 
     def on_idle(self):
         # Once: the scenario's calls have all ended (or, without calls, its
@@ -1264,118 +1128,20 @@ class Simulator:
         if self.scenario.exit_when_done:
             self.stopping = True
 
-    def run_command(self, line):
-        line = line.strip()
-        if not line or line.startswith("#"):
-            return
-        if line.lower() in ("quit", "exit"):
-            self.stopping = True
-            return
-        try:
-            self.modem.command(line)
-            self.out.event("OK " + line)
-        except (ConfigError, ValueError) as e:
-            self.out.event("ERROR %s" % e)
-
-    def run(self):
-        wake_r, wake_w = os.pipe()
-        os.set_blocking(wake_r, False)
-        os.set_blocking(wake_w, False)
-        signal.set_wakeup_fd(wake_w)
-
-        def on_signal(signum, frame):
-            self.stopping = True
-
-        signal.signal(signal.SIGTERM, on_signal)
-        signal.signal(signal.SIGINT, on_signal)
-        signal.signal(signal.SIGHUP, on_signal)
-
+    def before_ready(self):
         scen = self.scenario
         self.modem.calls_gate_open = scen.start == "immediately" or not scen.calls
         for script in scen.calls:
             self.modem.add_call(script)
-        for at, cmd in scen.steps:
-            self.sched.after(at, lambda c=cmd: self.run_command(c))
+        self.schedule_steps(scen.steps)
         if not scen.calls and scen.exit_when_done:
             self.sched.after(max([at for at, _ in scen.steps] + [0.0]) + 100.0, self.on_idle)
-
-        self.out.event("READY " + self.slave_path)
-        watch = [self.master, wake_r]
-        if self.args.stdin:
-            watch.append(sys.stdin.fileno())
-        try:
-            while not self.stopping:
-                timeout = self.sched.timeout()
-                if timeout is None or timeout > 0.5:
-                    timeout = 0.5
-                try:
-                    ready, _, _ = select.select(watch, [], [], timeout)
-                except InterruptedError:
-                    ready = []
-                if wake_r in ready:
-                    try:
-                        while os.read(wake_r, 64):
-                            pass
-                    except BlockingIOError:
-                        pass
-                if self.master in ready:
-                    self.read_master()
-                if self.args.stdin and sys.stdin.fileno() in ready:
-                    self.read_stdin()
-                self.sched.run_due()
-        finally:
-            self.remove_link()
-            self.out.event("BYE")
-            signal.set_wakeup_fd(-1)
-            os.close(wake_r)
-            os.close(wake_w)
-            os.close(self.master)
-            os.close(self.slave)
-        return self.exit_code
-
-    def read_master(self):
-        try:
-            data = os.read(self.master, 4096)
-        except BlockingIOError:
-            return
-        except OSError:
-            # No slave side open: nothing to read until the station opens it.
-            time.sleep(0.01)
-            return
-        if data:
-            self.modem.feed(data)
-
-    def read_stdin(self):
-        try:
-            data = os.read(sys.stdin.fileno(), 4096)
-        except BlockingIOError:
-            return
-        if not data:
-            if self.stdin_buf.strip():
-                self.run_command(self.stdin_buf.decode("utf-8", "replace"))
-            self.stopping = True
-            return
-        self.stdin_buf += data
-        while b"\n" in self.stdin_buf:
-            line, self.stdin_buf = self.stdin_buf.split(b"\n", 1)
-            self.run_command(line.decode("utf-8", "replace"))
-            if self.stopping:
-                return
 
 
 def parse_args(argv):
     p = argparse.ArgumentParser(
         description="Telephone-modem simulator: answers the station's modem link on a pseudo-terminal.")
-    p.add_argument("--link", metavar="PATH",
-                   help="create a symbolic link PATH to the pty slave (e.g. $ORVA_COM_DIR/COM1)")
-    p.add_argument("--scenario", metavar="FILE|JSON",
-                   help="scenario file, or inline JSON starting with '{'")
-    p.add_argument("--stdin", action="store_true",
-                   help="read control commands from standard input; exit when it closes")
-    p.add_argument("--verbose", "-v", action="store_true",
-                   help="also print every frame (RX/TX) and status change")
-    p.add_argument("--timestamps", action="store_true",
-                   help="prefix every event line with the seconds since start")
+    simcommon.add_common_options(p, "COM1", "also print every frame (RX/TX) and status change")
     p.add_argument("--model", type=int, help="model id of the identification (default 12)")
     p.add_argument("--sw", help="software version HH.LL of the identification (default 01.50)")
     p.add_argument("--interface", type=int, help="interface type (1 line, 2 GSM; default 1)")
@@ -1386,12 +1152,7 @@ def parse_args(argv):
 
 def main(argv=None):
     args = parse_args(sys.argv[1:] if argv is None else argv)
-    try:
-        sim = Simulator(args)
-    except (ConfigError, OSError, ValueError) as e:
-        sys.stderr.write("modemsim: %s\n" % e)
-        return 2
-    return sim.run()
+    return simcommon.run_main("modemsim", Simulator, args)
 
 
 if __name__ == "__main__":
