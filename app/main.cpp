@@ -1,67 +1,66 @@
-// The station executable.
+// The station executable: the command line, the event loop and the
+// termination signals around the application object.
 
-#include "core/Version.h"
+#include "app/CommandLine.h"
+#include "app/OrvaApp.h"
+#include "app/SignalWatcher.h"
+#include "core/SettingsFile.h"
 
-#include <cstdio>
-#include <cstring>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <exception>
+#include <iostream>
 #include <string>
-
-namespace {
-
-void PrintVersion()
-{
-    std::printf("%s Ver. %s\n", kProductName, kProductVersion);
-}
-
-void PrintHelp(const char* program)
-{
-    std::printf(
-        "Usage: %s [OPTION]...\n"
-        "Operator station of an alarm-receiving centre for lift emergency telephones.\n"
-        "\n"
-        "  --operator NAME   the operator on duty is NAME (no start-up selection)\n"
-        "  --headless        run the station without windows; status lines go to\n"
-        "                    standard output; SIGINT or SIGTERM stops it\n"
-        "  --help            show this help and exit\n"
-        "  --version         show the version and exit\n"
-        "\n"
-        "Environment:\n"
-        "  XDG_CONFIG_HOME   folder of the settings file (Tervin/ORVA.conf)\n"
-        "  ORVA_COM_DIR      folder whose COM<N> entries are the serial ports\n",
-        program);
-}
-
-}  // namespace
+#include <vector>
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            PrintHelp(argv[0]);
-            return 0;
-        }
-        if (arg == "--version") {
-            PrintVersion();
-            return 0;
-        }
-        if (arg == "--operator") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "orva: --operator needs a name\n");
-                return 2;
-            }
-            ++i;
-            continue;
-        }
-        if (arg == "--headless")
-            continue;
-        std::fprintf(stderr, "orva: unknown option '%s' (see --help)\n", arg.c_str());
-        return 2;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    const std::optional<CommandLine> options = ParseCommandLine(args, error);
+    if (!options) {
+        std::cerr << "orva: " << error << "\n";
+        return ORVA_EXIT_USAGE;
+    }
+    if (options->help) {
+        std::cout << HelpText(argv[0]);
+        return ORVA_EXIT_OK;
+    }
+    if (options->version) {
+        std::cout << VersionText();
+        return ORVA_EXIT_OK;
     }
 
-    // The subsystems are being built up step by step; until the station's
-    // start-up is in place this build reports itself and ends.
-    PrintVersion();
-    std::printf("The station start-up is not part of this build yet; nothing was started.\n");
-    return 0;
+    // Before any thread exists, so that no worker thread takes the signals.
+    CSignalWatcher::BlockTerminationSignals();
+    // A reader of the event lines that goes away must not end the station:
+    // a write to a closed pipe then fails quietly instead of killing it.
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        QCoreApplication application(argc, argv);
+        QCoreApplication::setOrganizationName(QString::fromLatin1(settingsfile::kOrganisation));
+        QCoreApplication::setApplicationName(QString::fromLatin1(settingsfile::kApplication));
+
+        COrvaApp orva(*options, std::cout, std::cerr);
+        orva.SetWriteSystemInfoLog(true);
+        orva.SetCloseHandler([] { QCoreApplication::quit(); });
+        const int started = orva.Startup();
+        if (started != ORVA_EXIT_OK)
+            return started;
+
+        CSignalWatcher termination([](int) { QCoreApplication::quit(); });
+        if (!termination.IsWatching()) {
+            std::cerr << "orva: the termination signals cannot be watched\n";
+            orva.Shutdown();
+            return ORVA_EXIT_START;
+        }
+        QCoreApplication::exec();
+        return orva.Shutdown();
+    } catch (const std::exception& e) {
+        std::cerr << "orva: " << e.what() << "\n";
+    } catch (...) {
+        std::cerr << "orva: unexpected error\n";
+    }
+    return ORVA_EXIT_FAILURE;
 }

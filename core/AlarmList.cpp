@@ -1,0 +1,269 @@
+#include "core/AlarmList.h"
+
+#include "db/AlarmInfoMsg.h"
+#include "db/AlarmInfoReqMsg.h"
+#include "db/OleDateTime.h"
+#include "tel/TelHandlerMsg.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+CAlarmList::CAlarmList(CAlarmListHost& listHost) : host(listHost) {}
+
+CAlarmList::~CAlarmList() = default;
+
+bool CAlarmList::IsVoiceCallAlarm(const CAlarmInfoMsg& alarm, const SettingsValues& settings)
+{
+    return alarm.AlarmType == ALARMTYPE_VOICE && settings.VoiceCallEnabled != 0;
+}
+
+AlarmPopUp CAlarmList::PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues& settings)
+{
+    switch (alarm.AlarmType) {
+    case ALARMTYPE_TEST:
+    case ALARMTYPE_END_OF_ALARM:
+    case ALARMTYPE_MAINTENANCE:
+    case ALARMTYPE_VOICE_REDIRECTED:
+        // Nobody has to act on these at once.
+        return AlarmPopUp::None;
+    default:
+        break;
+    }
+    if (IsVoiceCallAlarm(alarm, settings))
+        return AlarmPopUp::VoiceCall;
+    // An object nobody registered has no pop-up flag of its own; its alarm
+    // is shown, since nobody knows whether it matters.
+    if (settings.AlarmPopUpEnabled != 0 && (alarm.AlarmPopUpEnabled != 0 || alarm.ObjectKnown == 0))
+        return AlarmPopUp::Normal;
+    return AlarmPopUp::None;
+}
+
+void CAlarmList::OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm)
+{
+    if (!alarm)
+        return;
+    const SettingsValues& settings = host.Settings();
+    const AlarmPopUp popUp = PopUpFor(*alarm, settings);
+    if (popUp == AlarmPopUp::VoiceCall && voiceAlarm) {
+        // The line carries one call at a time, so the earlier call has ended
+        // without telling us; it must not take its alarm with it.
+        TelephoneStopped();
+    }
+
+    rows.insert(rows.begin(), Row{alarm->PrimaryKey, alarm->AlarmStatus, alarm->AlarmType});
+    host.DocScreen().ShowNewAlarm(*alarm, popUp);
+    UpdateRelaySignal();
+    const std::size_t limit = static_cast<std::size_t>(std::max<int32_t>(settings.MaxAlarmlistItems, 0));
+    if (rows.size() > limit + kListSlack)
+        RequestRefresh();
+    host.DocScreen().Beep(BeepKind::Default);
+
+    if (popUp == AlarmPopUp::VoiceCall) {
+        voiceAlarm = std::move(alarm);
+        voiceCallAnswered = false;
+    }
+}
+
+void CAlarmList::OnAlarmReply(std::unique_ptr<CMsg> reply)
+{
+    auto* result = dynamic_cast<CDatabaseMsg*>(reply.get());
+    if (result == nullptr)
+        return;
+    auto* alarm = dynamic_cast<CAlarmInfoMsg*>(result);
+    switch (result->Result) {
+    case DBRES_ALARM_FOUND_KEY:
+        if (alarm != nullptr)
+            host.DocScreen().OpenAlarmDialog(*alarm);
+        break;
+    case DBRES_ALARM_FOUND_LIST:
+        if (alarm == nullptr)
+            break;
+        FillRows(alarm);
+        host.DocScreen().ShowAlarmList(alarm);
+        UpdateRelaySignal();
+        break;
+    case DBRES_ALARM_NONE:
+        rows.clear();
+        host.DocScreen().ShowAlarmList(nullptr);
+        UpdateRelaySignal();
+        break;
+    default:
+        // Errors and the answers to edits and deletions: the list keeps its
+        // rows until the next successful refresh.
+        break;
+    }
+}
+
+void CAlarmList::FillRows(const CAlarmInfoMsg* first)
+{
+    rows.clear();
+    for (const CMsg* msg = first; msg != nullptr; msg = msg->Next.get()) {
+        const auto* alarm = dynamic_cast<const CAlarmInfoMsg*>(msg);
+        if (alarm != nullptr)
+            rows.push_back(Row{alarm->PrimaryKey, alarm->AlarmStatus, alarm->AlarmType});
+    }
+}
+
+void CAlarmList::OnVoiceCall(const CTelHandlerMsg& msg)
+{
+    if (!voiceAlarm)
+        return;
+    host.DocScreen().ShowCallProgress(msg.value, msg.remaining);
+    switch (msg.value) {
+    case VC_TALK_TICK:
+        voiceCallAnswered = true;
+        break;
+    case VC_ON_HOOK:
+    case VC_ABORTED:
+        VoiceCallEnded(false);
+        break;
+    case VC_TIMEOUT:
+        // Nobody picked up the handset: the recipients must hear of it.
+        VoiceCallEnded(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void CAlarmList::VoiceCallEnded(bool forward)
+{
+    std::unique_ptr<CAlarmInfoMsg> alarm = std::move(voiceAlarm);
+    voiceCallAnswered = false;
+    if (alarm && forward)
+        host.ForwardAlarm(*alarm);
+}
+
+void CAlarmList::AbortVoiceCall()
+{
+    host.PostToTel(std::make_unique<CTelHandlerMsg>(TEL_ABORT_VOICE_CALL));
+}
+
+void CAlarmList::TelephoneStopped()
+{
+    if (!voiceAlarm)
+        return;
+    host.DocScreen().ShowCallProgress(VC_ABORTED, 0);
+    VoiceCallEnded(!voiceCallAnswered);
+}
+
+void CAlarmList::RequestRefresh()
+{
+    auto request = std::make_unique<CAlarmInfoReqMsg>(DBMSG_FIND_ALARM_INFO);
+    request->Kind = ALARM_KIND_LIST;
+    request->MaxCount = static_cast<uint32_t>(std::max<int32_t>(host.Settings().MaxAlarmlistItems, 0));
+    request->StatusMask = filterMask;
+    host.DatabaseRequest(std::move(request));
+}
+
+void CAlarmList::RestartRefreshTimer()
+{
+    RequestRefresh();
+    const SettingsValues& settings = host.Settings();
+    if (settings.AlarmListAutRefreshEnabled == 0) {
+        StopRefreshTimer();
+        return;
+    }
+    if (!refreshTimer) {
+        refreshTimer = std::make_unique<QTimer>();
+        QObject::connect(refreshTimer.get(), &QTimer::timeout, [this] { RequestRefresh(); });
+    }
+    const int seconds = std::max<int32_t>(settings.AlarmListRefreshInterval, 1);
+    refreshTimer->start(seconds * 1000);
+}
+
+void CAlarmList::StopRefreshTimer()
+{
+    if (refreshTimer)
+        refreshTimer->stop();
+}
+
+void CAlarmList::RequestAlarm(uint32_t key)
+{
+    auto request = std::make_unique<CAlarmInfoReqMsg>(DBMSG_FIND_ALARM_INFO);
+    request->Kind = ALARM_KIND_BY_KEY;
+    request->PrimaryKey = key;
+    host.DatabaseRequest(std::move(request));
+}
+
+void CAlarmList::DeleteAlarms(const std::vector<uint32_t>& keys)
+{
+    for (uint32_t key : keys) {
+        auto request = std::make_unique<CAlarmInfoReqMsg>(DBMSG_DELETE_ALARM_INFO);
+        request->Kind = ALARM_KIND_BY_KEY;
+        request->PrimaryKey = key;
+        host.DatabaseRequest(std::move(request));
+        std::erase_if(rows, [key](const Row& row) { return row.key == key; });
+    }
+    UpdateRelaySignal();
+}
+
+void CAlarmList::SetAlarmStatus(uint32_t key, uint8_t currentStatus, uint8_t newStatus)
+{
+    // Nothing goes back, and an Info alarm is never acknowledged or finished.
+    if (currentStatus >= newStatus)
+        return;
+    const COleDateTime now = COleDateTime::GetCurrentTime();
+    const std::string operatorName = host.GetOperatorName();
+    auto edit = std::make_unique<CAlarmInfoMsg>(DBMSG_EDIT_ALARM_INFO);
+    edit->PrimaryKey = key;
+    edit->AlarmStatus = newStatus;
+    if (newStatus == ALARMSTATUS_ACKNOWLEDGED ||
+        (newStatus == ALARMSTATUS_FINISHED && currentStatus == ALARMSTATUS_NEW)) {
+        edit->AckTime = now;
+        edit->AckOperator = operatorName;
+    }
+    if (newStatus == ALARMSTATUS_FINISHED) {
+        edit->ExecTime = now;
+        edit->ExecOperator = operatorName;
+    }
+    host.DatabaseRequest(std::move(edit));
+    for (Row& row : rows) {
+        if (row.key == key)
+            row.status = newStatus;
+    }
+    host.DocScreen().ShowAlarmStatus(key, newStatus);
+    UpdateRelaySignal();
+}
+
+void CAlarmList::SetFilterMask(uint8_t mask)
+{
+    filterMask = mask & kAllStatuses;
+    RequestRefresh();
+}
+
+void CAlarmList::SetUnattended(bool on)
+{
+    unattended = on;
+    auto msg = std::make_unique<CTelHandlerMsg>(TEL_SET_UNATTENDED);
+    msg->onOff = on ? 1 : 0;
+    host.PostToTel(std::move(msg));
+    RequestRefresh();
+}
+
+void CAlarmList::UpdateRelaySignal()
+{
+    if (host.Settings().ExtRelayCtrl == 0)
+        return;
+    bool voiceWaiting = false;
+    bool otherWaiting = false;
+    for (const Row& row : rows) {
+        if (row.status != ALARMSTATUS_NEW)
+            continue;
+        if (row.type == ALARMTYPE_VOICE)
+            voiceWaiting = true;
+        else
+            otherWaiting = true;
+    }
+    SendRelay(kVoiceRelay, voiceWaiting);
+    SendRelay(kAlarmRelay, otherWaiting);
+}
+
+void CAlarmList::SendRelay(int16_t relay, bool on)
+{
+    auto msg = std::make_unique<CTelHandlerMsg>(TEL_SET_RELAY);
+    msg->relayIndex = relay;
+    msg->onOff = on ? 1 : 0;
+    host.PostToTel(std::move(msg));
+}

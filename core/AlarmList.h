@@ -1,0 +1,100 @@
+#pragma once
+// The alarm list without its window: which alarms are listed (key, status,
+// type), what a new alarm brings up (nothing, the alarm dialog, the voice-call
+// console), the record of the waiting voice call until that call ends, the
+// two relay outputs that signal waiting alarms, the list refresh (on request,
+// by timer, and when the list outgrows its limit) and unattended mode. The
+// window shows what this decides and hands the operator's commands back.
+// User-interface thread only.
+
+#include "core/AlarmListHost.h"
+#include "core/DocumentScreen.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CAlarmInfoMsg;
+class CTelHandlerMsg;
+class QTimer;
+
+class CAlarmList {
+public:
+    // Every status listed (bit 0 New, 1 Acknowledged, 2 Finished, 3 Info).
+    static constexpr uint8_t kAllStatuses = 15;
+    // Rows beyond MaxAlarmlistItems before the list is read again.
+    static constexpr std::size_t kListSlack = 10;
+    // Relay outputs: a new voice alarm waits, another new alarm waits.
+    static constexpr int16_t kVoiceRelay = 0;
+    static constexpr int16_t kAlarmRelay = 1;
+
+    struct Row {
+        uint32_t key;
+        uint8_t status;
+        uint8_t type;
+        bool operator==(const Row&) const = default;
+    };
+
+    explicit CAlarmList(CAlarmListHost& host);
+    ~CAlarmList();
+    CAlarmList(const CAlarmList&) = delete;
+    CAlarmList& operator=(const CAlarmList&) = delete;
+
+    // A voice alarm waits for the operator's handset only while voice calls
+    // are on; the document does not forward such an alarm at once.
+    static bool IsVoiceCallAlarm(const CAlarmInfoMsg& alarm, const SettingsValues& settings);
+    // What a new alarm brings up on the screen.
+    static AlarmPopUp PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues& settings);
+
+    // A new, stored alarm: listed first; a voice alarm's record is kept until
+    // its call ends, every other record is released.
+    void OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm);
+    // Any other alarm reply of the database (found by key, list, nothing
+    // found); replies of other results change nothing.
+    void OnAlarmReply(std::unique_ptr<CMsg> reply);
+    // One step of the waiting voice call; ignored when no call waits.
+    void OnVoiceCall(const CTelHandlerMsg& msg);
+    // The call of the kept voice alarm is over: forward the alarm when nobody
+    // answered, then release it. Nothing when no call waits, so an alarm is
+    // never forwarded twice.
+    void VoiceCallEnded(bool forward);
+    // The operator drops the waiting voice call (the dialog's Ignore).
+    void AbortVoiceCall();
+    // The telephone handler was stopped: a waiting call can no longer report
+    // its end. An unanswered call's alarm is forwarded, as after a time-out.
+    void TelephoneStopped();
+
+    void RequestRefresh();
+    // Requests a refresh, then starts or stops the automatic refresh.
+    void RestartRefreshTimer();
+    void StopRefreshTimer();
+    // Asks for one alarm; the answer opens the alarm dialog.
+    void RequestAlarm(uint32_t key);
+    void DeleteAlarms(const std::vector<uint32_t>& keys);
+    // Raises a listed alarm's status (2 Acknowledged, 3 Finished) in the
+    // name of the operator on duty; never lowers it.
+    void SetAlarmStatus(uint32_t key, uint8_t currentStatus, uint8_t newStatus);
+    void SetFilterMask(uint8_t mask);
+    uint8_t GetFilterMask() const { return filterMask; }
+    // Unattended mode: calls are passed on instead of ringing the operator.
+    void SetUnattended(bool on);
+    bool IsUnattended() const { return unattended; }
+
+    const std::vector<Row>& Rows() const { return rows; }
+    // The alarm whose voice call waits, or nullptr.
+    const CAlarmInfoMsg* VoiceCallAlarm() const { return voiceAlarm.get(); }
+
+private:
+    void UpdateRelaySignal();
+    void SendRelay(int16_t relay, bool on);
+    void FillRows(const CAlarmInfoMsg* first);
+
+    CAlarmListHost& host;
+    std::vector<Row> rows;
+    uint8_t filterMask = kAllStatuses;
+    bool unattended = false;
+    std::unique_ptr<CAlarmInfoMsg> voiceAlarm;
+    bool voiceCallAnswered = false;
+    std::unique_ptr<QTimer> refreshTimer;
+};

@@ -1,0 +1,422 @@
+#include "core/OrvaDoc.h"
+
+#include "core/InboxNotifier.h"
+#include "core/TextFormat.h"
+#include "core/TextLookup.h"
+#include "core/TickSource.h"
+#include "core/Version.h"
+#include "db/AlarmInfoMsg.h"
+#include "db/DatabaseHandler.h"
+#include "db/DatabaseMsg.h"
+#include "gsm/GsmHandlerMsg.h"
+#include "mail/MailHandlerMsg.h"
+#include "tel/TelHandlerMsg.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// The settings sheet of the screen, as the settings store runs it.
+class CScreenSettingsSheet : public CSettingsSheet {
+public:
+    explicit CScreenSettingsSheet(CDocumentScreen& documentScreen) : screen(documentScreen) {}
+    bool Run(SettingsValues& values) override { return screen.RunSettingsSheet(values); }
+
+private:
+    CDocumentScreen& screen;
+};
+
+// The message as the class its type promises, or nullptr when a sender got
+// the class wrong (such a message is dropped rather than misread).
+template <typename T>
+T* As(CMsg& msg)
+{
+    return dynamic_cast<T*>(&msg);
+}
+
+}  // namespace
+
+COrvaDoc::COrvaDoc(CDocumentScreen& documentScreen)
+    : notifier(std::make_unique<CInboxNotifier>([this] { DispatchOne(); })),
+      screen(documentScreen),
+      alarmList(*this)
+{
+    settings.SetDocument(this);
+    settings.Load();
+    databaseMgr.SetDocument(this);
+    databaseHandler = databaseMgr.GetHandler();
+    telMgr.SetDocument(this);
+    mailMgr.SetDocument(this);
+    gsmMgr.SetDocument(this);
+}
+
+COrvaDoc::~COrvaDoc()
+{
+    if (startAttempted)
+        CloseDocument();
+}
+
+QObject* COrvaDoc::GetNotifier() const
+{
+    return notifier.get();
+}
+
+// ---------------------------------------------------------------------------
+// Inbox
+
+void COrvaDoc::PostToDocument(std::unique_ptr<CMsg> msg)
+{
+    if (!msg)
+        return;
+    inbox.Add(std::move(msg));
+    notifier->Notify();
+}
+
+bool COrvaDoc::DispatchOne()
+{
+    std::unique_ptr<CMsg> msg = inbox.Get();
+    if (!msg)
+        return false;
+    const uint16_t type = msg->GetType();
+    // One message that cannot be handled must not end the station: the next
+    // one may be an alarm.
+    try {
+        Route(std::move(msg));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "COrvaDoc::DispatchOne: message %u not handled: %s\n", static_cast<unsigned>(type),
+                     e.what());
+    }
+    return true;
+}
+
+void COrvaDoc::Route(std::unique_ptr<CMsg> msg)
+{
+    switch (msg->GetType()) {
+    case DBMSG_OBJECT_INFO:
+    case DBMSG_CUSTOMER_INFO:
+    case DBMSG_MAIL_INFO:
+    case DBMSG_SMS_NUM_INFO:
+        screen.OnObjectInfoReply(std::move(msg));
+        break;
+    case DBMSG_EXPORT_INFO:
+        screen.OnExportReply(std::move(msg));
+        break;
+    case DBMSG_ALARM_INFO: {
+        auto* reply = As<CDatabaseMsg>(*msg);
+        if (reply == nullptr)
+            break;
+        if (reply->Result == DBRES_ALARM_PRINT_KEYS || reply->Result == DBRES_ALARM_PRINT_LIST) {
+            if (printWindowCreated)
+                screen.OnPrintReply(std::move(msg));
+        } else {
+            ProcessNewAlarm(std::move(msg));
+        }
+        break;
+    }
+    case GSMMGR_MSG_SMS_NUM_REPLY:
+    case GSMMGR_MSG_NO_EFFECT:
+        gsmMgr.ForwardToSendSmsWindow(std::move(msg));
+        break;
+    case DBMSG_HOURLY_TICK:
+        databaseHandler->CheckTestAlarms();
+        databaseHandler->PurgeAlarms();
+        break;
+    case MAIL_STATUS:
+        if (auto* status = As<CMailHandlerMsg>(*msg))
+            mailMgr.OnHandlerStatus(*status);
+        break;
+    case GSM_STATUS:
+        if (auto* status = As<CGsmHandlerMsg>(*msg))
+            gsmMgr.OnHandlerStatus(*status);
+        break;
+    case TEL_NOTIFY:
+        if (auto* notify = As<CTelHandlerMsg>(*msg))
+            telMgr.OnHandlerMsg(*notify);
+        break;
+    case TEL_VOICE_CALL:
+        if (auto* progress = As<CTelHandlerMsg>(*msg))
+            alarmList.OnVoiceCall(*progress);
+        break;
+    default:
+        // Nothing else is meant for the document.
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// New alarms
+
+bool COrvaDoc::ShouldForward(const CAlarmInfoMsg& alarm) const
+{
+    const SettingsValues& values = settings.Values();
+    switch (alarm.AlarmType) {
+    case ALARMTYPE_VOICE:
+        // With voice calls on, the operator's handset rings first; the alarm
+        // is forwarded only if nobody answers (the alarm list does that).
+        return !CAlarmList::IsVoiceCallAlarm(alarm, values);
+    case ALARMTYPE_TEST:
+        return values.SendMailAtTestAlarm != 0;
+    case ALARMTYPE_MAINTENANCE:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
+{
+    auto* reply = As<CDatabaseMsg>(*msg);
+    if (reply->Result != DBRES_ALARM_NEW) {
+        // Answers to the list's own requests (list, one alarm, nothing found).
+        alarmList.OnAlarmReply(std::move(msg));
+        return;
+    }
+    auto* alarm = As<CAlarmInfoMsg>(*msg);
+    if (alarm == nullptr)
+        return;
+
+    int32_t storeFlag = 1;
+    if (alarm->AlarmType != ALARMTYPE_TEST_FAIL) {
+        // A test failure was stored by the supervision that raised it.
+        if (databaseHandler->ProcessAlarm(*alarm, storeFlag) == 1) {
+            // The object only sends test alarms: the waiting voice call of
+            // this alarm is not offered to the operator.
+            PostToTel(std::make_unique<CTelHandlerMsg>(TEL_ABORT_VOICE_CALL));
+        }
+    }
+    if (storeFlag != 1)
+        return;  // an object marked with "?" or a filtered test alarm: dropped
+
+    if (alarm->AlarmType == ALARMTYPE_END_OF_ALARM) {
+        databaseHandler->FinishEmergencyAlarm(*alarm);
+        alarmList.RequestRefresh();
+    }
+    if (ShouldForward(*alarm))
+        ForwardAlarm(*alarm);
+
+    msg.release();
+    alarmList.OnNewAlarm(std::unique_ptr<CAlarmInfoMsg>(alarm));
+}
+
+void COrvaDoc::ForwardAlarm(const CAlarmInfoMsg& alarm)
+{
+    mailMgr.SendAlarmMail(&alarm, alarm.MailRecipients);
+    gsmMgr.SendAlarmSms(&alarm, alarm.SmsRecipients);
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+
+void COrvaDoc::PostToTel(std::unique_ptr<CMsg> msg)
+{
+    telMgr.PostToHandler(std::move(msg));
+}
+
+void COrvaDoc::DatabaseRequest(std::unique_ptr<CMsg> request)
+{
+    databaseHandler->ExecuteRequest(std::move(request));
+}
+
+void COrvaDoc::SetStatusText(const std::string& text, int pane)
+{
+    screen.SetStatusText(text, pane);
+}
+
+void COrvaDoc::AddSystemInfo(const std::string& text, bool popUp)
+{
+    screen.AddSystemInfo(text, popUp);
+}
+
+void COrvaDoc::UpdateTitle()
+{
+    screen.SetTitle(FormatText("%s Ver. %s - %s", {std::string(kProductName), std::string(kProductVersion),
+                                                   operatorName}));
+}
+
+// ---------------------------------------------------------------------------
+// Start and stop
+
+void COrvaDoc::SetStartupOperator(std::string name, bool remember)
+{
+    startupOperator = std::move(name);
+    rememberStartupOperator = remember;
+}
+
+int COrvaDoc::SelectOperator(int mode)
+{
+    std::optional<std::string> chosen;
+    bool remember = true;
+    if (mode == 1 && startupOperator) {
+        chosen = startupOperator;
+        remember = rememberStartupOperator;
+    } else {
+        chosen = screen.SelectOperator(mode, settings);
+    }
+    if (!chosen)
+        return 0;
+    if (remember)
+        settings.SaveLastOperator(*chosen);
+    operatorName = *chosen;
+    UpdateTitle();
+    return 1;
+}
+
+int COrvaDoc::RunStartChain()
+{
+    startAttempted = true;
+    failedStep = StartStep::None;
+    struct Step {
+        StartStep step;
+        int (COrvaDoc::*run)();
+    };
+    // Managers only start once the operator is known; every one after the
+    // database gets its handler as the relay of its own handler's messages.
+    const Step chain[] = {
+        {StartStep::Operator, nullptr},
+        {StartStep::Database, &COrvaDoc::StartDatabase},
+        {StartStep::Mail, &COrvaDoc::StartMail},
+        {StartStep::Tel, &COrvaDoc::StartTel},
+        {StartStep::Gsm, &COrvaDoc::StartGsm},
+        {StartStep::PrintWindow, &COrvaDoc::CreatePrintWindow},
+    };
+    for (const Step& step : chain) {
+        const int result = step.run ? (this->*step.run)() : SelectOperator(1);
+        if (result == 0) {
+            failedStep = step.step;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int COrvaDoc::StartDatabase()
+{
+    startAttempted = true;
+    return databaseMgr.Start(this);
+}
+
+int COrvaDoc::StartMail()
+{
+    return mailMgr.Start(databaseHandler);
+}
+
+int COrvaDoc::StartTel()
+{
+    return telMgr.Start(databaseHandler);
+}
+
+int COrvaDoc::StartGsm()
+{
+    return gsmMgr.Start(databaseHandler);
+}
+
+int COrvaDoc::CreatePrintWindow()
+{
+    screen.CreatePrintWindow();
+    printWindowCreated = true;
+    alarmList.RestartRefreshTimer();
+    return 1;
+}
+
+int16_t COrvaDoc::StopTel()
+{
+    return telMgr.Stop();
+}
+
+int16_t COrvaDoc::StopMail()
+{
+    return mailMgr.Stop();
+}
+
+int16_t COrvaDoc::StopGsm()
+{
+    return gsmMgr.Stop();
+}
+
+int COrvaDoc::StopDatabase()
+{
+    return databaseMgr.Stop();
+}
+
+void COrvaDoc::CloseDocument()
+{
+    if (closed)
+        return;
+    closed = true;
+    alarmList.StopRefreshTimer();
+    // The database handler relays the others' messages, so it stops last.
+    StopTel();
+    SleepMs(kStopPauseMs);
+    StopMail();
+    SleepMs(kStopPauseMs);
+    StopGsm();
+    SleepMs(kStopPauseMs);
+    StopDatabase();
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void COrvaDoc::OnOptionsSettings()
+{
+    CScreenSettingsSheet sheet(screen);
+    const int changed = settings.EditSettings(sheet);
+    bool restartFailed = false;
+    if (changed & SETTINGS_CHANGED_TEL) {
+        StopTel();
+        alarmList.TelephoneStopped();
+        restartFailed |= StartTel() != 1;
+    }
+    if (changed & SETTINGS_CHANGED_GSM) {
+        StopGsm();
+        restartFailed |= StartGsm() != 1;
+    }
+    if (changed & SETTINGS_CHANGED_MAIL) {
+        // The mail manager reads its settings for every mail; no restart.
+        SetStatusText(LookupText(settings.Values().MailEnabled != 0 ? "IDS_ORVADOC_MSG_1" : "IDS_ORVADOC_MSG_2"),
+                      STATUS_PANE_MAIL);
+    }
+    if (changed & SETTINGS_CHANGED_LIST) {
+        StopDatabase();
+        restartFailed |= StartDatabase() != 1;
+    }
+    if (restartFailed) {
+        // The station cannot go on like this; the list is not read from a
+        // database that may be closed.
+        screen.RequestClose();
+        return;
+    }
+    alarmList.RestartRefreshTimer();
+}
+
+void COrvaDoc::OnSendSms()
+{
+    if (settings.Values().GsmEnabled != 0)
+        gsmMgr.ShowSendSmsWindow();
+}
+
+// ---------------------------------------------------------------------------
+// Settings and the database manager's questions
+
+bool COrvaDoc::SaveSettings()
+{
+    if (!settingsPersistent)
+        return true;
+    return settings.Save();
+}
+
+int COrvaDoc::RunDatabaseMgrDlg(int reason, const std::string& folder, CDbConvert* converter)
+{
+    return screen.RunDatabaseMgrDlg(reason, folder, converter);
+}
+
+bool COrvaDoc::BrowseDatabasePath(std::string& folder)
+{
+    return screen.BrowseDatabasePath(folder);
+}
+
+void COrvaDoc::ShowDbError(const std::string& text)
+{
+    screen.ShowMessage(text, MessageIcon::Exclamation);
+}

@@ -1,0 +1,158 @@
+#pragma once
+// The application document, the hub of the station. It owns the settings and
+// the four managers (database, mail, telephone, GSM), starts them in a fixed
+// order and stops them in another, and is the only place where work from the
+// worker threads reaches the user-interface thread: every handler's chain of
+// messages ends in its inbox, and it routes each message to the manager,
+// window or list that deals with it. It also decides, for every new alarm,
+// whether it is forwarded by mail and SMS.
+//
+// Everything except PostToDocument (and ReceiveMsg) runs on the
+// user-interface thread, the thread that constructs the document.
+
+#include "core/AlarmList.h"
+#include "core/AlarmListHost.h"
+#include "core/DocumentHost.h"
+#include "core/DocumentScreen.h"
+#include "core/MsgReceiver.h"
+#include "core/Settings.h"
+#include "core/ThreadQueue.h"
+#include "db/DatabaseMgr.h"
+#include "db/DatabaseMgrHost.h"
+#include "gsm/GsmMgr.h"
+#include "mail/MailMgr.h"
+#include "tel/TelMgr.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class CAlarmInfoMsg;
+class CInboxNotifier;
+class QObject;
+
+// The step of the start chain that ended the start-up.
+enum class StartStep { None, Operator, Database, Mail, Tel, Gsm, PrintWindow };
+
+class COrvaDoc : public CDocumentHost,
+                 public CDatabaseMgrHost,
+                 public CAlarmListHost,
+                 public CMsgReceiver {
+public:
+    // Pause between stopping two managers, so that the last messages of one
+    // handler pass the relay before the next one stops.
+    static constexpr uint32_t kStopPauseMs = 100;
+
+    // Loads the settings and wires the managers; starts nothing.
+    explicit COrvaDoc(CDocumentScreen& screen);
+    // Stops the managers first if CloseDocument has not run.
+    ~COrvaDoc() override;
+    COrvaDoc(const COrvaDoc&) = delete;
+    COrvaDoc& operator=(const COrvaDoc&) = delete;
+
+    // --- Inbox -------------------------------------------------------------
+    // Any thread: queues the message and posts one notification for it.
+    void PostToDocument(std::unique_ptr<CMsg> msg);
+    void ReceiveMsg(std::unique_ptr<CMsg> msg) override { PostToDocument(std::move(msg)); }
+    // Takes exactly one message from the inbox and routes it by its type;
+    // false when the inbox was empty.
+    bool DispatchOne();
+    std::size_t GetInboxCount() const { return inbox.GetCount(); }
+    // The object the notifications are posted to (lives on this thread).
+    QObject* GetNotifier() const;
+
+    // --- Start and stop -----------------------------------------------------
+    // The operator at start-up without the selection (command line, or a
+    // station without anyone at it). With remember the name becomes
+    // LastOperator, as a chosen one would.
+    void SetStartupOperator(std::string name, bool remember);
+    // Operator, database, mail, telephone, GSM, print window; each step only
+    // after the previous one succeeded. 1 when the chain completed.
+    int RunStartChain();
+    StartStep GetFailedStep() const { return failedStep; }
+    // Telephone, mail, GSM and database stopped in this order with a pause
+    // between them. Runs once.
+    void CloseDocument();
+
+    // The steps of the chain, each 1 on success.
+    virtual int SelectOperator(int mode);
+    virtual int StartDatabase();
+    virtual int StartMail();
+    virtual int StartTel();
+    virtual int StartGsm();
+    virtual int CreatePrintWindow();
+
+    // --- Commands of the windows -------------------------------------------
+    // The settings sheet, then the restarts its changes need.
+    void OnOptionsSettings();
+    void OnChangeOperator() { SelectOperator(0); }
+    // Only while GSM is enabled.
+    void OnSendSms();
+
+    // --- For managers, windows and the alarm list ----------------------------
+    void SetStatusText(const std::string& text, int pane);
+    void AddSystemInfo(const std::string& text, bool popUp);
+    void PostToTel(std::unique_ptr<CMsg> msg) override;
+    void DatabaseRequest(std::unique_ptr<CMsg> request) override;
+    void ForwardAlarm(const CAlarmInfoMsg& alarm) override;
+    std::string GetOperatorName() override { return operatorName; }
+    void UpdateTitle();
+
+    // A station run without anyone at it keeps setting changes made by the
+    // managers (a serial port switched off) in memory only.
+    void SetSettingsPersistent(bool persistent) { settingsPersistent = persistent; }
+
+    SettingsValues& Settings() override { return settings.Values(); }
+    bool SaveSettings() override;
+    CStationScreen& Screen() override { return screen; }
+    CDocumentScreen& DocScreen() override { return screen; }
+    CSettings& GetSettings() override { return settings; }
+
+    // The database manager's questions go to the screen.
+    int RunDatabaseMgrDlg(int reason, const std::string& folder, CDbConvert* converter) override;
+    bool BrowseDatabasePath(std::string& folder) override;
+    void ShowDbError(const std::string& text) override;
+
+    CDatabaseMgr& GetDatabaseMgr() { return databaseMgr; }
+    CTelMgr& GetTelMgr() { return telMgr; }
+    CMailMgr& GetMailMgr() { return mailMgr; }
+    CGsmMgr& GetGsmMgr() { return gsmMgr; }
+    CAlarmList& GetAlarmList() { return alarmList; }
+    CDatabaseHandler* GetDatabaseHandler() const { return databaseHandler; }
+    bool HasPrintWindow() const { return printWindowCreated; }
+
+protected:
+    virtual int16_t StopTel();
+    virtual int16_t StopMail();
+    virtual int16_t StopGsm();
+    virtual int StopDatabase();
+
+private:
+    void Route(std::unique_ptr<CMsg> msg);
+    void ProcessNewAlarm(std::unique_ptr<CMsg> msg);
+    bool ShouldForward(const CAlarmInfoMsg& alarm) const;
+
+    // Construction order: the inbox and its notifier first, so that they
+    // outlive every handler that could still post.
+    CThreadQueue inbox;
+    std::unique_ptr<CInboxNotifier> notifier;
+    CDocumentScreen& screen;
+    CSettings settings;
+    CDatabaseMgr databaseMgr;
+    CTelMgr telMgr;
+    CMailMgr mailMgr;
+    CGsmMgr gsmMgr;
+    std::string operatorName;
+    CAlarmList alarmList;
+    CDatabaseHandler* databaseHandler = nullptr;
+    bool printWindowCreated = false;
+
+    std::optional<std::string> startupOperator;
+    bool rememberStartupOperator = false;
+    bool settingsPersistent = true;
+    bool startAttempted = false;
+    bool closed = false;
+    StartStep failedStep = StartStep::None;
+};

@@ -1,0 +1,664 @@
+// The application document: one notification per queued message and routing
+// by type; what happens to a new alarm (stored, shown, forwarded or kept for
+// its voice call); the start chain and the stop order; restarts after a
+// settings change. The database is a real one in a scratch folder; the mail,
+// GSM and telephone handlers are not started, so what the document hands
+// them stays countable in their input queues.
+
+#include "RecordingDocScreen.h"
+
+#include "core/InboxNotifier.h"
+#include "core/OrvaDoc.h"
+#include "db/AlarmInfoMsg.h"
+#include "db/ObjectInfoMsg.h"
+#include "gsm/GsmHandlerMsg.h"
+#include "gsm/SendSmsWindow.h"
+#include "mail/MailHandlerMsg.h"
+#include "support/FakeTickSource.h"
+#include "support/TempDir.h"
+#include "tel/TelHandlerMsg.h"
+#include "ui/Dictionary.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A message that reports its destruction.
+class TracedMsg : public CMsg {
+public:
+    TracedMsg(uint16_t type, std::atomic<int>& destroyedCount) : CMsg(type), destroyed(destroyedCount) {}
+    ~TracedMsg() override { ++destroyed; }
+
+private:
+    std::atomic<int>& destroyed;
+};
+
+// Counts the notifications the document's mailbox receives.
+class NotificationCounter : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == CInboxNotifier::kEventType)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+class RecordingSendSmsWindow : public CSendSmsWindow {
+public:
+    void SetDocument(CDocumentHost*) override {}
+    void ShowWindow() override { ++shown; }
+    void OnSendResult(const CGsmHandlerMsg&) override {}
+    void OnSmsNumberReply(std::unique_ptr<CMsg>) override { ++replies; }
+    int shown = 0;
+    int replies = 0;
+};
+
+void InstallEnglish()
+{
+    static bool installed = [] {
+        CDictionary& dictionary = CDictionary::Instance();
+        if (!dictionary.Load() || !dictionary.SetLanguage("en"))
+            return false;
+        dictionary.InstallAsTextLookup();
+        return true;
+    }();
+    ASSERT_TRUE(installed);
+}
+
+// A scratch folder as the current folder, a settings file of its own and no
+// serial ports.
+class DocTestBase : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InstallEnglish();
+        dir.WorkIn();
+    }
+
+    // Works off every notification posted so far (and those they cause).
+    void Pump(COrvaDoc& doc)
+    {
+        for (int round = 0; round < 100 && doc.GetInboxCount() > 0; ++round)
+            QCoreApplication::sendPostedEvents(doc.GetNotifier(), CInboxNotifier::kEventType);
+    }
+
+    TempDir dir;
+    ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
+    ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
+    RecordingDocScreen screen;
+};
+
+// ---------------------------------------------------------------------------
+// Inbox
+
+class DocInboxTest : public DocTestBase {
+protected:
+    void SetUp() override
+    {
+        DocTestBase::SetUp();
+        doc = std::make_unique<COrvaDoc>(screen);
+    }
+    std::unique_ptr<COrvaDoc> doc;
+};
+
+TEST_F(DocInboxTest, EveryQueuedMessageGetsOneNotificationAndEachRoutesOne)
+{
+    NotificationCounter counter;
+    doc->GetNotifier()->installEventFilter(&counter);
+    std::atomic<int> destroyed{0};
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 50;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < kThreads; ++t)
+        posters.emplace_back([&] {
+            for (int i = 0; i < kPerThread; ++i)
+                doc->PostToDocument(std::make_unique<TracedMsg>(99, destroyed));
+        });
+    for (auto& poster : posters)
+        poster.join();
+    ASSERT_EQ(doc->GetInboxCount(), static_cast<size_t>(kThreads * kPerThread));
+
+    // One message taken by hand: the notifications left outnumber the
+    // messages by one, and the surplus notification finds nothing to do.
+    EXPECT_TRUE(doc->DispatchOne());
+    QCoreApplication::sendPostedEvents(doc->GetNotifier(), CInboxNotifier::kEventType);
+
+    EXPECT_EQ(counter.count, kThreads * kPerThread);
+    EXPECT_EQ(doc->GetInboxCount(), 0u);
+    EXPECT_EQ(destroyed.load(), kThreads * kPerThread);  // unknown types are deleted unread
+    EXPECT_FALSE(doc->DispatchOne());
+    doc->GetNotifier()->removeEventFilter(&counter);
+}
+
+TEST_F(DocInboxTest, MessagesOfTheWrongClassAreDroppedUnread)
+{
+    std::atomic<int> destroyed{0};
+    for (uint16_t type : {TEL_NOTIFY, TEL_VOICE_CALL, MAIL_STATUS, GSM_STATUS, DBMSG_ALARM_INFO})
+        doc->PostToDocument(std::make_unique<TracedMsg>(type, destroyed));
+    Pump(*doc);
+    EXPECT_EQ(destroyed.load(), 5);
+    EXPECT_TRUE(screen.events.empty());
+}
+
+TEST_F(DocInboxTest, HandlerNotificationsReachTheirManagersPanes)
+{
+    auto mail = std::make_unique<CMailHandlerMsg>(MAIL_STATUS);
+    mail->code = 1;
+    auto gsm = std::make_unique<CGsmHandlerMsg>(GSM_STATUS);
+    gsm->code = GHM_STATUS_COM_OK;
+    gsm->signal = 65;
+    auto tel = std::make_unique<CTelHandlerMsg>(TEL_NOTIFY);
+    tel->code = TELHND_NOTIFY_RING;
+    doc->PostToDocument(std::move(mail));
+    doc->PostToDocument(std::move(gsm));
+    doc->PostToDocument(std::move(tel));
+    Pump(*doc);
+    EXPECT_EQ(screen.base.panes[STATUS_PANE_MAIL], "Mail: Connecting");
+    EXPECT_EQ(screen.base.panes[STATUS_PANE_GSM], "GSM: Com OK, NET 65%");
+    EXPECT_EQ(screen.base.panes[STATUS_PANE_TEL], "TEL: Ring Detect");
+}
+
+TEST_F(DocInboxTest, RepliesReachTheWindowsThatAskedForThem)
+{
+    RecordingSendSmsWindow sendSms;
+    doc->GetGsmMgr().SetSendSmsWindow(&sendSms);
+    for (uint16_t type : {DBMSG_OBJECT_INFO, DBMSG_CUSTOMER_INFO, DBMSG_MAIL_INFO, DBMSG_SMS_NUM_INFO,
+                          DBMSG_EXPORT_INFO, GSMMGR_MSG_SMS_NUM_REPLY, GSMMGR_MSG_NO_EFFECT})
+        doc->PostToDocument(std::make_unique<CDatabaseMsg>(type));
+    // Print answers before the print window exists have nobody to go to.
+    auto print = std::make_unique<CAlarmInfoMsg>();
+    print->Result = DBRES_ALARM_PRINT_LIST;
+    doc->PostToDocument(std::move(print));
+    Pump(*doc);
+
+    EXPECT_EQ(screen.objectReplies,
+              (std::vector<uint16_t>{DBMSG_OBJECT_INFO, DBMSG_CUSTOMER_INFO, DBMSG_MAIL_INFO, DBMSG_SMS_NUM_INFO}));
+    EXPECT_EQ(screen.exportReplies, std::vector<uint16_t>{DBMSG_EXPORT_INFO});
+    EXPECT_EQ(sendSms.replies, 1);
+    EXPECT_TRUE(screen.printReplies.empty());
+    EXPECT_TRUE(screen.alarms.empty());
+    doc->GetGsmMgr().SetSendSmsWindow(nullptr);
+}
+
+TEST_F(DocInboxTest, AMessageThatCannotBeHandledDoesNotStopTheRouting)
+{
+    struct ThrowingScreen : RecordingDocScreen {
+        void OnExportReply(std::unique_ptr<CMsg>) override { throw std::runtime_error("window gone"); }
+    } throwing;
+    COrvaDoc station(throwing);
+    station.PostToDocument(std::make_unique<CDatabaseMsg>(DBMSG_EXPORT_INFO));
+    station.PostToDocument(std::make_unique<CDatabaseMsg>(DBMSG_OBJECT_INFO));
+    EXPECT_TRUE(station.DispatchOne());
+    EXPECT_TRUE(station.DispatchOne());
+    EXPECT_EQ(throwing.objectReplies, std::vector<uint16_t>{DBMSG_OBJECT_INFO});
+}
+
+// ---------------------------------------------------------------------------
+// New alarms, on a real database
+
+class DocAlarmTest : public DocTestBase {
+protected:
+    void SetUp() override
+    {
+        DocTestBase::SetUp();
+        doc = std::make_unique<COrvaDoc>(screen);
+        SettingsValues& settings = doc->Settings();
+        settings.MailEnabled = 1;
+        settings.GsmEnabled = 1;  // the GSM handler is not started; its queue shows the SMS
+        settings.ExtRelayCtrl = 0;
+        ASSERT_EQ(doc->StartDatabase(), 1);
+        // The database operations run on this thread; without the relay
+        // thread nothing arrives by itself (no hourly tick during a test).
+        doc->GetDatabaseHandler()->Stop();
+        Pump(*doc);
+        screen.events.clear();
+    }
+
+    void AddObject(const std::string& idCode, const std::string& idInfo, int32_t testOnly = 0)
+    {
+        auto object = std::make_unique<CObjectInfoMsg>(DBMSG_ADD_OBJECT_INFO);
+        object->IdCode = idCode;
+        object->IdInfo = idInfo;
+        object->TestAlarmOnly = testOnly;
+        object->MailAddrTech = "tech@example.org";
+        object->MailAddrEmg = "emergency@example.org";
+        object->SmsNumTech = "+4611111";
+        object->SmsNumEmg = "+4622222";
+        doc->DatabaseRequest(std::move(object));
+        Pump(*doc);
+    }
+
+    void PostAlarm(uint8_t type, const std::string& idCode = "L1")
+    {
+        auto alarm = std::make_unique<CAlarmInfoMsg>();
+        alarm->Result = DBRES_ALARM_NEW;
+        alarm->AlarmType = type;
+        alarm->AlarmSource = ALARMSOURCE_TEL;
+        alarm->AlarmStatus = type == ALARMTYPE_TEST ? ALARMSTATUS_INFO : ALARMSTATUS_NEW;
+        alarm->IdCode = idCode;
+        alarm->AlarmTime = COleDateTime::GetCurrentTime();
+        alarm->Text.SetText("Floor 3\nDoor open");
+        // What the supervision fills in for a test failure it raises itself.
+        alarm->MailRecipients = "tech@example.org";
+        alarm->SmsRecipients = "+4611111";
+        doc->PostToDocument(std::move(alarm));
+        Pump(*doc);
+    }
+
+    void PostCall(int16_t state)
+    {
+        auto msg = std::make_unique<CTelHandlerMsg>(TEL_VOICE_CALL);
+        msg->value = state;
+        msg->remaining = 10;
+        doc->PostToDocument(std::move(msg));
+        Pump(*doc);
+    }
+
+    size_t Mails() { return doc->GetMailMgr().Handler().InputQueue().GetCount(); }
+    size_t Sms() { return doc->GetGsmMgr().Handler().InputQueue().GetCount(); }
+
+    // The requests that reached the telephone handler, oldest first.
+    std::vector<std::unique_ptr<CMsg>> TelRequests()
+    {
+        std::vector<std::unique_ptr<CMsg>> requests;
+        while (std::unique_ptr<CMsg> msg = doc->GetTelMgr().Handler().GetMsg())
+            requests.push_back(std::move(msg));
+        return requests;
+    }
+
+    // The listed alarm of the key, as the database has it now.
+    RecordingDocScreen::ShownAlarm ReadAlarm(uint32_t key)
+    {
+        doc->GetAlarmList().RequestAlarm(key);
+        Pump(*doc);
+        return screen.dialogs.empty() ? RecordingDocScreen::ShownAlarm{} : screen.dialogs.back();
+    }
+
+    std::unique_ptr<COrvaDoc> doc;
+};
+
+struct ForwardCase {
+    const char* name;
+    uint8_t type;
+    int32_t voiceCalls;
+    int32_t mailAtTest;
+    bool forwarded;
+    bool kept;
+};
+
+class DocForwardTest : public DocAlarmTest, public ::testing::WithParamInterface<ForwardCase> {};
+
+TEST_P(DocForwardTest, NewAlarmIsStoredShownAndForwardedByItsType)
+{
+    const ForwardCase& c = GetParam();
+    doc->Settings().VoiceCallEnabled = c.voiceCalls;
+    doc->Settings().SendMailAtTestAlarm = c.mailAtTest;
+    AddObject("L1", "Lift 1, Main Street");
+
+    PostAlarm(c.type);
+
+    ASSERT_EQ(screen.alarms.size(), 1u);
+    EXPECT_EQ(screen.alarms[0].type, c.type);
+    EXPECT_EQ(Mails(), c.forwarded ? 1u : 0u);
+    EXPECT_EQ(Sms(), c.forwarded ? 1u : 0u);
+    EXPECT_EQ(doc->GetAlarmList().VoiceCallAlarm() != nullptr, c.kept);
+    if (c.type != ALARMTYPE_TEST_FAIL) {
+        // Stored: the database assigned a key and lists it.
+        EXPECT_NE(screen.alarms[0].key, 0u);
+        EXPECT_EQ(ReadAlarm(screen.alarms[0].key).type, c.type);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DocForwardTest,
+    ::testing::Values(ForwardCase{"VoiceWaitsForTheOperator", ALARMTYPE_VOICE, 1, 0, false, true},
+                      ForwardCase{"VoiceWithoutVoiceCallsGoesAtOnce", ALARMTYPE_VOICE, 0, 0, true, false},
+                      ForwardCase{"TestIsNotForwardedByDefault", ALARMTYPE_TEST, 0, 0, false, false},
+                      ForwardCase{"TestIsForwardedWhenAsked", ALARMTYPE_TEST, 0, 1, true, false},
+                      ForwardCase{"MaintenanceIsNeverForwarded", ALARMTYPE_MAINTENANCE, 1, 1, false, false},
+                      ForwardCase{"EmergencyIsForwarded", ALARMTYPE_EMERGENCY_CALL, 1, 0, true, false},
+                      ForwardCase{"TestFailureIsForwardedWithoutStoringAgain", ALARMTYPE_TEST_FAIL, 0, 0, true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DocAlarmTest, UnansweredVoiceCallIsForwardedExactlyOnceAfterItsTimeOut)
+{
+    doc->Settings().VoiceCallEnabled = 1;
+    AddObject("L1", "Lift 1");
+    PostAlarm(ALARMTYPE_VOICE);
+    PostCall(VC_PICK_UP);
+    PostCall(VC_NOTIFY_TICK);
+    EXPECT_EQ(Mails(), 0u);
+
+    PostCall(VC_TIMEOUT);
+    PostCall(VC_TIMEOUT);
+    EXPECT_EQ(Mails(), 1u);
+    EXPECT_EQ(Sms(), 1u);
+    EXPECT_EQ(doc->GetAlarmList().VoiceCallAlarm(), nullptr);
+    EXPECT_EQ(screen.calls.size(), 3u);
+}
+
+TEST_F(DocAlarmTest, EndOfAlarmFinishesTheLastEmergencyAlarmAndRereadsTheList)
+{
+    AddObject("L1", "Lift 1");
+    PostAlarm(ALARMTYPE_EMERGENCY_CALL);
+    ASSERT_EQ(screen.alarms.size(), 1u);
+    const uint32_t emergency = screen.alarms[0].key;
+    const size_t listsBefore = screen.lists.size();
+
+    PostAlarm(ALARMTYPE_END_OF_ALARM);
+
+    EXPECT_EQ(screen.lists.size(), listsBefore + 1);
+    EXPECT_EQ(ReadAlarm(emergency).status, ALARMSTATUS_FINISHED);
+    ASSERT_FALSE(screen.lists.back().empty());
+}
+
+TEST_F(DocAlarmTest, AlarmOfAnObjectMarkedWithAQuestionMarkIsDropped)
+{
+    AddObject("Q1", "?Lift taken out of service");
+    PostAlarm(ALARMTYPE_P100, "Q1");
+    EXPECT_TRUE(screen.alarms.empty());
+    EXPECT_EQ(Mails(), 0u);
+    EXPECT_EQ(Sms(), 0u);
+    doc->GetAlarmList().RequestRefresh();
+    Pump(*doc);
+    ASSERT_FALSE(screen.lists.empty());
+    EXPECT_TRUE(screen.lists.back().empty());  // not stored either
+}
+
+TEST_F(DocAlarmTest, VoiceAlarmOfATestOnlyObjectDropsItsCallAndCountsAsTest)
+{
+    doc->Settings().VoiceCallEnabled = 1;
+    AddObject("T1", "Test lift", 1);
+    PostAlarm(ALARMTYPE_VOICE, "T1");
+
+    ASSERT_EQ(screen.alarms.size(), 1u);
+    EXPECT_EQ(screen.alarms[0].type, ALARMTYPE_TEST);
+    EXPECT_EQ(screen.alarms[0].popUp, AlarmPopUp::None);
+    EXPECT_EQ(doc->GetAlarmList().VoiceCallAlarm(), nullptr);
+    EXPECT_EQ(Mails(), 0u);
+    const auto requests = TelRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0]->GetType(), TEL_ABORT_VOICE_CALL);
+}
+
+TEST_F(DocAlarmTest, PrintAnswersGoToThePrintWindowOnceItExists)
+{
+    ASSERT_EQ(doc->CreatePrintWindow(), 1);
+    Pump(*doc);  // the list read that the last start step asks for
+    EXPECT_FALSE(screen.lists.empty());
+    for (uint16_t result : {DBRES_ALARM_PRINT_KEYS, DBRES_ALARM_PRINT_LIST}) {
+        auto reply = std::make_unique<CAlarmInfoMsg>();
+        reply->Result = result;
+        doc->PostToDocument(std::move(reply));
+    }
+    Pump(*doc);
+    EXPECT_EQ(screen.printReplies, (std::vector<uint16_t>{DBMSG_ALARM_INFO, DBMSG_ALARM_INFO}));
+}
+
+TEST_F(DocAlarmTest, HourlyTickRunsTheTestAlarmSupervision)
+{
+    // The first supervision run after the start raises nothing; make sure it
+    // is over before the silent object appears.
+    doc->PostToDocument(std::make_unique<CMsg>(DBMSG_HOURLY_TICK));
+    Pump(*doc);
+
+    auto object = std::make_unique<CObjectInfoMsg>(DBMSG_ADD_OBJECT_INFO);
+    object->IdCode = "S1";
+    object->IdInfo = "Silent lift";
+    object->MailAddrTech = "tech@example.org";
+    object->Days = 1;
+    object->LastTestAlarm = COleDateTime::GetCurrentTime() - 3.0;
+    doc->DatabaseRequest(std::move(object));
+    doc->PostToDocument(std::make_unique<CMsg>(DBMSG_HOURLY_TICK));
+    Pump(*doc);
+
+    ASSERT_EQ(screen.alarms.size(), 1u);
+    EXPECT_EQ(screen.alarms[0].type, ALARMTYPE_TEST_FAIL);
+    EXPECT_EQ(screen.alarms[0].idCode, "S1");
+    EXPECT_EQ(Mails(), 1u);  // a test failure is forwarded
+}
+
+// ---------------------------------------------------------------------------
+// Start chain, stop order, settings
+
+// The document with its steps recorded; each step either runs for real or
+// answers from a table.
+class ChainDoc : public COrvaDoc {
+public:
+    using COrvaDoc::COrvaDoc;
+
+    int StartDatabase() override { return Step("database", [this] { return COrvaDoc::StartDatabase(); }); }
+    int StartMail() override { return Step("mail", [this] { return COrvaDoc::StartMail(); }); }
+    int StartTel() override { return Step("tel", [this] { return COrvaDoc::StartTel(); }); }
+    int StartGsm() override { return Step("gsm", [this] { return COrvaDoc::StartGsm(); }); }
+    int CreatePrintWindow() override { return Step("print", [this] { return COrvaDoc::CreatePrintWindow(); }); }
+
+    std::vector<std::string> calls;
+    std::map<std::string, int> results;  // a step's forced result
+    bool real = false;                   // run the steps for real unless forced
+
+protected:
+    int16_t StopTel() override { return Stop("tel", [this] { return COrvaDoc::StopTel(); }); }
+    int16_t StopMail() override { return Stop("mail", [this] { return COrvaDoc::StopMail(); }); }
+    int16_t StopGsm() override { return Stop("gsm", [this] { return COrvaDoc::StopGsm(); }); }
+    int StopDatabase() override { return Stop("database", [this] { return int16_t(COrvaDoc::StopDatabase()); }); }
+
+private:
+    int Step(const std::string& name, const std::function<int()>& run)
+    {
+        calls.push_back("start " + name);
+        if (auto forced = results.find(name); forced != results.end())
+            return forced->second;
+        return real ? run() : 1;
+    }
+    int16_t Stop(const std::string& name, const std::function<int16_t()>& run)
+    {
+        calls.push_back("stop " + name + "@" + std::to_string(GetTickCount()));
+        return real ? run() : HNDRET_STOPPED;
+    }
+};
+
+class DocChainTest : public DocTestBase {
+protected:
+    void SetUp() override
+    {
+        DocTestBase::SetUp();
+        doc = std::make_unique<ChainDoc>(screen);
+    }
+
+    std::unique_ptr<ChainDoc> doc;
+};
+
+TEST_F(DocChainTest, StartsTheManagersInOrderAfterTheOperator)
+{
+    EXPECT_EQ(doc->RunStartChain(), 1);
+    EXPECT_EQ(doc->GetFailedStep(), StartStep::None);
+    EXPECT_EQ(screen.operatorModes, std::vector<int>{1});
+    EXPECT_EQ(doc->calls,
+              (std::vector<std::string>{"start database", "start mail", "start tel", "start gsm", "start print"}));
+    EXPECT_EQ(screen.title, "Tervin CallCenter Ver. 2.72 - Olle");
+}
+
+struct ChainFailure {
+    const char* name;
+    std::string step;
+    StartStep failed;
+    std::vector<std::string> calls;
+};
+
+class DocChainFailureTest : public DocChainTest, public ::testing::WithParamInterface<ChainFailure> {};
+
+TEST_P(DocChainFailureTest, AFailedStepEndsTheChain)
+{
+    const ChainFailure& c = GetParam();
+    doc->results[c.step] = 0;
+    EXPECT_EQ(doc->RunStartChain(), 0);
+    EXPECT_EQ(doc->GetFailedStep(), c.failed);
+    EXPECT_EQ(doc->calls, c.calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DocChainFailureTest,
+    ::testing::Values(ChainFailure{"Database", "database", StartStep::Database, {"start database"}},
+                      ChainFailure{"Mail", "mail", StartStep::Mail, {"start database", "start mail"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DocChainTest, CancelledOperatorEndsTheStartBeforeAnyManager)
+{
+    screen.operatorAnswer.reset();
+    EXPECT_EQ(doc->RunStartChain(), 0);
+    EXPECT_EQ(doc->GetFailedStep(), StartStep::Operator);
+    EXPECT_TRUE(doc->calls.empty());
+    EXPECT_TRUE(screen.base.statusLog.empty());
+}
+
+TEST_F(DocChainTest, CommandLineOperatorSkipsTheSelectionAndIsRemembered)
+{
+    doc->SetStartupOperator("Kim", true);
+    EXPECT_EQ(doc->RunStartChain(), 1);
+    EXPECT_TRUE(screen.operatorModes.empty());
+    EXPECT_EQ(doc->GetOperatorName(), "Kim");
+    CSettings stored;
+    stored.Load();
+    EXPECT_EQ(stored.Values().LastOperator, "Kim");
+}
+
+TEST_F(DocChainTest, StopsTelephoneMailGsmAndDatabaseInThisOrderWithPauses)
+{
+    ASSERT_EQ(doc->RunStartChain(), 1);
+    doc->calls.clear();
+    {
+        FakeTickSource clock(0);
+        doc->CloseDocument();
+        doc->CloseDocument();  // a second close does nothing
+    }
+    EXPECT_EQ(doc->calls,
+              (std::vector<std::string>{"stop tel@0", "stop mail@100", "stop gsm@200", "stop database@300"}));
+}
+
+TEST_F(DocChainTest, RealChainWithEverythingButTheDatabaseDisabledCompletes)
+{
+    doc->real = true;
+    doc->Settings().MailEnabled = 0;
+    doc->Settings().TelEnabled = 0;
+    doc->Settings().GsmEnabled = 0;
+
+    ASSERT_EQ(doc->RunStartChain(), 1);
+    Pump(*doc);
+
+    EXPECT_TRUE(fs::exists(dir.Path() / "ORVA_10.mdb"));
+    const std::vector<std::string> expected{
+        "OPERATOR 1",           "TITLE Tervin CallCenter Ver. 2.72 - Olle",
+        "DATABASE 2",           "STATUS 1 Mail: Disabled",
+        "STATUS 3 TEL:",        "STATUS 3 TEL: Disabled",
+        "STATUS 2 GSM:",        "STATUS 2 GSM: Disabled",
+        "PRINT WINDOW",         "LIST"};
+    EXPECT_EQ(screen.events, expected);
+    EXPECT_TRUE(doc->HasPrintWindow());
+    doc->CloseDocument();
+}
+
+struct SettingsCase {
+    const char* name;
+    std::function<void(SettingsValues&)> change;
+    std::vector<std::string> restarts;
+    std::string mailPane;  // pane 1 after the sheet, empty when unchanged
+};
+
+class DocSettingsTest : public DocChainTest, public ::testing::WithParamInterface<SettingsCase> {
+protected:
+    void SetUp() override
+    {
+        DocChainTest::SetUp();
+        doc->real = true;
+        doc->Settings().TelEnabled = 0;
+        doc->Settings().GsmEnabled = 0;
+        ASSERT_EQ(doc->RunStartChain(), 1);
+        Pump(*doc);
+        doc->calls.clear();
+        screen.base.statusLog.clear();
+    }
+    void TearDown() override { doc->CloseDocument(); }
+};
+
+TEST_P(DocSettingsTest, RestartsOnlyWhatChanged)
+{
+    const SettingsCase& c = GetParam();
+    screen.settingsSheet = [&c](SettingsValues& values) {
+        c.change(values);
+        return true;
+    };
+    doc->OnOptionsSettings();
+
+    std::vector<std::string> restarts;
+    for (const std::string& call : doc->calls)
+        restarts.push_back(call.substr(0, call.find('@')));
+    EXPECT_EQ(restarts, c.restarts);
+    std::string mailPane;
+    for (const auto& [pane, text] : screen.base.statusLog)
+        if (pane == STATUS_PANE_MAIL)
+            mailPane = text;
+    EXPECT_EQ(mailPane, c.mailPane);
+    EXPECT_EQ(screen.closeRequests, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DocSettingsTest,
+    ::testing::Values(
+        SettingsCase{"MailOnlyWritesPaneOne", [](SettingsValues& v) { v.MailEnabled = 0; }, {}, "Mail: Disabled"},
+        SettingsCase{"MailHeaderRestartsNothing", [](SettingsValues& v) { v.MailHeader1 = "Head"; }, {}, ""},
+        SettingsCase{"Telephone", [](SettingsValues& v) { v.TelRingSignals = 4; }, {"stop tel", "start tel"}, ""},
+        SettingsCase{"Gsm", [](SettingsValues& v) { v.GsmPinCode = "1234"; }, {"stop gsm", "start gsm"}, ""},
+        SettingsCase{"Database", [](SettingsValues& v) { v.KeepAirMonths = 6; }, {"stop database", "start database"}, ""},
+        SettingsCase{"AllInTheirOrder",
+                     [](SettingsValues& v) {
+                         v.KeepAirMonths = 6;
+                         v.MailEnabled = 0;
+                         v.GsmPinCode = "1234";
+                         v.CpcEnabled = 1;
+                     },
+                     {"stop tel", "start tel", "stop gsm", "start gsm", "stop database", "start database"},
+                     "Mail: Disabled"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DocChainTest, FailedRestartAfterTheSettingsClosesTheStation)
+{
+    doc->real = true;
+    doc->Settings().TelEnabled = 0;
+    doc->Settings().GsmEnabled = 0;
+    ASSERT_EQ(doc->RunStartChain(), 1);
+    Pump(*doc);
+    doc->calls.clear();
+    screen.settingsSheet = [](SettingsValues&) { return false; };
+    doc->OnOptionsSettings();  // cancelled: nothing restarts
+    EXPECT_TRUE(doc->calls.empty());
+
+    doc->results["database"] = 0;
+    screen.settingsSheet = [](SettingsValues& values) {
+        values.TestAlarmFilter = 1;
+        return true;
+    };
+    doc->OnOptionsSettings();
+    EXPECT_EQ(screen.closeRequests, 1);
+    doc->CloseDocument();
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#pragma once
+// The document's screen for tests: records what the station shows, in order,
+// and answers the operator's questions from a script. The database manager
+// dialog answers as a station without an operator does: it creates a missing
+// database and gives up on anything else.
+
+#include "core/DocumentScreen.h"
+#include "core/Settings.h"
+#include "db/AlarmInfoMsg.h"
+#include "db/DatabaseMgrHost.h"
+#include "db/DbConvert.h"
+#include "support/RecordingScreen.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class RecordingDocScreen : public CDocumentScreen {
+public:
+    struct ShownAlarm {
+        uint32_t key;
+        uint8_t type;
+        uint8_t status;
+        std::string idCode;
+        AlarmPopUp popUp;
+    };
+
+    // CStationScreen: kept by the manager tests' recorder, and in order here.
+    void SetStatusText(const std::string& text, int pane) override
+    {
+        base.SetStatusText(text, pane);
+        events.push_back("STATUS " + std::to_string(pane) + " " + text);
+    }
+    void AddSystemInfo(const std::string& text, bool popUp) override
+    {
+        base.AddSystemInfo(text, popUp);
+        events.push_back("INFO " + text);
+    }
+    void Beep(BeepKind kind) override { base.Beep(kind); }
+    void ShowMessage(const std::string& text, MessageIcon icon) override
+    {
+        base.ShowMessage(text, icon);
+        events.push_back("MESSAGE " + text);
+    }
+    std::optional<int16_t> SelectComPort(const std::string& message, int16_t current) override
+    {
+        return base.SelectComPort(message, current);
+    }
+
+    void SetTitle(const std::string& text) override
+    {
+        title = text;
+        events.push_back("TITLE " + text);
+    }
+    void ShowNewAlarm(const CAlarmInfoMsg& alarm, AlarmPopUp popUp) override
+    {
+        alarms.push_back({alarm.PrimaryKey, alarm.AlarmType, alarm.AlarmStatus, alarm.IdCode, popUp});
+        events.push_back("ALARM " + alarm.IdCode);
+    }
+    void ShowAlarmList(const CAlarmInfoMsg* first) override
+    {
+        std::vector<uint32_t> keys;
+        for (const CAlarmInfoMsg* alarm = first; alarm != nullptr; alarm = alarm->NextAlarm())
+            keys.push_back(alarm->PrimaryKey);
+        lists.push_back(keys);
+        events.push_back("LIST");
+    }
+    void ShowAlarmStatus(uint32_t key, uint8_t status) override { statusChanges.emplace_back(key, status); }
+    void OpenAlarmDialog(const CAlarmInfoMsg& alarm) override
+    {
+        dialogs.push_back({alarm.PrimaryKey, alarm.AlarmType, alarm.AlarmStatus, alarm.IdCode, AlarmPopUp::Normal});
+    }
+    void ShowCallProgress(int16_t state, int16_t secondsLeft) override { calls.emplace_back(state, secondsLeft); }
+
+    std::optional<std::string> SelectOperator(int mode, CSettings&) override
+    {
+        operatorModes.push_back(mode);
+        events.push_back("OPERATOR " + std::to_string(mode));
+        return operatorAnswer;
+    }
+    int RunDatabaseMgrDlg(int reason, const std::string&, CDbConvert* converter) override
+    {
+        dbReasons.push_back(reason);
+        events.push_back("DATABASE " + std::to_string(reason));
+        if (reason == DBMGRDLG_REASON_NO_DATABASE && converter != nullptr && converter->CreateDatabase() == 1)
+            return DBMGRDLG_START;
+        return DBMGRDLG_CANCEL;
+    }
+    bool BrowseDatabasePath(std::string&) override { return false; }
+    bool RunSettingsSheet(SettingsValues& values) override
+    {
+        if (!settingsSheet)
+            return false;
+        return settingsSheet(values);
+    }
+    void OnObjectInfoReply(std::unique_ptr<CMsg> reply) override { objectReplies.push_back(reply->GetType()); }
+    void OnExportReply(std::unique_ptr<CMsg> reply) override { exportReplies.push_back(reply->GetType()); }
+    void OnPrintReply(std::unique_ptr<CMsg> reply) override { printReplies.push_back(reply->GetType()); }
+    void CreatePrintWindow() override { events.push_back("PRINT WINDOW"); }
+    void RequestClose() override { ++closeRequests; }
+
+    RecordingScreen base;
+    std::vector<std::string> events;
+    std::string title;
+    std::vector<ShownAlarm> alarms;
+    std::vector<ShownAlarm> dialogs;
+    std::vector<std::vector<uint32_t>> lists;
+    std::vector<std::pair<uint32_t, uint8_t>> statusChanges;
+    std::vector<std::pair<int16_t, int16_t>> calls;
+    std::optional<std::string> operatorAnswer = std::string("Olle");
+    std::vector<int> operatorModes;
+    std::vector<int> dbReasons;
+    std::function<bool(SettingsValues&)> settingsSheet;
+    std::vector<uint16_t> objectReplies;
+    std::vector<uint16_t> exportReplies;
+    std::vector<uint16_t> printReplies;
+    int closeRequests = 0;
+};
