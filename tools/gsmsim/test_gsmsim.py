@@ -408,7 +408,7 @@ class Sim:
             self.lines.put(line.rstrip("\n"))
         self.lines.put(None)
 
-    def wait_for(self, prefix, timeout=5.0):
+    def wait_for(self, prefix, timeout=20.0):
         deadline = time.monotonic() + timeout
         while True:
             left = deadline - time.monotonic()
@@ -436,7 +436,7 @@ class Sim:
             pass
         if self.proc.poll() is None:
             try:
-                self.proc.wait(timeout=3)
+                self.proc.wait(timeout=20)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
@@ -454,7 +454,7 @@ class Station:
     def close(self):
         os.close(self.fd)
 
-    def ask(self, data, until, timeout=3.0):
+    def ask(self, data, until, timeout=20.0):
         os.write(self.fd, data)
         got = b""
         deadline = time.monotonic() + timeout
@@ -494,7 +494,7 @@ class ProcessTest(unittest.TestCase):
                 st.close()
             sim.proc.stdin.close()
             sim.wait_for("BYE")
-            self.assertEqual(sim.proc.wait(timeout=3), 0)
+            self.assertEqual(sim.proc.wait(timeout=20), 0)
             self.assertFalse(os.path.lexists(sim.link))
         finally:
             sim.close()
@@ -504,7 +504,7 @@ class ProcessTest(unittest.TestCase):
         try:
             sim.proc.send_signal(signal.SIGTERM)
             sim.wait_for("BYE")
-            self.assertEqual(sim.proc.wait(timeout=3), 0)
+            self.assertEqual(sim.proc.wait(timeout=20), 0)
             self.assertFalse(os.path.lexists(sim.link))
         finally:
             sim.close()

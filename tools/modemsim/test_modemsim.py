@@ -116,7 +116,7 @@ class Sim:
             self.lines.put(line.rstrip("\n"))
         self.lines.put(None)
 
-    def wait_for(self, prefix, timeout=3.0):
+    def wait_for(self, prefix, timeout=20.0):
         deadline = time.monotonic() + timeout
         while True:
             left = deadline - time.monotonic()
@@ -144,7 +144,7 @@ class Sim:
             pass
         if self.proc.poll() is None:
             try:
-                self.proc.wait(timeout=3)
+                self.proc.wait(timeout=20)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
@@ -164,7 +164,7 @@ class Station:
     def close(self):
         os.close(self.fd)
 
-    def exchange(self, cmd, payload=b"", timeout=0.5):
+    def exchange(self, cmd, payload=b"", timeout=5.0):
         """Sends one frame; returns the answer (kind, command, body) or None."""
         status = 0x80 if self.ack_next else 0x00
         os.write(self.fd, modemsim.encode_frame(cmd, bytes([status]) + bytes(payload)))
@@ -181,7 +181,7 @@ class Station:
                         return kind, command, body
         return None
 
-    def poll_until(self, pred, timeout=3.0):
+    def poll_until(self, pred, timeout=20.0):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             ans = self.exchange(0x81)
@@ -290,7 +290,7 @@ class SessionTest(unittest.TestCase):
         self.addCleanup(sim.close)
         self.assertTrue(os.path.islink(sim.link))
         sim.proc.terminate()
-        self.assertEqual(sim.proc.wait(timeout=3), 0)
+        self.assertEqual(sim.proc.wait(timeout=20), 0)
         self.assertFalse(os.path.lexists(sim.link))
 
 
