@@ -407,6 +407,9 @@ void CGsmHandler::StepSendSms()
         PostSmsResult(GHM_STATUS_SMS_SENT);
         currentSms.reset();
         lastReportedSignal = 0;
+        // The result wait shares the timer with the idle state's pause: end it,
+        // or received SMS would wait up to a minute after every SMS sent.
+        timer.Start(0);
         GoTo(GSMHND_ST_IDLE);
         break;
     case GSMHND_SSRET_SEND_ERROR:
@@ -414,6 +417,7 @@ void CGsmHandler::StepSendSms()
         if (CountFailedAttempt())
             Log(kThreadMain, "GSMHND_SSRET_SEND_ERROR, GSMHND_MAX_TX_SMS_RETRIES");
         lastReportedSignal = 0;
+        timer.Start(0);
         GoTo(GSMHND_ST_IDLE);  // a kept SMS is sent again
         break;
     case GSMHND_SSRET_COM_ERROR:
