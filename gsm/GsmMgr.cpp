@@ -2,6 +2,7 @@
 
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
+#include "db/AlarmTypeText.h"
 #include "texts/TextEncoding.h"
 
 namespace {
@@ -9,51 +10,8 @@ namespace {
 // The product name in the first line of every alarm SMS.
 constexpr const char* kProductName = "ORVA";
 
-std::string OpFailTypeText(uint8_t opFailType)
-{
-    switch (opFailType) {
-    case OPFAILTYPE_INPUTS:
-        return LookupText("IDS_GSMMGR_MSG_15");
-    case OPFAILTYPE_BATTERY:
-        return LookupText("IDS_GSMMGR_MSG_16");
-    case OPFAILTYPE_MIC_SPEAKER:
-        return LookupText("IDS_GSMMGR_MSG_17");
-    case OPFAILTYPE_MAINS_POWER:
-        return LookupText("IDS_GSMMGR_MSG_18");
-    case OPFAILTYPE_STUCK_BUTTON:
-        return LookupText("IDS_GSMMGR_MSG_19");
-    default:  // the bus faults have no text of their own in an SMS
-        return "";
-    }
-}
-
-std::string AlarmTypeText(const CAlarmInfoMsg& alarm)
-{
-    switch (alarm.AlarmType) {
-    case ALARMTYPE_P100:
-        return "P100";
-    case ALARMTYPE_SMS:
-        return LookupText("IDS_GSMMGR_MSG_7");
-    case ALARMTYPE_VOICE:
-        return LookupText("IDS_GSMMGR_MSG_8");
-    case ALARMTYPE_OPFAIL:
-        return OpFailTypeText(alarm.OpFailType);
-    case ALARMTYPE_LIFT_MONITORING:
-        return LookupText("IDS_GSMMGR_MSG_12");
-    case ALARMTYPE_TEST:
-        return LookupText("IDS_GSMMGR_MSG_10");
-    case ALARMTYPE_TEST_FAIL:
-        return LookupText("IDS_GSMMGR_MSG_11");
-    case ALARMTYPE_EMERGENCY_CALL:
-        return LookupText("IDS_GSMMGR_MSG_13");
-    case ALARMTYPE_END_OF_ALARM:
-        return LookupText("IDS_GSMMGR_MSG_14");
-    case ALARMTYPE_VOICE_REDIRECTED:
-        return LookupText("IDS_GSMMGR_MSG_9");
-    default:  // maintenance and anything unknown
-        return LookupText("IDS_GSMMGR_MSG_20");
-    }
-}
+// The type texts of an alarm SMS.
+const AlarmTypeTextKeys kSmsTypeKeys = {"IDS_GSMMGR_MSG_7", "IDS_GSMMGR_MSG_8", "IDS_GSMMGR_MSG_9", "IDS_GSMMGR_MSG_10", "IDS_GSMMGR_MSG_11", "IDS_GSMMGR_MSG_12", "IDS_GSMMGR_MSG_13", "IDS_GSMMGR_MSG_14", "IDS_GSMMGR_MSG_15", "IDS_GSMMGR_MSG_16", "IDS_GSMMGR_MSG_17", "IDS_GSMMGR_MSG_18", "IDS_GSMMGR_MSG_19", "IDS_GSMMGR_MSG_20"};
 
 // The alarm text, each line ended by a line feed. A lift-monitoring alarm
 // keeps only its first line and the lines from the sixth on: lines two to
@@ -162,7 +120,7 @@ void CGsmMgr::SendAlarmSms(const CAlarmInfoMsg* alarm, const std::string& recipi
         return;
     auto request = std::make_unique<CGsmHandlerMsg>(MSG_GUI_SEND_ALARM_SMS);
     std::string text = FormatKey("IDS_GSMMGR_MSG_21", {std::string(kProductName)});
-    text += FormatKey("IDS_GSMMGR_MSG_22", {AlarmTypeText(*alarm)});
+    text += FormatKey("IDS_GSMMGR_MSG_22", {AlarmTypeText(*alarm, kSmsTypeKeys)});
     text += FormatKey("IDS_GSMMGR_MSG_23", {alarm->IdInfo});
     text += FormatKey("IDS_GSMMGR_MSG_24", {alarm->ObjectAddress});
     text += SmsBody(*alarm);

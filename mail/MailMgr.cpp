@@ -2,6 +2,7 @@
 
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
+#include "db/AlarmTypeText.h"
 
 #include <memory>
 
@@ -13,51 +14,8 @@ constexpr const char* kSubjectName = "Tervin CallCenter";
 constexpr const char* kStarLine = "*******************************************\r\n";
 constexpr const char* kLineEnd = "\r\n";
 
-std::string OpFailTypeText(uint8_t opFailType)
-{
-    switch (opFailType) {
-    case OPFAILTYPE_INPUTS:
-        return LookupText("IDS_MAILMGR_MSG_12");
-    case OPFAILTYPE_BATTERY:
-        return LookupText("IDS_MAILMGR_MSG_13");
-    case OPFAILTYPE_MIC_SPEAKER:
-        return LookupText("IDS_MAILMGR_MSG_14");
-    case OPFAILTYPE_MAINS_POWER:
-        return LookupText("IDS_MAILMGR_MSG_15");
-    case OPFAILTYPE_STUCK_BUTTON:
-        return LookupText("IDS_MAILMGR_MSG_16");
-    default:  // the bus faults have no text of their own in a mail
-        return "";
-    }
-}
-
-std::string AlarmTypeText(const CAlarmInfoMsg& alarm)
-{
-    switch (alarm.AlarmType) {
-    case ALARMTYPE_P100:
-        return "P100";
-    case ALARMTYPE_SMS:
-        return LookupText("IDS_MAILMGR_MSG_4");
-    case ALARMTYPE_VOICE:
-        return LookupText("IDS_MAILMGR_MSG_5");
-    case ALARMTYPE_OPFAIL:
-        return OpFailTypeText(alarm.OpFailType);
-    case ALARMTYPE_LIFT_MONITORING:
-        return LookupText("IDS_MAILMGR_MSG_9");
-    case ALARMTYPE_TEST:
-        return LookupText("IDS_MAILMGR_MSG_7");
-    case ALARMTYPE_TEST_FAIL:
-        return LookupText("IDS_MAILMGR_MSG_8");
-    case ALARMTYPE_EMERGENCY_CALL:
-        return LookupText("IDS_MAILMGR_MSG_10");
-    case ALARMTYPE_END_OF_ALARM:
-        return LookupText("IDS_MAILMGR_MSG_11");
-    case ALARMTYPE_VOICE_REDIRECTED:
-        return LookupText("IDS_MAILMGR_MSG_6");
-    default:  // maintenance and anything unknown
-        return LookupText("IDS_MAILMGR_MSG_17");
-    }
-}
+// The type texts of an alarm mail.
+const AlarmTypeTextKeys kMailTypeKeys = {"IDS_MAILMGR_MSG_4", "IDS_MAILMGR_MSG_5", "IDS_MAILMGR_MSG_6", "IDS_MAILMGR_MSG_7", "IDS_MAILMGR_MSG_8", "IDS_MAILMGR_MSG_9", "IDS_MAILMGR_MSG_10", "IDS_MAILMGR_MSG_11", "IDS_MAILMGR_MSG_12", "IDS_MAILMGR_MSG_13", "IDS_MAILMGR_MSG_14", "IDS_MAILMGR_MSG_15", "IDS_MAILMGR_MSG_16", "IDS_MAILMGR_MSG_17"};
 
 // The opening of every mail: an empty line, then the title and the two
 // header lines of the settings between two lines of asterisks.
@@ -122,7 +80,7 @@ void CMailMgr::SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& reci
         return;
 
     std::string body = BodyHead("IDS_MAILMGR_MSG_18", settings);
-    body += FormatKey("IDS_MAILMGR_MSG_19", {AlarmTypeText(*alarm)});
+    body += FormatKey("IDS_MAILMGR_MSG_19", {AlarmTypeText(*alarm, kMailTypeKeys)});
     body += FormatKey("IDS_MAILMGR_MSG_20", {alarm->IdInfo});
     body += FormatKey("IDS_MAILMGR_MSG_21", {alarm->IdCode});
     CMsgText text = alarm->Text;  // reading moves the read position; the record stays as it was
