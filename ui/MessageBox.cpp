@@ -1,0 +1,47 @@
+#include "ui/MessageBox.h"
+
+#include "core/TextLookup.h"
+#include "core/Version.h"
+
+#include <QAbstractButton>
+
+namespace orvabox {
+
+QString Text(const std::string& key)
+{
+    return QString::fromStdString(LookupText(key));
+}
+
+QString Caption()
+{
+    return QString::fromLatin1(kProductName);
+}
+
+void RelabelButtons(QMessageBox& box)
+{
+    static const struct {
+        QMessageBox::StandardButton button;
+        const char* key;
+    } labels[] = {
+        {QMessageBox::Ok, "IDS_IDOK"},         {QMessageBox::Cancel, "IDS_IDCANCEL"},
+        {QMessageBox::Yes, "IDS_IDYES"},       {QMessageBox::No, "IDS_IDNO"},
+        {QMessageBox::Abort, "IDS_IDABORT"},   {QMessageBox::Retry, "IDS_IDRETRY"},
+        {QMessageBox::Ignore, "IDS_IDIGNORE"},
+    };
+    for (const auto& label : labels) {
+        if (QAbstractButton* button = box.button(label.button))
+            button->setText(Text(label.key));
+    }
+}
+
+QMessageBox::StandardButton Ask(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
+                                QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, Caption(), QString::fromStdString(text), buttons, parent);
+    box.setDefaultButton(defaultButton);
+    RelabelButtons(box);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace orvabox

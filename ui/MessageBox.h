@@ -1,0 +1,26 @@
+#pragma once
+// Message boxes of the station: the text, an icon and buttons whose labels
+// come from the dictionary (IDS_IDOK, IDS_IDCANCEL, IDS_IDYES, IDS_IDNO, ...),
+// so every question follows the operator's language.
+
+#include <QMessageBox>
+#include <QString>
+
+#include <string>
+
+class QWidget;
+
+namespace orvabox {
+
+// Runs the box modally; returns the standard button pressed.
+QMessageBox::StandardButton Ask(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
+                                QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton defaultButton);
+// Relabels the standard buttons of any box from the dictionary.
+void RelabelButtons(QMessageBox& box);
+// A dictionary text as a QString.
+QString Text(const std::string& key);
+// The caption of every message box: the application title.
+QString Caption();
+
+}  // namespace orvabox
