@@ -18,7 +18,7 @@ packages=(
   libgtest-dev libgmock-dev
   libbenchmark-dev
   python3 python3-aiosmtpd
-  xvfb xauth
+  xvfb xauth x11-utils
 )
 
 apt-get update

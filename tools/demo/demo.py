@@ -234,6 +234,7 @@ def main():
             "TelEnabled": 1, "TelComPort": 1, "TelRingSignals": 2, "CpcEnabled": 1,
             "GsmEnabled": 1, "GsmComPort": 2, "GsmBaudrate": 9600,
             "AcceptCallerIdTestAlarms": 1, "UseCidPhoneNumber": 1, "SendMailAtTestAlarm": 1,
+            "VoiceCallEnabled": 1,
         })
     else:
         if args.tel_port is not None:
