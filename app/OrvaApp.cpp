@@ -32,18 +32,26 @@ int COrvaApp::Startup()
     SelectStartupLanguage([&dictionary](const std::string& language) { return dictionary.SetLanguage(language); });
     dictionary.InstallAsTextLookup();
 
-    if (writeSystemInfoLog)
-        screen.OpenSystemInfoLog();
-    document = std::make_unique<COrvaDoc>(screen);
-    // Nobody is there to correct a setting: what the managers switch off
-    // stays off for this run only.
-    document->SetSettingsPersistent(false);
+    if (windowScreen == nullptr) {
+        if (writeSystemInfoLog)
+            screen.OpenSystemInfoLog();
+        document = std::make_unique<COrvaDoc>(screen);
+        // Nobody is there to correct a setting: what the managers switch off
+        // stays off for this run only.
+        document->SetSettingsPersistent(false);
+    } else {
+        // The system information panel keeps the log; the event lines are
+        // still written.
+        document = std::make_unique<COrvaDoc>(*windowScreen);
+        if (attachWindows)
+            attachWindows(*document);
+    }
     document->UpdateTitle();
-    screen.Beep(BeepKind::Default);
+    document->Screen().Beep(BeepKind::Default);
 
     if (options.operatorName) {
         document->SetStartupOperator(*options.operatorName, true);
-    } else {
+    } else if (windowScreen == nullptr) {
         const std::string last = document->Settings().LastOperator;
         document->SetStartupOperator(last.empty() ? kDefaultOperator : last, false);
     }

@@ -1,8 +1,9 @@
 #pragma once
 // The application: loads and checks the dictionary, selects the language,
 // creates the document with its screen, settles the operator on duty and runs
-// the start chain; at the end it has the document stop the managers. Until
-// the windows exist the station always runs with the headless screen.
+// the start chain; at the end it has the document stop the managers. The
+// screen is the headless one unless windows are given; with windows the
+// headless screen still writes the event lines (an echo of what is shown).
 
 #include "app/CommandLine.h"
 #include "app/HeadlessScreen.h"
@@ -29,6 +30,15 @@ public:
     // tests do not).
     void SetWriteSystemInfoLog(bool write) { writeSystemInfoLog = write; }
 
+    // Runs the station with windows: the document shows everything on screen
+    // (and asks the operator), attach builds the windows once the document
+    // exists. Without --operator the operator is chosen in the selection.
+    void SetWindows(CDocumentScreen* windows, std::function<void(COrvaDoc&)> attach)
+    {
+        windowScreen = windows;
+        attachWindows = std::move(attach);
+    }
+
     // Runs the start-up. ORVA_EXIT_OK when the station runs; otherwise the
     // exit code, after one line on the error stream saying why.
     int Startup();
@@ -49,4 +59,6 @@ private:
     std::unique_ptr<COrvaDoc> document;
     std::function<bool()> loadDictionary;
     bool writeSystemInfoLog = false;
+    CDocumentScreen* windowScreen = nullptr;
+    std::function<void(COrvaDoc&)> attachWindows;
 };

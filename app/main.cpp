@@ -5,14 +5,35 @@
 #include "app/OrvaApp.h"
 #include "app/SignalWatcher.h"
 #include "core/SettingsFile.h"
+#include "ui/WindowScreen.h"
+
+#include <QApplication>
 
 #include <QCoreApplication>
 
 #include <csignal>
+#include <cstdlib>
+#include <memory>
 #include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
+
+namespace {
+
+// A display for the windows: X11 or Wayland, or a platform chosen explicitly
+// (QT_QPA_PLATFORM=offscreen, for example).
+bool HasDisplay()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -37,26 +58,64 @@ int main(int argc, char** argv)
     // A reader of the event lines that goes away must not end the station:
     // a write to a closed pipe then fails quietly instead of killing it.
     std::signal(SIGPIPE, SIG_IGN);
+    if (!options->headless && !HasDisplay()) {
+        std::cerr << "orva: no display to open the windows on (DISPLAY is not set); "
+                     "use --headless to run the station without windows\n";
+        return ORVA_EXIT_START;
+    }
     try {
-        QCoreApplication application(argc, argv);
+        // Windows need a QApplication; the headless station a core one.
+        std::unique_ptr<QCoreApplication> application;
+        if (options->headless)
+            application = std::make_unique<QCoreApplication>(argc, argv);
+        else
+            application = std::make_unique<QApplication>(argc, argv);
         QCoreApplication::setOrganizationName(QString::fromLatin1(settingsfile::kOrganisation));
         QCoreApplication::setApplicationName(QString::fromLatin1(settingsfile::kApplication));
 
+        // The windows outlive the document, which keeps writing to its screen
+        // until its managers have stopped.
+        std::unique_ptr<CWindowScreen> windows;
         COrvaApp orva(*options, std::cout, std::cerr);
         orva.SetWriteSystemInfoLog(true);
-        orva.SetCloseHandler([] { QCoreApplication::quit(); });
+        orva.SetCloseHandler([] { QCoreApplication::exit(0); });
+        if (!options->headless) {
+            // Alarm dialogs stand on their own; only the main window's close
+            // (after its question) ends the station.
+            QApplication::setQuitOnLastWindowClosed(false);
+            windows = std::make_unique<CWindowScreen>(true);
+            windows->SetEcho(&orva.Screen());
+            windows->SetCloseHandler([] { QCoreApplication::exit(0); });
+            orva.SetWindows(windows.get(), [&windows](COrvaDoc& doc) { windows->Attach(doc); });
+        }
+        // Managers first, then the windows that show them, then the document.
+        const auto closeWindows = [&orva, &windows] {
+            if (!windows)
+                return;
+            if (orva.Document() != nullptr)
+                orva.Document()->CloseDocument();
+            windows->Detach();
+        };
+        const auto finish = [&orva, &closeWindows](int code) {
+            closeWindows();
+            const int shutdown = orva.Shutdown();
+            return code == ORVA_EXIT_OK ? shutdown : code;
+        };
         const int started = orva.Startup();
-        if (started != ORVA_EXIT_OK)
+        if (started != ORVA_EXIT_OK) {
+            closeWindows();
             return started;
+        }
 
-        CSignalWatcher termination([](int) { QCoreApplication::quit(); });
+        // exit, not quit: with windows quit asks every window to close, and
+        // the main window would put its question to nobody.
+        CSignalWatcher termination([](int) { QCoreApplication::exit(0); });
         if (!termination.IsWatching()) {
             std::cerr << "orva: the termination signals cannot be watched\n";
-            orva.Shutdown();
-            return ORVA_EXIT_START;
+            return finish(ORVA_EXIT_START);
         }
         QCoreApplication::exec();
-        return orva.Shutdown();
+        return finish(ORVA_EXIT_OK);
     } catch (const std::exception& e) {
         std::cerr << "orva: " << e.what() << "\n";
     } catch (...) {

@@ -8,7 +8,7 @@
 namespace {
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian), and back.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
+constexpr int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
 {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -33,7 +33,7 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d)
 }
 
 // Day 0 of the count is 1899-12-30.
-const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
+constexpr int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 // Values outside years 100..9999 are not dates the station can show or store.
 constexpr double kMinDays = -657434.0;

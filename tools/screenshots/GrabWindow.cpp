@@ -1,8 +1,10 @@
 // Writes a PNG of one top-level window of the X display, found by the start
 // of its title (as `xwininfo -root -tree` lists it), or of the whole screen.
 //
-//   orva_grab_window --title PREFIX --out FILE.png
+//   orva_grab_window --window PREFIX --out FILE.png
 //   orva_grab_window --screen --out FILE.png
+//
+// (Not --title: Qt takes -title and --title for itself.)
 //
 // Exit status 0 when the picture was written, 1 when the window was not
 // found or the file could not be written, 2 for a wrong command line.
@@ -53,19 +55,19 @@ int main(int argc, char** argv)
     bool wholeScreen = false;
     const QStringList args = QGuiApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--title") && i + 1 < args.size())
+        if (args[i] == QLatin1String("--window") && i + 1 < args.size())
             title = args[++i];
         else if (args[i] == QLatin1String("--out") && i + 1 < args.size())
             out = args[++i];
         else if (args[i] == QLatin1String("--screen"))
             wholeScreen = true;
         else {
-            std::fprintf(stderr, "usage: orva_grab_window (--title PREFIX | --screen) --out FILE.png\n");
+            std::fprintf(stderr, "usage: orva_grab_window (--window PREFIX | --screen) --out FILE.png\n");
             return 2;
         }
     }
     if (out.isEmpty() || (title.isEmpty() && !wholeScreen)) {
-        std::fprintf(stderr, "usage: orva_grab_window (--title PREFIX | --screen) --out FILE.png\n");
+        std::fprintf(stderr, "usage: orva_grab_window (--window PREFIX | --screen) --out FILE.png\n");
         return 2;
     }
     WId id = 0;

@@ -1,0 +1,182 @@
+#include "ui/SystemInformationDlg.h"
+
+#include "ui/MessagePanel.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Answers every message box that opens while it lives with `button` and
+// remembers the texts asked.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(QMessageBox::StandardButton answer) : button(answer)
+    {
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked.push_back(box->text().toStdString());
+                box->button(button)->click();
+            }
+        });
+        poll.start();
+    }
+
+    std::vector<std::string> asked;
+
+private:
+    QMessageBox::StandardButton button;
+    QTimer poll;
+};
+
+std::vector<std::string> ReadLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class SystemInformationDlgTest : public ::testing::Test {
+protected:
+    SystemInformationDlgTest() { dir.WorkIn(); }
+    TempDir dir;
+};
+
+TEST_F(SystemInformationDlgTest, IsBuiltHiddenWithItsHeaderAndColumns)
+{
+    CSystemInformationDlg panel(nullptr, false);
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_FALSE(panel.isModal());
+    EXPECT_EQ(panel.windowTitle(), "System Information");
+    EXPECT_EQ(panel.Header()->Text(), "SYSTEM INFORMATION");
+    EXPECT_EQ(panel.Header()->BkColor(), QColor(255, 0, 0));
+    QTreeWidget* list = panel.List();
+    EXPECT_EQ(list->headerItem()->text(0), "Information");
+    EXPECT_EQ(list->headerItem()->text(1), "Time");
+    EXPECT_EQ(list->columnWidth(0), 550);
+    EXPECT_EQ(list->columnWidth(1), 110);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
+}
+
+TEST_F(SystemInformationDlgTest, The201stLinePushesTheOldestOut)
+{
+    CSystemInformationDlg panel(nullptr, false);
+    for (int i = 1; i <= 201; ++i)
+        panel.AddSystemInfo("line " + std::to_string(i), false);
+
+    QTreeWidget* list = panel.List();
+    ASSERT_EQ(list->topLevelItemCount(), 200);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "line 201");
+    EXPECT_EQ(list->topLevelItem(199)->text(0), "line 2");
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_EQ(panel.BeepCount(), 0);
+}
+
+TEST_F(SystemInformationDlgTest, PopUpLineShowsTheHiddenPanelWithABeep)
+{
+    CSystemInformationDlg panel(nullptr, false);
+    panel.AddSystemInfo("quiet", false);
+    EXPECT_FALSE(panel.isVisible());
+
+    panel.AddSystemInfo("Unable to open the serial port", true);
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_EQ(panel.BeepCount(), 1);
+    EXPECT_EQ(panel.List()->topLevelItem(0)->text(0), "Unable to open the serial port");
+
+    // Close hides; the rows stay
+    QTest::mouseClick(panel.CloseButton(), Qt::LeftButton);
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_EQ(panel.List()->topLevelItemCount(), 2);
+}
+
+TEST_F(SystemInformationDlgTest, TimeIsYearMonthDayTwoBlanksAndTime)
+{
+    EXPECT_EQ(CSystemInformationDlg::FormatTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))),
+              "24-03-05  14:07:09");
+}
+
+TEST_F(SystemInformationDlgTest, ClearOnEmptyBeepsWithoutAQuestion)
+{
+    CSystemInformationDlg panel(nullptr, false);
+    BoxAnswerer answerer(QMessageBox::Yes);
+    panel.OnClear();
+    EXPECT_TRUE(answerer.asked.empty());
+    EXPECT_EQ(panel.BeepCount(), 1);
+}
+
+TEST_F(SystemInformationDlgTest, ClearAsksAndOnlyYesDeletes)
+{
+    CSystemInformationDlg panel(nullptr, false);
+    panel.AddSystemInfo("one", false);
+    panel.AddSystemInfo("two", false);
+    {
+        BoxAnswerer answerer(QMessageBox::No);
+        panel.OnClear();
+        EXPECT_EQ(answerer.asked, std::vector<std::string>{"Delete All Items?"});
+        EXPECT_EQ(panel.List()->topLevelItemCount(), 2);
+    }
+    {
+        BoxAnswerer answerer(QMessageBox::Yes);
+        panel.OnClear();
+        EXPECT_EQ(answerer.asked.size(), 1u);
+        EXPECT_EQ(panel.List()->topLevelItemCount(), 0);
+    }
+    EXPECT_EQ(panel.BeepCount(), 0);
+}
+
+TEST_F(SystemInformationDlgTest, DeleteRemovesTheSelectedRowOrBeeps)
+{
+    CSystemInformationDlg panel(nullptr, false);
+    panel.AddSystemInfo("one", false);
+    panel.AddSystemInfo("two", false);
+
+    panel.OnDelete();
+    EXPECT_EQ(panel.BeepCount(), 1);
+    EXPECT_EQ(panel.List()->topLevelItemCount(), 2);
+
+    panel.List()->topLevelItem(1)->setSelected(true);
+    panel.OnDelete();
+    ASSERT_EQ(panel.List()->topLevelItemCount(), 1);
+    EXPECT_EQ(panel.List()->topLevelItem(0)->text(0), "two");
+}
+
+TEST_F(SystemInformationDlgTest, LogHoldsStartUpLinesAndShutdownNewestFirst)
+{
+    {
+        CSystemInformationDlg panel;
+        panel.AddSystemInfo("GSM: PIN error", false);
+    }
+    const std::vector<std::string> lines = ReadLines(dir / "SystemInfo.log");
+    ASSERT_EQ(lines.size(), 3u);
+    const auto endsWith = [](const std::string& line, const std::string& tail) {
+        return line.size() >= tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    EXPECT_TRUE(endsWith(lines[0], "SysInfo: Shutdown")) << lines[0];
+    EXPECT_TRUE(endsWith(lines[1], "SysInfo: GSM: PIN error")) << lines[1];
+    EXPECT_TRUE(endsWith(lines[2], "SysInfo: Startup - Ver. 2.72")) << lines[2];
+}
+
+TEST_F(SystemInformationDlgTest, NoLogFileWhenAskedNotToWriteOne)
+{
+    {
+        CSystemInformationDlg panel(nullptr, false);
+        panel.AddSystemInfo("x", false);
+    }
+    EXPECT_FALSE(std::ifstream(dir / "SystemInfo.log").good());
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#pragma once
+// The alarm dialogs that are open: any number of normal ones and at most one
+// in voice-call mode (the station has one telephone line), which receives the
+// call-state messages. The set owns the alert sound the dialogs play, unless
+// it is given one.
+
+#include "ui/AlarmDialogs.h"
+
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+class CAlertSound;
+class CEventMsgDlg;
+
+class CAlarmDialogSet : public CAlarmDialogs {
+public:
+    CAlarmDialogSet();
+    explicit CAlarmDialogSet(CAlertSound& sound);
+    // Dialogs still open are deleted (the station is ending).
+    ~CAlarmDialogSet() override;
+    CAlarmDialogSet(const CAlarmDialogSet&) = delete;
+    CAlarmDialogSet& operator=(const CAlarmDialogSet&) = delete;
+
+    void Open(const CAlarmInfoMsg& alarm, bool voiceCall, CEventMsgDlgHost& host,
+              const std::string& headerText) override;
+    void CallProgress(int16_t state, int16_t secondsLeft) override;
+    void ForgetVoiceDialog() override;
+    // Deletes every open dialog without telling its host (the station is
+    // closing and the host may go next).
+    void CloseAll();
+
+    // The dialog in voice-call mode, or nullptr.
+    CEventMsgDlg* VoiceDialog() const { return voiceDialog.data(); }
+    // The dialogs open now, oldest first.
+    std::vector<CEventMsgDlg*> Dialogs() const;
+    CAlertSound& Sound() { return sound; }
+
+private:
+    std::unique_ptr<CAlertSound> ownSound;
+    CAlertSound& sound;
+    std::vector<QPointer<CEventMsgDlg>> dialogs;
+    QPointer<CEventMsgDlg> voiceDialog;
+};

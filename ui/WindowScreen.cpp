@@ -1,0 +1,252 @@
+#include "ui/WindowScreen.h"
+
+#include "core/OrvaDoc.h"
+#include "core/TextLookup.h"
+#include "core/Version.h"
+#include "db/DbConvert.h"
+#include "ui/Commands.h"
+#include "ui/DatabaseMgrDlg.h"
+#include "ui/MainFrame.h"
+#include "ui/MainView.h"
+#include "ui/MessageBox.h"
+#include "ui/SelectOperatorDlg.h"
+#include "ui/SetComPort.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QObject>
+
+namespace {
+
+// Tells when the main window has really closed: a hide that the program
+// asked for (minimising hides the window spontaneously).
+class CloseWatcher : public QObject {
+public:
+    explicit CloseWatcher(std::function<void()> closed) : onClosed(std::move(closed)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide && !event->spontaneous() && onClosed)
+            onClosed();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onClosed;
+};
+
+QMessageBox::Icon BoxIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Exclamation: return QMessageBox::Warning;
+    case MessageIcon::Error:
+    case MessageIcon::Stop: return QMessageBox::Critical;
+    }
+    return QMessageBox::Information;
+}
+
+}  // namespace
+
+CWindowScreen::CWindowScreen(bool writeSystemInfoLog) : systemInfo(nullptr, writeSystemInfoLog) {}
+
+CWindowScreen::~CWindowScreen()
+{
+    Detach();
+}
+
+void CWindowScreen::Detach()
+{
+    // The dialogs call back into the alarm list.
+    dialogs.CloseAll();
+    frame.reset();  // with the alarm list inside it
+}
+
+void CWindowScreen::Attach(COrvaDoc& doc)
+{
+    document = &doc;
+    view = new CMainView(doc, dialogs);
+    frame = std::make_unique<CMainFrame>(doc, *view, view);
+    view->SetNewObjectHandler([this](const std::string&) {
+        // The object windows are not there yet.
+        Beep(BeepKind::Default);
+    });
+    frame->SetCommandHandler(ID_OPTIONS_SYSTEMINFORMATION, [this] { systemInfo.ShowPanel(); });
+    frame->SetCommandHandler(ID_APP_ABOUT, [this] { ShowAbout(); });
+    auto* watcher = new CloseWatcher([this] {
+        if (onClose)
+            onClose();
+    });
+    watcher->setParent(frame.get());
+    frame->installEventFilter(watcher);
+
+    for (const auto& [pane, text] : pendingPanes)
+        frame->SetPaneText(pane, QString::fromStdString(text));
+    pendingPanes.clear();
+    frame->setWindowTitle(QString::fromStdString(title));
+    frame->resize(1000, 600);
+    view->Initialise();
+    frame->show();
+}
+
+QWidget* CWindowScreen::DialogParent() const
+{
+    return frame && frame->isVisible() ? frame.get() : nullptr;
+}
+
+void CWindowScreen::ShowAbout()
+{
+    QMessageBox box(QMessageBox::Information, orvabox::Caption(),
+                    QString::fromLatin1("%1 Ver. %2").arg(QString::fromLatin1(kProductName),
+                                                          QString::fromLatin1(kProductVersion)),
+                    QMessageBox::Ok, DialogParent());
+    orvabox::RelabelButtons(box);
+    box.exec();
+}
+
+// ---------------------------------------------------------------------------
+// What the managers show
+
+void CWindowScreen::SetStatusText(const std::string& text, int pane)
+{
+    if (frame)
+        frame->SetPaneText(pane, QString::fromStdString(text));
+    else
+        pendingPanes[pane] = text;
+    // The prompt pane is the window's own business; the managers' panes are
+    // the station's state.
+    if (echo && pane != 0)
+        echo->SetStatusText(text, pane);
+}
+
+void CWindowScreen::AddSystemInfo(const std::string& text, bool popUp)
+{
+    systemInfo.AddSystemInfo(text, popUp);
+    if (echo)
+        echo->AddSystemInfo(text, popUp);
+}
+
+void CWindowScreen::Beep(BeepKind)
+{
+    QApplication::beep();
+}
+
+void CWindowScreen::ShowMessage(const std::string& text, MessageIcon icon)
+{
+    if (echo)
+        echo->ShowMessage(text, icon);
+    orvabox::Ask(DialogParent(), text, BoxIcon(icon), QMessageBox::Ok, QMessageBox::Ok);
+}
+
+std::optional<int16_t> CWindowScreen::SelectComPort(const std::string& message, int16_t current)
+{
+    if (echo)
+        echo->ShowMessage(message, MessageIcon::Exclamation);
+    CSetComPort dialog(QString::fromStdString(message), current, DialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.GetPort();
+}
+
+// ---------------------------------------------------------------------------
+// What the document shows
+
+void CWindowScreen::SetTitle(const std::string& text)
+{
+    title = text;
+    if (frame)
+        frame->setWindowTitle(QString::fromStdString(text));
+    if (echo)
+        echo->SetTitle(text);
+}
+
+void CWindowScreen::ShowNewAlarm(const CAlarmInfoMsg& alarm, AlarmPopUp popUp)
+{
+    if (echo)
+        echo->ShowNewAlarm(alarm, popUp);
+    if (view)
+        view->ShowNewAlarm(alarm, popUp);
+}
+
+void CWindowScreen::ShowAlarmList(const CAlarmInfoMsg* first)
+{
+    if (echo)
+        echo->ShowAlarmList(first);
+    if (view)
+        view->ShowAlarmList(first);
+}
+
+void CWindowScreen::ShowAlarmStatus(uint32_t key, uint8_t status)
+{
+    if (view)
+        view->ShowAlarmStatus(key, status);
+}
+
+void CWindowScreen::OpenAlarmDialog(const CAlarmInfoMsg& alarm)
+{
+    if (view)
+        view->OpenAlarmDialog(alarm);
+}
+
+void CWindowScreen::ShowCallProgress(int16_t state, int16_t secondsLeft)
+{
+    if (echo)
+        echo->ShowCallProgress(state, secondsLeft);
+    if (view)
+        view->ShowCallProgress(state, secondsLeft);
+}
+
+// ---------------------------------------------------------------------------
+// Questions
+
+std::optional<std::string> CWindowScreen::SelectOperator(int mode, CSettings& settings)
+{
+    CSelectOperatorDlg dialog(settings, mode, DialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.GetChosenName();
+}
+
+int CWindowScreen::RunDatabaseMgrDlg(int reason, const std::string& folder, CDbConvert* converter)
+{
+    CDatabaseMgrDlg dialog(reason, folder, converter, DialogParent());
+    return dialog.Run();
+}
+
+bool CWindowScreen::BrowseDatabasePath(std::string& folder)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(
+        DialogParent(), QString::fromStdString(LookupText("IDS_SETTINGS_MSG_1")), QString::fromStdString(folder));
+    if (chosen.isEmpty())
+        return false;
+    folder = chosen.toStdString();
+    if (folder.back() != '/')
+        folder += '/';
+    return true;
+}
+
+bool CWindowScreen::RunSettingsSheet(SettingsValues&)
+{
+    // The settings sheet comes with the next windows; until then the
+    // settings file is edited while the station is stopped.
+    Beep(BeepKind::Default);
+    return false;
+}
+
+void CWindowScreen::OnObjectInfoReply(std::unique_ptr<CMsg>) {}
+
+void CWindowScreen::OnExportReply(std::unique_ptr<CMsg>) {}
+
+void CWindowScreen::OnPrintReply(std::unique_ptr<CMsg>) {}
+
+void CWindowScreen::CreatePrintWindow() {}
+
+void CWindowScreen::RequestClose()
+{
+    if (frame)
+        frame->CloseWithoutQuestion();
+    else if (onClose)
+        onClose();
+}
