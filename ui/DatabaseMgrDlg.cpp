@@ -56,12 +56,10 @@ CDatabaseMgrDlg::CDatabaseMgrDlg(int dialogReason, const std::string& folder, CD
     for (QRadioButton* choice : {changePath, newEmpty, newCopy})
         actionLayout->addWidget(choice);
 
-    auto* buttons = new QDialogButtonBox(this);
-    ok = buttons->addButton(orvabox::Text("IDS_IDOK"), QDialogButtonBox::AcceptRole);
-    cancel = buttons->addButton(orvabox::Text("IDS_IDCANCEL"), QDialogButtonBox::RejectRole);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] { OnOk(); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    const orvabox::OkCancel okCancel = orvabox::AddOkCancel(this, [this] { OnOk(); });
+    QDialogButtonBox* buttons = okCancel.box;
+    ok = okCancel.ok;
+    cancel = okCancel.cancel;
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Group("IDC_OPEN_OBJECT_INFO_MESSAGE", messages, this));

@@ -4,6 +4,9 @@
 #include "core/Version.h"
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
 
 namespace orvabox {
 
@@ -42,6 +45,20 @@ QMessageBox::StandardButton Ask(QWidget* parent, const std::string& text, QMessa
     box.setDefaultButton(defaultButton);
     RelabelButtons(box);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+OkCancel AddOkCancel(QDialog* dialog, std::function<void()> onOk)
+{
+    auto* buttons = new QDialogButtonBox(dialog);
+    QPushButton* ok = buttons->addButton(Text("IDS_IDOK"), QDialogButtonBox::AcceptRole);
+    QPushButton* cancel = buttons->addButton(Text("IDS_IDCANCEL"), QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
+    if (onOk)
+        QObject::connect(ok, &QPushButton::clicked, dialog, std::move(onOk));
+    else
+        QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return {buttons, ok, cancel};
 }
 
 }  // namespace orvabox

@@ -6,8 +6,12 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <functional>
 #include <string>
 
+class QDialog;
+class QDialogButtonBox;
+class QPushButton;
 class QWidget;
 
 namespace orvabox {
@@ -22,5 +26,15 @@ void RelabelButtons(QMessageBox& box);
 QString Text(const std::string& key);
 // The caption of every message box: the application title.
 QString Caption();
+
+// OK (the default button) and Cancel of a dialog, labelled from the
+// dictionary. OK runs onOk (accepts the dialog when none is given); Cancel
+// rejects it. The caller places the box in its layout.
+struct OkCancel {
+    QDialogButtonBox* box;
+    QPushButton* ok;
+    QPushButton* cancel;
+};
+OkCancel AddOkCancel(QDialog* dialog, std::function<void()> onOk = {});
 
 }  // namespace orvabox

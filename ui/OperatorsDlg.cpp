@@ -26,11 +26,7 @@ COperatorsDlg::COperatorsDlg(const std::array<std::string, kOperatorCount>& name
         fields[static_cast<size_t>(slot)] = field;
     }
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(orvabox::Text("IDS_IDOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(orvabox::Text("IDS_IDCANCEL"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = orvabox::AddOkCancel(this).box;
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

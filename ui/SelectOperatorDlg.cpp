@@ -35,12 +35,10 @@ CSelectOperatorDlg::CSelectOperatorDlg(CSettings& store, int dialogMode, QWidget
     countdown->setReadOnly(true);
     countdown->setFocusPolicy(Qt::NoFocus);
 
-    auto* buttons = new QDialogButtonBox(this);
-    ok = buttons->addButton(orvabox::Text("IDS_IDOK"), QDialogButtonBox::AcceptRole);
-    cancel = buttons->addButton(orvabox::Text("IDS_IDCANCEL"), QDialogButtonBox::RejectRole);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] { OnOk(); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    const orvabox::OkCancel okCancel = orvabox::AddOkCancel(this, [this] { OnOk(); });
+    QDialogButtonBox* buttons = okCancel.box;
+    ok = okCancel.ok;
+    cancel = okCancel.cancel;
 
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;

@@ -39,13 +39,10 @@ CSetComPort::CSetComPort(const QString& caption, int16_t currentPort, QWidget* p
     });
     layout->addWidget(ports, 0, Qt::AlignHCenter);
 
-    auto* buttons = new QDialogButtonBox(this);
-    ok = buttons->addButton(orvabox::Text("IDS_IDOK"), QDialogButtonBox::AcceptRole);
-    cancel = buttons->addButton(orvabox::Text("IDS_IDCANCEL"), QDialogButtonBox::RejectRole);
-    ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    const orvabox::OkCancel okCancel = orvabox::AddOkCancel(this);
+    ok = okCancel.ok;
+    cancel = okCancel.cancel;
+    layout->addWidget(okCancel.box);
 
     FillPortList();
 }

@@ -3,6 +3,7 @@
 // forwarding), the close check during a call, and the set of open dialogs.
 
 #include "db/AlarmInfoMsg.h"
+#include "BoxAnswerer.h"
 #include "tel/TelHandlerMsg.h"
 #include "ui/AlarmDialogSet.h"
 #include "ui/AlertSound.h"
@@ -65,27 +66,6 @@ public:
     int disconnects = 0;
     std::vector<ObjectInfoCall> objectInfoCalls;
     std::vector<CEventMsgDlg*> closed;
-};
-
-// Answers the message boxes that a dialog opens, and remembers their texts.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer) : answer(answer)
-    {
-        timer.setInterval(5);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            texts.push_back(box->text());
-            box->button(this->answer)->click();
-        });
-        timer.start();
-    }
-
-    QMessageBox::StandardButton answer;
-    std::vector<QString> texts;
-    QTimer timer;
 };
 
 // Alarm records are messages and cannot be copied; each test gets its own.
@@ -373,19 +353,19 @@ TEST_F(EventMsgDlgTest, ClosingDuringACallAndCancellingKeepsCallAndDialog)
     {
         BoxAnswerer answerer(QMessageBox::Cancel);
         QTest::keyClick(dialog, Qt::Key_Escape);
-        ASSERT_EQ(answerer.texts.size(), 1u);
-        EXPECT_EQ(answerer.texts[0], "Warning!, Closing the dialog will disconnect the Voice Call");
+        ASSERT_EQ(answerer.asked.size(), 1u);
+        EXPECT_EQ(answerer.asked[0], "Warning!, Closing the dialog will disconnect the Voice Call");
     }
     {
         // Acknowledge during the call: the status change stays made.
         BoxAnswerer answerer(QMessageBox::Cancel);
         QTest::mouseClick(dialog->AcknowledgeButton(), Qt::LeftButton);
-        EXPECT_EQ(answerer.texts.size(), 1u);
+        EXPECT_EQ(answerer.asked.size(), 1u);
     }
     {
         BoxAnswerer answerer(QMessageBox::Cancel);
         dialog->close();  // the window's close box
-        EXPECT_EQ(answerer.texts.size(), 1u);
+        EXPECT_EQ(answerer.asked.size(), 1u);
     }
     ProcessDeletes();
     ASSERT_TRUE(guard);
@@ -406,7 +386,7 @@ TEST_F(EventMsgDlgTest, ClosingDuringACallAndConfirmingDropsTheCallWithoutForwar
     {
         BoxAnswerer answerer(QMessageBox::Ok);
         QTest::keyClick(dialog, Qt::Key_Escape);
-        EXPECT_EQ(answerer.texts.size(), 1u);
+        EXPECT_EQ(answerer.asked.size(), 1u);
     }
     EXPECT_EQ(host.disconnects, 1);
     EXPECT_EQ(host.callEnded, std::vector<bool>{false});
@@ -422,8 +402,7 @@ TEST_F(EventMsgDlgTest, CallEndingWhileTheQuestionIsOpenIsNotDroppedTwice)
     dialog->OnCallState(VC_PICK_UP, 300);
     // The timeout arrives while the operator reads the question.
     QTimer::singleShot(0, dialog, [dialog] { dialog->OnCallState(VC_TIMEOUT, 0); });
-    BoxAnswerer answerer(QMessageBox::Ok);
-    answerer.timer.setInterval(30);
+    BoxAnswerer answerer(QMessageBox::Ok, 30);
     QTest::keyClick(dialog, Qt::Key_Escape);
     EXPECT_EQ(host.callEnded, std::vector<bool>{true});
     EXPECT_EQ(host.disconnects, 0);
@@ -448,7 +427,7 @@ TEST_P(CloseButtonTest, ClosesWithoutAQuestionOutsideACall)
     QPointer<CEventMsgDlg> guard(dialog);
     BoxAnswerer unexpected(QMessageBox::Cancel);
     (dialog->*c.action)();
-    EXPECT_TRUE(unexpected.texts.empty());
+    EXPECT_TRUE(unexpected.asked.empty());
     if (c.newStatus) {
         ASSERT_EQ(host.statusCalls.size(), 1u);
         EXPECT_EQ(host.statusCalls[0].key, 4711u);

@@ -1,4 +1,5 @@
 #include "ui/SystemInformationDlg.h"
+#include "BoxAnswerer.h"
 
 #include "ui/MessagePanel.h"
 #include "support/TempDir.h"
@@ -17,29 +18,6 @@
 #include <vector>
 
 namespace {
-
-// Answers every message box that opens while it lives with `button` and
-// remembers the texts asked.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer) : button(answer)
-    {
-        poll.setInterval(10);
-        QObject::connect(&poll, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                asked.push_back(box->text().toStdString());
-                box->button(button)->click();
-            }
-        });
-        poll.start();
-    }
-
-    std::vector<std::string> asked;
-
-private:
-    QMessageBox::StandardButton button;
-    QTimer poll;
-};
 
 std::vector<std::string> ReadLines(const std::string& path)
 {
