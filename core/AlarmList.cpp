@@ -52,6 +52,8 @@ void CAlarmList::OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm)
     }
 
     rows.insert(rows.begin(), Row{alarm->PrimaryKey, alarm->AlarmStatus, alarm->AlarmType});
+    if (refreshesPending > 0)
+        lateAlarms.push_back(rows.front());
     host.DocScreen().ShowNewAlarm(*alarm, popUp);
     UpdateRelaySignal();
     const std::size_t limit = static_cast<std::size_t>(std::max<int32_t>(settings.MaxAlarmlistItems, 0));
@@ -82,11 +84,13 @@ void CAlarmList::OnAlarmReply(std::unique_ptr<CMsg> reply)
         FillRows(alarm);
         host.DocScreen().ShowAlarmList(alarm);
         UpdateRelaySignal();
+        CheckLateAlarms();
         break;
     case DBRES_ALARM_NONE:
         rows.clear();
         host.DocScreen().ShowAlarmList(nullptr);
         UpdateRelaySignal();
+        CheckLateAlarms();
         break;
     default:
         // Errors and the answers to edits and deletions: the list keeps its
@@ -102,6 +106,25 @@ void CAlarmList::FillRows(const CAlarmInfoMsg* first)
         const auto* alarm = dynamic_cast<const CAlarmInfoMsg*>(msg);
         if (alarm != nullptr)
             rows.push_back(Row{alarm->PrimaryKey, alarm->AlarmStatus, alarm->AlarmType});
+    }
+}
+
+void CAlarmList::CheckLateAlarms()
+{
+    if (refreshesPending > 0)
+        --refreshesPending;
+    const bool missing = std::any_of(lateAlarms.begin(), lateAlarms.end(), [this](const Row& late) {
+        const bool listed = late.status < ALARMSTATUS_NEW || late.status > ALARMSTATUS_INFO ||
+                            (filterMask & (1u << (late.status - 1))) != 0;
+        return listed && std::none_of(rows.begin(), rows.end(), [&late](const Row& row) { return row.key == late.key; });
+    });
+    if (missing) {
+        // Stored by now (its message follows the commit): the next answer
+        // holds it.
+        lateAlarms.clear();
+        RequestRefresh();
+    } else if (refreshesPending == 0) {
+        lateAlarms.clear();
     }
 }
 
@@ -154,6 +177,7 @@ void CAlarmList::RequestRefresh()
     request->Kind = ALARM_KIND_LIST;
     request->MaxCount = static_cast<uint32_t>(std::max<int32_t>(host.Settings().MaxAlarmlistItems, 0));
     request->StatusMask = filterMask;
+    ++refreshesPending;
     host.DatabaseRequest(std::move(request));
 }
 

@@ -87,6 +87,9 @@ public:
 
 private:
     void UpdateRelaySignal();
+    // A list answer that misses an alarm which arrived while the list was
+    // being read asks once more, so the alarm does not vanish from the list.
+    void CheckLateAlarms();
     void SendRelay(int16_t relay, bool on);
     void FillRows(const CAlarmInfoMsg* first);
 
@@ -97,4 +100,9 @@ private:
     std::unique_ptr<CAlarmInfoMsg> voiceAlarm;
     bool voiceCallAnswered = false;
     std::unique_ptr<QTimer> refreshTimer;
+    // List requests whose answer has not come yet, and the new alarms (key,
+    // status) that arrived meanwhile: an answer read before such an alarm
+    // was stored does not hold it.
+    int refreshesPending = 0;
+    std::vector<Row> lateAlarms;
 };

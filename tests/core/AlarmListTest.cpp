@@ -292,6 +292,58 @@ TEST_F(AlarmListTest, ListRepliesReplaceTheRows)
     EXPECT_TRUE(host.screen.lists.back().empty());
 }
 
+// A list answer read before a new alarm was stored must not make that alarm
+// vanish from the list: the list is read once more.
+struct LateAlarmCase {
+    const char* name;
+    bool refreshPending;     // a list request was out when the alarm came
+    bool answerHoldsAlarm;   // the answer was read after the alarm was stored
+    uint8_t filterMask;
+    size_t expectedRequests; // list requests in all
+};
+
+void PrintTo(const LateAlarmCase& c, std::ostream* os) { *os << c.name; }
+
+class AlarmListLateAlarmTest : public AlarmListTest, public ::testing::WithParamInterface<LateAlarmCase> {};
+
+TEST_P(AlarmListLateAlarmTest, ReadsTheListAgainOnlyWhenTheAnswerMissesIt)
+{
+    const LateAlarmCase& c = GetParam();
+    list.SetFilterMask(c.filterMask);  // one request
+    if (!c.refreshPending) {
+        auto empty = std::make_unique<CAlarmInfoMsg>();
+        empty->Result = DBRES_ALARM_NONE;
+        list.OnAlarmReply(std::move(empty));
+    }
+    list.OnNewAlarm(Alarm(7, ALARMTYPE_P100));
+
+    auto answer = Alarm(3, ALARMTYPE_SMS, ALARMSTATUS_FINISHED);
+    answer->Result = DBRES_ALARM_FOUND_LIST;
+    if (c.answerHoldsAlarm) {
+        auto held = Alarm(7, ALARMTYPE_P100);
+        held->Result = DBRES_ALARM_FOUND_LIST;
+        held->Next = std::move(answer);
+        answer = std::move(held);
+    }
+    list.OnAlarmReply(std::move(answer));
+    EXPECT_EQ(host.ListRequests(), c.expectedRequests);
+
+    // The second answer holds it; nothing more is asked.
+    auto second = Alarm(7, ALARMTYPE_P100);
+    second->Result = DBRES_ALARM_FOUND_LIST;
+    list.OnAlarmReply(std::move(second));
+    EXPECT_EQ(host.ListRequests(), c.expectedRequests);
+    EXPECT_EQ(list.Rows().front().key, 7u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AlarmListLateAlarmTest,
+    ::testing::Values(LateAlarmCase{"AnswerMissesTheAlarm", true, false, 15, 2},
+                      LateAlarmCase{"AnswerHoldsTheAlarm", true, true, 15, 1},
+                      LateAlarmCase{"NoRequestWasOut", false, false, 15, 1},
+                      LateAlarmCase{"NewAlarmsAreNotListed", true, false, 14, 1}),
+    [](const ::testing::TestParamInfo<LateAlarmCase>& info) { return std::string(info.param.name); });
+
 TEST_F(AlarmListTest, StatusOnlyRisesAndRecordsTheOperator)
 {
     list.SetAlarmStatus(3, ALARMSTATUS_FINISHED, ALARMSTATUS_ACKNOWLEDGED);
