@@ -1,6 +1,7 @@
 #include "gsm/GsmMgr.h"
 
 #include "core/TextFormat.h"
+#include "core/PortRecovery.h"
 #include "core/TextLookup.h"
 #include "db/AlarmTypeText.h"
 #include "texts/TextEncoding.h"
@@ -78,7 +79,7 @@ int CGsmMgr::Start(CMsgReceiver* relay)
         Status(LookupText("IDS_GSMMGR_MSG_5"));
         return 1;
     }
-    for (;;) {
+    const auto start = [this, relay, &settings] {
         // A handler that still runs (a stop that failed) must not have its
         // settings changed under its thread; its Start answers "already running".
         if (handler.IsRunning() == 0) {
@@ -86,26 +87,11 @@ int CGsmMgr::Start(CMsgReceiver* relay)
             handler.Init(settings.GsmComPort, settings.GsmBaudrate, settings.GsmPinCode,
                          settings.AcceptCallerIdTestAlarms != 0, settings.GsmWirelessNetSel);
         }
-        const int16_t result = handler.Start();
-        if (result == HNDRET_STARTED)
-            break;
-        if (result == HNDRET_START_FAILED) {
-            document->Screen().Beep(BeepKind::Exclamation);
-            const std::optional<int16_t> port =
-                document->Screen().SelectComPort(LookupText("IDS_GSMMGR_MSG_2"), settings.GsmComPort);
-            if (port) {
-                settings.GsmComPort = *port;
-                document->SaveSettings();
-                continue;
-            }
-            settings.GsmEnabled = 0;
-            document->SaveSettings();
-            Status(LookupText("IDS_GSMMGR_MSG_3"));
-            break;
-        }
-        document->Screen().ShowMessage(LookupText("IDS_GSMMGR_MSG_4"), MessageIcon::Stop);
-        break;
-    }
+        return handler.Start();
+    };
+    StartWithPortRecovery(*document, settings.GsmComPort, settings.GsmEnabled, start,
+                          [this](const std::string& text) { Status(text); },
+                          {"IDS_GSMMGR_MSG_2", "IDS_GSMMGR_MSG_3", "IDS_GSMMGR_MSG_4", MessageIcon::Stop});
     return 1;
 }
 

@@ -1,6 +1,7 @@
 #include "tel/TelMgr.h"
 
 #include "core/TextFormat.h"
+#include "core/PortRecovery.h"
 #include "core/TextLookup.h"
 
 namespace {
@@ -42,30 +43,15 @@ int CTelMgr::Start(CMsgReceiver* relay)
         Status(LookupText("IDS_TELMGR_MSG_5"));
         return 1;
     }
-    for (;;) {
+    const auto start = [this, relay, &settings] {
         handler.SetOwner(relay);
         handler.SetConfig(settings.TelComPort, kTelBaudRate, settings.TelRingSignals, true, settings.CpcEnabled != 0,
                           settings.VoiceCallEnabled != 0, settings.NORD, settings.WirelessNetSel);
-        const int16_t result = handler.Start();
-        if (result == HNDRET_STARTED)
-            break;
-        if (result == HNDRET_START_FAILED) {
-            document->Screen().Beep(BeepKind::Exclamation);
-            const std::optional<int16_t> port =
-                document->Screen().SelectComPort(LookupText("IDS_TELMGR_MSG_2"), settings.TelComPort);
-            if (port) {
-                settings.TelComPort = *port;
-                document->SaveSettings();
-                continue;
-            }
-            settings.TelEnabled = 0;
-            document->SaveSettings();
-            Status(LookupText("IDS_TELMGR_MSG_3"));
-            break;
-        }
-        document->Screen().ShowMessage(LookupText("IDS_TELMGR_MSG_4"), MessageIcon::Error);
-        break;
-    }
+        return handler.Start();
+    };
+    StartWithPortRecovery(*document, settings.TelComPort, settings.TelEnabled, start,
+                          [this](const std::string& text) { Status(text); },
+                          {"IDS_TELMGR_MSG_2", "IDS_TELMGR_MSG_3", "IDS_TELMGR_MSG_4", MessageIcon::Error});
     return 1;
 }
 
