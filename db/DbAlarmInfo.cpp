@@ -3,6 +3,7 @@
 #include "db/AlarmInfoMsg.h"
 #include "db/AlarmInfoReqMsg.h"
 #include "db/AlarmInfoSet.h"
+#include "db/ReplyChain.h"
 
 #include <QStringList>
 
@@ -138,24 +139,15 @@ std::unique_ptr<CAlarmInfoMsg> CDbAlarmInfo::FindSingleKind(const CAlarmInfoReqM
     try {
         CAlarmInfoSet set(database);
         set.Open(where, params, order, limit);
-        std::unique_ptr<CAlarmInfoMsg> first;
-        CAlarmInfoMsg* last = nullptr;
+        CReplyChain<CAlarmInfoMsg> chain(result);
         uint32_t taken = 0;
         while (!set.IsEOF() && taken < static_cast<uint64_t>(limit)) {
-            auto record = RecordFromSet(set);
-            CAlarmInfoMsg* added = record.get();
-            if (!first) {
-                record->Result = result;
-                first = std::move(record);
-            } else {
-                last->Next = std::move(record);
-            }
-            last = added;
+            chain.Append(RecordFromSet(set));
             ++taken;
             set.MoveNext();
         }
         set.Close();
-        return first ? std::move(first) : EmptyReply(DBRES_ALARM_NONE);
+        return chain.IsEmpty() ? EmptyReply(DBRES_ALARM_NONE) : chain.Take();
     } catch (const CDbException& e) {
         ReportError(kFindPrefix, e);
         return EmptyReply(DBRES_ALARM_FIND_ERROR);

@@ -3,6 +3,7 @@
 #include "db/DatabaseMsg.h"
 #include "db/KeyReqMsg.h"
 #include "db/PairInfoSet.h"
+#include "db/ReplyChain.h"
 
 namespace {
 
@@ -69,22 +70,12 @@ std::unique_ptr<CDatabaseMsg> CDbPairInfo::Find(const CKeyReqMsg& request, uint1
             set->Open(ByKey(*set), {QString::fromStdString(request.Key)});
         else
             set->Open();
-        std::unique_ptr<CDatabaseMsg> first;
-        CDatabaseMsg* last = nullptr;
-        for (; !set->IsEOF(); set->MoveNext()) {
-            auto record = NewRecord(replyType, set->Key(), set->Other());
-            CDatabaseMsg* added = record.get();
-            if (!first) {
-                record->Result = result;
-                first = std::move(record);
-            } else {
-                last->Next = std::move(record);
-            }
-            last = added;
-        }
+        CReplyChain<CDatabaseMsg> chain(result);
+        for (; !set->IsEOF(); set->MoveNext())
+            chain.Append(NewRecord(replyType, set->Key(), set->Other()));
         set->Close();
-        if (first)
-            return first;
+        if (!chain.IsEmpty())
+            return chain.Take();
         auto none = NewRecord(replyType, {}, {});
         none->Result = DBRES_INFO_NONE;
         return none;
