@@ -87,10 +87,6 @@ CMainView::CMainView(COrvaDoc& document, CAlarmDialogs& alarmDialogs, QWidget* p
         if (contextMenu != nullptr)
             contextMenu->popup(list->viewport()->mapToGlobal(pos));
     });
-    QObject::connect(list, &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (selectionHandler)
-            selectionHandler();
-    });
     SetListBackground(Qt::white);
 }
 

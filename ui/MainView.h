@@ -43,7 +43,6 @@ public:
     // Columns with their titles and widths, the status icons, and the header
     // texts from AlarmTypeText.ini in the folder (empty: the current folder).
     void Initialise(const std::string& headerFolder = {});
-    bool IsInitialised() const { return initialised; }
 
     // --- What the document shows (forwarded by the screen) -------------------
     // Inserted as the first row, then sorted; Normal and VoiceCall bring the
@@ -63,11 +62,9 @@ public:
     void SortByColumn(int column);
     // Sorts by the current sort column and direction.
     void SortList();
-    int SortColumn() const { return sortColumn; }
     // The keys of the selected rows in list order.
     std::vector<uint32_t> SelectedKeys() const;
     std::string HeaderText(uint8_t alarmType) const { return headerTexts.HeaderText(alarmType); }
-    const CAlarmTypeTextFile& HeaderTexts() const { return headerTexts; }
 
     // Add Object Info for an object nobody registered yet (the ID code to
     // fill in).
@@ -75,8 +72,6 @@ public:
     {
         newObjectHandler = std::move(handler);
     }
-    // Every change of the selection (the alarm-list print window follows it).
-    void SetSelectionHandler(std::function<void()> handler) { selectionHandler = std::move(handler); }
 
     // --- CViewCommands -----------------------------------------------------------
     void OnAlarmlistView() override;
@@ -124,5 +119,4 @@ private:
     std::array<bool, kColumnCount> sortDescending{};
     bool initialised = false;
     std::function<void(const std::string&)> newObjectHandler;
-    std::function<void()> selectionHandler;
 };

@@ -37,7 +37,6 @@ public:
     // last operator and the dialog closes.
     void OnOk();
 
-    int SecondsLeft() const { return secondsLeft; }
     bool CountdownRunning() const { return countdownRunning; }
     QString CountdownText() const;
     QComboBox* NameList() const { return names; }
