@@ -79,7 +79,7 @@ std::string COrvaApp::DatabaseFailure()
     case DBMGRDLG_REASON_INVALID_PATH:
         return "orva: the database folder " + folder + " does not exist";
     case DBMGRDLG_REASON_BAD_DATABASE:
-        return "orva: " + folder + DbSchema::kDatabaseFileName + " is not a database";
+        return "orva: " + DbSchema::DatabaseFile(folder) + " is not a database";
     case DBMGRDLG_REASON_NO_DATABASE:
     case DBMGRDLG_REASON_OLD_VERSION:
         return "orva: the database could not be created in " + folder;

@@ -39,12 +39,24 @@ AlarmPopUp CAlarmList::PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues
     return AlarmPopUp::None;
 }
 
+bool CAlarmList::WaitsForVoiceCall(const CAlarmInfoMsg& alarm) const
+{
+    return !unattended && IsVoiceCallAlarm(alarm, host.Settings());
+}
+
 void CAlarmList::OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm)
 {
     if (!alarm)
         return;
     const SettingsValues& settings = host.Settings();
-    const AlarmPopUp popUp = PopUpFor(*alarm, settings);
+    AlarmPopUp popUp = PopUpFor(*alarm, settings);
+    if (popUp == AlarmPopUp::VoiceCall && unattended) {
+        // Unattended, the telephone hangs up a voice call it cannot
+        // redirect; nobody rings, and the alarm was forwarded at once.
+        SettingsValues noVoiceCalls = settings;
+        noVoiceCalls.VoiceCallEnabled = 0;
+        popUp = PopUpFor(*alarm, noVoiceCalls);
+    }
     if (popUp == AlarmPopUp::VoiceCall && voiceAlarm) {
         // The line carries one call at a time, so the earlier call has ended
         // without telling us; it must not take its alarm with it.
@@ -64,6 +76,7 @@ void CAlarmList::OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm)
     if (popUp == AlarmPopUp::VoiceCall) {
         voiceAlarm = std::move(alarm);
         voiceCallAnswered = false;
+        voiceCallIgnored = false;
     }
 }
 
@@ -79,16 +92,14 @@ void CAlarmList::OnAlarmReply(std::unique_ptr<CMsg> reply)
             host.DocScreen().OpenAlarmDialog(*alarm);
         break;
     case DBRES_ALARM_FOUND_LIST:
-        if (alarm == nullptr)
+    case DBRES_ALARM_NONE:
+        if (result->Result == DBRES_ALARM_FOUND_LIST && alarm == nullptr)
             break;
+        if (result->Result == DBRES_ALARM_NONE)
+            alarm = nullptr;  // the empty answer record is no alarm
+        AddUnstored(reply, alarm);
         FillRows(alarm);
         host.DocScreen().ShowAlarmList(alarm);
-        UpdateRelaySignal();
-        CheckLateAlarms();
-        break;
-    case DBRES_ALARM_NONE:
-        rows.clear();
-        host.DocScreen().ShowAlarmList(nullptr);
         UpdateRelaySignal();
         CheckLateAlarms();
         break;
@@ -97,6 +108,29 @@ void CAlarmList::OnAlarmReply(std::unique_ptr<CMsg> reply)
         // rows until the next successful refresh.
         break;
     }
+}
+
+void CAlarmList::AddUnstored(std::unique_ptr<CMsg>& reply, CAlarmInfoMsg*& first)
+{
+    const std::vector<const CAlarmInfoMsg*> waiting = host.GetUnstoredAlarms();
+    if (waiting.empty())
+        return;
+    // Newest first, like the table's answer; they have no key yet.
+    std::unique_ptr<CMsg> chain = first != nullptr ? std::move(reply) : nullptr;
+    for (const CAlarmInfoMsg* each : waiting) {
+        const bool listed = each->AlarmStatus >= ALARMSTATUS_NEW && each->AlarmStatus <= ALARMSTATUS_INFO &&
+                            (filterMask & (1u << (each->AlarmStatus - 1))) != 0;
+        if (!listed)
+            continue;
+        std::unique_ptr<CAlarmInfoMsg> copy = each->CloneRecord();
+        copy->Result = DBRES_ALARM_FOUND_LIST;
+        copy->Next = std::move(chain);
+        chain = std::move(copy);
+    }
+    if (!chain)
+        return;
+    reply = std::move(chain);
+    first = static_cast<CAlarmInfoMsg*>(reply.get());
 }
 
 void CAlarmList::FillRows(const CAlarmInfoMsg* first)
@@ -132,34 +166,52 @@ void CAlarmList::OnVoiceCall(const CTelHandlerMsg& msg)
 {
     if (!voiceAlarm)
         return;
-    host.DocScreen().ShowCallProgress(msg.value, msg.remaining);
-    switch (msg.value) {
-    case VC_TALK_TICK:
+    if (msg.value == VC_TALK_TICK)
         voiceCallAnswered = true;
-        break;
+    // The end of the call is decided here, before the dialog hears of it:
+    // the dialog reports the end as well, and the first report wins.
+    std::unique_ptr<CAlarmInfoMsg> ended;
+    bool forward = false;
+    switch (msg.value) {
     case VC_ON_HOOK:
+        ended = std::move(voiceAlarm);  // the operator talked
+        break;
     case VC_ABORTED:
-        VoiceCallEnded(false);
+        // The link failed or the call was dropped: unless the operator
+        // talked or pressed Ignore, nobody has dealt with the alarm.
+        forward = ForwardsEndedCall();
+        ended = std::move(voiceAlarm);
         break;
     case VC_TIMEOUT:
         // Nobody picked up the handset: the recipients must hear of it.
-        VoiceCallEnded(true);
+        forward = true;
+        ended = std::move(voiceAlarm);
         break;
     default:
         break;
     }
+    if (ended) {
+        voiceCallAnswered = false;
+        voiceCallIgnored = false;
+        if (forward)
+            host.ForwardAlarm(*ended);
+    }
+    host.DocScreen().ShowCallProgress(msg.value, msg.remaining);
 }
 
 void CAlarmList::VoiceCallEnded(bool forward)
 {
     std::unique_ptr<CAlarmInfoMsg> alarm = std::move(voiceAlarm);
     voiceCallAnswered = false;
+    voiceCallIgnored = false;
     if (alarm && forward)
         host.ForwardAlarm(*alarm);
 }
 
 void CAlarmList::AbortVoiceCall()
 {
+    if (voiceAlarm)
+        voiceCallIgnored = true;
     host.PostToTel(std::make_unique<CTelHandlerMsg>(TEL_ABORT_VOICE_CALL));
 }
 
@@ -167,8 +219,10 @@ void CAlarmList::TelephoneStopped()
 {
     if (!voiceAlarm)
         return;
+    // Decided before the dialog hears of it: the dialog reports the end of
+    // the call too, without knowing whether anybody dealt with it.
+    VoiceCallEnded(ForwardsEndedCall());
     host.DocScreen().ShowCallProgress(VC_ABORTED, 0);
-    VoiceCallEnded(!voiceCallAnswered);
 }
 
 void CAlarmList::RequestRefresh()

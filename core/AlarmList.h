@@ -46,6 +46,10 @@ public:
     static bool IsVoiceCallAlarm(const CAlarmInfoMsg& alarm, const SettingsValues& settings);
     // What a new alarm brings up on the screen.
     static AlarmPopUp PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues& settings);
+    // Whether this list keeps the alarm until its call ends (a voice alarm
+    // with voice calls on, while attended); the document forwards every
+    // other alarm at once.
+    bool WaitsForVoiceCall(const CAlarmInfoMsg& alarm) const;
 
     // A new, stored alarm: listed first; a voice alarm's record is kept until
     // its call ends, every other record is released.
@@ -62,7 +66,8 @@ public:
     // The operator drops the waiting voice call (the dialog's Ignore).
     void AbortVoiceCall();
     // The telephone handler was stopped: a waiting call can no longer report
-    // its end. An unanswered call's alarm is forwarded, as after a time-out.
+    // its end. Its alarm is forwarded unless the operator talked or ignored
+    // it, as after an aborted call.
     void TelephoneStopped();
 
     void RequestRefresh();
@@ -92,6 +97,10 @@ private:
     void CheckLateAlarms();
     void SendRelay(int16_t relay, bool on);
     void FillRows(const CAlarmInfoMsg* first);
+    // The answer's chain with the alarms that wait to be stored in front.
+    void AddUnstored(std::unique_ptr<CMsg>& reply, CAlarmInfoMsg*& first);
+    // A call ended that nobody answered or dropped: its alarm goes out.
+    bool ForwardsEndedCall() const { return !voiceCallAnswered && !voiceCallIgnored; }
 
     CAlarmListHost& host;
     std::vector<Row> rows;
@@ -99,6 +108,7 @@ private:
     bool unattended = false;
     std::unique_ptr<CAlarmInfoMsg> voiceAlarm;
     bool voiceCallAnswered = false;
+    bool voiceCallIgnored = false;
     std::unique_ptr<QTimer> refreshTimer;
     // List requests whose answer has not come yet, and the new alarms (key,
     // status) that arrived meanwhile: an answer read before such an alarm

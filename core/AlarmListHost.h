@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CAlarmInfoMsg;
 
@@ -26,4 +27,7 @@ public:
     virtual void PostToTel(std::unique_ptr<CMsg> msg) = 0;
     // Hands the alarm to the mail and GSM managers for its recipients.
     virtual void ForwardAlarm(const CAlarmInfoMsg& alarm) = 0;
+    // The alarms that wait to be stored: they are listed although the
+    // table does not hold them yet.
+    virtual std::vector<const CAlarmInfoMsg*> GetUnstoredAlarms() const { return {}; }
 };

@@ -33,6 +33,9 @@ int16_t CHandler::Start()
     // Stop that timed out during the modem link's back-off). Wait for it, so
     // that two threads never run the same handler.
     JoinThread();
+    // A report that thread made after its Start or Stop had given up waiting
+    // is still in the status word; it says nothing about the new thread.
+    TakeStatus();
 
     SetRun(1);
     try {

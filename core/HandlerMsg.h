@@ -4,6 +4,7 @@
 #include "core/Msg.h"
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 class CHandlerMsg : public CMsg {
@@ -14,4 +15,8 @@ public:
     int16_t code = 0;
     std::string text;
     int16_t value = 0;
+    // Set for an alarm when it is written to the alarm journal: the record's
+    // id and the moment the alarm was taken from its source.
+    std::string journalId;
+    std::time_t takenAt = 0;
 };

@@ -1,8 +1,13 @@
 #include "core/LogFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::string CLogFile::TimeStamp()
 {
@@ -24,6 +29,25 @@ void CLogFile::Log(const std::string& source, const std::string& text)
     WriteLine(source + ": " + text);
 }
 
+namespace {
+
+// Writes all of the text; false on any error (a full disk, for instance).
+bool WriteAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
 void CLogFile::WriteLine(const std::string& text)
 {
     if (maxLines <= 0)
@@ -34,25 +58,30 @@ void CLogFile::WriteLine(const std::string& text)
         const std::string scratchPath = ScratchPath();
         const std::string logPath = LogPath();
 
-        std::ofstream scratch(scratchPath, std::ios::out | std::ios::trunc);
-        if (!scratch)
-            return;  // the line is lost; the old log stays as it was
-
-        scratch << stamp << text << '\n';
-        int written = 1;
-
+        std::string lines = stamp + text + '\n';
+        int count = 1;
         std::ifstream old(logPath);
         if (old) {
             std::string line;
-            while (written < maxLines && std::getline(old, line)) {
-                scratch << line << '\n';
-                ++written;
+            while (count < maxLines && std::getline(old, line)) {
+                lines += line;
+                lines += '\n';
+                ++count;
             }
         }
         old.close();
-        scratch.close();
 
-        if (!scratch) {
+        // The log holds telephone numbers and alarm texts: the scratch file,
+        // which becomes the log, is the station user's alone. A scratch file
+        // left behind by a crash keeps its old mode when it is reused, so the
+        // mode is set again; a link in its place is never followed.
+        const int fd = ::open(scratchPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0)
+            return;  // the line is lost; the old log stays as it was
+        bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, lines);
+        written = ::close(fd) == 0 && written;
+
+        if (!written) {
             // A short write (full disk) must not replace a good log with a
             // truncated one.
             std::remove(scratchPath.c_str());

@@ -1,7 +1,8 @@
 #pragma once
 // A bounded trace file with the newest line first. Every worker thread has its
 // own; each write rewrites the file through a scratch file, so the oldest
-// lines fall off the end and the file never grows beyond maxLines lines.
+// lines fall off the end and the file never grows beyond maxLines lines. The
+// file is readable by the station's user only (mode 0600).
 
 #include <cstdint>
 #include <string>

@@ -8,10 +8,12 @@
 #include "db/AlarmInfoMsg.h"
 #include "db/DatabaseHandler.h"
 #include "db/DatabaseMsg.h"
+#include "db/DbSchema.h"
 #include "gsm/GsmHandlerMsg.h"
 #include "mail/MailHandlerMsg.h"
 #include "tel/TelHandlerMsg.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -75,10 +77,17 @@ void COrvaDoc::PostToDocument(std::unique_ptr<CMsg> msg)
 
 bool COrvaDoc::DispatchOne()
 {
+    if (dispatchDepth > 0) {
+        // A window waits for the operator in the middle of a dispatch; this
+        // message is taken as soon as that dispatch has ended, never inside it.
+        ++deferredNotifications;
+        return false;
+    }
     std::unique_ptr<CMsg> msg = inbox.Get();
     if (!msg)
         return false;
     const uint16_t type = msg->GetType();
+    ++dispatchDepth;
     // One message that cannot be handled must not end the station: the next
     // one may be an alarm.
     try {
@@ -87,7 +96,19 @@ bool COrvaDoc::DispatchOne()
         std::fprintf(stderr, "COrvaDoc::DispatchOne: message %u not handled: %s\n", static_cast<unsigned>(type),
                      e.what());
     }
+    --dispatchDepth;
+    for (; deferredNotifications > 0; --deferredNotifications)
+        notifier->Notify();
+    ShowHeldDbErrors();
     return true;
+}
+
+void COrvaDoc::DrainInbox()
+{
+    if (databaseHandler != nullptr)
+        databaseHandler->WaitRelayIdle();
+    while (DispatchOne()) {
+    }
 }
 
 void COrvaDoc::Route(std::unique_ptr<CMsg> msg)
@@ -119,6 +140,7 @@ void COrvaDoc::Route(std::unique_ptr<CMsg> msg)
         gsmMgr.ForwardToSendSmsWindow(std::move(msg));
         break;
     case DBMSG_HOURLY_TICK:
+        RetryUnstoredAlarms();
         databaseHandler->CheckTestAlarms();
         databaseHandler->PurgeAlarms();
         break;
@@ -154,7 +176,8 @@ bool COrvaDoc::ShouldForward(const CAlarmInfoMsg& alarm) const
     case ALARMTYPE_VOICE:
         // With voice calls on, the operator's handset rings first; the alarm
         // is forwarded only if nobody answers (the alarm list does that).
-        return !CAlarmList::IsVoiceCallAlarm(alarm, values);
+        // Unattended, nobody is there to answer: it goes out at once.
+        return !alarmList.WaitsForVoiceCall(alarm);
     case ALARMTYPE_TEST:
         return values.SendMailAtTestAlarm != 0;
     case ALARMTYPE_MAINTENANCE:
@@ -176,31 +199,94 @@ void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
     if (alarm == nullptr)
         return;
 
+    // A test failure was stored by the supervision that raised it.
+    const bool toStore = alarm->AlarmType != ALARMTYPE_TEST_FAIL;
     int32_t storeFlag = 1;
-    if (alarm->AlarmType != ALARMTYPE_TEST_FAIL) {
-        // A test failure was stored by the supervision that raised it.
-        if (databaseHandler->ProcessAlarm(*alarm, storeFlag) == 1) {
-            // The object only sends test alarms: the waiting voice call of
-            // this alarm is not offered to the operator.
-            PostToTel(std::make_unique<CTelHandlerMsg>(TEL_ABORT_VOICE_CALL));
-        }
+    if (toStore && databaseHandler->MatchAlarm(*alarm, storeFlag) == 1) {
+        // The object only sends test alarms: the waiting voice call of
+        // this alarm is not offered to the operator.
+        PostToTel(std::make_unique<CTelHandlerMsg>(TEL_ABORT_VOICE_CALL));
     }
     if (storeFlag != 1)
         return;  // an object marked with "?" or a filtered test alarm: dropped
+
+    bool forwardedBefore = false;
+    if (const auto replayed = replayedIds.find(alarm->JournalId); replayed != replayedIds.end()) {
+        forwardedBefore = replayed->second;
+        replayedIds.erase(replayed);
+        if (databaseHandler->HasStoredTwin(*alarm) == 1) {
+            // Stored before the station stopped, but the journal did not
+            // hear of it: the alarm was handled then.
+            databaseHandler->JournalDone(alarm->JournalId);
+            return;
+        }
+    }
+
+    // Forwarded before it is stored: the technicians must hear of the alarm
+    // even when the database cannot take it now.
+    if (ShouldForward(*alarm) && !forwardedBefore) {
+        ForwardAlarm(*alarm);
+        if (!forwardingStopped)
+            journal.MarkForwarded(alarm->JournalId);
+    }
+    if (toStore) {
+        if (databaseHandler->StoreAlarm(*alarm))
+            RetryUnstoredAlarms();
+        else
+            NoteUnstoredAlarms();
+    }
 
     if (alarm->AlarmType == ALARMTYPE_END_OF_ALARM) {
         databaseHandler->FinishEmergencyAlarm(*alarm);
         alarmList.RequestRefresh();
     }
-    if (ShouldForward(*alarm))
-        ForwardAlarm(*alarm);
 
     msg.release();
     alarmList.OnNewAlarm(std::unique_ptr<CAlarmInfoMsg>(alarm));
 }
 
+std::vector<const CAlarmInfoMsg*> COrvaDoc::GetUnstoredAlarms() const
+{
+    std::vector<const CAlarmInfoMsg*> alarms;
+    if (databaseHandler != nullptr)
+        for (const auto& alarm : databaseHandler->Unstored())
+            alarms.push_back(alarm.get());
+    return alarms;
+}
+
+void COrvaDoc::RetryUnstoredAlarms()
+{
+    if (databaseHandler == nullptr || databaseHandler->Unstored().empty())
+        return;
+    if (databaseHandler->RetryUnstored() == 0)
+        return;
+    alarmList.RequestRefresh();
+    if (databaseHandler->Unstored().empty()) {
+        unstoredNoticeGiven = false;
+        AddSystemInfo(LookupText("IDS_ORVADOC_MSG_ALARMS_STORED"), false);
+    }
+}
+
+void COrvaDoc::NoteUnstoredAlarms()
+{
+    // Once, until they are stored: the database's own error box has told
+    // the reason.
+    if (unstoredNoticeGiven)
+        return;
+    unstoredNoticeGiven = true;
+    AddSystemInfo(LookupText("IDS_ORVADOC_MSG_ALARMS_WAIT"), true);
+}
+
 void COrvaDoc::ForwardAlarm(const CAlarmInfoMsg& alarm)
 {
+    if (forwardingStopped) {
+        // The station is stopping and mail and SMS have stopped before this
+        // alarm came through: it is stored, and the operator learns that it
+        // was not forwarded.
+        if (!alarm.MailRecipients.empty() || !alarm.SmsRecipients.empty())
+            AddSystemInfo(FormatKey("IDS_ORVADOC_MSG_NOT_FORWARDED", {alarm.IdCode}), true);
+        return;
+    }
     mailMgr.SendAlarmMail(&alarm, alarm.MailRecipients);
     gsmMgr.SendAlarmSms(&alarm, alarm.SmsRecipients);
 }
@@ -293,7 +379,27 @@ int COrvaDoc::RunStartChain()
 int COrvaDoc::StartDatabase()
 {
     startAttempted = true;
-    return databaseMgr.Start(this);
+    const int started = databaseMgr.Start(this);
+    if (started == 1) {
+        OpenJournal();
+        if (!journalReplayed) {
+            // Alarms taken in before the last stop but never stored go
+            // through the road again.
+            journalReplayed = true;
+            for (auto& [id, forwarded] : databaseHandler->ReplayJournal())
+                replayedIds[id] = forwarded;
+        }
+        RetryUnstoredAlarms();
+    }
+    return started;
+}
+
+void COrvaDoc::OpenJournal()
+{
+    // The journal lives beside the database (and moves with it).
+    if (!journal.Open(DbSchema::DatabaseFolder(settings.Values().DatabasePath)))
+        AddSystemInfo(FormatKey("IDS_ORVADOC_MSG_JOURNAL_FAILED", {journal.GetPath()}), true);
+    databaseHandler->SetJournal(&journal);
 }
 
 int COrvaDoc::StartMail()
@@ -346,12 +452,21 @@ void COrvaDoc::CloseDocument()
     closed = true;
     alarmList.StopRefreshTimer();
     // The database handler relays the others' messages, so it stops last.
+    // Alarms that came in while a handler stopped are still on their way:
+    // each one is stored (and forwarded while mail and SMS still run)
+    // before the database closes.
     StopTel();
+    DrainInbox();
+    // A voice call still waiting can no longer report its end.
+    alarmList.TelephoneStopped();
     SleepMs(kStopPauseMs);
     StopMail();
     SleepMs(kStopPauseMs);
     StopGsm();
     SleepMs(kStopPauseMs);
+    forwardingStopped = true;
+    DrainInbox();
+    alarmList.TelephoneStopped();
     StopDatabase();
 }
 
@@ -418,5 +533,25 @@ bool COrvaDoc::BrowseDatabasePath(std::string& folder)
 
 void COrvaDoc::ShowDbError(const std::string& text)
 {
-    screen.ShowMessage(text, MessageIcon::Exclamation);
+    // The same failure reported again while its box is still waiting adds
+    // nothing.
+    if (std::find(heldDbErrors.begin(), heldDbErrors.end(), text) == heldDbErrors.end())
+        heldDbErrors.push_back(text);
+    ShowHeldDbErrors();
+}
+
+void COrvaDoc::ShowHeldDbErrors()
+{
+    // Never inside a dispatch: the box waits for the operator, and the
+    // alarm being dispatched must be forwarded and listed first. Boxes come
+    // one at a time; alarms go on being dispatched while one is open.
+    if (dispatchDepth > 0 || showingDbError)
+        return;
+    showingDbError = true;
+    while (!heldDbErrors.empty()) {
+        const std::string text = heldDbErrors.front();
+        heldDbErrors.erase(heldDbErrors.begin());
+        screen.ShowMessage(text, MessageIcon::Exclamation);
+    }
+    showingDbError = false;
 }

@@ -10,6 +10,7 @@
 // Everything except PostToDocument (and ReceiveMsg) runs on the
 // user-interface thread, the thread that constructs the document.
 
+#include "core/AlarmJournal.h"
 #include "core/AlarmList.h"
 #include "core/AlarmListHost.h"
 #include "core/DocumentHost.h"
@@ -27,7 +28,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CAlarmInfoMsg;
 class CInboxNotifier;
@@ -57,7 +61,9 @@ public:
     void PostToDocument(std::unique_ptr<CMsg> msg);
     void ReceiveMsg(std::unique_ptr<CMsg> msg) override { PostToDocument(std::move(msg)); }
     // Takes exactly one message from the inbox and routes it by its type;
-    // false when the inbox was empty.
+    // false when the inbox was empty. A dispatch never runs inside another
+    // (a window that waits for the operator in the middle of one): such a
+    // notification is posted again once the running dispatch ends.
     bool DispatchOne();
     std::size_t GetInboxCount() const { return inbox.GetCount(); }
     // The object the notifications are posted to (lives on this thread).
@@ -120,6 +126,11 @@ public:
     CMailMgr& GetMailMgr() { return mailMgr; }
     CGsmMgr& GetGsmMgr() { return gsmMgr; }
     CAlarmList& GetAlarmList() { return alarmList; }
+    CAlarmJournal& GetJournal() { return journal; }
+    // The alarms that could not be stored yet (shown in the list meanwhile).
+    std::vector<const CAlarmInfoMsg*> GetUnstoredAlarms() const override;
+    // Stores what waits to be stored; refreshes the list when some was.
+    void RetryUnstoredAlarms();
     CDatabaseHandler* GetDatabaseHandler() const { return databaseHandler; }
     bool HasPrintWindow() const { return printWindowCreated; }
 
@@ -133,11 +144,20 @@ private:
     void Route(std::unique_ptr<CMsg> msg);
     void ProcessNewAlarm(std::unique_ptr<CMsg> msg);
     bool ShouldForward(const CAlarmInfoMsg& alarm) const;
+    // After the handlers that bring alarms have stopped: whatever the relay
+    // and the inbox still hold is dispatched, so every alarm is stored.
+    void DrainInbox();
+    // The database error boxes held back during a dispatch, one at a time.
+    void ShowHeldDbErrors();
+    void OpenJournal();
+    void NoteUnstoredAlarms();
 
     // Construction order: the inbox and its notifier first, so that they
     // outlive every handler that could still post.
     CThreadQueue inbox;
     std::unique_ptr<CInboxNotifier> notifier;
+    // Outlives the handlers that write to it.
+    CAlarmJournal journal;
     CDocumentScreen& screen;
     CSettings settings;
     CDatabaseMgr databaseMgr;
@@ -155,4 +175,17 @@ private:
     bool startAttempted = false;
     bool closed = false;
     StartStep failedStep = StartStep::None;
+
+    int dispatchDepth = 0;
+    int deferredNotifications = 0;
+    std::vector<std::string> heldDbErrors;
+    bool showingDbError = false;
+    bool journalReplayed = false;
+    // Journal records sent through the road again after a restart: each is
+    // looked up in the table before it is stored.
+    // With whether each had been forwarded before.
+    std::map<std::string, bool> replayedIds;
+    bool unstoredNoticeGiven = false;
+    // Set once mail and SMS have stopped at the end.
+    bool forwardingStopped = false;
 };

@@ -9,6 +9,7 @@
 #include "texts/MsgText.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // AlarmType values.
@@ -80,4 +81,34 @@ public:
     int32_t AlarmPopUpEnabled = 0;  // from the object; not stored
     int32_t ObjectKnown = 0;        // 1 when matched to the register; not stored
     std::string ObjectNotes;        // Notes of the object; not stored
+    std::string JournalId;          // record in the alarm journal until stored; not stored
+
+    // A copy of this record alone (without the chain).
+    std::unique_ptr<CAlarmInfoMsg> CloneRecord() const
+    {
+        auto copy = std::make_unique<CAlarmInfoMsg>(GetType());
+        copy->Result = Result;
+        copy->PrimaryKey = PrimaryKey;
+        copy->IdCode = IdCode;
+        copy->AlarmSource = AlarmSource;
+        copy->AlarmType = AlarmType;
+        copy->CallerIdInfo = CallerIdInfo;
+        copy->IdInfo = IdInfo;
+        copy->ObjectAddress = ObjectAddress;
+        copy->OpFailType = OpFailType;
+        copy->Text = Text;
+        copy->AlarmStatus = AlarmStatus;
+        copy->AlarmTime = AlarmTime;
+        copy->AckTime = AckTime;
+        copy->ExecTime = ExecTime;
+        copy->AckOperator = AckOperator;
+        copy->ExecOperator = ExecOperator;
+        copy->MailRecipients = MailRecipients;
+        copy->SmsRecipients = SmsRecipients;
+        copy->AlarmPopUpEnabled = AlarmPopUpEnabled;
+        copy->ObjectKnown = ObjectKnown;
+        copy->ObjectNotes = ObjectNotes;
+        copy->JournalId = JournalId;
+        return copy;
+    }
 };

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -36,11 +37,6 @@ std::string FolderOf(const std::string& filePath)
 {
     const fs::path parent = fs::path(filePath).parent_path();
     return parent.empty() ? std::string(".") : parent.string();
-}
-
-uint32_t BigEndian32(const unsigned char* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
 int ErrorNumber(const QSqlError& error)
@@ -126,13 +122,17 @@ void CDatabase::Create(const std::string& filePath)
     if (!fs::is_directory(folder, ec))
         throw CDbException(DBERR_INVALID_PATH, "'" + folder + "' is not a valid path.");
     // Claim the name first: an existing file, whatever it holds, is never
-    // replaced or written into by a creation.
-    const int fd = ::open(filePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // replaced or written into by a creation. The file holds telephone
+    // numbers, addresses and alarm texts, so it is the station user's alone;
+    // the engine gives its journal and shared-memory files beside it the
+    // same mode.
+    const int fd = ::open(filePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         if (errno == EEXIST)
             throw CDbException(DBERR_ALREADY_EXISTS, "Database '" + filePath + "' already exists.");
         throw CDbException(DBERR_READ_ONLY, "Could not create file '" + filePath + "'.");
     }
+    ::fchmod(fd, 0600);
     ::close(fd);
     OpenConnection(filePath);
     try {
@@ -185,35 +185,50 @@ void CDatabase::OpenConnection(const std::string& filePath)
 
 void CDatabase::CheckFileHeader(const std::string& filePath) const
 {
+    // Only the magic text is read here, so that a file that is no database
+    // at all is never opened by the engine. Whether a database is sound is
+    // the engine's to judge (CheckSound): the page count in this header lags
+    // behind while committed pages still wait in the write-ahead log, for
+    // instance after a checkpoint that a power cut interrupted.
     const CDbException unrecognized(DBERR_UNRECOGNIZED, "Unrecognized database format '" + filePath + "'.");
-    std::error_code ec;
-    const uintmax_t size = fs::file_size(filePath, ec);
     std::ifstream in(filePath, std::ios::binary);
-    if (ec || !in)
+    if (!in)
         throw CDbException(DBERR_READ_ONLY, "Could not read file '" + filePath + "'.");
-    std::array<unsigned char, 100> header{};
-    if (size < header.size() || !in.read(reinterpret_cast<char*>(header.data()), header.size()))
+    std::array<char, 16> magic{};
+    if (!in.read(magic.data(), magic.size()))
         throw unrecognized;
-    static const char magic[] = "SQLite format 3";
-    if (std::string(reinterpret_cast<const char*>(header.data()), 16) != std::string(magic, 16))
+    static const char expected[] = "SQLite format 3";
+    if (std::string(magic.data(), magic.size()) != std::string(expected, sizeof expected))
         throw unrecognized;
-    // A file cut short (an interrupted copy, a full disk) still opens and
-    // only fails at the first row that lies beyond its end. The header knows
-    // how many pages the file must have; check it now, before the station
-    // relies on the file.
-    uint32_t pageSize = (uint32_t(header[16]) << 8) | header[17];
-    if (pageSize == 1)
-        pageSize = 65536;
-    const uint32_t pageCount = BigEndian32(&header[28]);
-    const bool countValid = pageCount != 0 && BigEndian32(&header[24]) == BigEndian32(&header[92]);
-    if (countValid && uintmax_t(pageCount) * pageSize > size)
-        throw CDbException(DBERR_UNRECOGNIZED, "The database file '" + filePath + "' is damaged (truncated).");
+}
+
+void CDatabase::CheckSound()
+{
+    // The engine's own check of every page and b-tree, without the slow
+    // index-content comparison: a file cut short (an interrupted copy, a
+    // full disk) opens and would only fail at the first row beyond its end.
+    QSqlQuery check(Connection());
+    if (!check.exec(QStringLiteral("PRAGMA quick_check")))
+        Raise(check.lastError());
+    std::string problems;
+    int count = 0;
+    while (check.next()) {
+        const std::string line = check.value(0).toString().toStdString();
+        // The first few findings are reason enough for the message.
+        if (line != "ok" && ++count <= 3)
+            problems += (count > 1 ? " " : "") + line;
+    }
+    if (check.lastError().isValid())
+        Raise(check.lastError());
+    if (count > 0)
+        throw CDbException(DBERR_UNRECOGNIZED, "The database file '" + path + "' is damaged: " + problems);
 }
 
 void CDatabase::CheckUsable()
 {
-    // The first read of the schema is where SQLite notices a file that is
-    // not a database.
+    // The first read of the file is where SQLite notices a file that is not
+    // a database or is damaged.
+    CheckSound();
     for (const DbTable& table : DbSchema::Tables())
         if (!HasTable(table.name))
             throw CDbException(DBERR_UNRECOGNIZED,
@@ -257,7 +272,8 @@ void CDatabase::Execute(const QString& sql)
 bool CDatabase::HasTable(const std::string& table)
 {
     QSqlQuery query(Connection());
-    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+    if (!query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE")))
+        Raise(query.lastError());
     query.addBindValue(QString::fromStdString(table));
     if (!query.exec())
         Raise(query.lastError());
@@ -267,7 +283,8 @@ bool CDatabase::HasTable(const std::string& table)
 bool CDatabase::HasColumn(const std::string& table, const std::string& column)
 {
     QSqlQuery query(Connection());
-    query.prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE"));
+    if (!query.prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE")))
+        Raise(query.lastError());
     query.addBindValue(QString::fromStdString(table));
     query.addBindValue(QString::fromStdString(column));
     if (!query.exec())

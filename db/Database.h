@@ -56,6 +56,8 @@ public:
 private:
     void OpenConnection(const std::string& path);
     void CheckFileHeader(const std::string& filePath) const;
+    // Raises DBERR_UNRECOGNIZED when the engine's check finds the file damaged.
+    void CheckSound();
     void CheckUsable();
 
     QString connectionName;

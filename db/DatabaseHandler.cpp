@@ -1,9 +1,11 @@
 #include "db/DatabaseHandler.h"
 
+#include "core/AlarmJournal.h"
 #include "core/TextLookup.h"
 #include "core/TickSource.h"
 #include "db/AlarmInfoMsg.h"
 #include "db/AlarmInfoReqMsg.h"
+#include "db/AlarmJournalCodec.h"
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
 #include "db/Database.h"
@@ -17,7 +19,9 @@
 #include "mail/MailHandlerMsg.h"
 #include "tel/TelHandlerMsg.h"
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <cstdio>
 #include <exception>
 #include <vector>
@@ -61,6 +65,14 @@ void CDatabaseHandler::Configure(CDatabase* openDatabase, int16_t keepDays, int3
 
 void CDatabaseHandler::ShowDbError(const std::string& text)
 {
+    if (quietErrors) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return;
+    }
+    if (holdErrors) {
+        heldErrors.push_back(text);
+        return;
+    }
     if (errorReporter != nullptr)
         errorReporter->ShowDbError(text);
     else
@@ -80,8 +92,10 @@ void CDatabaseHandler::ThreadMain()
     SetStatus(HNDRET_STARTED);
     while (IsRunning() == 1) {
         SleepMs(1);
-        if (std::unique_ptr<CMsg> msg = GetMsg())
+        if (std::unique_ptr<CMsg> msg = GetMsg()) {
             Relay(std::move(msg));
+            ++relayed;
+        }
         if (tickTimer.Expired()) {
             const int hour = COleDateTime::GetCurrentTime().GetHour();
             if (hour != lastHour) {
@@ -94,22 +108,72 @@ void CDatabaseHandler::ThreadMain()
     SetStatus(HNDRET_STOPPED);
 }
 
+void CDatabaseHandler::ReceiveMsg(std::unique_ptr<CMsg> msg)
+{
+    if (msg && journal != nullptr && CAlarmJournalCodec::IsAlarmBearing(msg->GetType())) {
+        auto* alarmMsg = dynamic_cast<CHandlerMsg*>(msg.get());
+        if (alarmMsg != nullptr && alarmMsg->journalId.empty()) {
+            CAlarmJournal::Record record = CAlarmJournalCodec::ToRecord(*msg);
+            journal->Append(record);
+            alarmMsg->journalId = record.id;
+            alarmMsg->takenAt = record.time;
+        }
+    }
+    if (!msg)
+        return;
+    ++received;
+    CHandler::ReceiveMsg(std::move(msg));
+}
+
+void CDatabaseHandler::WaitRelayIdle()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRelayIdleTimeoutMs);
+    while (relayed.load() < received.load() && IsRunning() == 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (IsRunning() == 1)
+        return;
+    while (std::unique_ptr<CMsg> msg = GetMsg()) {
+        Relay(std::move(msg));
+        ++relayed;
+    }
+}
+
+void CDatabaseHandler::JournalDone(const std::string& journalId)
+{
+    if (journal != nullptr && !journalId.empty())
+        journal->Done(journalId);
+}
+
 void CDatabaseHandler::Relay(std::unique_ptr<CMsg> msg)
 {
     switch (msg->GetType()) {
     case GSM_SMS_RECEIVED:
     case GSM_CALLER_ID:
-    case TEL_ALARM:
+    case TEL_ALARM: {
+        auto* source = dynamic_cast<CHandlerMsg*>(msg.get());
+        const std::string journalId = source != nullptr ? source->journalId : std::string();
         // The relay must outlive any single bad message: it carries every
         // alarm of the station.
         try {
-            if (std::unique_ptr<CAlarmInfoMsg> alarm = messageMgr.CreateAlarmInfo(*msg))
+            if (std::unique_ptr<CAlarmInfoMsg> alarm = messageMgr.CreateAlarmInfo(*msg)) {
+                alarm->JournalId = journalId;
+                // The alarm's time is when it was taken from the line or the
+                // modem, also when it is stored again after a restart.
+                if (source != nullptr && source->takenAt != 0)
+                    alarm->AlarmTime = COleDateTime::FromTimeT(source->takenAt);
                 PostToOwner(std::move(alarm));
+            } else {
+                // A protocol answer that is no alarm: nothing to store.
+                JournalDone(journalId);
+            }
         } catch (const std::exception& e) {
             std::fprintf(stderr, "CDatabaseHandler::ThreadMain: alarm message %u not converted: %s\n",
                          static_cast<unsigned>(msg->GetType()), e.what());
+            // It would fail the same way after every restart.
+            JournalDone(journalId);
         }
         break;
+    }
     case MAIL_STATUS:
     case GSM_STATUS:
     case TEL_NOTIFY:
@@ -288,6 +352,14 @@ void CDatabaseHandler::FillFromObject(const CObjectInfoMsg& object, CAlarmInfoMs
 
 int CDatabaseHandler::ProcessAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
 {
+    const int becameTest = MatchAlarm(alarm, storeFlag);
+    if (storeFlag == 1)
+        StoreAlarm(alarm);
+    return becameTest;
+}
+
+int CDatabaseHandler::MatchAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
+{
     int becameTest = 0;
     std::unique_ptr<CObjectInfoMsg> object = LookupObject(alarm);
     if (object->Result == DBRES_OBJECT_FOUND_ID || object->Result == DBRES_OBJECT_FOUND_PHONE) {
@@ -311,10 +383,68 @@ int CDatabaseHandler::ProcessAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
             FillFromObject(*object, alarm);
         }
     }
-    object.reset();
-    if (storeFlag == 1)
-        PostToOwner(alarmTable.AddAlarmInfo(alarm));
+    if (storeFlag != 1)
+        JournalDone(alarm.JournalId);  // dropped on purpose
     return becameTest;
+}
+
+bool CDatabaseHandler::StoreAlarm(CAlarmInfoMsg& alarm)
+{
+    std::unique_ptr<CDatabaseMsg> reply = alarmTable.AddAlarmInfo(alarm);
+    const bool stored = reply->Result == DBRES_ALARM_ADDED;
+    PostToOwner(std::move(reply));
+    if (stored) {
+        JournalDone(alarm.JournalId);
+    } else {
+        alarm.PrimaryKey = 0;
+        unstored.push_back(alarm.CloneRecord());
+    }
+    return stored;
+}
+
+std::size_t CDatabaseHandler::RetryUnstored()
+{
+    std::size_t stored = 0;
+    quietErrors = true;
+    while (!unstored.empty()) {
+        // No look for a twin here: another alarm of the same lift in the
+        // same second may well have been stored meanwhile.
+        CAlarmInfoMsg& alarm = *unstored.front();
+        std::unique_ptr<CDatabaseMsg> reply = alarmTable.AddAlarmInfo(alarm);
+        if (reply->Result != DBRES_ALARM_ADDED) {
+            alarm.PrimaryKey = 0;
+            break;  // still failing: the rest waits for the next retry
+        }
+        JournalDone(alarm.JournalId);
+        unstored.erase(unstored.begin());
+        ++stored;
+    }
+    quietErrors = false;
+    return stored;
+}
+
+int CDatabaseHandler::HasStoredTwin(const CAlarmInfoMsg& alarm)
+{
+    const int64_t key = alarmTable.FindSameAlarm(alarm);
+    return key < 0 ? -1 : (key > 0 ? 1 : 0);
+}
+
+std::vector<std::pair<std::string, bool>> CDatabaseHandler::ReplayJournal()
+{
+    std::vector<std::pair<std::string, bool>> replayed;
+    if (journal == nullptr)
+        return replayed;
+    for (const CAlarmJournal::Record& record : journal->Pending()) {
+        std::unique_ptr<CMsg> msg = CAlarmJournalCodec::FromRecord(record);
+        if (!msg) {
+            journal->Done(record.id);
+            continue;
+        }
+        replayed.emplace_back(record.id, record.forwarded);
+        // Carries its journal id, so it is not journaled a second time.
+        ReceiveMsg(std::move(msg));
+    }
+    return replayed;
 }
 
 void CDatabaseHandler::CheckTestAlarms()
@@ -336,6 +466,9 @@ void CDatabaseHandler::CheckTestAlarms()
                 // Without a transaction each change is simply written on its own.
             }
         }
+        // No box may wait for the operator while the transaction is open:
+        // it would hold the database for every other writer.
+        holdErrors = inTransaction;
         std::vector<std::unique_ptr<CMsg>> news;
         std::vector<std::pair<CDatabaseMsg*, CAlarmInfoMsg*>> added;
         const double grace = OleSpan(0, kTestAlarmGraceHours);
@@ -371,7 +504,7 @@ void CDatabaseHandler::CheckTestAlarms()
                 database->CommitTrans();
             } catch (const CDbException& e) {
                 database->Rollback();
-                ShowDbError("CDatabaseHandler::CheckTestAlarms: " + e.description);
+                heldErrors.push_back("CDatabaseHandler::CheckTestAlarms: " + e.description);
                 // The failure alarms are still shown; they are just not stored.
                 for (auto& [reply, alarm] : added) {
                     reply->Result = DBRES_ALARM_ADD_ERROR;
@@ -379,6 +512,11 @@ void CDatabaseHandler::CheckTestAlarms()
                 }
             }
         }
+        holdErrors = false;
+        std::vector<std::string> errors = std::move(heldErrors);
+        heldErrors.clear();
+        for (const std::string& text : errors)
+            ShowDbError(text);
         for (auto& msg : news)
             PostToOwner(std::move(msg));
     }
@@ -399,7 +537,8 @@ void CDatabaseHandler::FinishEmergencyAlarm(const CAlarmInfoMsg& alarm)
     request.Kind = ALARM_KIND_LAST_EMERGENCY;
     request.IdCode = alarm.IdCode;
     std::unique_ptr<CAlarmInfoMsg> found = alarmTable.FindAlarmInfo(request);
-    if (found->Result != DBRES_ALARM_FOUND_EMERGENCY)
+    // An alarm an operator has finished keeps its operator and time.
+    if (found->Result != DBRES_ALARM_FOUND_EMERGENCY || found->AlarmStatus == ALARMSTATUS_FINISHED)
         return;
     const COleDateTime now = COleDateTime::GetCurrentTime();
     CAlarmInfoMsg finish(DBMSG_EDIT_ALARM_INFO);

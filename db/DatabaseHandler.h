@@ -17,11 +17,14 @@
 #include "db/OleDateTime.h"
 #include "texts/MessageMgr.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CAlarmInfoMsg;
+class CAlarmJournal;
 class CCustomerInfoMsg;
 class CDatabase;
 class CObjectInfoMsg;
@@ -43,6 +46,19 @@ public:
     void Configure(CDatabase* database, int16_t purgeDays, int32_t useCidPhoneNumber, int32_t testAlarmFilter);
     // Where the error boxes go (nullptr: standard error).
     void SetErrorReporter(CDbErrorReporter* reporter) { errorReporter = reporter; }
+    // The journal every alarm is written to before it is relayed (nullptr:
+    // none). Set before the handlers that post alarms start.
+    void SetJournal(CAlarmJournal* alarmJournal) { journal = alarmJournal; }
+    CAlarmJournal* GetJournal() const { return journal; }
+
+    // On the sender's thread: an alarm-bearing message is journaled before it
+    // is queued, so its sender may let go of the alarm once this returns.
+    void ReceiveMsg(std::unique_ptr<CMsg> msg) override;
+    // Waits (at most kRelayIdleTimeoutMs) until every message received so
+    // far has been relayed; relays the rest on the caller's thread when the
+    // relay thread does not run.
+    void WaitRelayIdle();
+    static constexpr uint32_t kRelayIdleTimeoutMs = 2000;
 
     // Runs the request its message type selects and posts the reply to the
     // owner; the request is destroyed. Unknown types get no reply.
@@ -52,6 +68,28 @@ public:
     // when the store flag is (still) 1, stores it and posts the add reply.
     // Returns 1 when the object's TestAlarmOnly made it a test alarm.
     int ProcessAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag);
+    // The two halves of ProcessAlarm, so that an alarm can be forwarded
+    // between them: matching (store flag 0 drops the alarm and closes its
+    // journal record) and storing.
+    int MatchAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag);
+    // Stores the alarm and posts the add reply. An alarm that cannot be
+    // stored is kept (and stays open in the journal) until a retry stores
+    // it. True when stored.
+    bool StoreAlarm(CAlarmInfoMsg& alarm);
+    // Stores the kept alarms that can be stored now, without error boxes;
+    // the number stored.
+    std::size_t RetryUnstored();
+    // The alarms that wait to be stored, oldest first.
+    const std::vector<std::unique_ptr<CAlarmInfoMsg>>& Unstored() const { return unstored; }
+    // After a restart: the journal's open records go into the relay again
+    // as the messages they were. Returns the ids of the records replayed,
+    // each with whether it had been forwarded already.
+    std::vector<std::pair<std::string, bool>> ReplayJournal();
+    // Whether the alarm already has a row (after a crash between the commit
+    // and the journal's mark): 1 yes, 0 no, -1 the table cannot be read.
+    int HasStoredTwin(const CAlarmInfoMsg& alarm);
+    // The journal record is finished with (stored or dropped on purpose).
+    void JournalDone(const std::string& journalId);
     // Test-alarm supervision, on each hourly tick.
     void CheckTestAlarms();
     // Deletes the alarms older than the keep period, on each hourly tick.
@@ -94,4 +132,13 @@ private:
     int32_t useCidPhoneNumber = 0;
     int32_t testAlarmFilter = 0;
     CDbErrorReporter* errorReporter = nullptr;
+    CAlarmJournal* journal = nullptr;
+    std::vector<std::unique_ptr<CAlarmInfoMsg>> unstored;
+    std::atomic<uint64_t> received{0};
+    std::atomic<uint64_t> relayed{0};
+    // Error boxes held back while a transaction is open (they are shown
+    // after it ends) or suppressed while retrying (the operator was told).
+    bool holdErrors = false;
+    bool quietErrors = false;
+    std::vector<std::string> heldErrors;
 };

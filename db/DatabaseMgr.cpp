@@ -29,7 +29,7 @@ int CDatabaseMgr::CheckDatabase()
     lastError.clear();
     int outcome = DBMGR_CHECK_OPENED;
     try {
-        database.Open(path + DbSchema::kDatabaseFileName);
+        database.Open(DbSchema::DatabaseFile(path));
     } catch (const CDbException& e) {
         lastError = e.description;
         switch (e.number) {
@@ -48,8 +48,8 @@ int CDatabaseMgr::CheckDatabase()
         }
     }
     if (outcome == DBMGR_CHECK_NO_DATABASE) {
-        std::ifstream objects(path + DbSchema::kLegacyObjectFile);
-        std::ifstream alarms(path + DbSchema::kLegacyAlarmFile);
+        std::ifstream objects(DbSchema::FileInDatabaseFolder(path, DbSchema::kLegacyObjectFile));
+        std::ifstream alarms(DbSchema::FileInDatabaseFolder(path, DbSchema::kLegacyAlarmFile));
         if (objects.is_open() && alarms.is_open())
             outcome = DBMGR_CHECK_OLD_INSTALLATION;
     }

@@ -77,6 +77,28 @@ std::unique_ptr<CDatabaseMsg> CDbAlarmInfo::AddAlarmInfo(CAlarmInfoMsg& alarm)
     }
 }
 
+int64_t CDbAlarmInfo::FindSameAlarm(const CAlarmInfoMsg& alarm)
+{
+    if (!alarm.AlarmTime.IsValid())
+        return 0;
+    const QString where = QStringLiteral(
+        "\"IdCode\" = ? AND \"AlarmTime\" = ? AND \"AlarmSource\" = ? AND \"AlarmType\" = ? AND \"Text\" = ?");
+    QVariantList params;
+    params << QString::fromStdString(alarm.IdCode) << QString::fromStdString(alarm.AlarmTime.ToIso())
+           << static_cast<int>(alarm.AlarmSource) << static_cast<int>(alarm.AlarmType)
+           << QString::fromStdString(alarm.Text.GetText());
+    try {
+        CAlarmInfoSet set(database);
+        set.Open(where, params, {}, 1);
+        const int64_t key = set.IsEOF() ? 0 : static_cast<int64_t>(set.m_PrimaryKey);
+        set.Close();
+        return key;
+    } catch (const CDbException& e) {
+        ReportError(kFindPrefix, e);
+        return -1;
+    }
+}
+
 std::unique_ptr<CAlarmInfoMsg> CDbAlarmInfo::RecordFromSet(const CAlarmInfoSet& set)
 {
     auto record = std::make_unique<CAlarmInfoMsg>(DBMSG_ALARM_INFO);

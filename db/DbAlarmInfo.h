@@ -28,6 +28,12 @@ public:
     // Kind 1 one key, 5 older than AgeDays. Reply type 31: 14 deleted, 15 none, 16 error.
     std::unique_ptr<CDatabaseMsg> DeleteAlarmInfo(const CAlarmInfoReqMsg& request);
 
+    // The key of a stored alarm that is this one (same object code, time to
+    // the second, source, type and text): 0 when there is none, -1 when the
+    // table could not be read. An alarm stored again from the journal after
+    // a crash is looked up this way first, so it never gets a second row.
+    int64_t FindSameAlarm(const CAlarmInfoMsg& alarm);
+
     // The statuses a list search selects for the mask; empty for all
     // statuses. The mask 0 selects nothing and is handled by the caller.
     static std::vector<uint8_t> StatusesOfMask(uint8_t mask);

@@ -83,7 +83,7 @@ void CDbConvert::ShowError(const std::string& text)
 
 int CDbConvert::CreateDatabase()
 {
-    const std::string file = path + DbSchema::kDatabaseFileName;
+    const std::string file = DbSchema::DatabaseFile(path);
     for (const CreateStep& step : kSteps) {
         if (step.table == nullptr)
             AddProgress(FormatWithText(LookupText(step.progressKey), DbSchema::kDatabaseFileName));

@@ -66,6 +66,11 @@ int64_t CDbConvertVer01::LeadingNumber(std::string_view field, int64_t max)
 
 COleDateTime CDbConvertVer01::FromUnixSeconds(int64_t seconds)
 {
+    if (seconds < 0 || seconds > kMaxUnixSeconds) {
+        COleDateTime none;
+        none.SetStatus(COleDateTime::invalid);
+        return none;
+    }
     return COleDateTime::FromTimeT(static_cast<std::time_t>(seconds));
 }
 
@@ -116,6 +121,8 @@ bool CDbConvertVer01::ParseObjectLine(const std::string& line, CObjectInfoMsg& o
     object.Days = static_cast<int16_t>(LeadingNumber(fields[1], std::numeric_limits<int16_t>::max()));
     object.MailAddrTech = fields[2];
     object.LastTestAlarm = FromUnixSeconds(LeadingNumber(fields[3], std::numeric_limits<int64_t>::max() / 10));
+    if (!object.LastTestAlarm.IsValid())
+        return false;
     object.SmsNumTech = fields[4];
     object.TestAlarmOnly = static_cast<int32_t>(LeadingNumber(fields[5]));
     object.MailAddrEmg = fields[6];
@@ -123,14 +130,15 @@ bool CDbConvertVer01::ParseObjectLine(const std::string& line, CObjectInfoMsg& o
     return true;
 }
 
-bool CDbConvertVer01::ParseAlarmRecord(const std::vector<std::string>& lines, size_t& pos, CAlarmInfoMsg& alarm)
+CDbConvertVer01::RecordRead CDbConvertVer01::ParseAlarmRecord(const std::vector<std::string>& lines, size_t& pos,
+                                                               CAlarmInfoMsg& alarm)
 {
     constexpr size_t kHeaderLines = 8;
     if (pos > lines.size() || lines.size() - pos < kHeaderLines)
-        return false;
+        return RecordRead::Incomplete;
     const int64_t textLines = LeadingNumber(lines[pos + 7], kMaxTextLines);
     if (static_cast<uint64_t>(lines.size() - pos - kHeaderLines) < static_cast<uint64_t>(textLines))
-        return false;
+        return RecordRead::Incomplete;
 
     alarm.AlarmSource = static_cast<uint8_t>(LeadingNumber(lines[pos], 255));
     alarm.AlarmType = TranslateAlarmType(LeadingNumber(lines[pos + 1]), alarm.AlarmSource);
@@ -139,15 +147,18 @@ bool CDbConvertVer01::ParseAlarmRecord(const std::vector<std::string>& lines, si
     alarm.OpFailType = static_cast<uint8_t>(LeadingNumber(lines[pos + 4], 255));
     // lines[pos + 5] is not used.
     alarm.AlarmTime = FromUnixSeconds(LeadingNumber(lines[pos + 6], std::numeric_limits<int64_t>::max() / 10));
-    for (int64_t i = 0; i < textLines; ++i)
-        alarm.Text.AddLine(lines[pos + kHeaderLines + static_cast<size_t>(i)]);
+    const size_t start = pos;
     pos += kHeaderLines + static_cast<size_t>(textLines);
-    return true;
+    if (!alarm.AlarmTime.IsValid())
+        return RecordRead::Skipped;
+    for (int64_t i = 0; i < textLines; ++i)
+        alarm.Text.AddLine(lines[start + kHeaderLines + static_cast<size_t>(i)]);
+    return RecordRead::Taken;
 }
 
 bool CDbConvertVer01::ReadFile(const char* name, std::string& bytes) const
 {
-    std::ifstream in(path + name, std::ios::binary);
+    std::ifstream in(DbSchema::FileInDatabaseFolder(path, name), std::ios::binary);
     if (!in)
         return false;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -177,7 +188,7 @@ int CDbConvertVer01::CopyData()
 {
     commitFailed = false;
     try {
-        database.Open(path + DbSchema::kDatabaseFileName);
+        database.Open(DbSchema::DatabaseFile(path));
     } catch (const CDbException& e) {
         ShowError(e.description);
         return 0;
@@ -258,8 +269,11 @@ void CDbConvertVer01::CopyAlarms()
     size_t pos = 0;
     while (true) {
         CAlarmInfoMsg alarm;
-        if (!ParseAlarmRecord(lines, pos, alarm))
+        const RecordRead read = ParseAlarmRecord(lines, pos, alarm);
+        if (read == RecordRead::Incomplete)
             break;
+        if (read == RecordRead::Skipped)
+            continue;
         if (alarm.AlarmType == ALARMTYPE_TEST) {
             alarm.AlarmStatus = ALARMSTATUS_INFO;
         } else {

@@ -38,21 +38,31 @@ public:
     // held at max instead of overflowing.
     static int64_t LeadingNumber(std::string_view field, int64_t max = INT32_MAX);
     // One line of IdInfo.dat into the object; false for a line that is not
-    // used (shorter than 9 characters or without ":").
+    // used (shorter than 9 characters, without ":", or damaged: a time stamp
+    // that is no date).
     static bool ParseObjectLine(const std::string& line, CObjectInfoMsg& object);
+
+    enum class RecordRead {
+        Taken,      // the alarm holds the record
+        Skipped,    // a damaged record (a time stamp that is no date): not used
+        Incomplete  // the file ends inside the record: nothing more to read
+    };
     // The record of EventSave.dat that starts at lines[pos] into the alarm,
-    // with its type translated; pos moves past it. False when the record is
-    // incomplete.
-    static bool ParseAlarmRecord(const std::vector<std::string>& lines, size_t& pos, CAlarmInfoMsg& alarm);
+    // with its type translated; pos moves past a taken or skipped record.
+    static RecordRead ParseAlarmRecord(const std::vector<std::string>& lines, size_t& pos, CAlarmInfoMsg& alarm);
     // The new alarm type of an old one.
     static uint8_t TranslateAlarmType(int64_t oldType, uint8_t alarmSource);
-    // Seconds since 1970 (UTC) as local time.
+    // Seconds since 1970 (UTC) as local time; not valid for a stamp after the
+    // year 9999, which no old file holds unless it is damaged.
     static COleDateTime FromUnixSeconds(int64_t seconds);
 
 private:
     // The number of text lines of an alarm kept at most; the text holds 255
     // characters, so more lines could only be dropped anyway.
     static constexpr int64_t kMaxTextLines = 100000;
+    // A day after the end of the year 9999 (UTC), so that every time zone
+    // still reaches its last local second.
+    static constexpr int64_t kMaxUnixSeconds = 253402300800 + 86400;
 
     void CopyObjects();
     void CopyAlarms();

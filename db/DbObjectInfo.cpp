@@ -32,6 +32,13 @@ QVariant Text(const std::string& value)
 std::unique_ptr<CDatabaseMsg> CDbObjectInfo::AddObjectInfo(const CObjectInfoMsg& object)
 {
     try {
+        CheckKeys(object);
+    } catch (const CDbException& e) {
+        // Refused like a row the update cannot take.
+        ReportError(kAddPrefix, e);
+        return ResultReply(DBRES_OBJECT_ADD_ERROR);
+    }
+    try {
         CObjectInfoSet set(database);
         set.Open(kByIdCode, {Text(object.IdCode)});
         if (!set.IsEOF())
@@ -58,6 +65,12 @@ std::unique_ptr<CDatabaseMsg> CDbObjectInfo::AddObjectInfo(const CObjectInfoMsg&
         ReportError("", e);
         return ResultReply(DBRES_OBJECT_ADD_ERROR);
     }
+}
+
+void CDbObjectInfo::CheckKeys(const CObjectInfoMsg& object)
+{
+    CheckKeyLength("ObjectInfo", "IdCode", object.IdCode);
+    CheckKeyLength("ObjectInfo", "PhoneNumber", object.PhoneNumber);
 }
 
 std::unique_ptr<CObjectInfoMsg> CDbObjectInfo::FindObjectInfo(const CObjectInfoReqMsg& request)
@@ -120,6 +133,7 @@ std::unique_ptr<CObjectInfoMsg> CDbObjectInfo::FindObjectInfo(const CObjectInfoR
 std::unique_ptr<CDatabaseMsg> CDbObjectInfo::EditObjectInfo(const CObjectInfoMsg& object)
 {
     try {
+        CheckKeys(object);
         CObjectInfoSet set(database);
         if (!object.PhoneNumber.empty()) {
             set.Open(kByPhoneNumber, {Text(object.PhoneNumber)});

@@ -21,4 +21,9 @@ public:
     std::unique_ptr<CDatabaseMsg> EditObjectInfo(const CObjectInfoMsg& object);
     // 14 deleted, 15 not found, 16 error.
     std::unique_ptr<CDatabaseMsg> DeleteObjectInfo(const CObjectInfoReqMsg& request);
+
+private:
+    // Both the identity code and the telephone number are searched whole, so
+    // neither may be cut to its column: an over-long one is refused.
+    static void CheckKeys(const CObjectInfoMsg& object);
 };

@@ -25,6 +25,7 @@ std::unique_ptr<CDatabaseMsg> CDbPairInfo::Add(const std::string& key, const std
 {
     try {
         auto set = NewSet();
+        CheckKeyLength(set->GetDefaultSource(), set->GetKeyColumn(), key);
         set->Open(ByKey(*set), {QString::fromStdString(key)});
         if (!set->IsEOF())
             return ResultReply(replyType, DBRES_INFO_EXISTS);
@@ -91,6 +92,7 @@ std::unique_ptr<CDatabaseMsg> CDbPairInfo::Edit(const std::string& key, const st
 {
     try {
         auto set = NewSet();
+        CheckKeyLength(set->GetDefaultSource(), set->GetKeyColumn(), key);
         set->Open(ByKey(*set), {QString::fromStdString(key)});
         if (set->IsEOF())
             return ResultReply(replyType, DBRES_INFO_EDIT_NOT_FOUND);

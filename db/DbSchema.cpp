@@ -1,5 +1,7 @@
 #include "db/DbSchema.h"
 
+#include "texts/TextEncoding.h"
+
 #include <stdexcept>
 
 namespace DbSchema {
@@ -7,6 +9,26 @@ namespace DbSchema {
 const char* const kDatabaseFileName = "ORVA_10.mdb";
 const char* const kLegacyObjectFile = "IdInfo.dat";
 const char* const kLegacyAlarmFile = "EventSave.dat";
+
+std::string DatabaseFolder(const std::string& databasePath)
+{
+    if (databasePath.empty())
+        return "./";
+    const size_t last = databasePath.find_last_not_of('/');
+    if (last == std::string::npos)
+        return "/";
+    return databasePath.substr(0, last + 1) + "/";
+}
+
+std::string FileInDatabaseFolder(const std::string& databasePath, const std::string& name)
+{
+    return DatabaseFolder(databasePath) + name;
+}
+
+std::string DatabaseFile(const std::string& databasePath)
+{
+    return FileInDatabaseFolder(databasePath, kDatabaseFileName);
+}
 
 namespace {
 
@@ -64,6 +86,12 @@ int ColumnSize(const std::string& table, const std::string& column)
         if (table == u.table && column == u.column.name)
             return u.column.size;
     return 0;
+}
+
+bool Fits(const std::string& table, const std::string& column, std::string_view value)
+{
+    const int size = ColumnSize(table, column);
+    return size <= 0 || TextEncoding::CountChars(TextEncoding::SanitizeUtf8(value)) <= static_cast<size_t>(size);
 }
 
 std::string ColumnDefinition(const DbColumn& column)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class DbColumnType { Text, Memo, Byte, Integer, Long, Boolean, Date };
@@ -33,6 +34,17 @@ extern const char* const kDatabaseFileName;  // "ORVA_10.mdb"
 extern const char* const kLegacyObjectFile;  // "IdInfo.dat"
 extern const char* const kLegacyAlarmFile;   // "EventSave.dat"
 
+// The folder of the database as the setting DatabasePath names it, ending in
+// exactly one "/": "station", "station/" and "station//" all give "station/",
+// an empty setting gives "./". The setting is a folder whatever it ends with;
+// a name is never glued to its last component.
+std::string DatabaseFolder(const std::string& databasePath);
+// A file in that folder: the database, the files of an older installation, or
+// anything else that belongs beside the database.
+std::string FileInDatabaseFolder(const std::string& databasePath, const std::string& name);
+// The database file ("ORVA_10.mdb") of the setting DatabasePath.
+std::string DatabaseFile(const std::string& databasePath);
+
 // ObjectInfo, CustomerInfo, MailInfo, SmsNumberInfo, AlarmInfo, in creation order.
 // ObjectInfo already has PhoneNumber; AlarmInfo lacks CallerIdInfo, which the
 // upgrade adds at the first start.
@@ -49,6 +61,9 @@ const std::vector<UpgradeColumn>& UpgradeColumns();
 
 // The character limit of a column (0: no limit), also for upgrade columns.
 int ColumnSize(const std::string& table, const std::string& column);
+
+// Whether the text fits the column, counted in characters as it is stored.
+bool Fits(const std::string& table, const std::string& column, std::string_view value);
 
 // Column definition text for CREATE TABLE and ALTER TABLE ... ADD COLUMN.
 std::string ColumnDefinition(const DbColumn& column);

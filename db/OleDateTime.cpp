@@ -112,7 +112,9 @@ COleDateTime COleDateTime::FromTimeT(std::time_t t)
 {
     std::tm tm{};
     COleDateTime result;
-    if (localtime_r(&t, &tm) == nullptr) {
+    // tm_year counts from 1900; far enough out, the year itself no longer
+    // fits an int, and such a time is no date the station can hold anyway.
+    if (localtime_r(&t, &tm) == nullptr || tm.tm_year > 9999 - 1900 || tm.tm_year < 100 - 1900) {
         result.m_status = invalid;
         return result;
     }

@@ -3,6 +3,7 @@
 #include "core/TickSource.h"
 #include "core/Version.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 
@@ -372,19 +373,13 @@ void CGsmHandler::StepNetwork()
 void CGsmHandler::StepReadSms()
 {
     switch (ReadSms()) {
-    case GSMHND_RSRET_SMS_READ: {
-        auto received = std::make_unique<CGsmHandlerMsg>(GSM_SMS_RECEIVED);
-        received->smsNumber = pendingSms->smsNumber;
-        received->smsDate = pendingSms->smsDate;
-        received->smsTime = pendingSms->smsTime;
-        received->smsText = pendingSms->smsText;
-        Log(kThreadMain, "GSM_SMS_RECEIVED: " + received->smsNumber);
-        PostMsg(GetOwner(), std::move(received));
+    case GSMHND_RSRET_SMS_READ:
+        // Handed on before its deletion (ReadSms); it is gone from the modem now.
+        std::erase(postedSms, SmsIdentity(*pendingSms));
         pendingSms.reset();
         timer.Start(kCycleMs);
         GoTo(GSMHND_ST_IDLE);
         break;
-    }
     case GSMHND_RSRET_NO_SMS:
         timer.Start(kCycleMs);
         GoTo(GSMHND_ST_IDLE);
@@ -696,6 +691,30 @@ int16_t CGsmHandler::CheckNetwork()
     }
 }
 
+std::string CGsmHandler::SmsIdentity(const CGsmMsg& sms)
+{
+    return sms.smsNumber + '\x1f' + sms.smsDate + '\x1f' + sms.smsTime + '\x1f' + sms.smsText;
+}
+
+void CGsmHandler::PostReceivedSms(const CGsmMsg& sms)
+{
+    const std::string identity = SmsIdentity(sms);
+    if (std::find(postedSms.begin(), postedSms.end(), identity) != postedSms.end()) {
+        Log(kThreadMain, "GSM_SMS_RECEIVED already handed on: " + sms.smsNumber);
+        return;
+    }
+    postedSms.push_back(identity);
+    if (postedSms.size() > kPostedSmsKept)
+        postedSms.pop_front();
+    auto received = std::make_unique<CGsmHandlerMsg>(GSM_SMS_RECEIVED);
+    received->smsNumber = sms.smsNumber;
+    received->smsDate = sms.smsDate;
+    received->smsTime = sms.smsTime;
+    received->smsText = sms.smsText;
+    Log(kThreadMain, "GSM_SMS_RECEIVED: " + received->smsNumber);
+    PostMsg(GetOwner(), std::move(received));
+}
+
 int16_t CGsmHandler::ReadSms()
 {
     switch (readState) {
@@ -719,6 +738,10 @@ int16_t CGsmHandler::ReadSms()
             return GSMHND_RSRET_BUSY;
         }
     case kRsDelete: {
+        // The owner journals the alarm before PostMsg returns, so the SMS
+        // may be deleted from the modem once it is handed on.
+        if (pendingSms)
+            PostReceivedSms(*pendingSms);
         CGsmMsg request(GSMCMD_DELETE_SMS);
         request.smsIndex = pendingSms ? pendingSms->smsIndex : 0;
         Command(request, kSmsListMs);

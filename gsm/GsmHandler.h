@@ -20,6 +20,7 @@
 #include "gsm/GsmMsg.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -113,6 +114,9 @@ private:
     int16_t InitModem();
     int16_t CheckNetwork();
     int16_t ReadSms();
+    // Hands a read SMS to the owner, once.
+    void PostReceivedSms(const CGsmMsg& sms);
+    static std::string SmsIdentity(const CGsmMsg& sms);
     int16_t SendSms();
     int16_t CheckCaller();
 
@@ -168,6 +172,11 @@ private:
     std::unique_ptr<CGsmHandlerMsg> currentSms;
     int16_t retryCount = 0;
     std::unique_ptr<CGsmMsg> pendingSms;
+    // SMS handed on before their deletion was confirmed (number, time stamp
+    // and text): one that is listed again because the delete's answer was
+    // lost is deleted, not handed on twice.
+    std::deque<std::string> postedSms;
+    static constexpr std::size_t kPostedSmsKept = 32;
 
     std::string callerNumber;
     std::string lastReportedCaller;

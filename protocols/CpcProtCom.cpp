@@ -15,6 +15,19 @@ bool IsAck(const CTelHandlerMsg* answer)
 
 }  // namespace
 
+void CCpcProtCom::Init(CTelLine* telHandler, bool voiceCalls, CLogFile* logFile)
+{
+    receiveState = CPCPROTCOM_RMST_IDLE;
+    disconnectState = CPCPROTCOM_SDST_IDLE;
+    timeUpdateState = CPCPROTCOM_STST_IDLE;
+    triesLeft = 0;
+    pendingAlarm.reset();
+    ackRequest = 0;
+    modelCode = 0;
+    timeUpdateCountdown = 0;
+    CProtCom::Init(telHandler, voiceCalls, logFile);
+}
+
 CCpcProtCom::Outcome CCpcProtCom::Request(int16_t request, std::unique_ptr<CTelHandlerMsg>& answer)
 {
     if (!line)
@@ -155,8 +168,8 @@ int16_t CCpcProtCom::StepSendAlarmAck(std::unique_ptr<CTelHandlerMsg>& out)
         receiveState = CPCPROTCOM_RMST_IDLE;
         return PROTCOM_RMRET_VOICE_ALARM;
     }
-    // A battery or test alarm counts as received only once the telephone has
-    // also acknowledged the hang-up.
+    // A battery or test alarm is handed over once the hang-up has had its
+    // answer (or its failure).
     Log(kReceiveSource, "Ack OK, MessageType: Battery/TestAlarm");
     triesLeft = kTries;
     receiveState = CPCPROTCOM_RMST_SEND_DISCONNECT;
@@ -167,16 +180,26 @@ int16_t CCpcProtCom::StepSendDisconnect(std::unique_ptr<CTelHandlerMsg>& out)
 {
     const std::string prefix = "CPCPROTCOM_RMST_SEND_DISCONNECT: ";
     std::unique_ptr<CTelHandlerMsg> answer;
-    const Outcome outcome = Request(CPC_REQ_DISCONNECT, answer);
-    if (outcome != Outcome::Answer)
-        return NoAnswer(outcome, prefix);
-
-    Log(kReceiveSource, prefix + "TELHND_SRRET_RECEIVE_OK");
-    if (!IsAck(answer.get()) || !pendingAlarm) {
-        Log(kReceiveSource, "Invalid message type or Nack");
-        return FailReceive(PROTCOM_RMRET_RECEIVE_ERROR);
+    switch (Request(CPC_REQ_DISCONNECT, answer)) {
+    case Outcome::Pending:
+        return PROTCOM_RMRET_BUSY;
+    case Outcome::Answer:
+        Log(kReceiveSource, prefix + "TELHND_SRRET_RECEIVE_OK");
+        Log(kReceiveSource, IsAck(answer.get()) ? "Ack OK" : "Invalid message type or Nack");
+        break;
+    case Outcome::ErrorOrTimeout:
+        Log(kReceiveSource, prefix + "Error/Timeout");
+        if (!TriesUsedUp())
+            return PROTCOM_RMRET_BUSY;  // the next call repeats the hang-up
+        break;
+    case Outcome::ComError:
+        Log(kReceiveSource, prefix + "TELHND_SRRET_COM_ERROR");
+        break;
     }
-    Log(kReceiveSource, "Ack OK");
+    // The telephone acknowledged the alarm and takes it as delivered: it will
+    // not send it again. Whatever became of the hang-up, the alarm goes on.
+    if (!pendingAlarm)
+        return FailReceive(PROTCOM_RMRET_RECEIVE_ERROR);
     out = std::move(pendingAlarm);
     receiveState = CPCPROTCOM_RMST_IDLE;
     return PROTCOM_RMRET_ALARM;

@@ -27,6 +27,9 @@ class CCpcProtCom : public CProtCom {
 public:
     CCpcProtCom() { logLevel = 1; }
 
+    // Also forgets every dialogue in progress: a call cut off by a stop of
+    // the telephone side must not go on with the next caller.
+    void Init(CTelLine* telHandler, bool voiceCalls, CLogFile* logFile) override;
     int16_t ReceiveMsg(std::unique_ptr<CTelHandlerMsg>& out) override;
     int16_t SendDisconnect() override;
     int16_t SendTimeUpdate() override;

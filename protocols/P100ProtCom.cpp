@@ -39,6 +39,20 @@ std::string IdentityText(const CTelHandlerMsg& msg)
 
 }  // namespace
 
+void CP100ProtCom::Init(CTelLine* telHandler, bool voiceCalls, CLogFile* logFile)
+{
+    receiveState = P100PROTCOM_RMST_IDLE;
+    triesLeft = 0;
+    startAttempt = 0;
+    storedId.clear();
+    storedIdType = 0;
+    storedModelCode = 0;
+    disconnectState = P100PROTCOM_SDST_IDLE;
+    redirectState = P100PROTCOM_SRST_IDLE;
+    outgoingData.reset();
+    CProtCom::Init(telHandler, voiceCalls, logFile);
+}
+
 int16_t CP100ProtCom::ReceiveMsg(std::unique_ptr<CTelHandlerMsg>& out)
 {
     switch (receiveState) {

@@ -29,6 +29,10 @@ class CP100ProtCom : public CProtCom {
 public:
     CP100ProtCom() { logLevel = 1; }
 
+    // Also forgets the reception and the command in progress: a call cut off
+    // by a stop of the telephone side leaves nothing to the next caller (its
+    // identity, its start attempts, a half-sent command).
+    void Init(CTelLine* telHandler, bool voiceCalls, CLogFile* logFile) override;
     int16_t ReceiveMsg(std::unique_ptr<CTelHandlerMsg>& out) override;
     int16_t SendDisconnect() override;
     int16_t SendRedirect(int32_t mode) override;

@@ -37,11 +37,14 @@ class CProtCom {
 public:
     virtual ~CProtCom() = default;
 
+    // Called at every start of the telephone handler. The protocols override
+    // it to start every dialogue anew as well.
     virtual void Init(CTelLine* telHandler, bool voiceCalls, CLogFile* logFile)
     {
         line = telHandler;
         voiceCallFlag = voiceCalls;
         log = logFile;
+        timer = CIntervalTimer{};
     }
     // On PROTCOM_RMRET_ALARM, _VOICE_ALARM and _DATA, out holds the message
     // and the caller owns it.

@@ -1,27 +1,11 @@
 #include "tel/IncomingCallMgr.h"
 
-#include <cstdlib>
-
 #include "protocols/CpcProtCom.h"
 #include "protocols/P100ProtCom.h"
 
 #include <string>
 
 namespace {
-
-// How long the operator's handset rings for a voice call: 300 s. End-to-end
-// tests shorten it with ORVA_TEST_VOICE_NOTIFY_SECONDS (1 to 300); nothing
-// else reads that variable.
-int16_t NotifySeconds()
-{
-    constexpr int16_t kSeconds = 300;
-    if (const char* text = std::getenv("ORVA_TEST_VOICE_NOTIFY_SECONDS")) {
-        const int n = std::atoi(text);
-        if (n >= 1 && n <= kSeconds)
-            return static_cast<int16_t>(n);
-    }
-    return kSeconds;
-}
 
 constexpr const char* kRingDetect = "CIncomingCallMgr::RingDetect";
 constexpr const char* kIncomingCall = "CIncomingCallMgr::IncomingCall";
@@ -250,7 +234,7 @@ std::unique_ptr<CTelHandlerMsg> CIncomingCallMgr::StepReceiveMsg()
             }
         } else if (voiceCallsEnabled) {
             line->VoiceCallNotify(true);
-            remaining = NotifySeconds();
+            remaining = kNotifySeconds;
             state = ICMGR_ICST_VOICECALL_NOTIFY;
         } else {
             state = ICMGR_ICST_SEND_DISCONNECT;
@@ -349,11 +333,12 @@ std::unique_ptr<CTelHandlerMsg> CIncomingCallMgr::StepSendTimeUpdate()
         state = ICMGR_ICST_LINE_DISCONNECT;
         return EndVoiceCall(VC_ABORTED);
     case PROTCOM_STRET_COM_ERROR:
-        // The modem no longer answers: neither the handset nor the operator
-        // can be told anything through it.
+        // The modem may no longer answer, but the notification off costs
+        // nothing if it is lost; the alarm dialog and the list must learn
+        // that the call has ended in any case.
         LogCall("ICMGR_ICST_SEND_TIME_UPDATE: PROTCOM_STRET_COM_ERROR");
         state = ICMGR_ICST_LINE_DISCONNECT;
-        return nullptr;
+        return EndVoiceCall(VC_ABORTED);
     default:
         return nullptr;
     }

@@ -126,6 +126,10 @@ void CTelComHandler::ThreadMain()
             break;
         case TCH_ST_HALTED:
         default:
+            // Nothing more goes to the modem on this run: drop what comes
+            // instead of piling it up until the thread ends.
+            while (GetMsg()) {
+            }
             SleepMs(kHaltedPassMs);
             break;
         }

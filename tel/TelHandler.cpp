@@ -6,6 +6,7 @@
 #include "core/Version.h"
 #include "tel/TelComHandler.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <exception>
@@ -104,7 +105,8 @@ void CTelHandler::ThreadMain()
         failed = true;
     }
 
-    const int16_t linkResult = link->Stop();
+    // A link that could not be started again after a halt is already gone.
+    const int16_t linkResult = link ? link->Stop() : HNDRET_STOPPED;
     Log(kThreadMain, "Shutdown");
     // The helpers borrowed the log; they must not keep it past its end.
     converter.Init(link.get(), nullptr);
@@ -120,6 +122,14 @@ void CTelHandler::CreateLogAndLink()
     log = std::make_unique<CLogFile>(kLogName, kLogLines);
     // The link of an earlier run ends before a new one opens the port.
     link.reset();
+    // What is left in the queue belongs to the earlier run: its link's
+    // reports and requests that were never carried out. The manager sends
+    // the current relay and unattended states after the start.
+    while (GetMsg()) {
+    }
+    relayStates.clear();
+    linkRestarted = false;
+    linkRestartDelay = kLinkRestartFirstMs;
     link = linkFactory(portNumber, baudRate);
     if (link)
         link->SetOwner(this);
@@ -140,6 +150,7 @@ void CTelHandler::InitParts()
     readInfoState = kOpIdle;
     resetState = kOpIdle;
     waitAnswerState = kWaIdle;
+    linkHalted = false;
 
     converter.Init(link.get(), log.get());
     incomingCallMgr.Init(this, voiceCallsEnabled, log.get(), p100Enabled, cpcEnabled, ringCount, redirect);
@@ -197,10 +208,12 @@ void CTelHandler::HandleComMsg(const CComMsg& msg)
     case LNK_ERROR:
         Log(kThreadMain, "Serial Reception Failure");
         Notify(TELHND_NOTIFY_SERIAL_ERROR, LookupText("IDS_TELHANDLER_MSG_2"));
+        OnLinkHalted();
         break;
     case LNK_SEND_ERROR:
         Log(kThreadMain, "Serial Transmission Failure");
         Notify(TELHND_NOTIFY_SERIAL_ERROR, LookupText("IDS_TELHANDLER_MSG_1"));
+        OnLinkHalted();
         break;
     case TEL_SIMULATE_P100:
         PostMsg(GetOwner(), converter.DecodeP100(msg));
@@ -217,9 +230,11 @@ void CTelHandler::HandleTelMsg(const CTelHandlerMsg& msg)
         incomingCallMgr.AbortVoiceCall();
         break;
     case TEL_SET_RELAY:
+        relayStates[msg.relayIndex] = msg.onOff;
         SetRelay(msg.relayIndex, msg.onOff);
         break;
     case TEL_SET_UNATTENDED:
+        Log(kThreadMain, msg.onOff != 0 ? "TEL_SET_UNATTENDED: On" : "TEL_SET_UNATTENDED: Off");
         incomingCallMgr.SetUnattended(msg.onOff != 0);
         break;
     default:
@@ -231,6 +246,12 @@ void CTelHandler::OnStatus(uint8_t newStatus)
 {
     status = newStatus;
     comTimeout = false;
+    if (linkRestarted) {
+        // The modem answers on the restarted link: a later halt is tried
+        // again after the first wait.
+        linkRestarted = false;
+        linkRestartDelay = kLinkRestartFirstMs;
+    }
     if (IsRing())
         Notify(TELHND_NOTIFY_RING, "");
     else if ((status & STATUS_LINE) != 0) {
@@ -302,6 +323,12 @@ bool CTelHandler::CheckSwHwInfo(const CSwHwInfo& info)
 
 void CTelHandler::StepState()
 {
+    // A call in progress ends first (the modem counts as lost, so it ends at
+    // once); every other state gives way to the restart of the link.
+    if (linkHalted && state != TELHND_ST_INCOMING && state != TELHND_ST_LINK_RESTART) {
+        Log(kThreadMain, "TELHND_ST_LINK_RESTART: Link restart in " + std::to_string(linkRestartDelay / 1000) + " s");
+        state = TELHND_ST_LINK_RESTART;
+    }
     switch (state) {
     case TELHND_ST_START:
         state = TELHND_ST_READ_INFO;
@@ -343,6 +370,9 @@ void CTelHandler::StepState()
     case TELHND_ST_RESTART_DELAY:
         if (stateTimer.Expired())
             state = TELHND_ST_START;
+        break;
+    case TELHND_ST_LINK_RESTART:
+        StepLinkRestart();
         break;
     default:
         state = TELHND_ST_START;
@@ -402,7 +432,9 @@ void CTelHandler::StepIncoming()
     Log(kThreadMain, "TELHND_ST_INCOMING: Incoming call done");
     if (IsHandsetOffHook())
         Log(kThreadMain, "TELHND_ST_INCOMING: Phone off hook after call ended");
-    Notify(TELHND_NOTIFY_LINE_OK, "");
+    // After a halt of the link nothing is known of the line.
+    if (!linkHalted)
+        Notify(TELHND_NOTIFY_LINE_OK, "");
     state = TELHND_ST_IDLE;
 }
 
@@ -436,6 +468,60 @@ void CTelHandler::StepReset()
     default:
         break;
     }
+}
+
+void CTelHandler::OnLinkHalted()
+{
+    if (linkHalted)
+        return;
+    linkHalted = true;
+    // The modem cannot be reached: a call in progress ends as after a lost
+    // modem, and no request waits for an answer that cannot come.
+    comTimeout = true;
+    if (linkRestarted) {
+        // Started again, and halted before the modem ever answered.
+        linkRestarted = false;
+        linkRestartDelay = std::min(linkRestartDelay * 2, kLinkRestartMaxMs);
+    }
+    linkRestartTimer.Start(linkRestartDelay);
+}
+
+void CTelHandler::StepLinkRestart()
+{
+    if (!linkRestartTimer.Expired())
+        return;
+    Notify(TELHND_NOTIFY_LINK_RESTART, "");
+    if (RestartLink()) {
+        Log(kThreadMain, "TELHND_ST_LINK_RESTART: Link restarted");
+        // The line is read as at a start: identification, then idle.
+        InitParts();
+        linkRestarted = true;
+        for (const auto& [index, onOff] : relayStates)
+            SetRelay(index, onOff);
+        return;
+    }
+    linkRestartDelay = std::min(linkRestartDelay * 2, kLinkRestartMaxMs);
+    Log(kThreadMain, "TELHND_ST_LINK_RESTART: Link restart failed, next try in " +
+                         std::to_string(linkRestartDelay / 1000) + " s");
+    linkRestartTimer.Start(linkRestartDelay);
+}
+
+bool CTelHandler::RestartLink()
+{
+    // The halted link keeps its port open (an unplugged adapter stays dead
+    // on its old handle); it must end before the port is opened anew.
+    if (link)
+        link->Stop();
+    link.reset();
+    converter.Init(nullptr, log.get());
+    std::unique_ptr<CHandler> next = linkFactory(portNumber, baudRate);
+    if (!next)
+        return false;
+    next->SetOwner(this);
+    if (next->Start() != HNDRET_STARTED)
+        return false;  // destroying it ends a link that reported too late
+    link = std::move(next);
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,7 @@ constexpr int16_t TELHND_ST_COM_TIMEOUT_WAIT = 8;
 constexpr int16_t TELHND_ST_COM_ERROR = 9;
 constexpr int16_t TELHND_ST_COM_ERROR_WAIT = 10;
 constexpr int16_t TELHND_ST_RESTART_DELAY = 11;
+constexpr int16_t TELHND_ST_LINK_RESTART = 12;  // the link halted: start it again after a back-off
 
 class CTelHandler : public CHandler, public CTelLine {
 public:
@@ -48,6 +50,10 @@ public:
     static constexpr uint32_t kInfoMs = 4200;         // ReadSwHwInfo and ResetModem
     static constexpr uint32_t kRestartDelayMs = 20000;
     static constexpr uint32_t kComTimeoutMs = 60000;
+    // A halted link is started again after 30 s; while that fails the wait
+    // doubles up to 10 minutes.
+    static constexpr uint32_t kLinkRestartFirstMs = 30000;
+    static constexpr uint32_t kLinkRestartMaxMs = 600000;
 
     // Makes the link thread for a port and baud rate; the handler becomes its
     // owner and starts it.
@@ -124,6 +130,13 @@ private:
     void StepIncoming();
     void StepOutgoing();
     void StepReset();
+    void StepLinkRestart();
+
+    // The link gave up (LNK_ERROR, LNK_SEND_ERROR): nothing reaches the modem
+    // until the link is started again.
+    void OnLinkHalted();
+    // Ends the halted link and starts a new one on the port; true when it runs.
+    bool RestartLink();
 
     void SendRequest(std::unique_ptr<CTelMsg> request);
     void Log(const std::string& source, const std::string& text);
@@ -161,4 +174,10 @@ private:
     int16_t waitAnswerState = 0;
     CIntervalTimer operationTimer;
     CIntervalTimer stateTimer;
+
+    bool linkHalted = false;
+    bool linkRestarted = false;  // started again, and the modem has not answered yet
+    uint32_t linkRestartDelay = kLinkRestartFirstMs;
+    CIntervalTimer linkRestartTimer;
+    std::map<int16_t, int32_t> relayStates;  // the last state asked for each relay
 };

@@ -29,6 +29,7 @@ constexpr int16_t TELHND_NOTIFY_SERIAL_ERROR = 6;
 constexpr int16_t TELHND_NOTIFY_SW_ERROR = 7;
 constexpr int16_t TELHND_NOTIFY_HW_ERROR = 8;
 constexpr int16_t TELHND_NOTIFY_INFO = 9;
+constexpr int16_t TELHND_NOTIFY_LINK_RESTART = 10;  // a halted link is being started again
 
 // Voice-call progress (value of TEL_VOICE_CALL).
 constexpr int16_t VC_NOTIFY_TICK = 1;

@@ -52,6 +52,10 @@ int CTelMgr::Start(CMsgReceiver* relay)
     StartWithPortRecovery(*document, settings.TelComPort, settings.TelEnabled, start,
                           [this](const std::string& text) { Status(text); },
                           {"IDS_TELMGR_MSG_2", "IDS_TELMGR_MSG_3", "IDS_TELMGR_MSG_4", MessageIcon::Error});
+    // What was asked while the handler did not run was not queued for it;
+    // the latest state is what it needs.
+    if (handler.IsRunning() == 1)
+        SendLatestState();
     return 1;
 }
 
@@ -62,7 +66,41 @@ int16_t CTelMgr::Stop()
 
 void CTelMgr::PostToHandler(std::unique_ptr<CMsg> msg)
 {
+    if (!msg)
+        return;
+    Remember(*msg);
+    // A handler that does not run takes nothing: its queue would only grow
+    // (the alarm list sends the relay state with every answer) and the whole
+    // backlog would go to the modem at the next start.
+    if (handler.IsRunning() == 0)
+        return;
     CHandler::PostMsg(&handler, std::move(msg));
+}
+
+void CTelMgr::Remember(const CMsg& msg)
+{
+    const auto* request = dynamic_cast<const CTelHandlerMsg*>(&msg);
+    if (request == nullptr)
+        return;
+    if (request->GetType() == TEL_SET_RELAY)
+        relayStates[request->relayIndex] = request->onOff;
+    else if (request->GetType() == TEL_SET_UNATTENDED)
+        unattendedState = request->onOff;
+}
+
+void CTelMgr::SendLatestState()
+{
+    for (const auto& [index, onOff] : relayStates) {
+        auto relay = std::make_unique<CTelHandlerMsg>(TEL_SET_RELAY);
+        relay->relayIndex = index;
+        relay->onOff = onOff;
+        CHandler::PostMsg(&handler, std::move(relay));
+    }
+    if (unattendedState) {
+        auto unattended = std::make_unique<CTelHandlerMsg>(TEL_SET_UNATTENDED);
+        unattended->onOff = *unattendedState;
+        CHandler::PostMsg(&handler, std::move(unattended));
+    }
 }
 
 void CTelMgr::OnHandlerMsg(const CTelHandlerMsg& msg)
@@ -116,6 +154,12 @@ void CTelMgr::OnHandlerMsg(const CTelHandlerMsg& msg)
         break;
     case TELHND_NOTIFY_INFO:
         Info(msg.text, false);
+        break;
+    case TELHND_NOTIFY_LINK_RESTART:
+        // The fatal line of the halt stays on top of these; the pane keeps
+        // the error until the modem answers again.
+        Status(LookupText("IDS_TELMGR_MSG_12"));
+        Info(LookupText("IDS_TELMGR_MSG_7"), false);
         break;
     default:  // TELHND_NOTIFY_COM_WARNING and anything unknown
         Status(LookupText("IDS_TELMGR_MSG_6"));

@@ -9,7 +9,9 @@
 #include "tel/TelHandler.h"
 #include "tel/TelHandlerMsg.h"
 
+#include <map>
 #include <memory>
+#include <optional>
 
 class CTelMgr {
 public:
@@ -20,7 +22,9 @@ public:
     // chain goes on whatever happened to the telephone line.
     int Start(CMsgReceiver* relay);
     int16_t Stop();
-    // Ownership passes to the handler's queue.
+    // Ownership passes to the handler's queue while the handler runs; a
+    // request for a stopped handler is dropped. The latest relay and
+    // unattended states are kept and handed to the handler at every start.
     void PostToHandler(std::unique_ptr<CMsg> msg);
     // Shows one TEL_NOTIFY; the caller keeps the message.
     void OnHandlerMsg(const CTelHandlerMsg& msg);
@@ -30,7 +34,11 @@ public:
 private:
     void Status(const std::string& text);
     void Info(const std::string& text, bool popUp);
+    void Remember(const CMsg& msg);
+    void SendLatestState();
 
     CTelHandler handler;
     CDocumentHost* document = nullptr;
+    std::map<int16_t, int32_t> relayStates;  // by relay index
+    std::optional<int32_t> unattendedState;
 };

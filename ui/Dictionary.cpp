@@ -6,6 +6,7 @@
 
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/HandlerBase.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
@@ -54,6 +55,15 @@ void ResolveOne(std::string& text, char letter, char character)
         text.replace(pos, 2, restored);
 }
 
+// The DOM parser with the one setting it does not offer itself: a document
+// type declaration is a fatal error. The dictionary never declares anything,
+// and entities declared inside a file could expand without limit (a file of
+// a kilobyte that takes minutes to parse).
+class DoctypeRefusingParser : public xc::XercesDOMParser {
+public:
+    DoctypeRefusingParser() { getScanner()->setDisallowDTD(true); }
+};
+
 }  // namespace
 
 // The XML toolkit's part of the dictionary: initialised with the dictionary,
@@ -71,7 +81,7 @@ public:
             return;
         }
         errorHandler = std::make_unique<xc::HandlerBase>();  // raises on errors and fatal errors
-        parser = std::make_unique<xc::XercesDOMParser>();
+        parser = std::make_unique<DoctypeRefusingParser>();
         parser->setValidationScheme(xc::XercesDOMParser::Val_Never);
         parser->setDoNamespaces(false);
         parser->setDoSchema(false);

@@ -115,10 +115,18 @@ TEST_F(OrvaAppTest, FileThatIsNotADatabaseEndsTheStartWithItsReason)
         std::ofstream notADatabase(dir / "ORVA_10.mdb");
         notADatabase << "This is a text file, not a database.\n";
     }
-    StoreSettings();
-    COrvaApp app({}, out, err);
-    EXPECT_EQ(app.Startup(), ORVA_EXIT_DATABASE);
-    EXPECT_EQ(err.str(), "orva: " + dir.Path().string() + "/ORVA_10.mdb is not a database\n");
+    // The folder names the same file with or without a separator at its end;
+    // without one, a new empty database must not appear beside the folder.
+    for (const std::string& folder : {dir.Path().string() + "/", dir.Path().string()}) {
+        SCOPED_TRACE(folder);
+        StoreSettings([&folder](CSettings& settings) { settings.Values().DatabasePath = folder; });
+        out.str("");
+        err.str("");
+        COrvaApp app({}, out, err);
+        EXPECT_EQ(app.Startup(), ORVA_EXIT_DATABASE);
+        EXPECT_EQ(err.str(), "orva: " + dir.Path().string() + "/ORVA_10.mdb is not a database\n");
+    }
+    EXPECT_FALSE(fs::exists(dir.Path().string() + "ORVA_10.mdb"));
 }
 
 TEST_F(OrvaAppTest, SerialPortsThatDoNotOpenStayStoppedAndNothingIsSaved)

@@ -175,8 +175,59 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CallCase{"NobodyAnswersItIsForwardedOnce", {VC_NOTIFY_TICK, VC_PICK_UP, VC_NOTIFY_TICK, VC_TIMEOUT}, true},
                       CallCase{"TalkThatRunsOutIsForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_TIMEOUT}, true},
                       CallCase{"AnsweredAndHungUpIsNotForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_ON_HOOK}, false},
-                      CallCase{"AbortedIsNotForwarded", {VC_PICK_UP, VC_ABORTED}, false}),
+                      CallCase{"AbortedBeforeAnyoneAnsweredIsForwarded", {VC_PICK_UP, VC_ABORTED}, true},
+                      CallCase{"AbortedAfterTheOperatorTalkedIsNotForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_ABORTED}, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The voice dialog reports the end of the call to the list as soon as it
+// sees it, asking to forward only after a time-out; the list's own rule for
+// an aborted call must still hold.
+TEST_F(AlarmListTest, AbortedCallIsForwardedAlthoughTheDialogReportsItsEndFirst)
+{
+    host.settings.VoiceCallEnabled = 1;
+    host.screen.onCallProgress = [this](int16_t state) {
+        if (state == VC_ABORTED || state == VC_ON_HOOK)
+            list.VoiceCallEnded(false);
+    };
+    list.OnNewAlarm(Alarm(5, ALARMTYPE_VOICE));
+    list.OnVoiceCall(*Call(VC_PICK_UP, 290));
+    list.OnVoiceCall(*Call(VC_ABORTED, 0));
+    EXPECT_EQ(host.forwarded, std::vector<uint32_t>{5});
+
+    // A telephone restart cuts the next call: the same rule.
+    list.OnNewAlarm(Alarm(6, ALARMTYPE_VOICE));
+    list.OnVoiceCall(*Call(VC_PICK_UP, 290));
+    list.TelephoneStopped();
+    EXPECT_EQ(host.forwarded, (std::vector<uint32_t>{5, 6}));
+}
+
+TEST_F(AlarmListTest, IgnoredCallIsNotForwardedWhenItIsAborted)
+{
+    host.settings.VoiceCallEnabled = 1;
+    list.OnNewAlarm(Alarm(5, ALARMTYPE_VOICE));
+    list.OnVoiceCall(*Call(VC_PICK_UP, 290));
+    list.AbortVoiceCall();
+    list.OnVoiceCall(*Call(VC_ABORTED, 0));
+    EXPECT_TRUE(host.forwarded.empty());
+    EXPECT_EQ(list.VoiceCallAlarm(), nullptr);
+}
+
+// Unattended, a voice alarm the telephone could not redirect was hung up:
+// nobody's handset rings, so the list does not wait for the call.
+TEST_F(AlarmListTest, UnattendedVoiceAlarmDoesNotWaitForACall)
+{
+    host.settings.VoiceCallEnabled = 1;
+    host.settings.AlarmPopUpEnabled = 1;
+    list.SetUnattended(true);
+    auto alarm = Alarm(5, ALARMTYPE_VOICE);
+    EXPECT_FALSE(list.WaitsForVoiceCall(*alarm));
+    list.OnNewAlarm(std::move(alarm));
+    EXPECT_EQ(list.VoiceCallAlarm(), nullptr);
+    EXPECT_EQ(host.screen.alarms.at(0).popUp, AlarmPopUp::Normal);
+
+    list.SetUnattended(false);
+    EXPECT_TRUE(list.WaitsForVoiceCall(*Alarm(6, ALARMTYPE_VOICE)));
+}
 
 TEST_F(AlarmListTest, CallProgressWithoutAWaitingCallGoesNowhere)
 {

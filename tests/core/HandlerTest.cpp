@@ -48,6 +48,7 @@ public:
     std::atomic<bool> throwInLoop{false};
     std::atomic<bool> reported{false};
     std::atomic<bool> holding{false};
+    std::atomic<int> finished{0};  // threads that reported their stop
 
 protected:
     void ThreadMain() override
@@ -74,6 +75,7 @@ protected:
             std::this_thread::sleep_for(1ms);
         }
         SetStatus(HNDRET_STOPPED);
+        ++finished;
     }
 };
 
@@ -150,6 +152,48 @@ TEST(Handler, LateStopReportTimesOutAndIsKeptForTheNextWait)
     }
     handler.holdInLoop = false;
     EXPECT_EQ(handler.WaitStatus(), HNDRET_STOPPED);
+}
+
+// A thread that reported only after its Start or Stop had timed out leaves
+// that report in the status word. The next Start must answer for its own
+// thread, not hand out the stale report while the new thread runs.
+struct LateReportCase {
+    const char* name;
+    bool lateStart;  // the start report came late (else the stop report)
+};
+
+TEST(Handler, StartAfterATimedOutHandshakeReportsTheNewThread)
+{
+    for (const LateReportCase c : {LateReportCase{"late stop report", false}, LateReportCase{"late start report", true}}) {
+        TestHandler handler;
+        if (c.lateStart) {
+            handler.holdBeforeReport = true;
+            FakeTickSource clock;
+            ASSERT_EQ(handler.Start(), HNDRET_TIMEOUT) << c.name;
+            ASSERT_EQ(handler.Stop(), HNDRET_TIMEOUT) << c.name;  // still initialising
+            handler.holdBeforeReport = false;
+        } else {
+            ASSERT_EQ(handler.Start(), HNDRET_STARTED) << c.name;
+            handler.holdInLoop = true;
+            ASSERT_TRUE(WaitFor([&] { return handler.holding.load(); })) << c.name;
+            {
+                FakeTickSource clock;
+                ASSERT_EQ(handler.Stop(), HNDRET_TIMEOUT) << c.name;
+            }
+            handler.holdInLoop = false;
+        }
+        // The old thread ends and reports into the status word; nobody takes it.
+        ASSERT_TRUE(WaitFor([&] { return handler.finished.load() == 1; })) << c.name;
+
+        handler.holding = false;
+        handler.holdInLoop = true;  // the new thread stays in its loop
+        EXPECT_EQ(handler.Start(), HNDRET_STARTED) << c.name;
+        EXPECT_EQ(handler.runs.load(), 2) << c.name;
+        EXPECT_EQ(handler.IsRunning(), 1) << c.name;
+        ASSERT_TRUE(WaitFor([&] { return handler.holding.load(); })) << c.name;
+        handler.holdInLoop = false;
+        EXPECT_EQ(handler.Stop(), HNDRET_STOPPED) << c.name;
+    }
 }
 
 TEST(Handler, StatusWordHoldsOneReportAndTakingEmptiesIt)

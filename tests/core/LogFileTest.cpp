@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -134,6 +136,35 @@ TEST_F(LogFileTest, ScratchFileThatCannotBeCreatedLeavesTheOldLog)
     fs::create_directory("Kept.tmp");
     log.WriteLine("lost");
     EXPECT_EQ(Texts("Kept.log"), (std::vector<std::string>{"old"}));
+}
+
+// The logs hold telephone numbers and alarm texts: readable by the station's
+// user only, however the log came to be, also under the usual umask 022.
+TEST_F(LogFileTest, LogIsPrivateToTheStationsUser)
+{
+    struct Case {
+        const char* name;
+        void (*before)();  // what an older version or a crash left behind
+    };
+    const Case cases[] = {
+        {"new log", [] {}},
+        {"log left readable by everybody", [] { std::ofstream("Private.log") << "old\n"; }},
+        {"scratch file left readable by everybody", [] { std::ofstream("Private.tmp") << "half\n"; }},
+    };
+    const mode_t previousMask = ::umask(022);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove("Private.log");
+        fs::remove("Private.tmp");
+        c.before();
+        CLogFile log("Private", 10);
+        log.WriteLine("+46701234567 trapped in lift");
+        struct stat info {};
+        ASSERT_EQ(::stat("Private.log", &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(TextOf(ReadLines("Private.log").front()), "+46701234567 trapped in lift");
+    }
+    ::umask(previousMask);
 }
 
 }  // namespace

@@ -9,7 +9,13 @@
 
 #include "core/InboxNotifier.h"
 #include "core/OrvaDoc.h"
+#include "core/TextLookup.h"
 #include "db/AlarmInfoMsg.h"
+#include "db/AlarmInfoSet.h"
+#include "db/Database.h"
+#include "db/DatabaseHandler.h"
+#include "db/DbException.h"
+#include "db/DbSchema.h"
 #include "db/ObjectInfoMsg.h"
 #include "gsm/GsmHandlerMsg.h"
 #include "gsm/SendSmsWindow.h"
@@ -25,6 +31,7 @@
 #include <QEvent>
 #include <QObject>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -434,6 +441,274 @@ TEST_F(DocAlarmTest, HourlyTickRunsTheTestAlarmSupervision)
     EXPECT_EQ(screen.alarms[0].type, ALARMTYPE_TEST_FAIL);
     EXPECT_EQ(screen.alarms[0].idCode, "S1");
     EXPECT_EQ(Mails(), 1u);  // a test failure is forwarded
+}
+
+TEST_F(DocAlarmTest, UnattendedCpcVoiceAlarmIsForwardedAtOnceAndOnlyOnce)
+{
+    doc->Settings().VoiceCallEnabled = 1;
+    AddObject("L1", "Lift 1");
+    doc->GetAlarmList().SetUnattended(true);
+    PostAlarm(ALARMTYPE_VOICE);
+    EXPECT_EQ(Mails(), 1u);
+    EXPECT_EQ(Sms(), 1u);
+    EXPECT_EQ(doc->GetAlarmList().VoiceCallAlarm(), nullptr);
+
+    // Attended again: the next voice call waits for the operator, and the
+    // first alarm is not forwarded a second time on its way.
+    doc->GetAlarmList().SetUnattended(false);
+    PostAlarm(ALARMTYPE_VOICE);
+    EXPECT_EQ(Mails(), 1u);
+    EXPECT_NE(doc->GetAlarmList().VoiceCallAlarm(), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Alarms that cannot be stored at once, the journal, the stop
+
+// An alarm as the telephone handler hands it to the relay (journaled there).
+std::unique_ptr<CTelHandlerMsg> TelAlarm(const std::string& idCode)
+{
+    auto tel = std::make_unique<CTelHandlerMsg>(TEL_ALARM);
+    tel->msgType = TELMSG_P100_ALARM;
+    tel->protocol = TELPROT_P100;
+    tel->idType = 1;
+    tel->idCode = idCode;
+    tel->callerInfo = "+46701234567";
+    return tel;
+}
+
+class DocDurabilityTest : public DocAlarmTest {
+protected:
+    void Take(const std::string& idCode) { doc->GetDatabaseHandler()->ReceiveMsg(TelAlarm(idCode)); }
+    // The relay thread is stopped: what it holds is relayed here.
+    void Relay()
+    {
+        doc->GetDatabaseHandler()->WaitRelayIdle();
+        Pump(*doc);
+    }
+    void Fault(const char* sql) { doc->GetDatabaseMgr().GetDatabase().Execute(QString::fromLatin1(sql)); }
+    void Fault(void (*change)(CDatabase&)) { change(doc->GetDatabaseMgr().GetDatabase()); }
+    // The keys the list shows after reading the table again.
+    std::vector<uint32_t> Listed()
+    {
+        doc->GetAlarmList().RequestRefresh();
+        Pump(*doc);
+        return screen.lists.empty() ? std::vector<uint32_t>{} : screen.lists.back();
+    }
+    size_t Infos(const std::string& key)
+    {
+        const std::string text = "INFO " + LookupText(key);
+        return static_cast<size_t>(std::count(screen.events.begin(), screen.events.end(), text));
+    }
+    size_t Boxes()
+    {
+        return static_cast<size_t>(std::count_if(screen.events.begin(), screen.events.end(),
+                                                 [](const std::string& e) { return e.rfind("MESSAGE ", 0) == 0; }));
+    }
+    fs::path JournalFile() const { return dir / CAlarmJournal::kFileName; }
+};
+
+// How the database refuses a write: a disk that is full or read-only.
+struct StoreFault {
+    const char* name;
+    void (*inject)(CDatabase&);
+    void (*heal)(CDatabase&);
+};
+
+void MakeReadOnly(CDatabase& database) { database.Execute(QStringLiteral("PRAGMA query_only=1")); }
+void MakeWritable(CDatabase& database) { database.Execute(QStringLiteral("PRAGMA query_only=0")); }
+
+// The file may not grow any more, and what room is left in the alarm
+// table's pages is filled with Info rows (not listed while the list shows
+// new alarms only): the next alarm finds the disk full.
+void FillDisk(CDatabase& database)
+{
+    database.Execute(QStringLiteral("PRAGMA max_page_count=1"));  // as small as the file is now
+    // Large rows first, then ever smaller ones into the gaps they leave.
+    for (int size : {400, 100, 20, 0}) {
+        for (int i = 0;; ++i) {
+            try {
+                database.Execute(QStringLiteral("INSERT INTO \"AlarmInfo\" (\"IdCode\", \"AlarmStatus\", \"Text\") "
+                                                "VALUES ('f', 4, '%1')").arg(QString(size, QChar('x'))));
+            } catch (const CDbException& e) {
+                ASSERT_NE(e.description.find("full"), std::string::npos) << e.description;
+                break;
+            }
+            ASSERT_LT(i, 10000) << "the database never filled up";
+        }
+    }
+}
+void FreeDisk(CDatabase& database) { database.Execute(QStringLiteral("PRAGMA max_page_count=1073741823")); }
+
+class DocStoreFaultTest : public DocDurabilityTest, public ::testing::WithParamInterface<StoreFault> {};
+
+TEST_P(DocStoreFaultTest, AlarmIsForwardedListedAndStoredOnceWhenTheDatabaseTakesItAgain)
+{
+    AddObject("L1", "Lift 1");
+    AddObject("L2", "Lift 2");
+    doc->GetAlarmList().SetFilterMask(1);  // new alarms only
+    Fault(GetParam().inject);
+    Take("L1");
+    Take("L2");
+    Relay();
+
+    // Forwarded and shown although not stored; the operator is told once.
+    EXPECT_EQ(Mails(), 2u);
+    EXPECT_EQ(Sms(), 2u);
+    ASSERT_EQ(screen.alarms.size(), 2u);
+    EXPECT_EQ(Infos("IDS_ORVADOC_MSG_ALARMS_WAIT"), 1u);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 2u);
+    // A refresh keeps them in the list (they have no key yet).
+    EXPECT_EQ(Listed(), (std::vector<uint32_t>{0, 0}));
+
+    // Still refused at a retry: no new box, nothing lost.
+    const size_t boxes = Boxes();
+    doc->RetryUnstoredAlarms();
+    EXPECT_EQ(Boxes(), boxes);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 2u);
+
+    Fault(GetParam().heal);
+    doc->PostToDocument(std::make_unique<CMsg>(DBMSG_HOURLY_TICK));
+    Pump(*doc);
+    const std::vector<uint32_t> listed = Listed();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_NE(listed[0], 0u);
+    EXPECT_NE(listed[1], 0u);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+    EXPECT_EQ(Infos("IDS_ORVADOC_MSG_ALARMS_STORED"), 1u);
+    EXPECT_EQ(fs::file_size(JournalFile()), 0u);
+
+    // Once only.
+    doc->PostToDocument(std::make_unique<CMsg>(DBMSG_HOURLY_TICK));
+    Pump(*doc);
+    EXPECT_EQ(Listed().size(), 2u);
+    EXPECT_EQ(Mails(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DocStoreFaultTest,
+    ::testing::Values(StoreFault{"ReadOnly", MakeReadOnly, MakeWritable}, StoreFault{"DiskFull", FillDisk, FreeDisk}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DocDurabilityTest, TheNextAlarmThatIsStoredTakesTheWaitingOnesAlong)
+{
+    AddObject("L1", "Lift 1");
+    Fault("PRAGMA query_only=1");
+    Take("L1");
+    Relay();
+    Fault("PRAGMA query_only=0");
+    Take("L1");
+    Relay();
+    EXPECT_EQ(Listed().size(), 2u);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+}
+
+// A database error box waits for the operator; meanwhile the next alarm is
+// forwarded and shown, and no second box opens inside the first.
+TEST_F(DocDurabilityTest, ErrorBoxDoesNotHoldBackForwarding)
+{
+    AddObject("L1", "Lift 1");
+    Fault("PRAGMA query_only=1");
+    int depth = 0;
+    int deepest = 0;
+    size_t mailsWhileBoxOpen = 0;
+    size_t alarmsWhileBoxOpen = 0;
+    screen.onMessage = [&](const std::string&) {
+        deepest = std::max(deepest, ++depth);
+        if (depth == 1 && mailsWhileBoxOpen == 0) {
+            // The box's own event loop goes on dispatching.
+            Take("L1");
+            doc->GetDatabaseHandler()->WaitRelayIdle();
+            Pump(*doc);
+            mailsWhileBoxOpen = Mails();
+            alarmsWhileBoxOpen = screen.alarms.size();
+        }
+        --depth;
+    };
+    Take("L1");
+    Relay();
+    EXPECT_EQ(mailsWhileBoxOpen, 2u);
+    EXPECT_EQ(alarmsWhileBoxOpen, 2u);
+    EXPECT_EQ(deepest, 1);
+    EXPECT_GE(Boxes(), 1u);
+}
+
+// The station stopped (or crashed) before the row was committed: the alarm
+// is stored after the restart, and not forwarded a second time.
+TEST_F(DocDurabilityTest, AlarmNotStoredBeforeTheStopIsStoredAfterTheRestart)
+{
+    AddObject("L1", "Lift 1");
+    Fault("PRAGMA query_only=1");
+    Take("L1");
+    Relay();
+    ASSERT_EQ(Mails(), 1u);
+    doc->CloseDocument();
+    doc.reset();
+
+    doc = std::make_unique<COrvaDoc>(screen);
+    doc->Settings().MailEnabled = 1;
+    doc->Settings().GsmEnabled = 1;
+    screen.lists.clear();
+    ASSERT_EQ(doc->StartDatabase(), 1);
+    doc->GetDatabaseHandler()->Stop();
+    Relay();
+    const std::vector<uint32_t> listed = Listed();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_NE(listed[0], 0u);
+    EXPECT_EQ(Mails(), 0u) << "forwarded before the stop already";
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+}
+
+// Killed after the commit but before the journal heard of it: the record
+// replayed after the restart finds its row and adds none.
+TEST_F(DocDurabilityTest, ReplayedAlarmWhoseRowExistsIsNotStoredTwice)
+{
+    AddObject("L1", "Lift 1");
+    Take("L1");
+    const fs::path copy = dir / "journal-before-commit";
+    fs::copy_file(JournalFile(), copy);
+    Relay();
+    ASSERT_EQ(Listed().size(), 1u);
+    doc->CloseDocument();
+    doc.reset();
+    fs::copy_file(copy, JournalFile(), fs::copy_options::overwrite_existing);
+
+    doc = std::make_unique<COrvaDoc>(screen);
+    doc->Settings().MailEnabled = 1;
+    ASSERT_EQ(doc->StartDatabase(), 1);
+    doc->GetDatabaseHandler()->Stop();
+    Relay();
+    EXPECT_EQ(Listed().size(), 1u);
+    EXPECT_EQ(Mails(), 0u);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+}
+
+// Alarms still in the relay and the inbox when the station stops are
+// stored, and a voice call that waits for the operator is forwarded.
+TEST_F(DocDurabilityTest, StopStoresWhatIsOnItsWayAndForwardsAWaitingVoiceCall)
+{
+    doc->Settings().VoiceCallEnabled = 1;
+    AddObject("L1", "Lift 1");
+    AddObject("L2", "Lift 2");
+    PostAlarm(ALARMTYPE_VOICE, "L2");
+    ASSERT_NE(doc->GetAlarmList().VoiceCallAlarm(), nullptr);
+    ASSERT_EQ(Mails(), 0u);
+    Take("L1");
+    Take("L1");
+    doc->CloseDocument();
+
+    EXPECT_EQ(Mails(), 3u);  // two alarms and the voice call nobody answered
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+    const std::string file = dir / DbSchema::kDatabaseFileName;
+    doc.reset();
+    CDatabase database;
+    database.Open(file);
+    CAlarmInfoSet set(&database);
+    set.Open();
+    int rows = 0;
+    for (; !set.IsEOF(); set.MoveNext())
+        ++rows;
+    set.Close();
+    EXPECT_EQ(rows, 3);
 }
 
 // ---------------------------------------------------------------------------

@@ -44,6 +44,9 @@ public:
     {
         base.ShowMessage(text, icon);
         events.push_back("MESSAGE " + text);
+        // What happens while a box waits for the operator.
+        if (onMessage)
+            onMessage(text);
     }
     std::optional<int16_t> SelectComPort(const std::string& message, int16_t current) override
     {
@@ -73,7 +76,12 @@ public:
     {
         dialogs.push_back({alarm.PrimaryKey, alarm.AlarmType, alarm.AlarmStatus, alarm.IdCode, AlarmPopUp::Normal});
     }
-    void ShowCallProgress(int16_t state, int16_t secondsLeft) override { calls.emplace_back(state, secondsLeft); }
+    void ShowCallProgress(int16_t state, int16_t secondsLeft) override
+    {
+        calls.emplace_back(state, secondsLeft);
+        if (onCallProgress)
+            onCallProgress(state);
+    }
 
     std::optional<std::string> SelectOperator(int mode, CSettings&) override
     {
@@ -114,6 +122,10 @@ public:
     std::vector<int> operatorModes;
     std::vector<int> dbReasons;
     std::function<bool(SettingsValues&)> settingsSheet;
+    // What the voice dialog does with a call step (it reports the end of the
+    // call back to the list, as the window does).
+    std::function<void(int16_t)> onCallProgress;
+    std::function<void(const std::string&)> onMessage;
     std::vector<uint16_t> objectReplies;
     std::vector<uint16_t> exportReplies;
     std::vector<uint16_t> printReplies;

@@ -80,6 +80,38 @@ ScriptedHost::Answer CreateNew()
             }};
 }
 
+uint32_t BigEndian32(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A checkpoint cut short: the newest first page (with its page count) went
+// from the write-ahead log into the database file, the pages after it did not.
+void WriteNewestFirstPageFromWal(const std::string& wal, const std::string& database)
+{
+    const std::string log = ReadAll(wal);
+    ASSERT_GE(log.size(), 32u);
+    const uint32_t pageSize = BigEndian32(log, 8);
+    const size_t frameSize = 24 + pageSize;
+    size_t newest = 0;
+    for (size_t frame = 32; frame + frameSize <= log.size(); frame += frameSize)
+        if (BigEndian32(log, frame) == 1)
+            newest = frame;
+    ASSERT_NE(newest, 0u) << "no first page in the log";
+    std::fstream file(database, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(0);
+    file.write(log.data() + newest + 24, pageSize);
+}
+
 // Makes a file unwritable for as long as it lives, also for root.
 class ReadOnlyFile {
 public:
@@ -205,8 +237,40 @@ TEST_F(DatabaseMgrTest, DamagedLockedOrReadOnlyDatabasesAreNotOpened)
     // Cut short: the rows already stored are still there in the copy kept.
     fs::copy_file(File(), folder + "copy.mdb");
     fs::resize_file(File(), fs::file_size(File()) / 2);
-    EXPECT_EQ(Check(folder), DBMGR_CHECK_NOT_A_DATABASE);
+    EXPECT_EQ(Check(folder), DBMGR_CHECK_NOT_A_DATABASE) << manager.GetLastError();
     EXPECT_GT(fs::file_size(folder + "copy.mdb"), fs::file_size(File()));
+}
+
+// The station went down during a checkpoint: the database file's header
+// counts more pages than the file has, while the write-ahead log beside it
+// still holds every committed page. The engine reads such a pair as sound.
+TEST_F(DatabaseMgrTest, DatabaseWithCommittedPagesStillInTheWalOpens)
+{
+    CreateStationDatabase(folder);
+    const std::string copy = folder + "copy/";
+    fs::create_directory(copy);
+    {
+        CDatabase database;
+        database.Open(File());
+        database.Execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        database.Execute(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        for (int i = 0; i < 300; ++i)
+            database.Execute(QStringLiteral("INSERT INTO AlarmInfo (IdCode, Text) VALUES ('%1', '%2')")
+                                 .arg(i)
+                                 .arg(QString(200, QLatin1Char('t'))));
+        // The files as the power cut left them, taken while the connection holds them.
+        fs::copy_file(File(), copy + "ORVA_10.mdb");
+        fs::copy_file(File() + "-wal", copy + "ORVA_10.mdb-wal");
+    }
+    WriteNewestFirstPageFromWal(copy + "ORVA_10.mdb-wal", copy + "ORVA_10.mdb");
+    const std::string header = ReadAll(copy + "ORVA_10.mdb").substr(0, 100);
+    const uint64_t headerBytes = uint64_t(BigEndian32(header, 28)) * ((uint8_t(header[16]) << 8) | uint8_t(header[17]));
+    ASSERT_GT(headerBytes, fs::file_size(copy + "ORVA_10.mdb"));
+
+    EXPECT_EQ(Check(copy), DBMGR_CHECK_OPENED) << manager.GetLastError();
+    CDatabase database;
+    database.Open(copy + "ORVA_10.mdb");
+    EXPECT_EQ(QueryValue(database, QStringLiteral("SELECT count(*) FROM AlarmInfo")).toInt(), 300);
 }
 
 TEST_F(DatabaseMgrTest, StartCreatesANewDatabaseWhenTheOperatorAsksForIt)
@@ -244,6 +308,57 @@ TEST_F(DatabaseMgrTest, StartAfterChangingAMissingPath)
     reloaded.Load();
     EXPECT_EQ(reloaded.Values().DatabasePath, good);
     manager.Stop();
+}
+
+// A DatabasePath without the separator at its end (hand-edited, or from an
+// older settings file) still names the folder of the database; nothing is
+// ever looked for or created beside it.
+TEST_F(DatabaseMgrTest, DatabasePathWithoutTrailingSeparatorNamesTheFolder)
+{
+    const std::string station = folder + "station";
+    fs::create_directory(station);
+    CreateStationDatabase(station + "/");
+    WriteFile(folder + "passwd", "root:x:0:0\n");
+    struct Case {
+        std::string setting;
+        std::deque<ScriptedHost::Answer> answers;
+        std::vector<int> reasons;  // the dialogs shown before the start ends
+        int started;
+    };
+    // Where a dialog offers a new database, a hasty operator takes it.
+    const Case cases[] = {
+        {station, {CreateNew()}, {}, 1},
+        {station + "/", {CreateNew()}, {}, 1},
+        // A path naming a file is a folder that does not exist.
+        {folder + "passwd", {}, {DBMGRDLG_REASON_INVALID_PATH}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting);
+        host.settings.Values().DatabasePath = c.setting;
+        host.reasons.clear();
+        host.answers = c.answers;
+        EXPECT_EQ(manager.Start(&owner), c.started);
+        EXPECT_EQ(host.reasons, c.reasons);
+        manager.Stop();
+    }
+    EXPECT_FALSE(fs::exists(folder + "stationORVA_10.mdb"));
+    EXPECT_FALSE(fs::exists(folder + "passwdORVA_10.mdb"));
+
+    // The conversion of an older installation in such a folder reads its
+    // files and creates the database inside it.
+    const std::string old = folder + "old";
+    fs::create_directory(old);
+    WriteFile(old + "/IdInfo.dat", "12345678:Lift A\n");
+    WriteFile(old + "/EventSave.dat", "1\n2\n12345678\nLift A\n0\n0\n1622541600\n0\n");
+    host.settings.Values().DatabasePath = old;
+    host.reasons.clear();
+    host.answers = {CreateNew()};
+    ASSERT_EQ(manager.Start(&owner), 1);
+    EXPECT_EQ(host.reasons, (std::vector<int>{DBMGRDLG_REASON_OLD_VERSION}));
+    EXPECT_TRUE(fs::exists(old + "/ORVA_10.mdb"));
+    EXPECT_EQ(QueryValue(manager.GetDatabase(), QStringLiteral("SELECT count(*) FROM AlarmInfo")).toInt(), 1);
+    manager.Stop();
+    EXPECT_FALSE(fs::exists(folder + "oldORVA_10.mdb"));
 }
 
 TEST_F(DatabaseMgrTest, StartConvertsAnOlderInstallation)

@@ -11,6 +11,8 @@
 
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace {
 
 class RecordingProgress : public CDbProgressList {
@@ -116,6 +118,28 @@ TEST_F(DbConvertTest, NeverOverwritesAnExistingFile)
     nowhere.SetPath(folder + "missing/");
     EXPECT_EQ(nowhere.CreateDatabase(), 0);
     EXPECT_EQ(progress.lines.back(), "Error Creating Database...");
+}
+
+// The database holds telephone numbers, addresses and alarm texts: the file and
+// the companions the engine makes beside it are the station user's alone,
+// also under the usual umask 022.
+TEST_F(DbConvertTest, NewDatabaseAndItsCompanionFilesArePrivate)
+{
+    const mode_t previousMask = ::umask(022);
+    CDbConvert convert;
+    Prepare(convert);
+    ASSERT_EQ(convert.CreateDatabase(), 1);
+    {
+        CDatabase database;
+        database.Open(folder + "ORVA_10.mdb");
+        database.Execute(QStringLiteral("INSERT INTO MailInfo (Name, Address) VALUES ('a', 'b')"));
+        for (const char* name : {"ORVA_10.mdb", "ORVA_10.mdb-wal", "ORVA_10.mdb-shm"}) {
+            struct stat info {};
+            ASSERT_EQ(::stat((folder + name).c_str(), &info), 0) << name;
+            EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
+        }
+    }
+    ::umask(previousMask);
 }
 
 TEST_F(DbConvertTest, ImportsObjectsFromIdInfo)
@@ -258,6 +282,55 @@ TEST_F(DbConvertTest, ImportsAlarmsFromEventSave)
     EXPECT_EQ(rows[4].time, "1970-01-01 01:00:00");  // no digits read as 0
     EXPECT_EQ(rows[4].text.size(), 255u);
     EXPECT_EQ(rows[5].type, 9);  // unknown old types stay as they are
+}
+
+// A time stamp that is no date the station can hold (after the year 9999, or
+// so far out that the year no longer fits the calendar arithmetic) marks a
+// damaged line or record: it is skipped and the copy goes on with the next.
+TEST_F(DbConvertTest, TimeStampsBeyondAnyDateSkipTheirLineOrRecord)
+{
+    const std::vector<std::string> badStamps = {
+        "67768007771952000",  // the year overflows a 32-bit number
+        "99999999999999",     // about the year 3,170,000
+        "253402318800",       // early in the year 10000
+    };
+    std::string objects = std::string("10000001:Good before") + US + "1" + US + US + "1622541600\n";
+    for (size_t i = 0; i < badStamps.size(); ++i)
+        objects += "2000000" + std::to_string(i) + ":Damaged" + US + "1" + US + US + badStamps[i] + "\n";
+    // The last hour of the year 9999 in local time is still a date.
+    objects += std::string("10000002:Good after") + US + "1" + US + US + "253402293600\n";
+    WriteFile(folder + "IdInfo.dat", objects);
+
+    auto record = [](const std::string& id, const std::string& time) {
+        return "1\n2\n" + id + "\nLift\n0\n0\n" + time + "\n2\nfirst\nsecond\n";
+    };
+    std::string alarms = record("10000001", "1622541600");
+    for (size_t i = 0; i < badStamps.size(); ++i)
+        alarms += record("2000000" + std::to_string(i), badStamps[i]);
+    alarms += record("10000002", "1622541660");
+    WriteFile(folder + "EventSave.dat", alarms);
+
+    CDbConvertVer01 convert;
+    Prepare(convert);
+    ASSERT_EQ(convert.CreateDatabase(), 1);
+    ASSERT_EQ(convert.CopyData(), 1);
+    EXPECT_TRUE(errors.shown.empty());
+
+    CDatabase database;
+    database.Open(folder + "ORVA_10.mdb");
+    auto idCodes = [&database](const char* table) {
+        std::vector<std::string> ids;
+        QSqlQuery query(database.Connection());
+        query.exec(QStringLiteral("SELECT IdCode FROM %1 ORDER BY rowid").arg(QLatin1String(table)));
+        while (query.next())
+            ids.push_back(query.value(0).toString().toStdString());
+        return ids;
+    };
+    EXPECT_EQ(idCodes("ObjectInfo"), (std::vector<std::string>{"10000001", "10000002"}));
+    EXPECT_EQ(idCodes("AlarmInfo"), (std::vector<std::string>{"10000001", "10000002"}));
+    EXPECT_EQ(QueryValue(database, QStringLiteral("SELECT LastTestAlarm FROM ObjectInfo WHERE IdCode = '10000002'"))
+                  .toString(),
+              QStringLiteral("9999-12-31 23:00:00"));
 }
 
 TEST_F(DbConvertTest, MissingOrGarbageFilesNeverStopTheCopy)

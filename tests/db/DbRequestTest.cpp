@@ -328,6 +328,98 @@ INSTANTIATE_TEST_SUITE_P(
                                                                       &CSmsNumInfoMsg::Number, &CSmsNumInfoMsg::Name)),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A key longer than its column would be stored cut while every search uses it
+// whole: the row could never be found, edited or deleted again, and a second
+// add would store it twice. Such a key is refused like a row the engine
+// cannot take. Lengths count characters: "ö" is two bytes and one character.
+TEST_F(DbRequestTest, KeysLongerThanTheirColumnAreRefused)
+{
+    auto text = [](size_t chars) {
+        std::string s;
+        for (size_t i = 0; i < chars; ++i)
+            s += "\xC3\xB6";
+        return s;
+    };
+    int objects = 0;
+    auto byIdCode = [&](const std::string& key, uint16_t type) -> std::unique_ptr<CMsg> {
+        return NewObject(key, "", type);
+    };
+    // The edits are of the first object; every add is a new object.
+    auto byPhone = [&](const std::string& key, uint16_t type) -> std::unique_ptr<CMsg> {
+        return NewObject(type == DBMSG_EDIT_OBJECT_INFO ? "1" : std::to_string(++objects), key, type);
+    };
+    auto customer = [](const std::string& key, uint16_t type) -> std::unique_ptr<CMsg> {
+        auto r = std::make_unique<CCustomerInfoMsg>(type);
+        r->Name = key;
+        r->Info = "info";
+        return r;
+    };
+    auto mail = [](const std::string& key, uint16_t type) -> std::unique_ptr<CMsg> {
+        auto r = std::make_unique<CMailInfoMsg>(type);
+        r->Address = key;
+        r->Name = "name";
+        return r;
+    };
+    auto sms = [](const std::string& key, uint16_t type) -> std::unique_ptr<CMsg> {
+        auto r = std::make_unique<CSmsNumInfoMsg>(type);
+        r->Number = key;
+        r->Name = "name";
+        r->ReplyType = DBMSG_SMS_NUM_INFO;
+        return r;
+    };
+    struct Case {
+        const char* name;
+        const char* table;
+        const char* column;
+        size_t limit;
+        // The request of the given type whose key is the given text.
+        std::function<std::unique_ptr<CMsg>(const std::string& key, uint16_t type)> request;
+        uint16_t add, edit;
+        uint16_t added, addError, edited, editError;
+        const char* prefix;  // of the add's error box
+    };
+    const Case cases[] = {
+        {"object identity code", "ObjectInfo", "IdCode", 20, byIdCode, DBMSG_ADD_OBJECT_INFO,
+         DBMSG_EDIT_OBJECT_INFO, DBRES_OBJECT_ADDED, DBRES_OBJECT_ADD_ERROR, DBRES_OBJECT_EDITED,
+         DBRES_OBJECT_EDIT_ERROR, "CDbObjectInfo::AddObjectInfo: "},
+        // The telephone number is searched whole too, to keep it unique.
+        {"object telephone number", "ObjectInfo", "PhoneNumber", 30, byPhone, DBMSG_ADD_OBJECT_INFO,
+         DBMSG_EDIT_OBJECT_INFO, DBRES_OBJECT_ADDED, DBRES_OBJECT_ADD_ERROR, DBRES_OBJECT_EDITED,
+         DBRES_OBJECT_EDIT_ERROR, "CDbObjectInfo::AddObjectInfo: "},
+        {"customer name", "CustomerInfo", "Name", 40, customer, DBMSG_ADD_CUSTOMER_INFO, DBMSG_EDIT_CUSTOMER_INFO,
+         DBRES_INFO_ADDED, DBRES_INFO_ADD_ERROR, DBRES_INFO_EDITED, DBRES_INFO_EDIT_ERROR,
+         "CDatabaseHandler::AddCustomerInfo: "},
+        {"e-mail address", "MailInfo", "Address", 80, mail, DBMSG_ADD_MAIL_INFO, DBMSG_EDIT_MAIL_INFO,
+         DBRES_INFO_ADDED, DBRES_INFO_ADD_ERROR, DBRES_INFO_EDITED, DBRES_INFO_EDIT_ERROR,
+         "CDatabaseHandler::AddMailInfo: "},
+        {"SMS number", "SmsNumberInfo", "Number", 20, sms, DBMSG_ADD_SMS_NUM_INFO, DBMSG_EDIT_SMS_NUM_INFO,
+         DBRES_INFO_ADDED, DBRES_INFO_ADD_ERROR, DBRES_INFO_EDITED, DBRES_INFO_EDIT_ERROR,
+         "CDatabaseHandler::AddSmsNumInfo: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        errors.shown.clear();
+        const std::string fits = text(c.limit);
+        const std::string tooLong = fits + "x";
+        auto rows = [&] {
+            QSqlQuery query(database.Connection());
+            query.prepare(QStringLiteral("SELECT count(*) FROM \"%1\" WHERE \"%2\" = ?")
+                              .arg(QLatin1String(c.table), QLatin1String(c.column)));
+            query.addBindValue(QString::fromStdString(fits));
+            return query.exec() && query.next() ? query.value(0).toInt() : -1;
+        };
+        EXPECT_EQ(ResultOf(c.request(fits, c.add)), c.added);
+        EXPECT_EQ(ResultOf(c.request(tooLong, c.add)), c.addError);
+        EXPECT_EQ(ResultOf(c.request(tooLong, c.add)), c.addError);
+        EXPECT_EQ(rows(), 1);
+        EXPECT_EQ(ResultOf(c.request(tooLong, c.edit)), c.editError);
+        EXPECT_EQ(ResultOf(c.request(fits, c.edit)), c.edited);
+        EXPECT_EQ(rows(), 1);
+        ASSERT_EQ(errors.shown.size(), 3u);
+        EXPECT_EQ(errors.shown[0].rfind(c.prefix, 0), 0u) << errors.shown[0];
+    }
+}
+
 TEST_F(DbRequestTest, DuplicateRowsFromOtherToolsEditAndDeleteOnlyTheFirst)
 {
     database.Execute(QStringLiteral("INSERT INTO MailInfo (Name, Address) VALUES ('one', 'a@b'), ('two', 'a@b')"));

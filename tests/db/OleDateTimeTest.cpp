@@ -86,6 +86,11 @@ TEST(OleDateTime, LocalTimeOfUnixSeconds)
     EXPECT_EQ(COleDateTime::FromTimeT(1622541600).ToIso(), "2021-06-01 12:00:00");
     // 2021-01-01 00:00:00 UTC is one o'clock (winter time).
     EXPECT_EQ(COleDateTime::FromTimeT(1609459200).ToIso(), "2021-01-01 01:00:00");
+    // Beyond the year 9999 no date; so far out that the year overflows an
+    // int (while the years since 1900 still fit) no arithmetic on it either.
+    EXPECT_EQ(COleDateTime::FromTimeT(253402293600).ToIso(), "9999-12-31 23:00:00");
+    for (std::time_t beyond : {std::time_t{253402318800}, std::time_t{67768007771952000}})
+        EXPECT_FALSE(COleDateTime::FromTimeT(beyond).IsValid()) << beyond;
     unsetenv("TZ");
     tzset();
 }

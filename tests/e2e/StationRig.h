@@ -286,6 +286,17 @@ public:
         Set("TelEnabled", 1);
     }
 
+    // The telephone modem's serial adapter pulled out: the simulator ends and
+    // takes its pseudo-terminal and the port's link with it. It is kept in
+    // unpluggedModems for its lines; StartModem puts a new one on the port.
+    void UnplugModem()
+    {
+        Require(modem != nullptr, "no telephone modem to unplug");
+        modem->Send("quit");
+        Require(modem->WaitExit(10s) == 0, "the telephone-modem simulator did not end");
+        unpluggedModems.push_back(std::move(modem));
+    }
+
     // The GSM modem on port 2. Verbose, so that the tests see the station's
     // AT commands (the first SMS listing tells that the modem is ready).
     void StartGsm(const std::string& scenario = "{}")
@@ -571,6 +582,7 @@ public:
     }
 
     std::unique_ptr<ChildProcess> modem;
+    std::vector<std::unique_ptr<ChildProcess>> unpluggedModems;  // by UnplugModem, oldest first
     std::unique_ptr<ChildProcess> gsm;
     std::unique_ptr<SmtpSink> mail;
     std::unique_ptr<ChildProcess> station;

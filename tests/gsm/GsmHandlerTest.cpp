@@ -312,7 +312,9 @@ TEST_F(GsmHandlerTest, NetworkSelectionWithoutAnswerIsAComError)
 
 // --- Received SMS ------------------------------------------------------------
 
-TEST_F(GsmHandlerTest, ReceivedSmsIsPostedAfterItsDeletion)
+// The owner journals a received SMS before the post returns, so the SMS is
+// handed on while it is still on the modem and deleted right after.
+TEST_F(GsmHandlerTest, ReceivedSmsIsPostedBeforeItsDeletion)
 {
     modem->Store({3, "REC UNREAD", "+358401234567", "24/05/01", "12:34:56+12", "#TEST Hiss 7 \x7c"});
     owner.onPost = [this](const Posted& p) {
@@ -325,7 +327,7 @@ TEST_F(GsmHandlerTest, ReceivedSmsIsPostedAfterItsDeletion)
     EXPECT_EQ(sms.smsDate, "24/05/01");
     EXPECT_EQ(sms.smsTime, "12:34:56+12");
     EXPECT_EQ(sms.smsText, "#TEST Hiss 7 ö");
-    EXPECT_EQ(sms.note, "") << "posted before it was deleted from the modem";
+    EXPECT_EQ(sms.note, "stored") << "deleted from the modem before its owner had it";
     EXPECT_EQ(Texts(modem->CommandsStartingWith("AT+CMGD=")), std::vector<std::string>{"AT+CMGD=3"});
 
     RunCycles(3);
@@ -345,8 +347,8 @@ TEST_F(GsmHandlerTest, TwoSmsOfOneListingComeInTwoCycles)
     const std::vector<Posted> received = owner.OfType(GSM_SMS_RECEIVED);
     EXPECT_EQ(received[0].smsText, "first");
     EXPECT_EQ(received[1].smsText, "second\rline");
-    EXPECT_EQ(received[0].note, "");
-    EXPECT_EQ(received[1].note, "");
+    EXPECT_EQ(received[0].note, "stored");
+    EXPECT_EQ(received[1].note, "stored");
 
     // Each was deleted after its own listing: a listing lies between them.
     const auto deletes = modem->CommandsStartingWith("AT+CMGD=");
@@ -357,6 +359,26 @@ TEST_F(GsmHandlerTest, TwoSmsOfOneListingComeInTwoCycles)
     });
     EXPECT_EQ(between, 1);
     EXPECT_GT(received[1].tick, received[0].tick);
+}
+
+// The modem deleted the SMS but its answer was lost (or it did not delete
+// it): either way the alarm is handed on exactly once, and the SMS that is
+// listed again is deleted without being handed on a second time.
+TEST_F(GsmHandlerTest, SmsWhoseDeleteAnswerIsLostIsHandedOnOnce)
+{
+    modem->Store({4, "REC UNREAD", "+3584", "24/05/01", "11:00:00+12", "#P100:2B"});
+    int deleteAttempts = 0;
+    modem->SetScript([&](const std::string& command) -> std::optional<std::string> {
+        if (command.rfind("AT+CMGD=", 0) == 0 && ++deleteAttempts == 1)
+            return std::string("\r\n+CM#S ERR\x01\r\n");  // garbled: no OK comes
+        return std::nullopt;
+    });
+    StartAndWaitReady();
+    ASSERT_TRUE(owner.WaitForType(GSM_SMS_RECEIVED));
+    ASSERT_TRUE(modem->WaitForCommands("AT+CMGD=", 2)) << "the SMS listed again was not deleted";
+    RunCycles(3);
+    EXPECT_EQ(owner.OfType(GSM_SMS_RECEIVED).size(), 1u);
+    EXPECT_FALSE(modem->IsStored(4));
 }
 
 // --- Sending -----------------------------------------------------------------

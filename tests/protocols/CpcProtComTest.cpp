@@ -193,14 +193,18 @@ protected:
     std::vector<Request> before{kBatteryRequests.begin(), kBatteryRequests.begin() + stage};
 };
 
-TEST_P(CpcStage, TwoErrorsEndTheExchangeWithTimeout)
+// The stages before the telephone has acknowledged the alarm: a failure there
+// leaves the alarm with the telephone, which calls again.
+class CpcStageBeforeAck : public CpcStage {};
+
+TEST_P(CpcStageBeforeAck, TwoErrorsEndTheExchangeWithTimeout)
 {
     AnswerBatteryUpTo(stage);
     line.Answer(TELHND_SRRET_START_TIMEOUT);
     line.Answer(TELHND_SRRET_RETRIES_EXCEEDED);
 
     EXPECT_EQ(Receive(), PROTCOM_RMRET_RECEIVE_TIMEOUT);
-    EXPECT_EQ(out, nullptr);  // an acknowledged alarm too is discarded
+    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(line.requests, Repeat(before, request, 2));
     const std::vector<std::string> texts = log.Texts(kSource);
     EXPECT_EQ(std::count(texts.begin(), texts.end(), prefix + "Error/Timeout"), 2);
@@ -221,7 +225,7 @@ TEST_P(CpcStage, OneErrorRepeatsTheRequest)
     EXPECT_EQ(line.requests, expected);
 }
 
-TEST_P(CpcStage, ComErrorEndsTheExchangeAtOnce)
+TEST_P(CpcStageBeforeAck, ComErrorEndsTheExchangeAtOnce)
 {
     AnswerBatteryUpTo(stage);
     line.Answer(TELHND_SRRET_COM_ERROR);
@@ -245,6 +249,83 @@ std::string StageName(const ::testing::TestParamInfo<int>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cpc, CpcStage, ::testing::Range(0, 4), StageName);
+INSTANTIATE_TEST_SUITE_P(Cpc, CpcStageBeforeAck, ::testing::Range(0, 3), StageName);
+
+// Once the telephone has acknowledged a battery or test alarm it considers
+// the alarm delivered and never sends it again, so the station hands it over
+// whatever becomes of the hang-up; the failed hang-up is only logged.
+struct HangUpCase {
+    const char* name;
+    uint8_t msgType;
+    std::vector<int16_t> results;  // SendReceive results for the hang-up; ack/nack below
+    int16_t hangUpAnswer;          // -1: none; else the acknowledge flag of the answer
+    std::vector<std::string> hangUpLog;
+};
+
+void PrintTo(const HangUpCase& c, std::ostream* out) { *out << c.name; }
+
+class CpcHangUp : public CpcProtComTest, public ::testing::WithParamInterface<HangUpCase> {};
+
+TEST_P(CpcHangUp, AcknowledgedAlarmIsHandedOverWhateverTheHangUpReturns)
+{
+    const HangUpCase& c = GetParam();
+    line.Answer(Identification());
+    line.Answer(Alarm(c.msgType, c.msgType == TELMSG_OP_FAIL ? 2 : 0));
+    line.Answer(Ack());
+    for (int16_t result : c.results)
+        line.Answer(result);
+    if (c.hangUpAnswer >= 0)
+        line.Answer(Ack(c.hangUpAnswer));
+
+    EXPECT_EQ(Receive(), PROTCOM_RMRET_ALARM);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->msgType, c.msgType);
+    EXPECT_EQ(out->idCode, "12345678");
+    EXPECT_EQ(out->value, kModel);
+    const std::vector<Request> ackOther{Cpc(CPC_REQ_ID), Cpc(CPC_REQ_ALARMCODE), Cpc(CPC_REQ_ACK_OTHER)};
+    const size_t hangUps = c.hangUpAnswer >= 0 ? c.results.size() + 1 : c.results.size();
+    EXPECT_EQ(line.requests, Repeat(ackOther, Cpc(CPC_REQ_DISCONNECT), static_cast<int>(hangUps)));
+    const std::vector<std::string> texts = log.Texts(kSource);
+    ASSERT_GE(texts.size(), c.hangUpLog.size());
+    EXPECT_EQ(std::vector<std::string>(texts.end() - static_cast<long>(c.hangUpLog.size()), texts.end()), c.hangUpLog);
+
+    // The next call starts a new exchange from the identification.
+    line.requests.clear();
+    out.reset();
+    AnswerBatteryUpTo(4);
+    EXPECT_EQ(Receive(), PROTCOM_RMRET_ALARM);
+    EXPECT_EQ(line.requests, kBatteryRequests);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cpc, CpcHangUp,
+    ::testing::Values(
+        HangUpCase{"BatteryHangUpNeverAnswered",
+                   TELMSG_OP_FAIL,
+                   {TELHND_SRRET_START_TIMEOUT, TELHND_SRRET_RETRIES_EXCEEDED},
+                   -1,
+                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout", "CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout"}},
+        HangUpCase{"TestAlarmHangUpNeverAnswered",
+                   TELMSG_TEST,
+                   {TELHND_SRRET_START_TIMEOUT, TELHND_SRRET_START_TIMEOUT},
+                   -1,
+                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout", "CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout"}},
+        HangUpCase{"HangUpRefused",
+                   TELMSG_OP_FAIL,
+                   {},
+                   0,
+                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_RECEIVE_OK", "Invalid message type or Nack"}},
+        HangUpCase{"HangUpAnsweredWithNothing",
+                   TELMSG_TEST,
+                   {TELHND_SRRET_RECEIVE_OK},
+                   -1,
+                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_RECEIVE_OK", "Invalid message type or Nack"}},
+        HangUpCase{"HangUpComError",
+                   TELMSG_OP_FAIL,
+                   {TELHND_SRRET_COM_ERROR},
+                   -1,
+                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_COM_ERROR"}}),
+    [](const ::testing::TestParamInfo<HangUpCase>& info) { return std::string(info.param.name); });
 
 struct WrongAnswerCase {
     const char* name;
@@ -280,8 +361,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "Unknown message type"},
         WrongAnswerCase{"NackOfTheAlarm", 2, [] { return Ack(0); }, "Invalid message type or Nack"},
         WrongAnswerCase{"IdentificationInsteadOfAck", 2, [] { return Identification(); },
-                        "Invalid message type or Nack"},
-        WrongAnswerCase{"NackOfTheHangUp", 3, [] { return Ack(0); }, "Invalid message type or Nack"}),
+                        "Invalid message type or Nack"}),
     [](const ::testing::TestParamInfo<WrongAnswerCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CpcProtComTest, TimeUpdateIsDueEvery170CallsAfterTheVoiceAck)
@@ -380,6 +460,63 @@ TEST_P(CpcCommand, ComErrorEndsAtOnce)
 
 INSTANTIATE_TEST_SUITE_P(Cpc, CpcCommand, ::testing::Values(kDisconnect, kTimeUpdate),
                          [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
+
+// The telephone side can be stopped in the middle of a call (a settings
+// restart). The next start binds the protocol to the handler again, and the
+// next caller must get a dialogue of its own: from the identification, with
+// its own alarm, and with every try of the commands.
+TEST_F(CpcProtComTest, InitStartsEveryDialogueAfresh)
+{
+    auto stoppedAfter = [&](int stage) {
+        SCOPED_TRACE("stopped after stage " + std::to_string(stage));
+        CCpcProtCom cut;
+        FakeTelLine first;
+        cut.Init(&first, true, log.File());
+        for (int s = 0; s < stage; ++s)
+            first.Answer(BatteryAnswer(s));
+        for (int i = 0; i <= stage + 1; ++i)
+            ASSERT_EQ(cut.ReceiveMsg(out), PROTCOM_RMRET_BUSY);
+        ASSERT_EQ(first.requests.size(), static_cast<size_t>(stage + 1));  // the next request is waiting
+        ASSERT_TRUE(first.ScriptUsedUp());
+
+        FakeTelLine next;  // the handler's own requests start afresh with it
+        cut.Init(&next, true, log.File());
+        next.Answer(Identification(9));
+        next.Answer(Alarm(TELMSG_TEST));
+        next.Answer(Ack());
+        next.Answer(Ack());
+        EXPECT_EQ(RunToResult([&] { return cut.ReceiveMsg(out); }), PROTCOM_RMRET_ALARM);
+        EXPECT_EQ(next.requests, kBatteryRequests);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(out->msgType, TELMSG_TEST);
+        EXPECT_EQ(out->value, 9);
+        out.reset();
+    };
+    for (int stage = 1; stage <= 3; ++stage)
+        stoppedAfter(stage);
+
+    // A hang-up and a time update that had used a try each get both again.
+    auto commandStopped = [&](bool timeUpdate) {
+        SCOPED_TRACE(timeUpdate ? "time update" : "hang-up");
+        CCpcProtCom cut;
+        FakeTelLine first;
+        cut.Init(&first, true, log.File());
+        auto command = [&] { return timeUpdate ? cut.SendTimeUpdate() : cut.SendDisconnect(); };
+        first.Answer(TELHND_SRRET_START_TIMEOUT);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(command(), 0);
+        ASSERT_EQ(first.requests.size(), 2u);  // the repeat is waiting
+
+        FakeTelLine next;
+        cut.Init(&next, true, log.File());
+        next.Answer(TELHND_SRRET_START_TIMEOUT);
+        next.Answer(Ack());
+        EXPECT_EQ(RunToResult(command), timeUpdate ? PROTCOM_STRET_DONE : PROTCOM_SDRET_DONE);
+        EXPECT_EQ(next.requests.size(), 2u);
+    };
+    commandStopped(false);
+    commandStopped(true);
+}
 
 TEST(CpcProtCom, NoRedirectAndNoLineMeansComError)
 {

@@ -313,6 +313,36 @@ TEST_F(P100ProtComTest, RedirectBytesByModeAndTheirTiming)
     EXPECT_EQ(log.Texts("CP100ProtCom::SendRedirect").back(), "P100PROTCOM_SRST_SEND: Serial communication error");
 }
 
+// The telephone side can be stopped in the middle of a call (a settings
+// restart). The next start binds the protocol to the handler again, and the
+// next caller must not inherit anything of the call that was cut off: its
+// identity, its start attempts or a half-sent command.
+TEST_F(P100ProtComTest, InitStartsTheReceptionAndTheCommandsAfresh)
+{
+    line.Answer(Message(TELMSG_USER_ID, "11112222"));
+    line.Answer(TELHND_SRRET_START_TIMEOUT);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(prot.ReceiveMsg(out), PROTCOM_RMRET_BUSY);
+    ASSERT_EQ(line.requests, Starts({1, 1, 2}));  // the start after the time-out is still waiting
+    ASSERT_EQ(prot.SendDisconnect(), PROTCOM_SDRET_BUSY);  // the hang-up was on its way
+    clock.Advance(5000);
+
+    FakeTelLine next;  // the handler's own requests start afresh with it
+    prot.Init(&next, true, log.File());
+    next.Answer(UserData({0x12}));
+    EXPECT_EQ(Receive(), PROTCOM_RMRET_RECEIVE_ERROR);
+    EXPECT_EQ(next.requests, Starts({1}));
+    EXPECT_EQ(Texts().back(), "UserData without ID");
+    EXPECT_EQ(out, nullptr);
+
+    next.DataResult(TELHND_SDRET_DONE);
+    const uint32_t start = clock.GetTickCount();
+    const auto [result, doneTick] = RunTimed([&] { return prot.SendDisconnect(); });
+    EXPECT_EQ(result, PROTCOM_SDRET_DONE);
+    EXPECT_GE(doneTick - start, 3000u);  // the whole wait before sending, and the delay after
+    EXPECT_EQ(log.Texts("CP100ProtCom::SendDisconnect").size(), 3u);  // two starts from idle, one sent
+}
+
 TEST_F(P100ProtComTest, RedirectSupportedAndNoTimeUpdates)
 {
     EXPECT_TRUE(prot.SupportsRedirect());

@@ -491,31 +491,42 @@ TEST_F(IncomingCallTest, VoiceAlarmsNobodyAnswers)
 struct TimeUpdateCase {
     const char* name;
     int16_t result;
-    bool aborted;  // VC_ABORTED sent and the handset notification ended
 };
 
+// Every failed time update ends the voice call so that the alarm dialog and
+// the list learn of it: the handset stops ringing and VC_ABORTED goes out,
+// also when the modem no longer answers (the notification off is sent
+// whatever becomes of it).
 TEST_F(IncomingCallTest, TimeUpdateFailures)
 {
     const std::vector<TimeUpdateCase> cases = {
-        {"receive error", PROTCOM_STRET_RECEIVE_ERROR, true},
-        {"receive time-out", PROTCOM_STRET_RECEIVE_TIMEOUT, true},
-        {"serial error", PROTCOM_STRET_COM_ERROR, false},
+        {"receive error", PROTCOM_STRET_RECEIVE_ERROR},
+        {"receive time-out", PROTCOM_STRET_RECEIVE_TIMEOUT},
+        {"serial error", PROTCOM_STRET_COM_ERROR},
     };
     for (const TimeUpdateCase& c : cases) {
-        Make(true, true);
-        cpc->receives = {{PROTCOM_RMRET_VOICE_ALARM, TELMSG_VOICE}};
-        cpc->timeUpdateDue = [](int16_t remaining) { return remaining == 298; };
-        cpc->timeUpdateResults = {PROTCOM_STRET_BUSY, c.result};
-        ASSERT_TRUE(RunCall(20000)) << c.name;
+        for (const bool talking : {false, true}) {
+            Make(true, true);
+            cpc->receives = {{PROTCOM_RMRET_VOICE_ALARM, TELMSG_VOICE}};
+            cpc->timeUpdateDue = [](int16_t remaining) { return remaining == 298 || remaining == 478; };
+            cpc->timeUpdateResults = {PROTCOM_STRET_BUSY, c.result};
+            ASSERT_TRUE(RunCall(20000, 100, [&] {
+                if (talking && !OfType(TEL_VOICE_CALL).empty())
+                    line.handset = true;
+            })) << c.name;
 
-        auto expected = NotifyTicks(300, 298);
-        if (c.aborted)
+            auto expected = talking ? std::vector<std::pair<int16_t, int16_t>>{{VC_PICK_UP, 300}}
+                                    : NotifyTicks(300, 298);
+            if (talking) {
+                for (int16_t r = 479; r >= 478; --r)
+                    expected.emplace_back(VC_TALK_TICK, r);
+            }
             expected.emplace_back(VC_ABORTED, 0);
-        EXPECT_EQ(Voice(), expected) << c.name;
-        const std::vector<bool> notify = c.aborted ? std::vector<bool>{true, false} : std::vector<bool>{true};
-        EXPECT_EQ(line.voiceCallNotify, notify) << c.name;
-        EXPECT_EQ(cpc->disconnectCalls, 0) << c.name;
-        EXPECT_FALSE(line.lineCalls.back().on) << c.name;
+            EXPECT_EQ(Voice(), expected) << c.name << (talking ? ", talking" : ", ringing");
+            EXPECT_EQ(line.voiceCallNotify, (std::vector<bool>{true, false})) << c.name;
+            EXPECT_EQ(cpc->disconnectCalls, 0) << c.name;
+            EXPECT_FALSE(line.lineCalls.back().on) << c.name;
+        }
     }
 }
 

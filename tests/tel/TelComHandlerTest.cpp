@@ -73,6 +73,19 @@ private:
     std::atomic<uint32_t> now{5000};
 };
 
+// Polls the condition in real time.
+template <typename Cond>
+bool WaitUntil(Cond cond, std::chrono::milliseconds limit = 10s)
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 // What the link thread posted to its owner.
 struct Posted {
     uint16_t type = 0;
@@ -639,6 +652,14 @@ TEST_F(TelComHandlerTest, ReadErrorHaltsTheLinkUntilStopped)
     ASSERT_TRUE(rig.owner.WaitFor(LNK_ERROR));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(rig.handler.IsRunning(), 1);
+    // What is asked of a halted link is dropped, not piled up until it ends.
+    const std::size_t framesAtHalt = rig.modem->Frames().size();
+    for (int i = 0; i < 50; ++i)
+        rig.Send(0x90, {0x01, 0x01});
+    EXPECT_TRUE(WaitUntil([&] { return rig.handler.InputQueue().GetCount() == 0; }))
+        << rig.handler.InputQueue().GetCount() << " requests wait in the halted link";
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(rig.modem->Frames().size(), framesAtHalt);
     ASSERT_EQ(rig.handler.Stop(), HNDRET_STOPPED);
 
     std::vector<uint16_t> types;

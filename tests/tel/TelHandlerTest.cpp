@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -91,8 +93,15 @@ protected:
         dir.WorkIn();
         handler.SetOwner(&owner);
         handler.SetLinkFactory([this](int16_t, int32_t) {
-            auto fake = std::make_unique<FakeLink>();
-            link = fake.get();
+            ++linksMade;
+            int16_t report = HNDRET_STARTED;
+            if (!linkStartReports.empty()) {
+                report = linkStartReports.front();
+                linkStartReports.pop_front();
+            }
+            auto fake = std::make_unique<FakeLink>(nullptr, report);
+            // A link that will not start is destroyed by the handler at once.
+            link = report == HNDRET_STARTED ? fake.get() : nullptr;
             return fake;
         });
         // Port 3, one ring, P100 only, voice calls on, redirect 1, network 4.
@@ -130,8 +139,9 @@ protected:
     // Every frame the handler sent so far, oldest first.
     const std::vector<std::unique_ptr<CComMsg>>& Sent()
     {
-        for (auto& frame : link->TakeFrames())
-            sent.push_back(std::move(frame));
+        if (link)
+            for (auto& frame : link->TakeFrames())
+                sent.push_back(std::move(frame));
         return sent;
     }
     size_t CountSent(uint8_t command)
@@ -186,6 +196,22 @@ protected:
         Notes();
     }
 
+    // Plays the CPC telephone behind the modem: the next CPC request is taken
+    // (BUSY) and answered with these digits.
+    void AnswerCpc(const std::vector<uint8_t>& digits)
+    {
+        ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_CPC_REQUEST) > cpcAnswered; }, 10000));
+        ++cpcAnswered;
+        Deliver(LinkStatus(kBusy));
+        Wait(300);
+        auto frame = LinkFrame(CMD_CPC_DATA, {});
+        for (size_t i = 0; i < digits.size(); ++i)
+            frame->SetPayload(static_cast<int>(i), digits[i]);
+        frame->SetLength(static_cast<int16_t>(digits.size()));
+        Deliver(std::move(frame));
+        Deliver(LinkStatus(kSeized));
+    }
+
     TempDir dir;
     FakeTickSource clock{1000};
     Inbox owner;
@@ -193,6 +219,25 @@ protected:
     FakeLink* link = nullptr;
     std::vector<std::unique_ptr<CComMsg>> sent;
     std::vector<std::unique_ptr<CTelHandlerMsg>> posted;  // other than notifications
+    size_t cpcAnswered = 0;                               // CPC requests answered by AnswerCpc
+    int linksMade = 0;                                    // by the handler's link factory
+    std::deque<int16_t> linkStartReports;                 // of the next links; then HNDRET_STARTED
+};
+
+// Sleeping on it really sleeps and leaves the fake time alone: a link that
+// the handler starts on the test's thread gets the real time it needs to
+// report, while the test moves the time itself.
+class PatientClock : public CTickSource {
+public:
+    explicit PatientClock(FakeTickSource& time) : time(time) { SetTickSource(this); }
+    ~PatientClock() override { SetTickSource(&time); }
+    PatientClock(const PatientClock&) = delete;
+    PatientClock& operator=(const PatientClock&) = delete;
+    uint32_t GetTickCount() override { return time.GetTickCount(); }
+    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+private:
+    FakeTickSource& time;
 };
 
 // --- Identification ---------------------------------------------------------
@@ -405,6 +450,97 @@ TEST_F(TelHandlerTest, HaltedLinkIsReportedAsSerialError)
     EXPECT_NE(log.find("TelHandler::ThreadMain: Serial Transmission Failure"), std::string::npos);
 }
 
+// A link that halted (a serial adapter unplugged, or a modem that answers
+// only garbage) is started again by the handler: the port is opened anew 30 s
+// later, and again after 60, 120, ... up to every 10 minutes while it stays
+// away. Each try is told to the operator; once the modem answers, the line is
+// read as at a start, the relays get their state again, and the next halt
+// waits 30 s again.
+TEST_F(TelHandlerTest, HaltedLinkIsStartedAgainWithABackOff)
+{
+    StartIdle();
+    auto relay = std::make_unique<CTelHandlerMsg>(TEL_SET_RELAY);
+    relay->relayIndex = 1;
+    relay->onOff = 1;
+    Deliver(std::move(relay));
+    ASSERT_EQ(CountSent(CMD_RELAY), 1u);
+    PatientClock patient(clock);
+
+    // The port stays away for six tries, then the modem is back.
+    linkStartReports.assign(6, HNDRET_START_FAILED);
+    const int linksBefore = linksMade;
+    Deliver(LinkMsg(LNK_ERROR));
+    EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{
+                           {TELHND_NOTIFY_SERIAL_ERROR, "Serial Reception failure"}}));
+    std::vector<uint32_t> gaps;  // seconds from the halt or the previous try
+    uint32_t last = clock.GetTickCount();
+    for (int i = 1; i <= 7; ++i) {
+        ASSERT_TRUE(PassUntil([&] { return linksMade == linksBefore + i; }, 700000)) << i;
+        gaps.push_back((clock.GetTickCount() - last + 500) / 1000);
+        last = clock.GetTickCount();
+        EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{{TELHND_NOTIFY_LINK_RESTART, ""}})) << i;
+    }
+    EXPECT_EQ(gaps, (std::vector<uint32_t>{30, 60, 120, 240, 480, 600, 600}));
+
+    // The modem on the new link is read as at a start; the relay gets its state again.
+    ASSERT_NE(link, nullptr);
+    Identify(0x0142);
+    EXPECT_EQ(handler.GetState(), TELHND_ST_IDLE);
+    EXPECT_EQ(CountSent(CMD_RELAY), 2u);
+    EXPECT_EQ(Payload(*LastSent(CMD_RELAY)), (std::vector<uint8_t>{1, 1}));
+    Deliver(LinkStatus(kLine));
+    EXPECT_TRUE(Has(Notes(), TELHND_NOTIFY_LINE_OK));
+
+    // It answered: the next halt is tried again after 30 s.
+    Deliver(LinkMsg(LNK_SEND_ERROR));
+    EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{
+                           {TELHND_NOTIFY_SERIAL_ERROR, "Serial Transmission failure"}}));
+    last = clock.GetTickCount();
+    ASSERT_TRUE(PassUntil([&] { return linksMade == linksBefore + 8; }, 700000));
+    EXPECT_EQ((clock.GetTickCount() - last + 500) / 1000, 30u);
+}
+
+// A link that halts during a call ends the call as a lost modem does (the
+// voice call is aborted, the line released without waiting for the modem),
+// the pane is not told that the line is fine, and the restart follows.
+TEST_F(TelHandlerTest, HaltedLinkDuringAVoiceCallEndsTheCallFirst)
+{
+    StartIdle();
+    Deliver(LinkStatus(kLine | STATUS_RING));
+    Wait(500);
+    Deliver(LinkStatus(kLine));
+    ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_LINE_CONTROL) == 1; }, 200));
+    Deliver(LinkStatus(kSeized));
+    ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_P100_START) == 1; }, 2000));
+    Deliver(LinkStatus(kBusy));
+    Wait(300);
+    Deliver(LinkFrame(0x86, {1, 8, 1, 2, 3, 4, 5, 6, 7, 8}));  // a voice alarm
+    Deliver(LinkStatus(kSeized));
+    ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_VOICE_NOTIFY) == 1; }, 200));
+    Wait(3000);
+    Notes();
+    posted.clear();
+
+    Deliver(LinkMsg(LNK_ERROR));
+    Wait(100);
+    EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{
+                           {TELHND_NOTIFY_SERIAL_ERROR, "Serial Reception failure"}}));
+    ASSERT_FALSE(posted.empty());
+    EXPECT_EQ(posted.back()->GetType(), TEL_VOICE_CALL);
+    EXPECT_EQ(posted.back()->value, VC_ABORTED);
+    EXPECT_EQ(Payload(*LastSent(CMD_VOICE_NOTIFY)), std::vector<uint8_t>{0});
+    EXPECT_EQ(Payload(*LastSent(CMD_LINE_CONTROL)), std::vector<uint8_t>{0});
+    EXPECT_EQ(handler.GetState(), TELHND_ST_LINK_RESTART);
+
+    PatientClock patient(clock);
+    const int linksBefore = linksMade;
+    Wait(29800);
+    EXPECT_EQ(linksMade, linksBefore);
+    Wait(300);
+    EXPECT_EQ(linksMade, linksBefore + 1);
+    EXPECT_EQ(handler.GetState(), TELHND_ST_READ_INFO);
+}
+
 // --- Status, calls and other messages -----------------------------------------
 
 TEST_F(TelHandlerTest, SignalLevelInPercent)
@@ -482,6 +618,84 @@ TEST_F(TelHandlerTest, P100AlarmCallFromRingToRelease)
     EXPECT_EQ(handler.GetState(), TELHND_ST_IDLE);
     EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{{TELHND_NOTIFY_LINE_OK, ""}}));
     EXPECT_TRUE(handler.IncomingCallMgr().GetCallerId().empty());
+}
+
+// The whole voice call of a CPC telephone with voice calls on, on the fake
+// clock: the alarm goes out at once, the operator's handset rings for the full
+// 300 s with a time update that keeps the telephone on the line, and when
+// nobody answers the call times out (the alarm list forwards the alarm then),
+// the handset stops ringing, the telephone is told to hang up and the line is
+// released. A variable of the environment that once shortened the ringing
+// has no effect on the station.
+TEST_F(TelHandlerTest, UnansweredCpcVoiceCallRingsThreeHundredSecondsThenTimesOut)
+{
+    ScopedEnv shortRing("ORVA_TEST_VOICE_NOTIFY_SECONDS", "6");
+    // Port 3, one ring, CPC and P100, voice calls on, redirect 1, network 4.
+    handler.SetConfig(3, 9600, 1, true, true, true, 1, 4);
+    handler.Prepare();
+    StartIdle();
+    Deliver(LinkStatus(kLine | STATUS_RING));
+    Wait(500);
+    Deliver(LinkStatus(kLine));
+    ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_LINE_CONTROL) == 1; }, 200));
+    Deliver(LinkStatus(kSeized));
+
+    AnswerCpc({0, 2, 2});                          // identification, model 2
+    AnswerCpc({0, 4, 1, 0, 1, 2, 3, 4, 5, 6});     // voice alarm of 123456
+    AnswerCpc({0, 1, 1});                          // the acknowledgement is acknowledged
+    ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_VOICE_NOTIFY) == 1; }, 200));
+    Notes();
+    ASSERT_FALSE(posted.empty());
+    EXPECT_EQ(posted[0]->GetType(), TEL_ALARM);
+    EXPECT_EQ(posted[0]->msgType, TELMSG_VOICE);
+    EXPECT_EQ(posted[0]->idCode, "123456");
+    posted.erase(posted.begin());
+    EXPECT_EQ(Payload(*LastSent(CMD_VOICE_NOTIFY)), std::vector<uint8_t>{1});
+
+    // Every time update the telephone asks for is acknowledged, until the
+    // call times out.
+    std::vector<std::pair<int16_t, int16_t>> progress;
+    std::vector<uint32_t> progressAt;
+    size_t timeUpdates = 0;
+    const bool timedOut = PassUntil(
+        [&] {
+            Notes();
+            for (auto& msg : posted) {
+                if (msg && msg->GetType() == TEL_VOICE_CALL) {
+                    progress.emplace_back(msg->value, msg->remaining);
+                    progressAt.push_back(clock.GetTickCount());
+                }
+            }
+            posted.clear();
+            if (CountSent(CMD_CPC_REQUEST) > cpcAnswered) {
+                ++timeUpdates;
+                AnswerCpc({0, 1, 1});
+            }
+            return !progress.empty() && progress.back().first == VC_TIMEOUT;
+        },
+        320000);
+    ASSERT_TRUE(timedOut);
+
+    std::vector<std::pair<int16_t, int16_t>> expected;
+    for (int16_t r = 300; r >= 1; --r)
+        expected.emplace_back(r % 5 == 0 ? VC_PICK_UP : VC_NOTIFY_TICK, r);
+    expected.emplace_back(VC_TIMEOUT, 0);
+    EXPECT_EQ(progress, expected);
+    // One second a step (the exact spacing is the incoming-call manager's
+    // test); the time updates cost the call no time.
+    EXPECT_GE(progressAt.back() - progressAt.front(), 299000u);
+    EXPECT_LE(progressAt.back() - progressAt.front(), 301000u);
+    EXPECT_EQ(timeUpdates, 1u);  // after 170 s of the 300
+    EXPECT_EQ(Payload(*LastSent(CMD_VOICE_NOTIFY)), std::vector<uint8_t>{0});
+
+    // The telephone is asked to hang up, then the line is released.
+    AnswerCpc({0, 1, 1});
+    EXPECT_EQ(Payload(*LastSent(CMD_CPC_REQUEST)), (std::vector<uint8_t>{0, 6, 0, 1}));
+    ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_LINE_CONTROL) == 2; }, 3000));
+    EXPECT_EQ(Payload(*LastSent(CMD_LINE_CONTROL)), std::vector<uint8_t>{0});
+    Deliver(LinkStatus(kLine));
+    Pass();
+    EXPECT_EQ(handler.GetState(), TELHND_ST_IDLE);
 }
 
 TEST_F(TelHandlerTest, DiscardFramesAreNoAnswer)
@@ -800,6 +1014,42 @@ TEST_F(TelHandlerThreadTest, LinkThatDoesNotStartFailsTheStartAndIsEnded)
     UseLink(HNDRET_STARTED, HNDRET_STOPPED);
     ASSERT_EQ(handler.Start(), HNDRET_STARTED);
     EXPECT_EQ(handler.Stop(), HNDRET_STOPPED);
+}
+
+// Ten times faster than the wall clock, in real sleeps: the handler's loop
+// gets through the 30 s before a link restart in 3 s, and a start handshake
+// still has a tenth of a real second.
+class ScaledClock : public CTickSource {
+public:
+    ScaledClock() { SetTickSource(this); }
+    ~ScaledClock() override { SetTickSource(nullptr); }
+    ScaledClock(const ScaledClock&) = delete;
+    ScaledClock& operator=(const ScaledClock&) = delete;
+    uint32_t GetTickCount() override { return now.load(); }
+    void Sleep(uint32_t ms) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        now.fetch_add(ms * 10);
+    }
+
+private:
+    std::atomic<uint32_t> now{0};
+};
+
+TEST_F(TelHandlerThreadTest, StopsCleanlyWhileAHaltedLinkCannotBeStartedAgain)
+{
+    ScaledClock clock;
+    std::atomic<int> made{0};
+    handler.SetLinkFactory([&](int16_t, int32_t) {
+        const int n = ++made;
+        return std::make_unique<FakeLink>(&record, n == 1 ? HNDRET_STARTED : HNDRET_START_FAILED);
+    });
+    ASSERT_EQ(handler.Start(), HNDRET_STARTED);
+    CHandler::PostMsg(&handler, LinkMsg(LNK_ERROR));
+    // No ASSERT before the Stop: the thread must not outlive this test's clock.
+    EXPECT_TRUE(WaitFor([&] { return made.load() >= 2; }, 30s)) << "the link was never started again";
+    EXPECT_EQ(handler.Stop(), HNDRET_STOPPED);
+    EXPECT_EQ(handler.IsRunning(), 0);
 }
 
 TEST_F(TelHandlerThreadTest, LinkThatDoesNotStopCleanlyFailsTheStop)

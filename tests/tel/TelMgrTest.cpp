@@ -2,17 +2,44 @@
 
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
+#include "FakeLink.h"
 #include "Pty.h"
 #include "tel/SerialPort.h"
 #include "ui/Dictionary.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+template <typename Cond>
+bool WaitFor(Cond cond, std::chrono::milliseconds limit = 10s)
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 class TelMgrTest : public ::testing::Test {
 protected:
@@ -116,6 +143,9 @@ TEST_F(TelMgrTest, NotificationTexts)
          {{"Telephone Modem Software Version Error,Minimum ver. 01.42 required...", true}}},
         {TELHND_NOTIFY_HW_ERROR, "x", 1, 0, "TEL: HW Error", {{"Telephone Modem Hardware Version Error,x", true}}},
         {TELHND_NOTIFY_INFO, "HW Version: 1", 1, 0, "", {{"HW Version: 1", false}}},
+        // Each try to start a halted link again.
+        {TELHND_NOTIFY_LINK_RESTART, "", 1, 0, "TEL: Com Error",
+         {{"WARNING: Telephone Modem communication failure, check modem settings and connections...", false}}},
         {42, "", 1, 0, "TEL: Com Timeout",
          {{"WARNING: Telephone Modem communication failure, check modem settings and connections...", false}}},
     };
@@ -138,12 +168,66 @@ TEST_F(TelMgrTest, NotificationTexts)
     }
 }
 
-TEST_F(TelMgrTest, RequestsReachTheHandlerQueue)
+std::unique_ptr<CTelHandlerMsg> Relay(int16_t index, bool on)
 {
+    auto msg = std::make_unique<CTelHandlerMsg>(TEL_SET_RELAY);
+    msg->relayIndex = index;
+    msg->onOff = on ? 1 : 0;
+    return msg;
+}
+
+std::unique_ptr<CTelHandlerMsg> Unattended(bool on)
+{
+    auto msg = std::make_unique<CTelHandlerMsg>(TEL_SET_UNATTENDED);
+    msg->onOff = on ? 1 : 0;
+    return msg;
+}
+
+// While the telephone side is off nothing is queued for it: the alarm list
+// sends the relay state with every answer all day long, and that backlog must
+// neither grow nor reach the modem when the telephone is switched on. The
+// handler gets the latest relay and unattended states when it starts, and
+// takes requests while it runs.
+TEST_F(TelMgrTest, RequestsForAStoppedHandlerAreNotQueuedAndTheLatestStateComesAtStart)
+{
+    std::atomic<FakeLink*> link{nullptr};
+    manager.Handler().SetLinkFactory([&](int16_t, int32_t) {
+        auto fake = std::make_unique<FakeLink>();
+        link = fake.get();
+        return fake;
+    });
+    for (int i = 0; i < 1000; ++i) {
+        manager.PostToHandler(Relay(0, i % 2 == 1));
+        manager.PostToHandler(Relay(1, i % 2 == 0));
+    }
+    manager.PostToHandler(Unattended(true));
     manager.PostToHandler(std::make_unique<CTelHandlerMsg>(TEL_ABORT_VOICE_CALL));
-    auto msg = manager.Handler().GetMsg();
-    ASSERT_NE(msg, nullptr);
-    EXPECT_EQ(msg->GetType(), TEL_ABORT_VOICE_CALL);
+    EXPECT_EQ(manager.Handler().InputQueue().GetCount(), 0u);
+
+    host.settings.TelEnabled = 1;
+    ASSERT_EQ(manager.Start(nullptr), 1);
+    ASSERT_EQ(manager.Handler().IsRunning(), 1);
+    std::vector<std::vector<uint8_t>> relays;
+    auto collect = [&] {
+        for (const auto& frame : link.load()->TakeFrames())
+            if (frame->GetCommand() == CMD_RELAY)
+                relays.push_back(Payload(*frame));
+        return relays.size();
+    };
+    ASSERT_TRUE(WaitFor([&] { return collect() >= 2; }));
+    // A running handler takes requests.
+    manager.PostToHandler(Relay(0, false));
+    ASSERT_TRUE(WaitFor([&] { return collect() >= 3; }));
+    std::this_thread::sleep_for(100ms);
+    collect();
+    EXPECT_EQ(relays, (std::vector<std::vector<uint8_t>>{{0, 1}, {1, 0}, {0, 0}}));
+    EXPECT_EQ(manager.Stop(), HNDRET_STOPPED);
+
+    // Stopped again: dropped. The unattended mode reached the handler.
+    manager.PostToHandler(Relay(1, true));
+    EXPECT_EQ(manager.Handler().InputQueue().GetCount(), 0u);
+    const std::string log = ReadFile("TelHandler.log");
+    EXPECT_NE(log.find("TEL_SET_UNATTENDED: On"), std::string::npos) << log;
 }
 
 }  // namespace
