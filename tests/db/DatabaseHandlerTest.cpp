@@ -285,6 +285,56 @@ TEST_F(DatabaseHandlerTest, EndOfAlarmFinishesTheNewestEmergencyAlarm)
     EXPECT_EQ(acknowledged->AlarmStatus, ALARMSTATUS_FINISHED);
     EXPECT_EQ(acknowledged->AckOperator, "Anna");
     EXPECT_EQ(acknowledged->ExecOperator, "Maintenance person");
+
+    // One an operator has finished keeps the operator and the time.
+    CAlarmInfoMsg finish(DBMSG_EDIT_ALARM_INFO);
+    finish.PrimaryKey = older;
+    finish.AlarmStatus = ALARMSTATUS_FINISHED;
+    finish.ExecOperator = "Bertil";
+    finish.ExecTime = kNow - 0.8;
+    alarms.EditAlarmInfo(finish);
+    handler.FinishEmergencyAlarm(*NewAlarm("12345678", ALARMTYPE_END_OF_ALARM));
+    auto byOperator = find(older);
+    EXPECT_EQ(byOperator->ExecOperator, "Bertil");
+    EXPECT_EQ(byOperator->ExecTime, kNow - 0.8);
+    EXPECT_EQ(byOperator->AckOperator, "Anna");
+}
+
+// An error inside the supervision's transaction is shown only after the
+// transaction has ended: a box waiting for the operator must not hold the
+// database locked for every other writer.
+TEST_F(DatabaseHandlerTest, SupervisionShowsItsErrorsAfterItsTransaction)
+{
+    struct LockProbe : CDbErrorReporter {
+        CDatabase* db = nullptr;
+        std::vector<bool> inTransaction;
+        void ShowDbError(const std::string&) override
+        {
+            // BEGIN fails while a transaction is still open on this connection.
+            try {
+                db->BeginTrans();
+                db->Rollback();
+                inTransaction.push_back(false);
+            } catch (const CDbException&) {
+                inTransaction.push_back(true);
+            }
+        }
+    } probe;
+    probe.db = &database;
+    handler.SetErrorReporter(&probe);
+    AddObject("S1", [](CObjectInfoMsg& object) {
+        object.Days = 1;
+        object.LastTestAlarm = kNow - 3.0;
+    });
+    // Every write of the round fails (the object's deadline, the failure alarm).
+    database.Execute(QStringLiteral("PRAGMA query_only=1"));
+    handler.CheckTestAlarms();
+    handler.CheckTestAlarms();
+    database.Execute(QStringLiteral("PRAGMA query_only=0"));
+    handler.SetErrorReporter(&errors);
+    ASSERT_FALSE(probe.inTransaction.empty());
+    for (bool open : probe.inTransaction)
+        EXPECT_FALSE(open);
 }
 
 TEST_F(DatabaseHandlerTest, PurgeKeepsThePeriodConfigured)
