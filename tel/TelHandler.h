@@ -2,9 +2,10 @@
 // The worker thread that runs the telephone line. It starts the modem link as
 // its child thread, checks that the right modem with recent enough software is
 // attached, watches the modem's status, answers incoming calls through the
-// incoming-call manager, recovers from communication failures and reports
-// everything to its owner (the database handler). Its request operations are
-// how the incoming-call manager and the alarm protocols drive the modem.
+// incoming-call manager, recovers from communication failures (a link that
+// halted is started again on its own, with a back-off) and reports everything
+// to its owner (the database handler). Its request operations are how the
+// incoming-call manager and the alarm protocols drive the modem.
 
 #include "core/Handler.h"
 #include "core/IntervalTimer.h"

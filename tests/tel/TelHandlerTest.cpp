@@ -737,6 +737,29 @@ TEST_F(TelHandlerTest, RequestsFromTheWindows)
     EXPECT_FALSE(handler.IncomingCallMgr().IsUnattended());
 }
 
+// What is still queued when the handler stops belongs to that run: the
+// reports of its link and requests that were never carried out. The next run
+// starts without them (the manager hands it the current relay state).
+TEST_F(TelHandlerTest, LeftoversOfTheLastRunAreDroppedAtTheStart)
+{
+    StartIdle();
+    CHandler::PostMsg(&handler, LinkMsg(LNK_ERROR));
+    for (int i = 0; i < 3; ++i) {
+        auto relay = std::make_unique<CTelHandlerMsg>(TEL_SET_RELAY);
+        relay->relayIndex = 0;
+        relay->onOff = i % 2;
+        CHandler::PostMsg(&handler, std::move(relay));
+    }
+    sent.clear();
+    handler.Prepare();  // the next start
+    EXPECT_EQ(handler.InputQueue().GetCount(), 0u);
+    Identify(0x0142);
+    Wait(100);
+    EXPECT_EQ(handler.GetState(), TELHND_ST_IDLE);
+    EXPECT_EQ(CountSent(CMD_RELAY), 0u);
+    EXPECT_FALSE(Has(Notes(), TELHND_NOTIFY_SERIAL_ERROR));
+}
+
 // --- Request operations -------------------------------------------------------
 // Run on their own: messages are handled, the state machine is not stepped.
 
