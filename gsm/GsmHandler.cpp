@@ -16,6 +16,7 @@ constexpr const char* kLogName = "GsmHandler";
 constexpr uint32_t kCycleMs = 1000;        // idle and pause between the network checks
 constexpr uint32_t kErrorPauseMs = 5000;   // before the modem is initialised again
 constexpr uint32_t kAnswerMs = 1000;       // most initialisation commands
+constexpr uint32_t kAbortPauseMs = 500;    // after the ESC, for the OK it may bring
 constexpr uint32_t kModelPauseMs = 500;
 constexpr uint32_t kPinReadyPauseMs = 1000;
 constexpr uint32_t kPinEnterPauseMs = 500;
@@ -38,6 +39,8 @@ constexpr int16_t kRegRoaming = 5;
 // InitModem states: each command is sent in one state and awaited in the next.
 enum : int16_t {
     kImIdle = 0,
+    kImAbort,
+    kImAbortPause,
     kImAt,
     kImAtWait,
     kImEcho,
@@ -106,8 +109,10 @@ void CGsmHandler::Init(int16_t port, int32_t baudRate, const std::string& pin, b
     ringSeen = false;
     firstError = false;
     errorCycles = 0;
+    refusedDeletions = 0;
     // The SMS being sent (with its attempts so far) and the queue stay: they
-    // are sent after the start.
+    // are sent after the start. So do the SMS handed on or refused: the
+    // modem still has them.
 }
 
 void CGsmHandler::ThreadMain()
@@ -224,11 +229,16 @@ void CGsmHandler::FileResponse(std::unique_ptr<CGsmMsg> response)
     case GSMRSP_RING:
         ringSeen = true;
         return;  // a ring is no answer to anything
-    case GSMRSP_SMS:
+    case GSMRSP_SMS: {
         // One SMS at a time; the modem keeps the others for a later listing.
-        if (!pendingSms)
+        // One whose deletion was refused does not hold up those behind it.
+        StoredSms listed{response->smsIndex, SmsIdentity(*response)};
+        const bool refused = IsRefused(listed.index, listed.identity);
+        listedSms.push_back(std::move(listed));
+        if (!pendingSms && !refused)
             pendingSms = std::move(response);
         return;
+    }
     default:
         break;
     }
@@ -375,7 +385,21 @@ void CGsmHandler::StepReadSms()
     switch (ReadSms()) {
     case GSMHND_RSRET_SMS_READ:
         // Handed on before its deletion (ReadSms); it is gone from the modem now.
-        std::erase(postedSms, SmsIdentity(*pendingSms));
+        std::erase(postedSms, deleting.identity);
+        std::erase_if(refusedSms, [&](const StoredSms& s) { return s.index == deleting.index; });
+        if (refusedDeletions > kRefusedDeletions)
+            Log(kThreadMain, "GSMHND_RSRET_SMS_READ: deletions accepted again");
+        refusedDeletions = 0;
+        pendingSms.reset();
+        timer.Start(kCycleMs);
+        GoTo(GSMHND_ST_IDLE);
+        break;
+    case GSMHND_RSRET_DELETE_REFUSED:
+        // Handed on all the same. It goes to the end of the refused SMS,
+        // which are deleted again, in turn, when nothing else waits.
+        std::erase_if(refusedSms, [&](const StoredSms& s) { return s.index == deleting.index; });
+        refusedSms.push_back(deleting);
+        CountRefusedDeletion();
         pendingSms.reset();
         timer.Start(kCycleMs);
         GoTo(GSMHND_ST_IDLE);
@@ -500,7 +524,18 @@ int16_t CGsmHandler::InitModem()
 {
     switch (initState) {
     case kImIdle:
-        initState = kImAt;
+        initState = kImAbort;
+        return GSMHND_IMRET_BUSY;
+    case kImAbort:
+        // A modem still waiting for the text of an SMS would take every
+        // command for text; ESC ends that without sending, and a modem in
+        // command mode passes over it. An OK it may bring falls into the pause.
+        Command(GSMCMD_ABORT_TEXT, kAbortPauseMs);
+        initState = kImAbortPause;
+        return GSMHND_IMRET_BUSY;
+    case kImAbortPause:
+        if (timer.Expired())
+            initState = kImAt;
         return GSMHND_IMRET_BUSY;
     case kImAt:
         Command(GSMCMD_AT, kAnswerMs);
@@ -691,6 +726,51 @@ int16_t CGsmHandler::CheckNetwork()
     }
 }
 
+bool CGsmHandler::ChooseDeletion()
+{
+    if (pendingSms) {
+        deleting = {pendingSms->smsIndex, SmsIdentity(*pendingSms)};
+        return true;
+    }
+    if (refusedSms.empty())
+        return false;
+    deleting = refusedSms.front();
+    return true;
+}
+
+void CGsmHandler::ForgetGoneRefusals()
+{
+    std::erase_if(refusedSms, [&](const StoredSms& refused) {
+        return std::none_of(listedSms.begin(), listedSms.end(), [&](const StoredSms& listed) {
+            return listed.index == refused.index && listed.identity == refused.identity;
+        });
+    });
+}
+
+bool CGsmHandler::IsRefused(uint16_t index, const std::string& identity) const
+{
+    return std::any_of(refusedSms.begin(), refusedSms.end(), [&](const StoredSms& refused) {
+        return refused.index == index && refused.identity == identity;
+    });
+}
+
+void CGsmHandler::CountRefusedDeletion()
+{
+    // Once the operator has been alarmed the deletions are tried quietly,
+    // until one is accepted.
+    if (refusedDeletions > kRefusedDeletions)
+        return;
+    ++refusedDeletions;
+    Log(kThreadMain, "GSMHND_RSRET_DELETE_REFUSED: " + std::to_string(deleting.index));
+    if (refusedDeletions < kRefusedDeletions)
+        return;
+    Log(kThreadMain, "GSMHND_RSRET_DELETE_REFUSED, GHM_STATUS_COM_FAILURE");
+    Report(GHM_STATUS_COM_FAILURE);
+    ++refusedDeletions;
+    // The failure took the signal's place on screen: the next check shows it again.
+    lastReportedSignal = 0;
+}
+
 std::string CGsmHandler::SmsIdentity(const CGsmMsg& sms)
 {
     return sms.smsNumber + '\x1f' + sms.smsDate + '\x1f' + sms.smsTime + '\x1f' + sms.smsText;
@@ -722,15 +802,18 @@ int16_t CGsmHandler::ReadSms()
         readState = kRsList;
         return GSMHND_RSRET_BUSY;
     case kRsList:
+        listedSms.clear();
         Command(GSMCMD_LIST_SMS, kSmsListMs);
         readState = kRsListWait;
         return GSMHND_RSRET_BUSY;
     case kRsListWait:
         switch (Await(GSMRSP_OK)) {
         case Wait::Got:
-            // The first SMS of the listing is pending by now.
-            readState = pendingSms ? kRsDelete : kRsIdle;
-            return pendingSms ? GSMHND_RSRET_BUSY : GSMHND_RSRET_NO_SMS;
+            // The listing is complete: the first SMS not refused before is
+            // pending by now.
+            ForgetGoneRefusals();
+            readState = ChooseDeletion() ? kRsDelete : kRsIdle;
+            return readState == kRsDelete ? GSMHND_RSRET_BUSY : GSMHND_RSRET_NO_SMS;
         case Wait::TimedOut:
             readState = kRsIdle;
             return GSMHND_RSRET_COM_ERROR;
@@ -739,26 +822,31 @@ int16_t CGsmHandler::ReadSms()
         }
     case kRsDelete: {
         // The owner journals the alarm before PostMsg returns, so the SMS
-        // may be deleted from the modem once it is handed on.
+        // may be deleted from the modem once it is handed on. A refused SMS
+        // deleted again (nothing pending) was handed on when it was read.
         if (pendingSms)
             PostReceivedSms(*pendingSms);
         CGsmMsg request(GSMCMD_DELETE_SMS);
-        request.smsIndex = pendingSms ? pendingSms->smsIndex : 0;
+        request.smsIndex = deleting.index;
         Command(request, kSmsListMs);
         readState = kRsDeleteWait;
         return GSMHND_RSRET_BUSY;
     }
     case kRsDeleteWait:
-        switch (Await(GSMRSP_OK)) {
-        case Wait::Got:
+        if (Take(GSMRSP_OK)) {
             readState = kRsIdle;
-            return pendingSms ? GSMHND_RSRET_SMS_READ : GSMHND_RSRET_NO_SMS;
-        case Wait::TimedOut:
+            return GSMHND_RSRET_SMS_READ;
+        }
+        if (Take(GSMRSP_ERROR)) {
+            // An answer, not a silent modem: no reason to set it up again.
+            readState = kRsIdle;
+            return GSMHND_RSRET_DELETE_REFUSED;
+        }
+        if (timer.Expired()) {
             readState = kRsIdle;
             return GSMHND_RSRET_COM_ERROR;
-        default:
-            return GSMHND_RSRET_BUSY;
         }
+        return GSMHND_RSRET_BUSY;
     default:
         readState = kRsIdle;
         return GSMHND_RSRET_BUSY;

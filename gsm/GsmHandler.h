@@ -1,10 +1,20 @@
 #pragma once
 // The worker thread that owns the GSM modem. It initialises the modem, checks
 // registration and signal about once a second, fetches received SMS one at a
-// time (each is deleted from the modem before it is posted), reports the
-// numbers of incoming calls (test calls of lift telephones; they are never
-// answered) and sends the SMS that the GSM manager queues, retrying failed
-// ones. Everything it learns goes to its owner as CGsmHandlerMsg messages.
+// time (each is handed to the owner, which journals it, and then deleted from
+// the modem), reports the numbers of incoming calls (test calls of lift
+// telephones; they are never answered) and sends the SMS that the GSM manager
+// queues, retrying failed ones. Everything it learns goes to its owner as
+// CGsmHandlerMsg messages.
+//
+// An SMS whose deletion the modem refuses has been handed on all the same; it
+// is passed over while other SMS wait, so that it cannot hold them up, and
+// deleted again when nothing else waits. Deletions that keep being refused
+// alarm the operator: the modem's store fills up and new alarms find no room.
+//
+// Every initialisation begins with ESC: a modem left waiting for the text of
+// an SMS (its prompt lost, or the handler stopped before the text) would take
+// every command for text.
 //
 // An SMS being sent when the modem stops answering is not lost: it stays
 // first in line and is sent again once the modem has been initialised again,
@@ -23,6 +33,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Main states.
 constexpr int16_t GSMHND_ST_RESET = 0;
@@ -55,6 +66,7 @@ constexpr int16_t GSMHND_RSRET_BUSY = 0;
 constexpr int16_t GSMHND_RSRET_SMS_READ = 1;
 constexpr int16_t GSMHND_RSRET_NO_SMS = 2;
 constexpr int16_t GSMHND_RSRET_COM_ERROR = 3;
+constexpr int16_t GSMHND_RSRET_DELETE_REFUSED = 4;
 
 // SendSms results and states.
 constexpr int16_t GSMHND_SSRET_BUSY = 0;
@@ -80,6 +92,8 @@ public:
     static constexpr int16_t kLogLines = 2000;
     // Failed cycles after the warning before the operator is alarmed.
     static constexpr int16_t kFailureCycles = 10;
+    // Deletions refused in a row before the operator is alarmed.
+    static constexpr int16_t kRefusedDeletions = kFailureCycles;
 
     CGsmHandler() = default;
     ~CGsmHandler() override;
@@ -114,6 +128,14 @@ private:
     int16_t InitModem();
     int16_t CheckNetwork();
     int16_t ReadSms();
+    // What is deleted next after a listing: the first SMS not refused
+    // before, else the first refused one that is still there. False: nothing.
+    bool ChooseDeletion();
+    // Forgets the refused SMS that the listing no longer shows.
+    void ForgetGoneRefusals();
+    bool IsRefused(uint16_t index, const std::string& identity) const;
+    // Counts a refused deletion; the operator is alarmed once at the limit.
+    void CountRefusedDeletion();
     // Hands a read SMS to the owner, once.
     void PostReceivedSms(const CGsmMsg& sms);
     static std::string SmsIdentity(const CGsmMsg& sms);
@@ -177,6 +199,19 @@ private:
     // lost is deleted, not handed on twice.
     std::deque<std::string> postedSms;
     static constexpr std::size_t kPostedSmsKept = 32;
+    // A stored SMS by its place and identity.
+    struct StoredSms {
+        uint16_t index = 0;
+        std::string identity;
+    };
+    // Every SMS of the listing under way.
+    std::vector<StoredSms> listedSms;
+    // SMS handed on whose deletion the modem refused; each is forgotten once
+    // a listing no longer shows it.
+    std::vector<StoredSms> refusedSms;
+    // The deletion under way.
+    StoredSms deleting;
+    int16_t refusedDeletions = 0;
 
     std::string callerNumber;
     std::string lastReportedCaller;

@@ -16,6 +16,7 @@ constexpr const char* kReceiveSource = "CGsmInfo::Receive";
 constexpr const char* kModemInfoSource = "CGsmInfo::Receive - Modem Info";
 
 constexpr char kCtrlZ = 26;
+constexpr char kEsc = 27;
 
 bool StartsWith(const std::string& line, std::string_view prefix)
 {
@@ -184,6 +185,8 @@ std::string CGsmInfo::BuildCommand(const CGsmMsg& request) const
         return "AT+CLCC\r\n";
     case GSMCMD_NET_SELECT:
         return "AT+WS46=" + std::to_string(Ws46Value(request.netSelection)) + "\r\n";
+    case GSMCMD_ABORT_TEXT:
+        return std::string(1, kEsc);
     default:
         return {};
     }

@@ -4,6 +4,7 @@
 #include "core/PortRecovery.h"
 #include "core/TextLookup.h"
 #include "db/AlarmTypeText.h"
+#include "gsm/LiftMonitoringText.h"
 #include "texts/TextEncoding.h"
 
 namespace {
@@ -15,18 +16,21 @@ constexpr const char* kProductName = "ORVA";
 const AlarmTypeTextKeys kSmsTypeKeys = {"IDS_GSMMGR_MSG_7", "IDS_GSMMGR_MSG_8", "IDS_GSMMGR_MSG_9", "IDS_GSMMGR_MSG_10", "IDS_GSMMGR_MSG_11", "IDS_GSMMGR_MSG_12", "IDS_GSMMGR_MSG_13", "IDS_GSMMGR_MSG_14", "IDS_GSMMGR_MSG_15", "IDS_GSMMGR_MSG_16", "IDS_GSMMGR_MSG_17", "IDS_GSMMGR_MSG_18", "IDS_GSMMGR_MSG_19", "IDS_GSMMGR_MSG_20"};
 
 // The alarm text, each line ended by a line feed. A lift-monitoring alarm
-// keeps only its first line and the lines from the sixth on: lines two to
-// five are the controller's detail data (floor, position, zone, status),
-// which would crowd the operator text out of a 160-character SMS.
+// leaves out the controller's detail lines after its first line (floor,
+// position, zone, status), however many the message has: they would crowd
+// the technician's instructions out of a 160-character SMS. The mail keeps
+// them.
 std::string SmsBody(const CAlarmInfoMsg& alarm)
 {
     CMsgText text = alarm.Text;  // reading moves the read position; the record stays as it was
     text.Rewind();
     const std::size_t lineCount = text.GetLineCount();
+    const std::size_t details =
+        alarm.AlarmType == ALARMTYPE_LIFT_MONITORING ? CLiftMonitoringText::DetailLineCount(text.GetText()) : 0;
     std::string body;
     for (std::size_t i = 0; i < lineCount; ++i) {
         const std::string line = text.GetNextLine(CMsgText::kMaxChars);
-        if (alarm.AlarmType == ALARMTYPE_LIFT_MONITORING && i >= 1 && i <= 4)
+        if (i >= 1 && i <= details)
             continue;
         body += line;
         body += '\n';

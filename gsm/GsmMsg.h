@@ -26,6 +26,8 @@ constexpr uint16_t GSMCMD_REG_QUERY = 13;
 constexpr uint16_t GSMCMD_SIGNAL_QUERY = 14;
 constexpr uint16_t GSMCMD_CALL_LIST = 15;
 constexpr uint16_t GSMCMD_NET_SELECT = 16;
+// ESC alone: ends a text input the modem may still be in, without sending.
+constexpr uint16_t GSMCMD_ABORT_TEXT = 17;
 
 // Responses (CGsmInfo::Receive).
 constexpr uint16_t GSMRSP_OK = 1;

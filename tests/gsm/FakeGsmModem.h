@@ -30,7 +30,9 @@
 class FakeGsmModem {
 public:
     struct Command {
-        std::string text;  // without its line end; an SMS text as "TEXT:" and its bytes
+        // Without its line end; an SMS text as "TEXT:" and its bytes, one that
+        // ESC ended as "CANCELLED:" and its bytes, an ESC outside it as "ESC".
+        std::string text;
         uint32_t tick = 0;
     };
     struct SentSms {
@@ -51,7 +53,7 @@ public:
         Sent,         // prompt, then +CMGS and OK
         Error,        // prompt, then ERROR after the text
         NoResult,     // prompt, then silence
-        NoPrompt,     // silence instead of the prompt
+        NoPrompt,     // the text input opens, but its prompt is lost
         PromptError,  // ERROR instead of the prompt
     };
 
@@ -78,6 +80,8 @@ public:
     void SetRegistration(int stat) { Locked([&] { registration = stat; }); }
     void SetRssi(int value) { Locked([&] { rssi = value; }); }
     void Store(const Stored& sms) { Locked([&] { store[sms.index] = sms; }); }
+    // An SMS that reaches the store the moment the next SMS text has been sent.
+    void StoreWhenSent(const Stored& sms) { Locked([&] { arriving.push_back(sms); }); }
     void SetOutcomes(std::vector<Outcome> outcomes)
     {
         Locked([&] { sendOutcomes.assign(outcomes.begin(), outcomes.end()); });
@@ -242,16 +246,25 @@ private:
         afterCommandCr = false;
         if (lfOfCommand)
             return;
+        // In the text input everything up to Ctrl-Z is text, command lines
+        // included; ESC ends it without sending, answered OK.
         if (textMode) {
             if (c == '\x1a') {
                 textMode = false;
                 Answer("TEXT:" + text, reply, later);
             } else if (c == '\x1b') {
-                textMode = false;  // cancelled
+                textMode = false;
                 commands.push_back({"CANCELLED:" + text, clock.GetTickCount()});
+                if (!silent)
+                    reply += "\r\nOK\r\n";
             } else {
                 text += c;
             }
+            return;
+        }
+        if (c == '\x1b') {
+            // Outside the text input there is nothing to cancel.
+            commands.push_back({"ESC", clock.GetTickCount()});
             return;
         }
         if (c == '\r') {
@@ -358,8 +371,10 @@ private:
             currentOutcome = sendOutcomes.front();
             sendOutcomes.pop_front();
         }
-        if (currentOutcome == Outcome::NoPrompt)
+        if (currentOutcome == Outcome::NoPrompt) {
+            StartText(command);
             return {};
+        }
         if (currentOutcome == Outcome::PromptError)
             return "\r\nERROR\r\n";
         StartText(command);
@@ -369,6 +384,9 @@ private:
     std::string SendEnd(const std::string& body, uint32_t now)
     {
         sent.push_back({number, body, now});
+        for (const Stored& sms : arriving)
+            store[sms.index] = sms;
+        arriving.clear();
         switch (currentOutcome) {
         case Outcome::Sent:
             return "\r\n+CMGS: " + std::to_string(++messageReference) + "\r\n\r\nOK\r\n";
@@ -394,6 +412,7 @@ private:
     int registration = 1;
     int rssi = 20;
     std::map<int, Stored> store;
+    std::vector<Stored> arriving;
     std::deque<Outcome> sendOutcomes;
     bool silent = false;
     std::map<std::string, uint32_t> delayedOk;

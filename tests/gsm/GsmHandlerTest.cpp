@@ -210,9 +210,9 @@ TEST_F(GsmHandlerTest, InitialisationCommandsAndReports)
     ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_OK, 2));
     ASSERT_TRUE(modem->WaitForCommands("AT+CMGL=", 1));
     const std::vector<std::string> expected = {
-        "AT",        "ATE0",           "AT+CGMM",          "AT+CPIN?",  "AT+CMGF=1",
-        "AT+CSCS=\"GSM\"", "AT+CPMS=MT,MT,MT", "AT+CSDH=1", "AT+CREG?", "AT+CSQ",
-        "AT+CMGL=\"ALL\"",
+        "ESC",       "AT",             "ATE0",             "AT+CGMM",   "AT+CPIN?",
+        "AT+CMGF=1", "AT+CSCS=\"GSM\"", "AT+CPMS=MT,MT,MT", "AT+CSDH=1", "AT+CREG?",
+        "AT+CSQ",    "AT+CMGL=\"ALL\"",
     };
     std::vector<std::string> seen = Texts(modem->Commands());
     seen.resize(std::min(seen.size(), expected.size()));
@@ -226,9 +226,11 @@ TEST_F(GsmHandlerTest, InitialisationCommandsAndReports)
     EXPECT_EQ(reports[2].code, GHM_STATUS_COM_OK);
     EXPECT_EQ(reports[2].signal, 50);
 
-    // Pauses: 500 ms after the model, 1000 ms after a ready SIM; the first
-    // network check a second after the initialisation.
+    // Pauses: 500 ms after the ESC that ends a text input the modem may have
+    // been left in, 500 ms after the model, 1000 ms after a ready SIM; the
+    // first network check a second after the initialisation.
     const auto at = [&](const std::string& text) { return modem->CommandsStartingWith(text).at(0).tick; };
+    EXPECT_GE(at("AT") - at("ESC"), 500u);
     EXPECT_GE(at("AT+CPIN?") - at("AT+CGMM"), 500u);
     EXPECT_GE(at("AT+CMGF=1") - at("AT+CPIN?"), 1000u);
     EXPECT_GE(at("AT+CREG?") - at("AT+CSDH=1"), 1000u);
@@ -377,11 +379,12 @@ TEST_P(GsmLostDeleteTest, SmsIsHandedOnOnce)
 {
     const bool deleted = GetParam().modemDeletedIt;
     modem->Store({4, "REC UNREAD", "+3584", "24/05/01", "11:00:00+12", "#P100:2B"});
-    int deleteAttempts = 0;
-    modem->SetScript([&](const std::string& command) -> std::optional<std::string> {
-        if (command.rfind("AT+CMGD=", 0) == 0 && ++deleteAttempts == 1)
+    // The modem calls its script on its own thread, also after this body.
+    auto deleteAttempts = std::make_shared<std::atomic<int>>(0);
+    modem->SetScript([deleted, deleteAttempts](const std::string& command) -> std::optional<std::string> {
+        if (command.rfind("AT+CMGD=", 0) == 0 && ++*deleteAttempts == 1)
             return std::string("\r\n+CM#S ERR\x01\r\n");  // garbled: no OK comes
-        if (deleted && deleteAttempts > 0 && command.rfind("AT+CMGL", 0) == 0)
+        if (deleted && *deleteAttempts > 0 && command.rfind("AT+CMGL", 0) == 0)
             return std::string("\r\nOK\r\n");  // it is gone
         return std::nullopt;
     });
@@ -399,6 +402,87 @@ INSTANTIATE_TEST_SUITE_P(Cases, GsmLostDeleteTest,
                          ::testing::Values(LostDeleteCase{"ModemDeletedIt", true},
                                            LostDeleteCase{"ModemKeptIt", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The modem refuses to delete an SMS (plain ERROR, or +CMS ERROR with
+// extended error reports on). That is an answer, not a silent modem: the
+// alarm has been handed on, and the SMS behind it is read all the same.
+struct RefusedDeleteCase {
+    const char* name;
+    const char* answer;
+};
+
+void PrintTo(const RefusedDeleteCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class GsmRefusedDeleteTest : public GsmHandlerTest, public ::testing::WithParamInterface<RefusedDeleteCase> {};
+
+TEST_P(GsmRefusedDeleteTest, SmsBehindARefusedOneIsRead)
+{
+    modem->Store({1, "REC UNREAD", "+3581", "24/05/01", "10:00:00+12", "#TEST first"});
+    modem->Store({2, "REC UNREAD", "+3582", "24/05/01", "10:00:05+12", "#TEST second"});
+    const std::string answer = GetParam().answer;
+    modem->SetScript([answer](const std::string& command) -> std::optional<std::string> {
+        if (command == "AT+CMGD=1")
+            return answer;  // and the SMS stays
+        return std::nullopt;
+    });
+    StartAndWaitReady();
+    ASSERT_TRUE(owner.WaitForType(GSM_SMS_RECEIVED, 2)) << "the SMS behind the refused one never came";
+    ASSERT_TRUE(modem->WaitForCommands("AT+CMGD=2", 1));
+    RunCycles(3);
+
+    const std::vector<Posted> received = owner.OfType(GSM_SMS_RECEIVED);
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].smsText, "#TEST first");
+    EXPECT_EQ(received[1].smsText, "#TEST second");
+    EXPECT_TRUE(modem->IsStored(1));
+    EXPECT_FALSE(modem->IsStored(2));
+    EXPECT_TRUE(owner.Status(GHM_STATUS_COM_WARNING).empty());
+    EXPECT_EQ(modem->CommandsStartingWith("ATE0").size(), 1u) << "the modem was initialised again";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GsmRefusedDeleteTest,
+                         ::testing::Values(RefusedDeleteCase{"Error", "\r\nERROR\r\n"},
+                                           RefusedDeleteCase{"CmsError", "\r\n+CMS ERROR: 321\r\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A refused SMS is deleted again once nothing else waits. Deletions that keep
+// failing fill the modem's store, where new alarms would find no room: the
+// operator is alarmed once, and the signal shows again afterwards.
+TEST_F(GsmHandlerTest, DeletionsThatKeepFailingAlarmTheOperatorOnce)
+{
+    modem->Store({1, "REC UNREAD", "+3581", "24/05/01", "10:00:00+12", "#TEST stuck"});
+    auto refuse = std::make_shared<std::atomic<bool>>(true);
+    modem->SetScript([refuse](const std::string& command) -> std::optional<std::string> {
+        if (*refuse && command.rfind("AT+CMGD=", 0) == 0)
+            return std::string("\r\nERROR\r\n");
+        return std::nullopt;
+    });
+    StartAndWaitReady();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_FAILURE)) << "refused deletions never reached the operator";
+    const uint32_t alarmed = owner.Status(GHM_STATUS_COM_FAILURE).at(0).tick;
+    std::size_t refusedBefore = 0;
+    for (const auto& command : modem->CommandsStartingWith("AT+CMGD="))
+        refusedBefore += command.tick <= alarmed ? 1 : 0;
+    EXPECT_EQ(refusedBefore, static_cast<std::size_t>(CGsmHandler::kRefusedDeletions));
+
+    ASSERT_TRUE(modem->WaitForCommands("AT+CMGD=", refusedBefore + 5));
+    EXPECT_EQ(owner.Status(GHM_STATUS_COM_FAILURE).size(), 1u);
+    EXPECT_EQ(owner.OfType(GSM_SMS_RECEIVED).size(), 1u);
+    EXPECT_TRUE(owner.Status(GHM_STATUS_COM_WARNING).empty());
+    bool signalShownAgain = false;
+    for (const Posted& p : owner.Status(GHM_STATUS_COM_OK))
+        signalShownAgain = signalShownAgain || (p.tick > alarmed && p.signal == 100);
+    EXPECT_TRUE(signalShownAgain);
+
+    *refuse = false;
+    ASSERT_TRUE(owner.WaitFor([&] { return !modem->IsStored(1); }));
+    RunCycles(3);
+    EXPECT_EQ(owner.OfType(GSM_SMS_RECEIVED).size(), 1u);
+    EXPECT_EQ(owner.Status(GHM_STATUS_COM_FAILURE).size(), 1u);
+}
 
 // --- Sending -----------------------------------------------------------------
 
@@ -528,6 +612,56 @@ TEST_F(GsmHandlerTest, SmsBeingSentSurvivesARestart)
     EXPECT_EQ(modem->Sent().size(), 2u);
     EXPECT_EQ(owner.Status(GHM_STATUS_SMS_SENT).at(0).recipients, "+3581");
 }
+
+// A stop while the modem waits for the text of an SMS (here its prompt got
+// lost): the modem still takes everything for text when the handler starts
+// again, until the ESC that opens the initialisation ends the text input.
+TEST_F(GsmHandlerTest, RestartWhileTheModemWaitsForTheText)
+{
+    modem->SetOutcomes({Outcome::NoPrompt});
+    StartAndWaitReady();
+    Queue(MSG_GUI_SEND_ALARM_SMS, "+3581", "Alarm");
+    ASSERT_TRUE(modem->WaitForCommands("AT+CMGS=", 1));
+    ASSERT_EQ(handler.Stop(), HNDRET_STOPPED);
+
+    Start();
+    ASSERT_TRUE(modem->WaitForCommands("TEXT:", 1));
+    EXPECT_EQ(modem->Sent().at(0).text, "Alarm");
+    EXPECT_EQ(modem->CommandsStartingWith("CANCELLED:").size(), 1u);
+    EXPECT_TRUE(owner.Status(GHM_STATUS_COM_WARNING).empty());
+}
+
+// Sending shares the timer with the pause of the idle state. An SMS that
+// arrives while one is sent is read right after the result, not after the
+// minute that the wait for the result may take.
+struct ReadAfterSendCase {
+    const char* name;
+    Outcome outcome;
+};
+
+void PrintTo(const ReadAfterSendCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class GsmReadAfterSendTest : public GsmHandlerTest, public ::testing::WithParamInterface<ReadAfterSendCase> {};
+
+TEST_P(GsmReadAfterSendTest, ReceivedSmsIsReadRightAfterTheResult)
+{
+    modem->SetOutcomes({GetParam().outcome});
+    modem->StoreWhenSent({5, "REC UNREAD", "+3585", "24/05/01", "10:00:00+12", "#TEST arrived"});
+    StartAndWaitReady();
+    RunCycles(1);
+    Queue(MSG_GUI_SEND_ALARM_SMS, "+3581", "Alarm");
+    ASSERT_TRUE(owner.WaitForType(GSM_SMS_RECEIVED));
+    const uint32_t sent = modem->CommandsStartingWith("TEXT:").at(0).tick;
+    EXPECT_LE(owner.OfType(GSM_SMS_RECEIVED).at(0).tick - sent, 2000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GsmReadAfterSendTest,
+                         ::testing::Values(ReadAfterSendCase{"Sent", Outcome::Sent},
+                                           ReadAfterSendCase{"Refused", Outcome::Error}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- Network and signal --------------------------------------------------------
 
@@ -659,11 +793,12 @@ TEST_F(GsmHandlerTest, SilentModemGivesOneWarningAndOneFailureReport)
     EXPECT_EQ(codes.at(0), GHM_STATUS_INITIALIZING);
     EXPECT_EQ(codes.at(1), GHM_STATUS_COM_WARNING);
 
-    // Each cycle: 1 s for the unanswered AT, 5 s of pause.
+    // Each cycle: 1 s for the unanswered AT, 5 s of pause, and the half
+    // second after the ESC that opens every initialisation.
     const auto ats = modem->CommandsStartingWith("AT");
     ASSERT_GE(ats.size(), 2u);
-    EXPECT_GE(ats[1].tick - ats[0].tick, 6000u);
-    EXPECT_LE(ats[1].tick - ats[0].tick, 6100u);
+    EXPECT_GE(ats[1].tick - ats[0].tick, 6500u);
+    EXPECT_LE(ats[1].tick - ats[0].tick, 6600u);
 
     // The modem answers again: the next failure warns again.
     modem->SetSilent(false);

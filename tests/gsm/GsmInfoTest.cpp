@@ -49,7 +49,8 @@ TEST(GsmInfoCommands, EveryRequestHasItsCommand)
         {GSMCMD_REG_QUERY, "AT+CREG?\r\n"},
         {GSMCMD_SIGNAL_QUERY, "AT+CSQ\r\n"},
         {GSMCMD_CALL_LIST, "AT+CLCC\r\n"},
-        {17, ""},
+        {GSMCMD_ABORT_TEXT, "\x1b"},
+        {18, ""},
         {99, ""},
     };
     for (const auto& c : cases)

@@ -211,6 +211,41 @@ TEST_F(GsmIntegration, FourErrorsDropTheSmsWithAFailureResult)
     EXPECT_TRUE(sim->WaitFor("SMS-SENT", 5s).empty()) << "the dropped SMS was sent after all";
 }
 
+// The prompt is lost and the modem stays in its text input, where every
+// command is text: the ESC that opens the next initialisation ends it, and
+// the SMS goes out after all.
+TEST_F(GsmIntegration, LostPromptIsOvercomeByTheNextInitialisation)
+{
+    Start({});
+    Ready();
+    sim->Send("prompt lost");
+    ASSERT_FALSE(sim->WaitFor("OK prompt lost", 10s).empty());
+    QueueSms(MSG_GUI_SEND_ALARM_SMS, "+46701234567", "Trapped in lift 4");
+    ASSERT_FALSE(sim->WaitFor("PROMPT-LOST +46701234567", 20s).empty());
+    ASSERT_FALSE(sim->WaitFor("SMS-CANCELLED +46701234567", 30s).empty()) << "the text input was never ended";
+    EXPECT_EQ(sim->WaitFor("SMS-SENT", 30s), "SMS-SENT +46701234567 \"Trapped in lift 4\"");
+}
+
+// The modem refuses to delete the first of two SMS: both alarms come in, and
+// the second SMS is deleted.
+TEST_F(GsmIntegration, SmsBehindARefusedDeletionIsRead)
+{
+    Start({});
+    Ready();
+    sim->Send("refuse-delete at 1 cms");
+    sim->Send(R"(sms +4917012345678 "#TEST first")");
+    sim->Send(R"(sms +4917099999999 "#TEST second")");
+    std::set<std::string> texts;
+    for (int i = 0; i < 2; ++i) {
+        auto sms = owner.WaitFor([](const CGsmHandlerMsg& m) { return m.GetType() == GSM_SMS_RECEIVED; }, 30s);
+        ASSERT_NE(sms, nullptr) << "SMS " << i;
+        texts.insert(sms->smsText);
+    }
+    EXPECT_EQ(texts, (std::set<std::string>{"#TEST first", "#TEST second"}));
+    EXPECT_FALSE(sim->WaitFor("SMS-DELETED 2", 10s).empty());
+    EXPECT_TRUE(sim->SawLineStarting("SMS-DELETE-REFUSED 1"));
+}
+
 TEST_F(GsmIntegration, RingingCallerIsReportedOnce)
 {
     Start({}, "", true);

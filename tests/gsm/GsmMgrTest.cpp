@@ -4,12 +4,15 @@
 #include "support/TempDir.h"
 #include "tel/Pty.h"
 #include "tel/SerialPort.h"
+#include "tel/TelHandlerMsg.h"
+#include "texts/MessageMgr.h"
 #include "texts/TextEncoding.h"
 #include "ui/Dictionary.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,12 +40,16 @@ public:
 
 class GsmMgrTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    static CDictionary& Dictionary()
     {
         static CDictionary dictionary;
-        ASSERT_TRUE(dictionary.Load());
-        dictionary.SetLanguage("en");
-        dictionary.InstallAsTextLookup();
+        return dictionary;
+    }
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(Dictionary().Load());
+        Dictionary().SetLanguage("en");
+        Dictionary().InstallAsTextLookup();
     }
 
     void SetUp() override
@@ -196,15 +203,82 @@ TEST_F(GsmMgrTest, TypeTextFollowsAlarmAndFailureType)
     }
 }
 
-TEST_F(GsmMgrTest, LiftMonitoringSmsLeavesTheDetailLinesOut)
+// A lift-monitoring alarm as the message manager writes it from the user
+// data of a telephone alarm: the user message files are in the working folder.
+std::unique_ptr<CAlarmInfoMsg> LiftMonitoringAlarm(const std::vector<uint8_t>& data, int16_t length,
+                                                   int16_t protocol = TELPROT_P100)
 {
-    const std::vector<std::string> lines = {"Lift stopped", "Floor 3", "Pos 12", "Zone 1", "Status 4", "Door", "Call"};
+    CTelHandlerMsg msg(TEL_ALARM);
+    msg.msgType = TELMSG_USER_DATA;
+    msg.protocol = protocol;
+    msg.value = 0;  // a CPC telephone of another maker
+    std::copy(data.begin(), data.end(), msg.userData.begin());
+    msg.userDataLen = length;
+    std::unique_ptr<CAlarmInfoMsg> alarm = CMessageMgr().CreateAlarmInfo(msg);
+    if (alarm) {
+        alarm->IdInfo = "Lift A";
+        alarm->ObjectAddress = "Main Street 5";
+    }
+    return alarm;
+}
+
+// The SMS leaves out the controller's details that follow the first line,
+// as many as the message manager wrote, and keeps the technician's
+// instructions after them.
+TEST_F(GsmMgrTest, LiftMonitoringSmsLeavesOutExactlyTheDetailLines)
+{
+    std::ofstream(dir.Path() / "UserMsg99.txt") << ":b007\r\nDoor contact open\r\nCall the technician\r\n";
     const std::string head = "ORVA ALARM\nType: Lift Monitoring System\nID Info: Lift A\nAddress: Main Street 5\n";
-    EXPECT_EQ(AlarmSms(*Alarm(ALARMTYPE_LIFT_MONITORING, lines)), head + "Lift stopped\nDoor\nCall\n");
-    // Every other type keeps all lines.
-    EXPECT_EQ(AlarmSms(*Alarm(ALARMTYPE_P100, lines)),
-              "ORVA ALARM\nType: P100\nID Info: Lift A\nAddress: Main Street 5\n"
-              "Lift stopped\nFloor 3\nPos 12\nZone 1\nStatus 4\nDoor\nCall\n");
+    const std::string instructions = "Door contact open\nCall the technician\n\n";
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> data;
+        int16_t length;
+        int16_t protocol;
+        std::string body;
+    };
+    const std::vector<Case> cases = {
+        {"FourByteCode", {'b', 7, 0x10, 0}, 4, TELPROT_P100, "Error code: b7\n" + instructions},
+        {"FourByteCodeMovingOutsideTheZone", {'b', 7, 0x2E, 3}, 4, TELPROT_P100, "Error code: b7\n" + instructions},
+        {"TwoByteCode", {'b', 7}, 2, TELPROT_P100, "Error code: b007\n" + instructions},
+        {"ThreeByteCode", {'b', 7, 1}, 3, TELPROT_P100, "Error code: b007\n" + instructions},
+        {"CodeNoFileKnows", {'c', 9}, 2, TELPROT_P100, "Error code: c009\n\n"},
+        {"Event", {1, 3, 0, 255}, 4, TELPROT_P100, "Travora Alarm Event\n"},
+        {"EventFromAnotherMakersTelephone", {1, 3, 1, 20}, 4, TELPROT_CPC,
+         "Travora Alarm Event\nNo Tervin Equipment\n"},
+        {"UnsupportedFromAnotherMakersTelephone", {7}, 1, TELPROT_CPC,
+         "Error: Unsupported user message format received!\nNo Tervin Equipment\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto alarm = LiftMonitoringAlarm(c.data, c.length, c.protocol);
+        ASSERT_NE(alarm, nullptr);
+        ASSERT_EQ(alarm->AlarmType, ALARMTYPE_LIFT_MONITORING);
+        EXPECT_EQ(AlarmSms(*alarm), head + c.body);
+    }
+
+    // A text of another origin is not cut at all; every other type keeps all lines.
+    const std::vector<std::string> lines = {"Lift stopped", "Floor 3", "Pos 12", "Zone 1", "Status 4", "Door"};
+    EXPECT_EQ(AlarmSms(*Alarm(ALARMTYPE_LIFT_MONITORING, lines)),
+              head + "Lift stopped\nFloor 3\nPos 12\nZone 1\nStatus 4\nDoor\n");
+    auto fourByte = LiftMonitoringAlarm({'c', 9, 0x10, 0}, 4);
+    fourByte->AlarmType = ALARMTYPE_P100;
+    EXPECT_EQ(AlarmSms(*fourByte), "ORVA ALARM\nType: P100\nID Info: Lift A\nAddress: Main Street 5\n"
+                                   "Error code: c9\nFloor: 2\nPosition: 0\nFloor zone: Yes\nStatus: Stopped\n\n");
+}
+
+// The detail lines are those of the language the texts are written in.
+TEST_F(GsmMgrTest, LiftMonitoringSmsInAnotherLanguage)
+{
+    ASSERT_TRUE(Dictionary().SetLanguage("fr"));
+    std::ofstream(dir.Path() / "UserMsg99.txt") << ":b007\r\nPorte ouverte\r\n";
+    const auto fourByte = LiftMonitoringAlarm({'b', 7, 0x2E, 3}, 4);
+    const auto twoByte = LiftMonitoringAlarm({'b', 7}, 2);
+    const std::string fourByteSms = AlarmSms(*fourByte);
+    const std::string twoByteSms = AlarmSms(*twoByte);
+    ASSERT_TRUE(Dictionary().SetLanguage("en"));
+    EXPECT_TRUE(fourByteSms.ends_with("\nCode d'erreur : b7\nPorte ouverte\n\n")) << fourByteSms;
+    EXPECT_TRUE(twoByteSms.ends_with("\nCode d'erreur : b007\nPorte ouverte\n\n")) << twoByteSms;
 }
 
 TEST_F(GsmMgrTest, AlarmSmsIsCutToOneSmsFreeFormIsNot)

@@ -669,7 +669,7 @@ class Modem:
             self.write(b"".join(blocks) + self.final_error(e))
             return
         if final == "prompt":
-            self.write(b"".join(blocks) + b"\r\n> ")
+            self.send_prompt(b"".join(blocks))
         else:
             self.write(b"".join(blocks) + self.block("OK"))
 
@@ -977,6 +977,7 @@ class Modem:
             raise CommandError(3)
         params = split_params(args)
         index = parse_int(params[0][0])
+        self.refuse_delete_if_ordered(index)
         flag = parse_int(params[1][0], 0, 4) if len(params) > 1 and params[1][0] else 0
         if flag == 0:
             if index not in self.store.indexes():
@@ -1104,6 +1105,8 @@ class Modem:
         word, arg, words = simcommon.split_command(line)
         if not word:
             return
+        if self.fault_command(word, words):
+            return
         if word == "sms":
             if arg.startswith("{"):
                 d = sms_from_json(json.loads(arg), "sms")
@@ -1194,6 +1197,111 @@ class Modem:
             self.out.event(self.state_line())
         else:
             raise ConfigError("unknown command: " + word)
+
+    # -- refused deletions and lost prompts ------------------------------------
+    # The faults a station must recover from without losing an alarm: a
+    # modem that refuses to delete an SMS, and a modem left in the text input
+    # of AT+CMGS because its prompt never reached the station (lost, garbled,
+    # or too late). Ordered with the control commands "refuse-delete" and
+    # "prompt".
+
+    refuse_deletes = 0        # the next N AT+CMGD are refused
+    refuse_delete_index = None  # every AT+CMGD of this index is refused
+    refuse_delete_style = "error"
+    prompt_faults = 0         # the next N prompts are spoiled
+    prompt_fault = "lost"     # lost | garbled | late
+    prompt_late_ms = 0.0
+    prompt_session = 0        # counts the text inputs, so a late prompt knows its own
+
+    def refuse_delete_if_ordered(self, index):
+        if self.refuse_delete_index == index:
+            pass
+        elif self.refuse_deletes > 0:
+            self.refuse_deletes -= 1
+        else:
+            return
+        self.out.event("SMS-DELETE-REFUSED %d" % index)
+        raise CommandError(500, cms=True, force_cms=self.refuse_delete_style == "cms")
+
+    def send_prompt(self, blocks):
+        """The answer to AT+CMGS: the text input is open, whatever becomes of
+        the prompt that says so."""
+        self.prompt_session += 1
+        if self.prompt_faults <= 0:
+            self.write(blocks + b"\r\n> ")
+            return
+        self.prompt_faults -= 1
+        fault = self.prompt_fault
+        if fault == "garbled":
+            self.out.event("PROMPT-GARBLED %s" % show_number(self.dest))
+            self.write(blocks + b"\r\n" + bytes(self.rng.randrange(0x80, 0x100) for _ in range(2)))
+            return
+        if blocks:
+            self.write(blocks)
+        if fault == "lost":
+            self.out.event("PROMPT-LOST %s" % show_number(self.dest))
+            return
+        self.out.event("PROMPT-LATE %s %g" % (show_number(self.dest), self.prompt_late_ms / 1000.0))
+        session = self.prompt_session
+
+        def late():
+            # Only while the same text input is still open.
+            if self.mode == "text" and self.prompt_session == session:
+                self.write(b"\r\n> ")
+                self.out.event("PROMPT-SENT %s" % show_number(self.dest))
+
+        self.sched.after(self.prompt_late_ms, late)
+
+    def fault_command(self, word, words):
+        """Runs "refuse-delete" and "prompt"; False for any other command."""
+        if word == "refuse-delete":
+            usage = "refuse-delete N|at INDEX|off [error|cms]"
+            if words and words[0] == "at":
+                if len(words) not in (2, 3):
+                    raise ConfigError(usage)
+                index, style = int(words[1]), words[2:]
+                count = self.refuse_deletes
+            elif words and words[0] == "off":
+                if len(words) != 1:
+                    raise ConfigError(usage)
+                index, style, count = None, [], 0
+            else:
+                if len(words) not in (1, 2):
+                    raise ConfigError(usage)
+                count, style = int(words[0]), words[1:]
+                if count < 0:
+                    raise ConfigError(usage)
+                index = self.refuse_delete_index if count else None
+            if style and style[0] not in ("error", "cms"):
+                raise ConfigError(usage)
+            self.refuse_deletes = count
+            self.refuse_delete_index = index
+            self.refuse_delete_style = style[0] if style else "error"
+            return True
+        if word == "prompt":
+            usage = "prompt ok|lost [N]|garbled [N]|late SECONDS [N]"
+            if words == ["ok"]:
+                self.prompt_faults = 0
+                return True
+            if not words or words[0] not in ("lost", "garbled", "late"):
+                raise ConfigError(usage)
+            fault, rest = words[0], words[1:]
+            late_ms = 0.0
+            if fault == "late":
+                if not rest:
+                    raise ConfigError(usage)
+                late_ms = float(rest[0]) * 1000.0
+                if late_ms <= 0:
+                    raise ConfigError("prompt late SECONDS: SECONDS must be positive")
+                rest = rest[1:]
+            if len(rest) > 1:
+                raise ConfigError(usage)
+            count = int(rest[0]) if rest else 1
+            if count < 1:
+                raise ConfigError(usage)
+            self.prompt_fault, self.prompt_late_ms, self.prompt_faults = fault, late_ms, count
+            return True
+        return False
 
     def state_line(self):
         return ("STATE model=%s pin=%s reg=%d rssi=%d echo=%d cmgf=%d cscs=%s csdh=%d "

@@ -366,6 +366,84 @@ class ModemTest(unittest.TestCase):
             self.modem.command("sms 3 c")
 
 
+class RecoveryFaultsTest(unittest.TestCase):
+    """Refused deletions and lost prompts: the faults a station must recover
+    from without losing an alarm."""
+
+    make = ModemTest.make
+    setUp = ModemTest.setUp
+    at = ModemTest.at
+    advance = ModemTest.advance
+    lines = ModemTest.lines
+    station_init = ModemTest.station_init
+
+    def test_refused_deletions_keep_the_sms(self):
+        # (control, deletions tried in order, answers expected)
+        cases = [
+            ("refuse-delete 2", [1, 1, 1], [b"\r\nERROR\r\n"] * 2 + [b"\r\nOK\r\n"]),
+            ("refuse-delete 1 cms", [1, 1], [b"\r\n+CMS ERROR: 500\r\n", b"\r\nOK\r\n"]),
+            ("refuse-delete at 1", [1, 2, 1], [b"\r\nERROR\r\n", b"\r\nOK\r\n", b"\r\nERROR\r\n"]),
+        ]
+        for control, indexes, answers in cases:
+            with self.subTest(control=control):
+                self.make()
+                self.station_init()
+                self.modem.command("sms +491 one")
+                self.modem.command("sms +492 two")
+                self.modem.command(control)
+                self.assertEqual([self.at("AT+CMGD=%d\r\n" % i) for i in indexes], answers)
+                refused = [line for line in self.lines() if line.startswith("SMS-DELETE-REFUSED")]
+                self.assertEqual(len(refused), answers.count(b"\r\nERROR\r\n") +
+                                 answers.count(b"\r\n+CMS ERROR: 500\r\n"))
+                self.assertEqual(self.modem.store.get(1) is not None, control == "refuse-delete at 1")
+        self.modem.command("refuse-delete off")
+        self.assertEqual(self.at("AT+CMGD=1\r\n"), b"\r\nOK\r\n")
+
+    def test_lost_or_garbled_prompt_leaves_the_text_input_open_until_esc(self):
+        for fault, event in (("lost", "PROMPT-LOST +49"), ("garbled", "PROMPT-GARBLED +49")):
+            with self.subTest(fault=fault):
+                self.make()
+                self.station_init()
+                self.modem.command("prompt " + fault)
+                answer = self.at('AT+CMGS="+49"\r\n')
+                self.assertNotIn(b">", answer)
+                self.assertIn(event, self.lines())
+                # Every command is text now, answered with a new prompt per line.
+                self.assertEqual(self.at("AT\r\n"), b"\r\n> ")
+                self.assertIn("mode=text", self.modem.state_line())
+                # ESC ends the text input without sending; commands work again.
+                self.at(b"\x1b")
+                self.assertEqual(self.advance(0.5), b"\r\nOK\r\n")
+                self.assertEqual(self.at("AT\r\n"), b"\r\nOK\r\n")
+                self.assertIn("SMS-CANCELLED +49", self.lines())
+                self.assertEqual(self.modem.sent, [])
+                # The fault was for one prompt only.
+                self.assertEqual(self.at('AT+CMGS="+49"\r\n'), b"\r\n> ")
+
+    def test_late_prompt_comes_only_while_its_text_input_is_open(self):
+        self.station_init()
+        self.modem.command("prompt late 6 2")
+        self.assertEqual(self.at('AT+CMGS="+49"\r\n'), b"")
+        self.assertEqual(self.advance(6.0), b"\r\n> ")
+        self.assertEqual(self.lines()[-2:], ["PROMPT-LATE +49 6", "PROMPT-SENT +49"])
+        self.at(b"\x1b")
+        self.advance(0.5)
+        # Cancelled before its prompt: the prompt never comes.
+        self.at('AT+CMGS="+49"\r\n')
+        self.at(b"\x1b")
+        self.assertEqual(self.advance(0.5), b"\r\nOK\r\n")
+        self.assertEqual(self.advance(6.0), b"")
+        self.assertEqual(self.at('AT+CMGS="+49"\r\n'), b"\r\n> ")
+
+    def test_fault_control_mistakes_are_refused(self):
+        for line in ("refuse-delete", "refuse-delete x", "refuse-delete -1", "refuse-delete 1 loud",
+                     "refuse-delete at", "refuse-delete off 2", "prompt", "prompt slow", "prompt late",
+                     "prompt late 0", "prompt lost 0", "prompt lost 1 2"):
+            with self.subTest(line=line):
+                with self.assertRaises((gsmsim.ConfigError, ValueError)):
+                    self.modem.command(line)
+
+
 class ScenarioFilesTest(unittest.TestCase):
     def test_every_example_scenario_loads(self):
         files = sorted(glob.glob(os.path.join(HERE, "scenarios", "*.json")))
