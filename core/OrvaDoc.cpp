@@ -211,15 +211,18 @@ void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
         return;  // an object marked with "?" or a filtered test alarm: dropped
 
     bool forwardedBefore = false;
+    bool lookForTwin = alarm->AlarmSource == ALARMSOURCE_SMS && !alarm->Text.GetText().empty();
     if (const auto replayed = replayedIds.find(alarm->JournalId); replayed != replayedIds.end()) {
         forwardedBefore = replayed->second;
         replayedIds.erase(replayed);
-        if (databaseHandler->HasStoredTwin(*alarm) == 1) {
-            // Stored before the station stopped, but the journal did not
-            // hear of it: the alarm was handled then.
-            databaseHandler->JournalDone(alarm->JournalId);
-            return;
-        }
+        lookForTwin = true;
+    }
+    if (lookForTwin && databaseHandler->HasStoredTwin(*alarm) == 1) {
+        // Stored before: the station stopped before the journal heard of the
+        // commit, or the modem offers an SMS again whose deletion failed.
+        // The alarm was handled then.
+        databaseHandler->JournalDone(alarm->JournalId);
+        return;
     }
 
     // Forwarded before it is stored: the technicians must hear of the alarm

@@ -425,7 +425,9 @@ std::size_t CDatabaseHandler::RetryUnstored()
 
 int CDatabaseHandler::HasStoredTwin(const CAlarmInfoMsg& alarm)
 {
-    const int64_t key = alarmTable.FindSameAlarm(alarm);
+    // An SMS alarm's text ends with the modem's time stamp of the SMS, so
+    // the same SMS is the same text whenever it was read.
+    const int64_t key = alarmTable.FindSameAlarm(alarm, alarm.AlarmSource != ALARMSOURCE_SMS);
     return key < 0 ? -1 : (key > 0 ? 1 : 0);
 }
 

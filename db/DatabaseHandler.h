@@ -86,7 +86,8 @@ public:
     // each with whether it had been forwarded already.
     std::vector<std::pair<std::string, bool>> ReplayJournal();
     // Whether the alarm already has a row (after a crash between the commit
-    // and the journal's mark): 1 yes, 0 no, -1 the table cannot be read.
+    // and the journal's mark, or an SMS the modem offers again because its
+    // deletion failed): 1 yes, 0 no, -1 the table cannot be read.
     int HasStoredTwin(const CAlarmInfoMsg& alarm);
     // The journal record is finished with (stored or dropped on purpose).
     void JournalDone(const std::string& journalId);

@@ -77,16 +77,18 @@ std::unique_ptr<CDatabaseMsg> CDbAlarmInfo::AddAlarmInfo(CAlarmInfoMsg& alarm)
     }
 }
 
-int64_t CDbAlarmInfo::FindSameAlarm(const CAlarmInfoMsg& alarm)
+int64_t CDbAlarmInfo::FindSameAlarm(const CAlarmInfoMsg& alarm, bool matchTime)
 {
-    if (!alarm.AlarmTime.IsValid())
+    if (matchTime && !alarm.AlarmTime.IsValid())
         return 0;
-    const QString where = QStringLiteral(
-        "\"IdCode\" = ? AND \"AlarmTime\" = ? AND \"AlarmSource\" = ? AND \"AlarmType\" = ? AND \"Text\" = ?");
+    QString where = QStringLiteral("\"IdCode\" = ? AND \"AlarmSource\" = ? AND \"AlarmType\" = ? AND \"Text\" = ?");
     QVariantList params;
-    params << QString::fromStdString(alarm.IdCode) << QString::fromStdString(alarm.AlarmTime.ToIso())
-           << static_cast<int>(alarm.AlarmSource) << static_cast<int>(alarm.AlarmType)
-           << QString::fromStdString(alarm.Text.GetText());
+    params << QString::fromStdString(alarm.IdCode) << static_cast<int>(alarm.AlarmSource)
+           << static_cast<int>(alarm.AlarmType) << QString::fromStdString(alarm.Text.GetText());
+    if (matchTime) {
+        where += QStringLiteral(" AND \"AlarmTime\" = ?");
+        params << QString::fromStdString(alarm.AlarmTime.ToIso());
+    }
     try {
         CAlarmInfoSet set(database);
         set.Open(where, params, {}, 1);

@@ -32,7 +32,9 @@ public:
     // the second, source, type and text): 0 when there is none, -1 when the
     // table could not be read. An alarm stored again from the journal after
     // a crash is looked up this way first, so it never gets a second row.
-    int64_t FindSameAlarm(const CAlarmInfoMsg& alarm);
+    // Without the time: an SMS read again from the modem (its text carries
+    // the modem's own time stamp) is found whenever it was taken in.
+    int64_t FindSameAlarm(const CAlarmInfoMsg& alarm, bool matchTime = true);
 
     // The statuses a list search selects for the mask; empty for all
     // statuses. The mask 0 selects nothing and is handled by the caller.

@@ -606,6 +606,32 @@ TEST_F(DocDurabilityTest, TheNextAlarmThatIsStoredTakesTheWaitingOnesAlong)
     EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
 }
 
+// The modem refused to delete an SMS and offers it again (in this run or
+// after a restart, when nothing remembers it was read): its text carries the
+// modem's time stamp, so it is recognised and neither stored nor forwarded
+// twice. Another SMS of the same lift with the same words is an alarm.
+TEST_F(DocDurabilityTest, SmsOfferedAgainIsNotStoredOrForwardedTwice)
+{
+    AddObject("+4670111", "Lift by SMS");
+    auto sms = [this](const char* time) {
+        auto msg = std::make_unique<CGsmHandlerMsg>(GSM_SMS_RECEIVED);
+        msg->smsNumber = "+4670111";
+        msg->smsDate = "26/12/10";
+        msg->smsTime = time;
+        msg->smsText = "Passenger trapped";
+        doc->GetDatabaseHandler()->ReceiveMsg(std::move(msg));
+        Relay();
+    };
+    sms("15:21:56+00");
+    sms("15:21:56+00");
+    EXPECT_EQ(Listed().size(), 1u);
+    EXPECT_EQ(Mails(), 1u);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+    sms("15:22:10+00");
+    EXPECT_EQ(Listed().size(), 2u);
+    EXPECT_EQ(Mails(), 2u);
+}
+
 // A database error box waits for the operator; meanwhile the next alarm is
 // forwarded and shown, and no second box opens inside the first.
 TEST_F(DocDurabilityTest, ErrorBoxDoesNotHoldBackForwarding)
