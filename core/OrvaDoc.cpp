@@ -227,10 +227,17 @@ void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
 
     // Forwarded before it is stored: the technicians must hear of the alarm
     // even when the database cannot take it now.
-    if (ShouldForward(*alarm) && !forwardedBefore) {
-        ForwardAlarm(*alarm);
-        if (!forwardingStopped)
-            journal.MarkForwarded(alarm->JournalId);
+    if (ShouldForward(*alarm)) {
+        if (!forwardedBefore) {
+            ForwardAlarm(*alarm);
+            if (!forwardingStopped)
+                journal.MarkForwarded(alarm->JournalId);
+        } else if (!forwardingStopped) {
+            // Forwarded before the stop: its mail waits in the mail spool and
+            // goes out from there, but the SMS queue does not outlive the
+            // station, so the SMS go again (at least once, never not at all).
+            gsmMgr.SendAlarmSms(alarm, alarm->SmsRecipients);
+        }
     }
     if (toStore) {
         if (databaseHandler->StoreAlarm(*alarm))

@@ -684,7 +684,8 @@ TEST_F(DocDurabilityTest, AlarmNotStoredBeforeTheStopIsStoredAfterTheRestart)
     const std::vector<uint32_t> listed = Listed();
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_NE(listed[0], 0u);
-    EXPECT_EQ(Mails(), 0u) << "forwarded before the stop already";
+    EXPECT_EQ(Mails(), 0u) << "the mail was handed to the mail spool before the stop";
+    EXPECT_EQ(Sms(), 1u) << "the SMS queue does not outlive a stop: the SMS goes again";
     EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
 }
 
