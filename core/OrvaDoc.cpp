@@ -13,6 +13,8 @@
 #include "mail/MailHandlerMsg.h"
 #include "tel/TelHandlerMsg.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -414,7 +416,15 @@ void COrvaDoc::OpenJournal()
 
 int COrvaDoc::StartMail()
 {
-    return mailMgr.Start(databaseHandler);
+    const int started = mailMgr.Start(databaseHandler);
+    if (started == 1) {
+        if (!mailRetryTimer) {
+            mailRetryTimer = std::make_unique<QTimer>();
+            QObject::connect(mailRetryTimer.get(), &QTimer::timeout, [this] { mailMgr.CheckRetries(); });
+        }
+        mailRetryTimer->start(kMailRetryCheckMs);
+    }
+    return started;
 }
 
 int COrvaDoc::StartTel()
@@ -470,6 +480,8 @@ void COrvaDoc::CloseDocument()
     // A voice call still waiting can no longer report its end.
     alarmList.TelephoneStopped();
     SleepMs(kStopPauseMs);
+    if (mailRetryTimer)
+        mailRetryTimer->stop();
     StopMail();
     SleepMs(kStopPauseMs);
     StopGsm();
@@ -499,8 +511,8 @@ void COrvaDoc::OnOptionsSettings()
     }
     if (changed & SETTINGS_CHANGED_MAIL) {
         // The mail manager reads its settings for every mail; no restart.
-        SetStatusText(LookupText(settings.Values().MailEnabled != 0 ? "IDS_ORVADOC_MSG_1" : "IDS_ORVADOC_MSG_2"),
-                      STATUS_PANE_MAIL);
+        mailMgr.ShowStatusText(
+            LookupText(settings.Values().MailEnabled != 0 ? "IDS_ORVADOC_MSG_1" : "IDS_ORVADOC_MSG_2"));
     }
     if (changed & SETTINGS_CHANGED_LIST) {
         StopDatabase();

@@ -36,6 +36,7 @@
 class CAlarmInfoMsg;
 class CInboxNotifier;
 class QObject;
+class QTimer;
 
 // The step of the start chain that ended the start-up.
 enum class StartStep { None, Operator, Database, Mail, Tel, Gsm, PrintWindow };
@@ -48,6 +49,8 @@ public:
     // Pause between stopping two managers, so that the last messages of one
     // handler pass the relay before the next one stops.
     static constexpr uint32_t kStopPauseMs = 100;
+    // How often the mail manager is asked whether a waiting mail is due.
+    static constexpr int kMailRetryCheckMs = 1000;
 
     // Loads the settings and wires the managers; starts nothing.
     explicit COrvaDoc(CDocumentScreen& screen);
@@ -188,4 +191,6 @@ private:
     bool unstoredNoticeGiven = false;
     // Set once mail and SMS have stopped at the end.
     bool forwardingStopped = false;
+    // Asks the mail manager once a second whether a waiting mail is due.
+    std::unique_ptr<QTimer> mailRetryTimer;
 };

@@ -3,13 +3,33 @@
 #include "core/TickSource.h"
 #include "core/Version.h"
 
+#include <cerrno>
 #include <exception>
+#include <unistd.h>
 
 namespace {
 
 constexpr const char* kLogName = "MailHandler";
 constexpr int16_t kLogLines = 1000;
 constexpr const char* kSource = "MailHandler::ThreadMain";
+
+// The error step of a dialogue that broke off in the state.
+uint16_t StepOfState(int16_t state)
+{
+    if (state <= MAILHND_ST_CONNECT_WAITRESP)
+        return MAILHND_ERR_CONNECT;
+    if (state <= MAILHND_ST_HELO_WAITRESP)
+        return MAILHND_ERR_HELO;
+    if (state <= MAILHND_ST_MAIL_FROM_WAITRESP)
+        return MAILHND_ERR_MAIL_FROM;
+    if (state <= MAILHND_ST_RCPT_TO_WAITRESP)
+        return MAILHND_ERR_RCPT_TO;
+    if (state <= MAILHND_ST_DATA_WAITRESP)
+        return MAILHND_ERR_DATA;
+    if (state <= MAILHND_ST_MESSAGE_WAITRESP)
+        return MAILHND_ERR_MESSAGE;
+    return MAILHND_ERR_QUIT;
+}
 
 }  // namespace
 
@@ -28,6 +48,9 @@ void CMailHandler::ResetState()
     lastReply = 0;
     waiting = 0;
     errorStep = MAILHND_ERR_NONE;
+    failClass = MHM_FAIL_NONE;
+    endingReply = 0;
+    pauseAfterRetry = false;
     recipientCount = 0;
     recipientIndex = 0;
 }
@@ -80,15 +103,9 @@ void CMailHandler::ThreadMain()
     SetStatus(HNDRET_STARTED);
     Log(std::string("Startup - Ver. ") + kProductVersion);
 
-    bool failed = false;
-    try {
-        while (IsRunning() == 1) {
-            SleepMs(1);
-            RunPass();
-        }
-    } catch (const std::exception& e) {
-        Log(std::string("Exception: ") + e.what());
-        failed = true;
+    while (IsRunning() == 1) {
+        SleepMs(1);
+        RunPass();
     }
 
     Log("Shutdown");
@@ -96,19 +113,44 @@ void CMailHandler::ThreadMain()
     // connection closes and the next start begins afresh.
     ResetState();
     CloseLog();
-    if (failed)
-        SetRun(0);
-    SetStatus(failed ? HNDRET_STOP_FAILED : HNDRET_STOPPED);
+    SetStatus(HNDRET_STOPPED);
 }
 
 void CMailHandler::RunPass()
 {
-    StepState();
-    const int16_t reply = mailInfo.Receive();
-    // Class 5 (no reply number) is no answer to anything; it leaves the last
-    // reply as it was.
-    if (reply >= MAILINFO_RESP_POSITIVE && reply <= MAILINFO_RESP_PERMANENT)
-        lastReply = reply;
+    // One mail that breaks the dialogue must not end the thread: every alarm
+    // mail after it would wait in the queue unseen.
+    try {
+        StepState();
+        const int16_t reply = mailInfo.Receive();
+        // Class 5 (no reply number) is no answer to anything; it leaves the
+        // last reply as it was.
+        if (reply >= MAILINFO_RESP_POSITIVE && reply <= MAILINFO_RESP_PERMANENT)
+            lastReply = reply;
+    } catch (const std::exception& e) {
+        FailAfterFault(e.what());
+    } catch (...) {
+        FailAfterFault("unknown");
+    }
+}
+
+void CMailHandler::FailAfterFault(const std::string& reason)
+{
+    try {
+        Log("Exception: " + reason);
+        if (!current) {
+            ResetState();
+            return;
+        }
+        // The same mail would break the same way again: it is not retried.
+        // The connection is in an unknown state and goes without QUIT.
+        const uint16_t step = StepOfState(state);
+        Fail(step, MHM_FAIL_PERMANENT);
+        FinishMail();
+    } catch (...) {
+        // Not even the report could be made; start over clean.
+        ResetState();
+    }
 }
 
 int16_t CMailHandler::WaitResponse(int16_t expected, uint32_t timeoutMs)
@@ -132,6 +174,7 @@ int16_t CMailHandler::WaitResponse(int16_t expected, uint32_t timeoutMs)
     // rather than hold every mail queued behind this one for 30 seconds.
     if (reply != 0 || mailInfo.IsConnectionLost()) {
         waiting = 0;
+        endingReply = reply;
         return MAILHND_WRRET_OTHER;
     }
     return MAILHND_WRRET_PENDING;
@@ -140,8 +183,57 @@ int16_t CMailHandler::WaitResponse(int16_t expected, uint32_t timeoutMs)
 // ---------------------------------------------------------------------------
 // State machine
 
+void CMailHandler::BeforeMailStep(int16_t, const CMailHandlerMsg&) {}
+
+bool CMailHandler::GiveWayToNewMail()
+{
+    if (InputQueue().GetCount() == 0)
+        return false;
+    if (state == MAILHND_ST_PAUSE && pauseAfterRetry) {
+        state = MAILHND_ST_IDLE;
+        pauseAfterRetry = false;
+        return false;
+    }
+    if (!current || !current->Retry)
+        return false;
+    if (state >= MAILHND_ST_CONNECT && state <= MAILHND_ST_DATA_WAITRESP) {
+        // Nothing of the message has gone out: the server forgets the
+        // transaction with the connection, and the retry comes again later.
+        SetAside();
+        return true;
+    }
+    if (state == MAILHND_ST_QUIT || state == MAILHND_ST_QUIT_WAITRESP) {
+        // The outcome is known; the QUIT reply is not worth a wait.
+        waiting = 0;
+        state = MAILHND_ST_DISCONNECT;
+    }
+    // With the message sent, its reply decides: the retry runs to its end.
+    return false;
+}
+
+void CMailHandler::SetAside()
+{
+    Log("Retry set aside for a new mail");
+    mailInfo.Disconnect();
+    current->code = MHM_STATUS_SET_ASIDE;
+    current->ErrorStep = MAILHND_ERR_NONE;
+    current->FailClass = MHM_FAIL_NONE;
+    current->SetType(MAIL_STATUS);
+    PostMsg(GetOwner(), std::move(current));
+    current.reset();
+    recipients.RemoveAll();
+    waiting = 0;
+    lastReply = 0;
+    // Nothing was delivered, so no pause: the new mail goes now.
+    state = MAILHND_ST_IDLE;
+}
+
 void CMailHandler::StepState()
 {
+    if (GiveWayToNewMail())
+        return;
+    if (current)
+        BeforeMailStep(state, *current);
     switch (state) {
     case MAILHND_ST_IDLE:
         TakeRequest();
@@ -150,8 +242,10 @@ void CMailHandler::StepState()
         if (mailInfo.Connect(current->Server, current->Port) != 0) {
             state = MAILHND_ST_CONNECT_WAITRESP;
         } else {
+            // A name that does not resolve may be a name server that is down
+            // for the moment as much as a wrong name.
             Log("MAILHND_ST_CONNECT: Connect Error");
-            errorStep = MAILHND_ERR_CONNECT;
+            Fail(MAILHND_ERR_CONNECT, MHM_FAIL_TRANSIENT);
             state = MAILHND_ST_DISCONNECT;
         }
         break;
@@ -207,6 +301,8 @@ void CMailHandler::StepState()
     case MAILHND_ST_MESSAGE_WAITRESP:
         OnWait(WaitResponse(MAILINFO_RESP_POSITIVE, kReplyTimeoutMs), MAILHND_ST_QUIT,
                "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", MAILHND_ERR_MESSAGE, MAILHND_ST_QUIT);
+        if (state == MAILHND_ST_QUIT && errorStep == MAILHND_ERR_NONE)
+            RemoveSpoolFile();
         break;
     case MAILHND_ST_QUIT:
         Quit();
@@ -242,6 +338,8 @@ void CMailHandler::TakeRequest()
 
     PostStatus(MHM_STATUS_CONNECTING);
     errorStep = MAILHND_ERR_NONE;
+    failClass = MHM_FAIL_NONE;
+    pauseAfterRetry = false;
     lastReply = 0;  // nothing of an earlier connection answers this mail
     waiting = 0;
     FillRecipientList(current->Recipients, recipients);
@@ -257,8 +355,24 @@ void CMailHandler::OnWait(int16_t result, int16_t next, const char* failText, ui
         return;
     }
     Log(failText);
-    errorStep = failStep;
+    uint8_t failureClass = MHM_FAIL_TRANSIENT;  // no reply in time, or the connection is gone
+    if (result == MAILHND_WRRET_OTHER) {
+        if (endingReply == MAILINFO_RESP_PERMANENT)
+            failureClass = MHM_FAIL_PERMANENT;
+        else if (endingReply == MAILINFO_RESP_POSITIVE || endingReply == MAILINFO_RESP_INTERMEDIATE)
+            failureClass = MHM_FAIL_PERMANENT;  // out of place: the server would answer the same again
+    }
+    if (failStep == MAILHND_ERR_QUIT && errorStep == MAILHND_ERR_NONE)
+        failureClass = MHM_FAIL_PERMANENT;  // the server has taken the message: never send it twice
+    Fail(failStep, failureClass);
     state = failState;
+}
+
+void CMailHandler::Fail(uint16_t step, uint8_t failureClass)
+{
+    if (errorStep == MAILHND_ERR_NONE)
+        failClass = failureClass;
+    errorStep = step;
 }
 
 void CMailHandler::SendNextRecipient()
@@ -268,12 +382,21 @@ void CMailHandler::SendNextRecipient()
         // A recipients text of blanks only leaves no address to send; the
         // mail fails as if the server had refused the recipient.
         Log("MAILHND_ST_RCPT_TO: No Recipient");
-        errorStep = MAILHND_ERR_RCPT_TO;
+        Fail(MAILHND_ERR_RCPT_TO, MHM_FAIL_PERMANENT);
         state = MAILHND_ST_QUIT;
         return;
     }
     mailInfo.Send(MAILINFO_CMD_RCPT_TO, *address);
     state = MAILHND_ST_RCPT_TO_WAITRESP;
+}
+
+void CMailHandler::RemoveSpoolFile()
+{
+    if (current->SpoolFile.empty())
+        return;
+    if (::unlink(current->SpoolFile.c_str()) != 0 && errno != ENOENT)
+        Log("MAILHND_ST_MESSAGE_WAITRESP: Spool file not removed, ErrCode: " + std::to_string(errno));
+    current->SpoolFile.clear();
 }
 
 void CMailHandler::Quit()
@@ -298,11 +421,14 @@ void CMailHandler::FinishMail()
             Log("MHM_STATUS_SEND_ERROR");
             current->code = MHM_STATUS_SEND_ERROR;
             current->ErrorStep = errorStep;
+            current->FailClass = failClass;
         } else {
             current->code = MHM_STATUS_SEND_OK;
             current->ErrorStep = MAILHND_ERR_NONE;
+            current->FailClass = MHM_FAIL_NONE;
         }
         current->SetType(MAIL_STATUS);
+        pauseAfterRetry = current->Retry;
         PostMsg(GetOwner(), std::move(current));
     }
     current.reset();

@@ -1,9 +1,12 @@
 #pragma once
-// The worker thread that delivers mails. The mail manager queues one request
-// at a time; the handler runs the whole SMTP dialogue for it as a polled state
+// The worker thread that delivers mails. The mail manager queues the requests;
+// the handler runs the whole SMTP dialogue for one at a time as a polled state
 // machine, one step per pass of its loop, reports its progress, and hands the
-// request back as the result. One mail at a time, a pause of 5 seconds after
-// each, no retries: a failed mail is reported once and dropped.
+// request back as the result, a failure with its class (worth another attempt
+// or not). One mail at a time and a pause of 5 seconds after each; the handler
+// itself never tries a mail twice, the manager decides about that. A mail the
+// manager hands again (Retry) gives way to a new mail waiting in the queue:
+// before its data has gone out it is put aside, and the pause after it ends.
 
 #include "core/Handler.h"
 #include "core/IntervalTimer.h"
@@ -81,20 +84,38 @@ protected:
     // socket library fails), run passes, close the log.
     bool OpenLog();
     void CloseLog();
-    // One pass of the loop: one state step, then one read of the server's replies.
+    // One pass of the loop: one state step, then one read of the server's
+    // replies. A fault in the pass fails the mail in progress (reported like
+    // any failed mail) instead of ending the thread.
     void RunPass();
 
     // Waits for a reply of the expected class: 0 pending, 1 it came, 2 another
     // reply came (or the connection is gone), 3 time-out.
     int16_t WaitResponse(int16_t expected, uint32_t timeoutMs);
 
+    // Runs before every step of a mail in progress, with the state about to
+    // be stepped. Nothing here; a test makes it fail the way a fault in the
+    // dialogue would.
+    virtual void BeforeMailStep(int16_t stepState, const CMailHandlerMsg& request);
+
 private:
     void StepState();
+    // A new mail waits while a retry is in progress: true when the step was
+    // given up for it.
+    bool GiveWayToNewMail();
+    void SetAside();
+    void FailAfterFault(const std::string& reason);
     void TakeRequest();
     // Ends a reply wait: on 1 goes to `next`; on a failure logs, records
     // the error step and goes to `failState`. Pending leaves the state alone.
     void OnWait(int16_t result, int16_t next, const char* failText, uint16_t failStep, int16_t failState);
+    // Records the failed step; the first failure of a mail decides its class.
+    void Fail(uint16_t step, uint8_t failureClass);
     void SendNextRecipient();
+    // The server has taken the mail: its spool file goes now, not when the
+    // result has reached the manager, so that a station killed meanwhile
+    // does not send it again after its restart.
+    void RemoveSpoolFile();
     void Quit();
     void FinishMail();
     void PostStatus(int16_t status);
@@ -108,6 +129,12 @@ private:
     int16_t lastReply = 0;
     int16_t waiting = 0;
     uint16_t errorStep = MAILHND_ERR_NONE;
+    uint8_t failClass = MHM_FAIL_NONE;
+    // The reply class that ended the last wait with "another reply"; 0 when
+    // the connection was gone.
+    int16_t endingReply = 0;
+    // The pause runs after a retry; a new mail need not sit it out.
+    bool pauseAfterRetry = false;
     // Wider than the 16-bit counts the dialogue needs: a recipients text with
     // tens of thousands of separators must not wrap the count and silently
     // drop recipients.

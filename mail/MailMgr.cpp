@@ -3,8 +3,13 @@
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "db/AlarmTypeText.h"
+#include "db/DbSchema.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -39,28 +44,76 @@ std::string BodyTail(const std::string& noticeKey)
     return tail;
 }
 
+uint32_t NextId(uint32_t& last)
+{
+    if (++last == 0)  // 0 stands for "not kept"
+        ++last;
+    return last;
+}
+
+// A request for a kept mail with the server and sender of the settings as
+// they are now.
+std::unique_ptr<CMailHandlerMsg> RequestOf(const CMailSpool::Mail& mail, const SettingsValues& settings)
+{
+    auto request = std::make_unique<CMailHandlerMsg>(MAIL_REQUEST);
+    request->Server = settings.SendMailServer;
+    // The settings store keeps the port within 1 to 65535.
+    request->Port = static_cast<uint16_t>(settings.MailPortNumber);
+    request->HeloName = settings.MailAccountName;
+    request->Sender = settings.MailSenderAddress;
+    request->Recipients = mail.recipients;
+    request->Subject = mail.subject;
+    request->Body = mail.body;
+    return request;
+}
+
 }  // namespace
 
-CMailMgr::CMailMgr() = default;
+CMailMgr::CMailMgr() : CMailMgr(nullptr) {}
 
-void CMailMgr::Status(const std::string& text)
+CMailMgr::CMailMgr(std::unique_ptr<CMailHandler> mailHandler)
+    : handler(mailHandler ? std::move(mailHandler) : std::make_unique<CMailHandler>())
 {
-    if (document)
-        document->Screen().SetStatusText(text, STATUS_PANE_MAIL);
+}
+
+void CMailMgr::ShowStatusText(const std::string& text)
+{
+    statusText = text;
+    ShowStatus();
+}
+
+void CMailMgr::ShowStatus()
+{
+    shownWaiting = GetWaitingCount();
+    if (!document)
+        return;
+    std::string text = statusText;
+    if (shownWaiting > 0)
+        text += " " + FormatKey("IDS_MAILMGR_MSG_WAITING", {static_cast<long long>(shownWaiting)});
+    document->Screen().SetStatusText(text, STATUS_PANE_MAIL);
+}
+
+std::size_t CMailMgr::GetWaitingCount() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(pending.begin(), pending.end(), [](const Pending& p) { return p.waiting; }));
 }
 
 int CMailMgr::Start(CMsgReceiver* relay)
 {
+    OpenSpool();
     if (document)
-        Status(LookupText(document->Settings().MailEnabled != 0 ? "IDS_MAILMGR_MSG_1" : "IDS_MAILMGR_MSG_2"));
+        ShowStatusText(LookupText(document->Settings().MailEnabled != 0 ? "IDS_MAILMGR_MSG_1" : "IDS_MAILMGR_MSG_2"));
     // A handler that still runs (a stop that failed) must not be reset under
     // its thread; its Start answers "already running".
-    if (handler.IsRunning() == 0) {
-        handler.SetOwner(relay);
-        handler.ResetState();
+    if (handler->IsRunning() == 0) {
+        handler->SetOwner(relay);
+        handler->ResetState();
     }
-    if (handler.Start() == HNDRET_STARTED)
+    if (handler->Start() == HNDRET_STARTED) {
+        CheckRetries();
         return 1;
+    }
     if (document)
         document->Screen().ShowMessage(LookupText("IDS_MAILMGR_MSG_3"), MessageIcon::Stop);
     return 0;
@@ -68,8 +121,100 @@ int CMailMgr::Start(CMsgReceiver* relay)
 
 int16_t CMailMgr::Stop()
 {
-    return handler.Stop();
+    const int16_t result = handler->Stop();
+    if (result == HNDRET_STOPPED)
+        AfterHandlerStopped();
+    return result;
 }
+
+void CMailMgr::AfterHandlerStopped()
+{
+    // The requests still queued stay there for the next start, in their
+    // order; the mail in progress was abandoned without a result. An alarm
+    // mail of that kind waits (in the spool too) and goes again after the
+    // start, without counting as a failed attempt.
+    std::vector<std::unique_ptr<CMsg>> queued;
+    while (std::unique_ptr<CMsg> msg = handler->GetMsg())
+        queued.push_back(std::move(msg));
+    newOnTheirWay = 0;
+    retryWithHandler = 0;
+    std::vector<uint32_t> inQueue;
+    for (std::unique_ptr<CMsg>& msg : queued) {
+        const auto* request = dynamic_cast<const CMailHandlerMsg*>(msg.get());
+        if (request != nullptr && request->GetType() == MAIL_REQUEST) {
+            if (request->Retry)
+                retryWithHandler = request->MailId;
+            else
+                ++newOnTheirWay;
+            inQueue.push_back(request->MailId);
+        }
+        handler->ReceiveMsg(std::move(msg));
+    }
+    std::vector<uint32_t> taken;
+    for (Pending& p : pending) {
+        if (!p.withHandler || std::find(inQueue.begin(), inQueue.end(), p.id) != inQueue.end())
+            continue;
+        p.withHandler = false;
+        if (!spool.IsKept(p.mail)) {
+            taken.push_back(p.id);  // the server had it before the stop
+            continue;
+        }
+        p.waiting = true;
+        p.due.Start(0);
+    }
+    for (const uint32_t id : taken)
+        Forget(id);
+}
+
+// ---------------------------------------------------------------------------
+// The spool
+
+void CMailMgr::OpenSpool()
+{
+    if (!document)
+        return;
+    if (!spool.IsOpen()) {
+        if (spoolFolder.empty())
+            spoolFolder = DbSchema::FileInDatabaseFolder(document->Settings().DatabasePath, kSpoolFolderName);
+        if (!spool.Open(spoolFolder)) {
+            ReportSpoolTrouble();
+            return;
+        }
+        spoolTroubleShown = false;
+    }
+    if (!spoolLoaded) {
+        spoolLoaded = true;
+        LoadSpool();
+    }
+}
+
+void CMailMgr::LoadSpool()
+{
+    std::vector<std::string> unreadable;
+    for (CMailSpool::Mail& mail : spool.Load(unreadable)) {
+        Pending p;
+        p.id = NextId(nextId);
+        p.mail = std::move(mail);
+        p.waiting = true;
+        p.due.Start(0);
+        pending.push_back(std::move(p));
+    }
+    for (const std::string& path : unreadable)
+        document->Screen().AddSystemInfo(FormatKey("IDS_MAILMGR_MSG_SPOOL_UNREADABLE", {path}), true);
+}
+
+void CMailMgr::ReportSpoolTrouble()
+{
+    // Once until the spool works again: with a full disk every alarm would
+    // otherwise bring the same line.
+    if (spoolTroubleShown || !document)
+        return;
+    spoolTroubleShown = true;
+    document->Screen().AddSystemInfo(FormatKey("IDS_MAILMGR_MSG_SPOOL_FAILED", {spool.GetLastError()}), true);
+}
+
+// ---------------------------------------------------------------------------
+// Composing
 
 void CMailMgr::SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& recipients)
 {
@@ -90,16 +235,27 @@ void CMailMgr::SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& reci
         body += text.GetNextLine(CMsgText::kMaxChars) + kLineEnd;
     body += BodyTail("IDS_MAILMGR_MSG_22");
 
-    auto request = std::make_unique<CMailHandlerMsg>(MAIL_REQUEST);
-    request->Server = settings.SendMailServer;
-    // The settings store keeps the port within 1 to 65535.
-    request->Port = static_cast<uint16_t>(settings.MailPortNumber);
-    request->HeloName = settings.MailAccountName;
-    request->Sender = settings.MailSenderAddress;
-    request->Recipients = recipients;
-    request->Subject = FormatKey("IDS_MAILMGR_MSG_23", {std::string(kSubjectName)});
-    request->Body = std::move(body);
-    CHandler::PostMsg(&handler, std::move(request));
+    Pending mail;
+    mail.id = NextId(nextId);
+    mail.mail.recipients = recipients;
+    mail.mail.subject = FormatKey("IDS_MAILMGR_MSG_23", {std::string(kSubjectName)});
+    mail.mail.body = std::move(body);
+    // On the disk before it goes anywhere: a stop or a crash from here on
+    // leaves the mail to the next start.
+    OpenSpool();
+    if (spool.IsOpen()) {
+        if (spool.Add(mail.mail))
+            spoolTroubleShown = false;
+        else
+            ReportSpoolTrouble();
+    }
+    auto request = RequestOf(mail.mail, settings);
+    request->MailId = mail.id;
+    request->SpoolFile = spool.FileOf(mail.mail);
+    mail.withHandler = true;
+    pending.push_back(std::move(mail));
+    ++newOnTheirWay;
+    Post(std::move(request));
 }
 
 void CMailMgr::SendTestMail(const std::string& server, uint16_t port, const std::string& heloName,
@@ -119,38 +275,176 @@ void CMailMgr::SendTestMail(const std::string& server, uint16_t port, const std:
     request->Recipients = recipient;
     request->Subject = FormatKey("IDS_MAILMGR_MSG_28", {std::string(kSubjectName)});
     request->Body = std::move(body);
-    CHandler::PostMsg(&handler, std::move(request));
+    ++newOnTheirWay;
+    Post(std::move(request));
 }
+
+void CMailMgr::Post(std::unique_ptr<CMailHandlerMsg> request)
+{
+    CHandler::PostMsg(handler.get(), std::move(request));
+}
+
+// ---------------------------------------------------------------------------
+// Results and retries
 
 void CMailMgr::OnHandlerStatus(const CMailHandlerMsg& msg)
 {
+    const char* key = nullptr;
     switch (msg.code) {
     case MHM_STATUS_IDLE:
-        Status(LookupText("IDS_MAILMGR_MSG_29"));
+        key = "IDS_MAILMGR_MSG_29";
         break;
     case MHM_STATUS_CONNECTING:
-        Status(LookupText("IDS_MAILMGR_MSG_30"));
+        key = "IDS_MAILMGR_MSG_30";
         break;
     case MHM_STATUS_AUTHORIZING:
-        Status(LookupText("IDS_MAILMGR_MSG_31"));
+        key = "IDS_MAILMGR_MSG_31";
         break;
     case MHM_STATUS_SENDING:
-        Status(LookupText("IDS_MAILMGR_MSG_32"));
+        key = "IDS_MAILMGR_MSG_32";
         break;
     case MHM_STATUS_SEND_OK:
-        Status(LookupText("IDS_MAILMGR_MSG_33"));
+        key = "IDS_MAILMGR_MSG_33";
         break;
-    case MHM_STATUS_SEND_ERROR: {
-        Status(LookupText("IDS_MAILMGR_MSG_34"));
-        const std::string reason = msg.ErrorStep == MAILHND_ERR_CONNECT
-                                       ? LookupText("IDS_MAILMGR_MSG_35")
-                                       : FormatKey("IDS_MAILMGR_MSG_36", {static_cast<long long>(msg.ErrorStep)});
-        if (document)
-            document->Screen().AddSystemInfo(
-                FormatKey("IDS_MAILMGR_MSG_37", {LookupText("IDS_MAILMGR_MSG_38"), reason, msg.Recipients}), true);
+    case MHM_STATUS_SEND_ERROR:
+        key = "IDS_MAILMGR_MSG_34";
         break;
-    }
     default:
         break;
     }
+    if (key)
+        statusText = LookupText(key);
+    const bool result = msg.code >= MHM_STATUS_SEND_OK && msg.code <= MHM_STATUS_SET_ASIDE;
+    if (result)
+        OnResult(msg);
+    if (key || GetWaitingCount() != shownWaiting)
+        ShowStatus();
+    if (result)
+        CheckRetries();
+}
+
+void CMailMgr::OnResult(const CMailHandlerMsg& msg)
+{
+    if (msg.Retry) {
+        if (retryWithHandler == msg.MailId)
+            retryWithHandler = 0;
+    } else if (newOnTheirWay > 0) {
+        --newOnTheirWay;
+    }
+    if (msg.code != MHM_STATUS_SET_ASIDE)
+        handlerPause.Start(CMailHandler::kPauseMs);
+    Pending* p = msg.MailId != 0 ? Find(msg.MailId) : nullptr;
+    if (p)
+        p->withHandler = false;
+
+    switch (msg.code) {
+    case MHM_STATUS_SEND_OK:
+        if (p) {
+            if (p->mail.attempts > 0)
+                document->Screen().AddSystemInfo(
+                    FormatKey("IDS_MAILMGR_MSG_SENT_LATE",
+                              {static_cast<long long>(p->mail.attempts) + 1, p->mail.recipients}),
+                    false);
+            Forget(p->id);
+        }
+        break;
+    case MHM_STATUS_SEND_ERROR:
+        if (p && msg.FailClass == MHM_FAIL_TRANSIENT) {
+            OnFailedAttempt(*p, msg);
+        } else {
+            if (document)
+                document->Screen().AddSystemInfo(FailureLine(msg), true);
+            if (p)
+                Forget(p->id);
+        }
+        break;
+    case MHM_STATUS_SET_ASIDE:
+        // Not tried to the end: it goes again as soon as the handler is free,
+        // without counting as an attempt.
+        if (p)
+            p->waiting = true;
+        break;
+    default:
+        break;
+    }
+}
+
+void CMailMgr::OnFailedAttempt(Pending& p, const CMailHandlerMsg& msg)
+{
+    if (p.mail.attempts < UINT16_MAX)
+        ++p.mail.attempts;
+    if (p.mail.attempts > kRetryDelaysMs.size()) {
+        // Given up: the operator hears of it as of any mail that failed.
+        if (document)
+            document->Screen().AddSystemInfo(FailureLine(msg), true);
+        Forget(p.id);
+        return;
+    }
+    const uint32_t delay = kRetryDelaysMs[p.mail.attempts - 1];
+    p.waiting = true;
+    p.due.Start(delay);
+    if (spool.IsOpen()) {
+        const bool written = p.mail.name.empty() ? spool.Add(p.mail) : spool.Update(p.mail);
+        if (written)
+            spoolTroubleShown = false;
+        else
+            ReportSpoolTrouble();
+    }
+    // The operator learns at once that the alarm has not reached its
+    // recipients yet; the attempts after it only show in the mail pane.
+    if (p.mail.attempts == 1 && document)
+        document->Screen().AddSystemInfo(
+            FailureLine(msg) + " " + FormatKey("IDS_MAILMGR_MSG_RETRY", {static_cast<long long>(delay / 60000)}),
+            true);
+}
+
+void CMailMgr::CheckRetries()
+{
+    if (retryWithHandler != 0 || newOnTheirWay > 0 || !handlerPause.Expired() || handler->IsRunning() != 1
+        || !document)
+        return;
+    const SettingsValues& settings = document->Settings();
+    // With mail switched off nothing goes out; the mails wait for it.
+    if (settings.MailEnabled == 0)
+        return;
+    for (Pending& p : pending) {
+        if (!p.waiting || p.withHandler || !p.due.Expired())
+            continue;
+        auto request = RequestOf(p.mail, settings);
+        request->Retry = true;
+        request->MailId = p.id;
+        request->SpoolFile = spool.FileOf(p.mail);
+        p.withHandler = true;
+        retryWithHandler = p.id;
+        Post(std::move(request));
+        return;
+    }
+}
+
+CMailMgr::Pending* CMailMgr::Find(uint32_t id)
+{
+    for (Pending& p : pending)
+        if (p.id == id)
+            return &p;
+    return nullptr;
+}
+
+void CMailMgr::Forget(uint32_t id)
+{
+    for (auto it = pending.begin(); it != pending.end(); ++it) {
+        if (it->id != id)
+            continue;
+        if (!spool.Remove(it->mail.name))
+            ReportSpoolTrouble();
+        pending.erase(it);
+        return;
+    }
+}
+
+std::string CMailMgr::FailureLine(const CMailHandlerMsg& msg) const
+{
+    const std::string reason = msg.ErrorStep == MAILHND_ERR_CONNECT
+                                   ? LookupText("IDS_MAILMGR_MSG_35")
+                                   : FormatKey("IDS_MAILMGR_MSG_36", {static_cast<long long>(msg.ErrorStep)});
+    return FormatKey("IDS_MAILMGR_MSG_37", {LookupText("IDS_MAILMGR_MSG_38"), reason, msg.Recipients});
 }

@@ -8,6 +8,7 @@
 
 #include "LoopbackPeer.h"
 #include "ScriptedSmtpServer.h"
+#include "SteppedMailHandler.h"
 #include "core/ThreadQueue.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <mutex>
 #include <ostream>
+#include <stdexcept>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,26 +46,18 @@ struct Inbox : CMsgReceiver {
             codes.push_back(m->code);
         return codes;
     }
-    // The results (statuses 4 and 5), in order.
+    // The results (statuses 4 to 6), in order.
     std::vector<const CMailHandlerMsg*> Results()
     {
         std::lock_guard<std::mutex> guard(lock);
         std::vector<const CMailHandlerMsg*> results;
         for (const auto& m : msgs)
-            if (m->code == MHM_STATUS_SEND_OK || m->code == MHM_STATUS_SEND_ERROR)
+            if (m->code >= MHM_STATUS_SEND_OK && m->code <= MHM_STATUS_SET_ASIDE)
                 results.push_back(m.get());
         return results;
     }
     std::mutex lock;
     std::vector<std::unique_ptr<CMailHandlerMsg>> msgs;
-};
-
-// Opens the handler's loop to the test.
-class SteppedMailHandler : public CMailHandler {
-public:
-    using CMailHandler::CloseLog;
-    using CMailHandler::OpenLog;
-    using CMailHandler::RunPass;
 };
 
 std::string ReadFile(const std::string& path)
@@ -165,6 +159,7 @@ struct StepCase {
     const char* key;                     // the command whose reply the server changes
     ScriptedSmtpServer::Reply reply;
     uint16_t step;                       // the error step reported
+    uint8_t failClass;                   // worth another attempt or not
     const char* logText;
     bool quit;                           // QUIT still sent
 };
@@ -186,6 +181,7 @@ TEST_P(MailHandlerWrongReply, FailsTheMailWithItsStep)
     const CMailHandlerMsg* result = inbox.Results().front();
     EXPECT_EQ(result->code, MHM_STATUS_SEND_ERROR);
     EXPECT_EQ(result->ErrorStep, c.step);
+    EXPECT_EQ(result->FailClass, c.failClass);
     EXPECT_EQ(server.Received("QUIT"), c.quit);
     EXPECT_NE(Log().find(c.logText), std::string::npos) << Log();
     EXPECT_NE(Log().find("MailHandler::ThreadMain: MHM_STATUS_SEND_ERROR"), std::string::npos);
@@ -198,33 +194,62 @@ TEST_P(MailHandlerWrongReply, FailsTheMailWithItsStep)
 }
 
 using S = ScriptedSmtpServer;
+constexpr uint8_t kNone = MHM_FAIL_NONE;
+constexpr uint8_t kTransient = MHM_FAIL_TRANSIENT;
+constexpr uint8_t kPermanent = MHM_FAIL_PERMANENT;
+
 INSTANTIATE_TEST_SUITE_P(
     Steps, MailHandlerWrongReply,
     ::testing::Values(
-        StepCase{"GREETING", S::Says("554 no service\r\n"), 7, "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", false},
-        StepCase{"GREETING", S::Says("421 busy\r\n"), 7, "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", false},
-        StepCase{"HELO", S::Says("501 bad name\r\n"), 1, "MAILHND_ST_HELO_WAITRESP: Error/Timeout", true},
-        StepCase{"MAIL", S::Says("451 try later\r\n"), 2, "MAILHND_ST_MAIL_FROM_WAITRESP: Error/Timeout", true},
-        StepCase{"RCPT", S::Says("550 no such user\r\n"), 3, "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", true},
-        StepCase{"RCPT#2", S::Says("550 no such user\r\n"), 3, "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", true},
-        StepCase{"DATA", S::Says("250 ok\r\n"), 4, "MAILHND_ST_DATA_WAITRESP: Error/Timeout", true},
-        StepCase{"MESSAGE", S::Says("554 rejected\r\n"), 5, "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
-        StepCase{"MESSAGE", S::Says("354 more?\r\n"), 5, "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
-        StepCase{"QUIT", S::Says("500 what\r\n"), 6, "MAILHND_ST_QUIT_WAITRESP: Error/Timeout", true}));
+        StepCase{"GREETING", S::Says("554 no service\r\n"), 7, kPermanent,
+                 "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", false},
+        StepCase{"GREETING", S::Says("421 busy\r\n"), 7, kTransient,
+                 "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", false},
+        StepCase{"HELO", S::Says("501 bad name\r\n"), 1, kPermanent,
+                 "MAILHND_ST_HELO_WAITRESP: Error/Timeout", true},
+        StepCase{"MAIL", S::Says("451 try later\r\n"), 2, kTransient,
+                 "MAILHND_ST_MAIL_FROM_WAITRESP: Error/Timeout", true},
+        StepCase{"RCPT", S::Says("550 no such user\r\n"), 3, kPermanent,
+                 "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", true},
+        StepCase{"RCPT#2", S::Says("550 no such user\r\n"), 3, kPermanent,
+                 "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", true},
+        StepCase{"DATA", S::Says("250 ok\r\n"), 4, kPermanent,
+                 "MAILHND_ST_DATA_WAITRESP: Error/Timeout", true},
+        StepCase{"MESSAGE", S::Says("554 rejected\r\n"), 5, kPermanent,
+                 "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
+        StepCase{"MESSAGE", S::Says("451 local error\r\n"), 5, kTransient,
+                 "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
+        StepCase{"MESSAGE", S::Says("354 more?\r\n"), 5, kPermanent,
+                 "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
+        StepCase{"QUIT", S::Says("500 what\r\n"), 6, kPermanent,
+                 "MAILHND_ST_QUIT_WAITRESP: Error/Timeout", true}));
 
-TEST_F(MailHandlerTest, AFailedQuitAfterAFailedStepReportsStepSix)
+TEST_F(MailHandlerTest, AFailedQuitAfterAFailedStepReportsStepSixWithTheFirstFailuresClass)
 {
-    server.Set("HELO", S::Says("501 bad name\r\n"));
-    server.Set("QUIT", S::Says("500 what\r\n"));
-    Queue(Request());
-    ASSERT_TRUE(RunUntilResults(1));
-    EXPECT_EQ(inbox.Results().front()->ErrorStep, MAILHND_ERR_QUIT);
+    const struct {
+        const char* helo;
+        uint8_t failClass;
+    } cases[] = {{"501 bad name\r\n", kPermanent}, {"421 busy\r\n", kTransient}};
+    for (const auto& c : cases) {
+        ScriptedSmtpServer refusing;
+        refusing.Set("HELO", S::Says(c.helo));
+        refusing.Set("QUIT", S::Says("500 what\r\n"));
+        auto request = Request();
+        request->Port = refusing.Port();
+        Queue(std::move(request));
+        const std::size_t before = inbox.Results().size();
+        ASSERT_TRUE(RunUntilResults(before + 1));
+        EXPECT_EQ(inbox.Results().back()->ErrorStep, MAILHND_ERR_QUIT) << c.helo;
+        EXPECT_EQ(inbox.Results().back()->FailClass, c.failClass) << c.helo;
+        clock.Advance(CMailHandler::kPauseMs);
+    }
 }
 
 struct SilenceCase {
     const char* key;
     int16_t waitState;
     uint16_t step;
+    uint8_t failClass;
 };
 
 void PrintTo(const SilenceCase& c, std::ostream* os)
@@ -252,17 +277,18 @@ TEST_P(MailHandlerSilence, ThirtySecondsWithoutAReplyFailTheStep)
     EXPECT_NE(handler.GetState(), c.waitState);
     ASSERT_TRUE(RunUntilResults(1));
     EXPECT_EQ(inbox.Results().front()->ErrorStep, c.step);
+    EXPECT_EQ(inbox.Results().front()->FailClass, c.failClass);
     EXPECT_EQ(server.Received("QUIT"), c.step != MAILHND_ERR_CONNECT);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, MailHandlerSilence,
-                         ::testing::Values(SilenceCase{"GREETING", MAILHND_ST_CONNECT_WAITRESP, 7},
-                                           SilenceCase{"HELO", MAILHND_ST_HELO_WAITRESP, 1},
-                                           SilenceCase{"MAIL", MAILHND_ST_MAIL_FROM_WAITRESP, 2},
-                                           SilenceCase{"RCPT", MAILHND_ST_RCPT_TO_WAITRESP, 3},
-                                           SilenceCase{"DATA", MAILHND_ST_DATA_WAITRESP, 4},
-                                           SilenceCase{"MESSAGE", MAILHND_ST_MESSAGE_WAITRESP, 5},
-                                           SilenceCase{"QUIT", MAILHND_ST_QUIT_WAITRESP, 6}));
+                         ::testing::Values(SilenceCase{"GREETING", MAILHND_ST_CONNECT_WAITRESP, 7, kTransient},
+                                           SilenceCase{"HELO", MAILHND_ST_HELO_WAITRESP, 1, kTransient},
+                                           SilenceCase{"MAIL", MAILHND_ST_MAIL_FROM_WAITRESP, 2, kTransient},
+                                           SilenceCase{"RCPT", MAILHND_ST_RCPT_TO_WAITRESP, 3, kTransient},
+                                           SilenceCase{"DATA", MAILHND_ST_DATA_WAITRESP, 4, kTransient},
+                                           SilenceCase{"MESSAGE", MAILHND_ST_MESSAGE_WAITRESP, 5, kTransient},
+                                           SilenceCase{"QUIT", MAILHND_ST_QUIT_WAITRESP, 6, kPermanent}));
 
 struct ShapeCase {
     const char* name;
@@ -270,6 +296,7 @@ struct ShapeCase {
     ScriptedSmtpServer::Reply reply;
     uint16_t step;        // 0: the mail is delivered
     bool needsTimeout;    // nothing usable arrives: the 30 s wait decides
+    uint8_t failClass;
 };
 
 void PrintTo(const ShapeCase& c, std::ostream* os)
@@ -295,6 +322,7 @@ TEST_P(MailHandlerReplyShape, NeverCrashesAndEndsWithTheRightStep)
     const CMailHandlerMsg* result = inbox.Results().front();
     EXPECT_EQ(result->code, c.step == 0 ? MHM_STATUS_SEND_OK : MHM_STATUS_SEND_ERROR);
     EXPECT_EQ(result->ErrorStep, c.step);
+    EXPECT_EQ(result->FailClass, c.failClass);
 }
 
 const std::string kLong(1000, 'x');
@@ -302,21 +330,23 @@ const std::string kLong(1000, 'x');
 INSTANTIATE_TEST_SUITE_P(
     Shapes, MailHandlerReplyShape,
     ::testing::Values(
-        ShapeCase{"GreetingWithoutDigits", "GREETING", S::Says("Welcome to the server\r\n"), 7, true},
+        ShapeCase{"GreetingWithoutDigits", "GREETING", S::Says("Welcome to the server\r\n"), 7, true, kTransient},
         ShapeCase{"MultiLineGreetingInPieces", "GREETING",
-                  S::InPieces({"220-scripted", ".test says\r\n22", "0-hello\r\n", "220 ready\r\n"}), 0, false},
-        ShapeCase{"NumberSplitAcrossReads", "HELO", S::InPieces({"2", "50 hello\r\n"}), 0, false},
+                  S::InPieces({"220-scripted", ".test says\r\n22", "0-hello\r\n", "220 ready\r\n"}), 0, false, kNone},
+        ShapeCase{"NumberSplitAcrossReads", "HELO", S::InPieces({"2", "50 hello\r\n"}), 0, false, kNone},
         ShapeCase{"MultiLineRefusalInPieces", "RCPT",
-                  S::InPieces({"550-mailbox\r\n", "550-unavailable\r\n550 ", "no such user\r\n"}), 3, false},
-        ShapeCase{"LongerThanTheBufferAccepted", "MAIL", S::Says("250-" + kLong + "\r\n250 ok\r\n"), 0, false},
-        ShapeCase{"LongerThanTheBufferRefused", "MAIL", S::Says("550 " + kLong + "\r\n"), 2, false},
-        ShapeCase{"BinaryBytes", "DATA", S::Says(std::string("\0\xFF\x01\x7F\r\n", 6)), 4, true},
+                  S::InPieces({"550-mailbox\r\n", "550-unavailable\r\n550 ", "no such user\r\n"}), 3, false,
+                  kPermanent},
+        ShapeCase{"LongerThanTheBufferAccepted", "MAIL", S::Says("250-" + kLong + "\r\n250 ok\r\n"), 0, false, kNone},
+        ShapeCase{"LongerThanTheBufferRefused", "MAIL", S::Says("550 " + kLong + "\r\n"), 2, false, kPermanent},
+        ShapeCase{"BinaryBytes", "DATA", S::Says(std::string("\0\xFF\x01\x7F\r\n", 6)), 4, true,
+                  kTransient},
         ShapeCase{"BinaryBytesBeforeTheReply", "DATA", S::Says(std::string("\0\xFF\r\n354 go\r\n", 12)), 0,
-                  false},
-        ShapeCase{"ClosedAtTheGreeting", "GREETING", S::Closes(), 7, false},
-        ShapeCase{"ClosedAfterMailFrom", "MAIL", S::Closes(), 2, false},
-        ShapeCase{"ClosedAfterTheMessage", "MESSAGE", S::Closes(), 5, false},
-        ShapeCase{"ClosedInsteadOfTheQuitReply", "QUIT", S::Closes(), 6, false}),
+                  false, kNone},
+        ShapeCase{"ClosedAtTheGreeting", "GREETING", S::Closes(), 7, false, kTransient},
+        ShapeCase{"ClosedAfterMailFrom", "MAIL", S::Closes(), 2, false, kTransient},
+        ShapeCase{"ClosedAfterTheMessage", "MESSAGE", S::Closes(), 5, false, kTransient},
+        ShapeCase{"ClosedInsteadOfTheQuitReply", "QUIT", S::Closes(), 6, false, kPermanent}),
     [](const ::testing::TestParamInfo<ShapeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MailHandlerTest, AClosedConnectionFailsAtOnceAndSkipsQuit)
@@ -338,6 +368,8 @@ TEST_F(MailHandlerTest, ANameThatDoesNotResolveFailsAtOnce)
         handler.RunPass();
     ASSERT_EQ(inbox.Results().size(), 1u);
     EXPECT_EQ(inbox.Results().front()->ErrorStep, MAILHND_ERR_CONNECT);
+    // A name server that is down for the moment looks the same.
+    EXPECT_EQ(inbox.Results().front()->FailClass, MHM_FAIL_TRANSIENT);
     EXPECT_NE(Log().find("MailInfo::Connect: ErrCode: "), std::string::npos);
     EXPECT_NE(Log().find("MAILHND_ST_CONNECT: Connect Error"), std::string::npos);
     EXPECT_EQ(server.Connections(), 0);
@@ -355,6 +387,7 @@ TEST_F(MailHandlerTest, ARefusedConnectionFailsWithoutWaiting)
     Queue(std::move(request));
     ASSERT_TRUE(RunUntilResults(1));
     EXPECT_EQ(inbox.Results().front()->ErrorStep, MAILHND_ERR_CONNECT);
+    EXPECT_EQ(inbox.Results().front()->FailClass, MHM_FAIL_TRANSIENT);
 }
 
 TEST(MailHandlerRecipients, ListRule)
@@ -404,6 +437,7 @@ TEST_F(MailHandlerTest, ARecipientTextWithoutAnAddressEndsWithStepThree)
     Queue(Request("  "));
     ASSERT_TRUE(RunUntilResults(1));
     EXPECT_EQ(inbox.Results().front()->ErrorStep, MAILHND_ERR_RCPT_TO);
+    EXPECT_EQ(inbox.Results().front()->FailClass, MHM_FAIL_PERMANENT);
     for (const std::string& line : server.Lines())
         EXPECT_EQ(line.rfind("RCPT", 0), std::string::npos);
     EXPECT_TRUE(server.Received("QUIT"));
@@ -478,6 +512,155 @@ TEST_F(MailHandlerTest, AFailedMailIsNotRetried)
     EXPECT_EQ(handler.GetState(), MAILHND_ST_IDLE);
 }
 
+struct FaultCase {
+    const char* name;
+    int16_t state;  // the step that throws
+    uint16_t step;  // the error step reported
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MailHandlerFault : public MailHandlerTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(MailHandlerFault, AMailWhoseStepThrowsIsReportedFailedAndTheNextOneIsSent)
+{
+    const FaultCase& c = GetParam();
+    handler.fault = [&](int16_t state, const CMailHandlerMsg& request) {
+        if (state == c.state && request.Subject == "poison")
+            throw std::runtime_error("injected fault");
+    };
+    Queue(Request("a@x.test", "poison"));
+    Queue(Request("b@x.test", "next"));
+
+    ASSERT_TRUE(RunUntilResults(1));
+    const CMailHandlerMsg* failed = inbox.Results().front();
+    EXPECT_EQ(failed->Subject, "poison");
+    EXPECT_EQ(failed->GetType(), MAIL_STATUS);
+    EXPECT_EQ(failed->code, MHM_STATUS_SEND_ERROR);
+    EXPECT_EQ(failed->ErrorStep, c.step);
+    EXPECT_EQ(failed->FailClass, MHM_FAIL_PERMANENT);  // the same mail would fail the same way again
+    EXPECT_NE(Log().find("MailHandler::ThreadMain: Exception: injected fault"), std::string::npos) << Log();
+    EXPECT_EQ(handler.GetState(), MAILHND_ST_PAUSE);
+
+    clock.Advance(CMailHandler::kPauseMs);
+    ASSERT_TRUE(RunUntilResults(2));
+    const CMailHandlerMsg* next = inbox.Results()[1];
+    EXPECT_EQ(next->Subject, "next");
+    EXPECT_EQ(next->code, MHM_STATUS_SEND_OK);
+    const auto messages = server.Messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_NE(messages.back().find("Subject: next\r\n"), std::string::npos);
+    // The poison mail's connection was dropped, not left open beside the next one.
+    EXPECT_EQ(server.Connections(), c.state == MAILHND_ST_CONNECT ? 1 : 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, MailHandlerFault,
+    ::testing::Values(FaultCase{"Connect", MAILHND_ST_CONNECT, MAILHND_ERR_CONNECT},
+                      FaultCase{"Greeting", MAILHND_ST_CONNECT_WAITRESP, MAILHND_ERR_CONNECT},
+                      FaultCase{"Helo", MAILHND_ST_HELO, MAILHND_ERR_HELO},
+                      FaultCase{"MailFrom", MAILHND_ST_MAIL_FROM_WAITRESP, MAILHND_ERR_MAIL_FROM},
+                      FaultCase{"Recipient", MAILHND_ST_RCPT_TO, MAILHND_ERR_RCPT_TO},
+                      FaultCase{"Data", MAILHND_ST_DATA_WAITRESP, MAILHND_ERR_DATA},
+                      FaultCase{"Message", MAILHND_ST_MESSAGE, MAILHND_ERR_MESSAGE},
+                      FaultCase{"Quit", MAILHND_ST_QUIT, MAILHND_ERR_QUIT},
+                      FaultCase{"Result", MAILHND_ST_DISCONNECT, MAILHND_ERR_QUIT}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+struct GiveWayCase {
+    const char* name;
+    const char* silentKey;  // the retry's dialogue stops here (in its own connection only)
+    int16_t waitState;      // waiting in this state
+    int16_t retryCode;      // what becomes of the retry
+};
+
+void PrintTo(const GiveWayCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MailHandlerGiveWay : public MailHandlerTest, public ::testing::WithParamInterface<GiveWayCase> {};
+
+TEST_P(MailHandlerGiveWay, ANewMailDoesNotWaitForARetry)
+{
+    const GiveWayCase& c = GetParam();
+    server.Set(std::string(c.silentKey) + "@1", S::Silent());
+    auto retry = Request("r@x.test", "retry");
+    retry->Retry = true;
+    retry->MailId = 7;
+    Queue(std::move(retry));
+    ASSERT_TRUE(RunUntilState(c.waitState));
+    handler.RunPass();  // the wait begins
+    Queue(Request("n@x.test", "new"));
+    if (c.retryCode == MHM_STATUS_SEND_ERROR) {
+        // The message went out: only its reply (or the time-out) can say
+        // whether the server has it, so the retry runs to its end.
+        RunFor(50ms);
+        EXPECT_TRUE(inbox.Results().empty());
+        clock.Advance(CMailHandler::kReplyTimeoutMs);
+    }
+    // No pause and no reply wait of the retry holds the new mail back.
+    ASSERT_TRUE(RunUntilResults(2));
+
+    const auto results = inbox.Results();
+    EXPECT_EQ(results[0]->Subject, "retry");
+    EXPECT_EQ(results[0]->code, c.retryCode);
+    EXPECT_EQ(results[0]->MailId, 7u);
+    EXPECT_TRUE(results[0]->Retry);
+    EXPECT_EQ(results[0]->GetType(), MAIL_STATUS);
+    EXPECT_EQ(results[1]->Subject, "new");
+    EXPECT_EQ(results[1]->code, MHM_STATUS_SEND_OK);
+    EXPECT_EQ(server.Messages().size(), c.retryCode == MHM_STATUS_SET_ASIDE ? 1u : 2u);
+    EXPECT_NE(server.Messages().back().find("Subject: new\r\n"), std::string::npos);
+    EXPECT_EQ(Log().find("Retry set aside for a new mail") != std::string::npos,
+              c.retryCode == MHM_STATUS_SET_ASIDE);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, MailHandlerGiveWay,
+    ::testing::Values(GiveWayCase{"Greeting", "GREETING", MAILHND_ST_CONNECT_WAITRESP, MHM_STATUS_SET_ASIDE},
+                      GiveWayCase{"Helo", "HELO", MAILHND_ST_HELO_WAITRESP, MHM_STATUS_SET_ASIDE},
+                      GiveWayCase{"MailFrom", "MAIL", MAILHND_ST_MAIL_FROM_WAITRESP, MHM_STATUS_SET_ASIDE},
+                      GiveWayCase{"Recipient", "RCPT", MAILHND_ST_RCPT_TO_WAITRESP, MHM_STATUS_SET_ASIDE},
+                      GiveWayCase{"Data", "DATA", MAILHND_ST_DATA_WAITRESP, MHM_STATUS_SET_ASIDE},
+                      GiveWayCase{"Message", "MESSAGE", MAILHND_ST_MESSAGE_WAITRESP, MHM_STATUS_SEND_ERROR},
+                      GiveWayCase{"Quit", "QUIT", MAILHND_ST_QUIT_WAITRESP, MHM_STATUS_SEND_OK}),
+    [](const ::testing::TestParamInfo<GiveWayCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MailHandlerTest, OnlyTheRetryGivesWayAndOnlyItsPauseIsCut)
+{
+    // A new mail behind a new mail waits for the first one and its pause.
+    server.Set("GREETING@1", S::Silent());
+    Queue(Request("a@x.test", "first"));
+    ASSERT_TRUE(RunUntilState(MAILHND_ST_CONNECT_WAITRESP));
+    Queue(Request("b@x.test", "second"));
+    RunFor(50ms);
+    EXPECT_TRUE(inbox.Results().empty());
+    clock.Advance(CMailHandler::kReplyTimeoutMs);
+    ASSERT_TRUE(RunUntilResults(1));
+    EXPECT_EQ(inbox.Results()[0]->code, MHM_STATUS_SEND_ERROR);
+    RunFor(50ms);
+    EXPECT_EQ(handler.GetState(), MAILHND_ST_PAUSE);
+    EXPECT_EQ(handler.InputQueue().GetCount(), 1u);
+
+    // After a delivered retry the pause gives way to a new mail at once.
+    clock.Advance(CMailHandler::kPauseMs);
+    ASSERT_TRUE(RunUntilResults(2));
+    clock.Advance(CMailHandler::kPauseMs);
+    auto retry = Request("r@x.test", "retry");
+    retry->Retry = true;
+    Queue(std::move(retry));
+    ASSERT_TRUE(RunUntilResults(3));
+    EXPECT_EQ(inbox.Results()[2]->code, MHM_STATUS_SEND_OK);
+    EXPECT_EQ(handler.GetState(), MAILHND_ST_PAUSE);
+    Queue(Request("c@x.test", "third"));
+    ASSERT_TRUE(RunUntilResults(4));
+    EXPECT_EQ(inbox.Results()[3]->Subject, "third");
+}
+
 TEST_F(MailHandlerTest, OtherMessagesInTheQueueAreDropped)
 {
     handler.ReceiveMsg(std::make_unique<CMsg>(7));
@@ -538,6 +721,26 @@ TEST_F(MailHandlerThread, StoppingInTheMiddleOfAMailPostsNoResult)
     EXPECT_EQ(inbox.Codes(), (std::vector<int16_t>{MHM_STATUS_CONNECTING, MHM_STATUS_AUTHORIZING}));
     EXPECT_FALSE(server.Received("QUIT"));
     EXPECT_EQ(handler.GetState(), MAILHND_ST_IDLE);
+}
+
+TEST_F(MailHandlerThread, AFaultInOneMailLeavesTheThreadRunning)
+{
+    struct FaultyHandler : CMailHandler {
+        ~FaultyHandler() override { EndThread(); }
+        void BeforeMailStep(int16_t, const CMailHandlerMsg&) override { throw std::runtime_error("injected fault"); }
+    } faulty;
+    faulty.SetOwner(&inbox);
+    faulty.ResetState();
+    ASSERT_EQ(faulty.Start(), HNDRET_STARTED);
+    auto request = std::make_unique<CMailHandlerMsg>(MAIL_REQUEST);
+    request->Server = "127.0.0.1";
+    request->Port = server.Port();
+    request->Recipients = "alice@example.test";
+    faulty.ReceiveMsg(std::move(request));
+    ASSERT_TRUE(Poll([&] { return !inbox.Results().empty(); }));
+    EXPECT_EQ(inbox.Results().front()->code, MHM_STATUS_SEND_ERROR);
+    EXPECT_EQ(faulty.IsRunning(), 1);
+    EXPECT_EQ(faulty.Stop(), HNDRET_STOPPED);
 }
 
 }  // namespace

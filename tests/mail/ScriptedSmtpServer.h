@@ -69,7 +69,8 @@ public:
 
     // The reply to a command: "GREETING", "HELO", "MAIL", "RCPT", "DATA",
     // "MESSAGE" (the end of the mail data), "QUIT"; "RCPT#2" for the second
-    // RCPT of a connection only. Set before the station connects.
+    // RCPT of a connection only; "HELO@3" (any command) in the third
+    // connection only. Set before the station connects.
     void Set(const std::string& key, Reply reply)
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -108,16 +109,17 @@ private:
             const int conn = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (conn < 0)
                 continue;
-            ++connections;
-            Talk(conn);
+            Talk(conn, ++connections);
             close(conn);
         }
     }
 
-    Reply Find(const std::string& key)
+    Reply Find(const std::string& key, int connection)
     {
         std::lock_guard<std::mutex> guard(lock);
-        auto it = replies.find(key);
+        auto it = replies.find(key + "@" + std::to_string(connection));
+        if (it == replies.end())
+            it = replies.find(key);
         return it != replies.end() ? it->second : Says("500 unknown command\r\n");
     }
 
@@ -146,9 +148,9 @@ private:
         return all.rfind("3", 0) == 0 || all.find("\n3") != std::string::npos;
     }
 
-    void Talk(int conn)
+    void Talk(int conn, int connection)
     {
-        if (!Answer(conn, Find("GREETING")))
+        if (!Answer(conn, Find("GREETING", connection)))
             return;
         std::string pending;
         std::string data;
@@ -177,7 +179,7 @@ private:
                         messages.push_back(data);
                     }
                     data.clear();
-                    if (!Answer(conn, Find("MESSAGE")))
+                    if (!Answer(conn, Find("MESSAGE", connection)))
                         return;
                     continue;
                 }
@@ -188,7 +190,7 @@ private:
                 std::string verb = line.substr(0, line.find_first_of(" :"));
                 for (char& c : verb)
                     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-                Reply reply = Find(verb);
+                Reply reply = Find(verb, connection);
                 if (verb == "RCPT") {
                     ++rcptCount;
                     std::lock_guard<std::mutex> guard(lock);

@@ -1,6 +1,7 @@
 #pragma once
 // The real SMTP server of the mail tests: smtp_sink.py (aiosmtpd) run with the
-// system Python on a free port of 127.0.0.1. Each accepted mail is a folder of
+// system Python on a free port of 127.0.0.1, or on a given one (the server
+// started again after a stop). Each accepted mail is a folder of
 // decoded parts (see the script). The server ends when this object closes its
 // standard input, and is killed if it does not.
 
@@ -25,7 +26,7 @@ extern char** environ;
 
 class SmtpSink {
 public:
-    SmtpSink()
+    explicit SmtpSink(uint16_t listenPort = 0)
     {
         int toChild[2];
         int fromChild[2];
@@ -37,8 +38,9 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
         const std::string script = ORVA_SMTP_SINK_SCRIPT;
         const std::string outdir = dir.Path().string();
+        const std::string portText = std::to_string(listenPort);
         std::vector<char*> argv{const_cast<char*>("/usr/bin/python3"), const_cast<char*>(script.c_str()),
-                                const_cast<char*>(outdir.c_str()), nullptr};
+                                const_cast<char*>(outdir.c_str()), const_cast<char*>(portText.c_str()), nullptr};
         if (posix_spawn(&pid, "/usr/bin/python3", &actions, nullptr, argv.data(), environ) != 0)
             pid = -1;
         posix_spawn_file_actions_destroy(&actions);

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A real SMTP server for the mail tests.
 
-Listens on a free port of 127.0.0.1, prints the port on a line of its own and
+Listens on a free port of 127.0.0.1 (or on PORT when given: a server started
+again where the last one was), prints the port on a line of its own and
 stores every mail it accepts in OUTDIR/mailN (N from 1), decoded with Python's
 own mail library, so the station's encoder is checked by a decoder it shares
 nothing with. Ends when standard input closes (the test is over).
@@ -77,12 +78,14 @@ class Sink:
 
 async def main():
     outdir = sys.argv[1]
+    port = int(sys.argv[2]) if len(sys.argv) > 2 else 0
     loop = asyncio.get_running_loop()
     sink = Sink(outdir)
     server = await loop.create_server(
         lambda: SMTP(sink, hostname="sink.test", decode_data=False, data_size_limit=None),
         host="127.0.0.1",
-        port=0,
+        port=port,
+        reuse_address=True,
     )
     print(server.sockets[0].getsockname()[1], flush=True)
 
