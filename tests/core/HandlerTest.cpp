@@ -3,6 +3,7 @@
 #include "core/HandlerMsg.h"
 #include "core/TickSource.h"
 #include "support/FakeTickSource.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +15,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// Waits (really, not on the fake clock) until the condition holds.
-template <typename Cond>
-bool WaitFor(Cond cond, std::chrono::milliseconds limit = 10s)
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 // The owner's side: collects what the worker posts.
 struct Inbox : CMsgReceiver {

@@ -8,6 +8,7 @@
 #include "Pty.h"
 #include "core/ThreadPriority.h"
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -72,19 +73,6 @@ public:
 private:
     std::atomic<uint32_t> now{5000};
 };
-
-// Polls the condition in real time.
-template <typename Cond>
-bool WaitUntil(Cond cond, std::chrono::milliseconds limit = 10s)
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // What the link thread posted to its owner.
 struct Posted {
@@ -656,7 +644,7 @@ TEST_F(TelComHandlerTest, ReadErrorHaltsTheLinkUntilStopped)
     const std::size_t framesAtHalt = rig.modem->Frames().size();
     for (int i = 0; i < 50; ++i)
         rig.Send(0x90, {0x01, 0x01});
-    EXPECT_TRUE(WaitUntil([&] { return rig.handler.InputQueue().GetCount() == 0; }))
+    EXPECT_TRUE(WaitFor([&] { return rig.handler.InputQueue().GetCount() == 0; }))
         << rig.handler.InputQueue().GetCount() << " requests wait in the halted link";
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(rig.modem->Frames().size(), framesAtHalt);

@@ -9,6 +9,7 @@
 #include "core/ThreadQueue.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 #include "tel/FakeLink.h"
 #include "ui/Dictionary.h"
 
@@ -965,18 +966,6 @@ TEST_F(TelOperationTest, FireAndForgetRequests)
 }
 
 // --- The thread ---------------------------------------------------------------
-
-template <typename Cond>
-bool WaitFor(Cond cond, std::chrono::milliseconds limit = 10s)
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 class TelHandlerThreadTest : public testing::Test {
 protected:

@@ -2,6 +2,7 @@
 
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 #include "FakeLink.h"
 #include "Pty.h"
 #include "tel/SerialPort.h"
@@ -20,18 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-template <typename Cond>
-bool WaitFor(Cond cond, std::chrono::milliseconds limit = 10s)
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 std::string ReadFile(const std::string& path)
 {
