@@ -149,11 +149,6 @@ bool CAlarmJournal::Open(const std::string& folder)
         fd = -1;
     }
     path = file;
-    if (runPrefix.empty()) {
-        const auto now = std::chrono::system_clock::now().time_since_epoch();
-        runPrefix = std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) + "-" +
-                    std::to_string(static_cast<long>(::getpid()));
-    }
 
     fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -232,6 +227,7 @@ std::string CAlarmJournal::GetPath() const
 
 std::string CAlarmJournal::NewId()
 {
+    // Unique across runs: the first id's wall-clock time and the process.
     if (runPrefix.empty()) {
         const auto now = std::chrono::system_clock::now().time_since_epoch();
         runPrefix = std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) + "-" +
