@@ -129,8 +129,9 @@ TEST_P(P100OperationalFailure, IsStoredAndForwardedToTheRightRecipients)
     EXPECT_TRUE(HasLine(body, std::string("Alarm Type: ") + c.typeText)) << rig.mail->Part(1, "body");
     EXPECT_TRUE(HasLine(body, "ID Info: Lift A, main stairs")) << rig.mail->Part(1, "body");
     EXPECT_TRUE(HasLine(body, "ID Code: 12345678")) << rig.mail->Part(1, "body");
-    if (*c.text)
+    if (*c.text) {
         EXPECT_TRUE(HasLine(body, c.text)) << rig.mail->Part(1, "body");
+    }
 
     // The SMS at the matching number.
     const auto sms = rig.WaitForSms(1);
