@@ -18,7 +18,7 @@ bool CAlarmList::IsVoiceCallAlarm(const CAlarmInfoMsg& alarm, const SettingsValu
     return alarm.AlarmType == ALARMTYPE_VOICE && settings.VoiceCallEnabled != 0;
 }
 
-AlarmPopUp CAlarmList::PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues& settings)
+AlarmPopUp CAlarmList::PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues& settings, bool attended)
 {
     switch (alarm.AlarmType) {
     case ALARMTYPE_TEST:
@@ -30,7 +30,7 @@ AlarmPopUp CAlarmList::PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues
     default:
         break;
     }
-    if (IsVoiceCallAlarm(alarm, settings))
+    if (attended && IsVoiceCallAlarm(alarm, settings))
         return AlarmPopUp::VoiceCall;
     // An object nobody registered has no pop-up flag of its own; its alarm
     // is shown, since nobody knows whether it matters.
@@ -49,14 +49,9 @@ void CAlarmList::OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm)
     if (!alarm)
         return;
     const SettingsValues& settings = host.Settings();
-    AlarmPopUp popUp = PopUpFor(*alarm, settings);
-    if (popUp == AlarmPopUp::VoiceCall && unattended) {
-        // Unattended, the telephone hangs up a voice call it cannot
-        // redirect; nobody rings, and the alarm was forwarded at once.
-        SettingsValues noVoiceCalls = settings;
-        noVoiceCalls.VoiceCallEnabled = 0;
-        popUp = PopUpFor(*alarm, noVoiceCalls);
-    }
+    // Unattended, the telephone hangs up a voice call it cannot redirect;
+    // nobody rings, and the alarm was forwarded at once.
+    const AlarmPopUp popUp = PopUpFor(*alarm, settings, !unattended);
     if (popUp == AlarmPopUp::VoiceCall && voiceAlarm) {
         // The line carries one call at a time, so the earlier call has ended
         // without telling us; it must not take its alarm with it.
@@ -110,6 +105,12 @@ void CAlarmList::OnAlarmReply(std::unique_ptr<CMsg> reply)
     }
 }
 
+bool CAlarmList::IsListed(uint8_t status) const
+{
+    // A status the filter has no bit for is never filtered out.
+    return status < ALARMSTATUS_NEW || status > ALARMSTATUS_INFO || (filterMask & (1u << (status - 1))) != 0;
+}
+
 void CAlarmList::AddUnstored(std::unique_ptr<CMsg>& reply, CAlarmInfoMsg*& first)
 {
     const std::vector<const CAlarmInfoMsg*> waiting = host.GetUnstoredAlarms();
@@ -118,9 +119,7 @@ void CAlarmList::AddUnstored(std::unique_ptr<CMsg>& reply, CAlarmInfoMsg*& first
     // Newest first, like the table's answer; they have no key yet.
     std::unique_ptr<CMsg> chain = first != nullptr ? std::move(reply) : nullptr;
     for (const CAlarmInfoMsg* each : waiting) {
-        const bool listed = each->AlarmStatus >= ALARMSTATUS_NEW && each->AlarmStatus <= ALARMSTATUS_INFO &&
-                            (filterMask & (1u << (each->AlarmStatus - 1))) != 0;
-        if (!listed)
+        if (!IsListed(each->AlarmStatus))
             continue;
         std::unique_ptr<CAlarmInfoMsg> copy = each->CloneRecord();
         copy->Result = DBRES_ALARM_FOUND_LIST;
@@ -148,9 +147,7 @@ void CAlarmList::CheckLateAlarms()
     if (refreshesPending > 0)
         --refreshesPending;
     const bool missing = std::any_of(lateAlarms.begin(), lateAlarms.end(), [this](const Row& late) {
-        const bool listed = late.status < ALARMSTATUS_NEW || late.status > ALARMSTATUS_INFO ||
-                            (filterMask & (1u << (late.status - 1))) != 0;
-        return listed && std::none_of(rows.begin(), rows.end(), [&late](const Row& row) { return row.key == late.key; });
+        return IsListed(late.status) && std::none_of(rows.begin(), rows.end(), [&late](const Row& row) { return row.key == late.key; });
     });
     if (missing) {
         // Stored by now (its message follows the commit): the next answer

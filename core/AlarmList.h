@@ -44,8 +44,9 @@ public:
     // A voice alarm waits for the operator's handset only while voice calls
     // are on; the document does not forward such an alarm at once.
     static bool IsVoiceCallAlarm(const CAlarmInfoMsg& alarm, const SettingsValues& settings);
-    // What a new alarm brings up on the screen.
-    static AlarmPopUp PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues& settings);
+    // What a new alarm brings up on the screen; unattended, no voice call
+    // waits for the operator.
+    static AlarmPopUp PopUpFor(const CAlarmInfoMsg& alarm, const SettingsValues& settings, bool attended = true);
     // Whether this list keeps the alarm until its call ends (a voice alarm
     // with voice calls on, while attended); the document forwards every
     // other alarm at once.
@@ -97,6 +98,8 @@ private:
     void CheckLateAlarms();
     void SendRelay(int16_t relay, bool on);
     void FillRows(const CAlarmInfoMsg* first);
+    // Whether the filter shows alarms of this status.
+    bool IsListed(uint8_t status) const;
     // The answer's chain with the alarms that wait to be stored in front.
     void AddUnstored(std::unique_ptr<CMsg>& reply, CAlarmInfoMsg*& first);
     // A call ended that nobody answered or dropped: its alarm goes out.
