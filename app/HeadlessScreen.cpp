@@ -137,6 +137,11 @@ void CHeadlessScreen::AddSystemInfo(const std::string& text, bool popUp)
         systemInfoLog->Log("SysInfo", text);
 }
 
+void CHeadlessScreen::ReportJob(const std::string& line)
+{
+    WriteEvent("JOB", Escape(line));
+}
+
 void CHeadlessScreen::Beep(BeepKind)
 {
     // Nobody to hear it.

@@ -84,6 +84,7 @@ public:
     // CStationScreen
     void SetStatusText(const std::string& text, int pane) override;
     void AddSystemInfo(const std::string& text, bool popUp) override;
+    void ReportJob(const std::string& line) override;
     void Beep(BeepKind kind) override;
     void ShowMessage(const std::string& text, MessageIcon icon) override;
     std::optional<int16_t> SelectComPort(const std::string& message, int16_t current) override;

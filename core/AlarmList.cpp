@@ -44,14 +44,17 @@ bool CAlarmList::WaitsForVoiceCall(const CAlarmInfoMsg& alarm) const
     return !unattended && IsVoiceCallAlarm(alarm, host.Settings());
 }
 
-void CAlarmList::OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm)
+void CAlarmList::OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm, bool callOver)
 {
     if (!alarm)
         return;
     const SettingsValues& settings = host.Settings();
     // Unattended, the telephone hangs up a voice call it cannot redirect;
-    // nobody rings, and the alarm was forwarded at once.
-    const AlarmPopUp popUp = PopUpFor(*alarm, settings, !unattended);
+    // nobody rings, and the alarm was forwarded at once. The call of an
+    // alarm taken in before a restart is long over: nothing rings either.
+    AlarmPopUp popUp = PopUpFor(*alarm, settings, !unattended);
+    if (callOver && popUp == AlarmPopUp::VoiceCall)
+        popUp = AlarmPopUp::Normal;
     if (popUp == AlarmPopUp::VoiceCall && voiceAlarm) {
         // The line carries one call at a time, so the earlier call has ended
         // without telling us; it must not take its alarm with it.
@@ -192,6 +195,8 @@ void CAlarmList::OnVoiceCall(const CTelHandlerMsg& msg)
         voiceCallIgnored = false;
         if (forward)
             host.ForwardAlarm(*ended);
+        else
+            host.DropHeldForwarding(*ended);
     }
     host.DocScreen().ShowCallProgress(msg.value, msg.remaining);
 }
@@ -201,8 +206,12 @@ void CAlarmList::VoiceCallEnded(bool forward)
     std::unique_ptr<CAlarmInfoMsg> alarm = std::move(voiceAlarm);
     voiceCallAnswered = false;
     voiceCallIgnored = false;
-    if (alarm && forward)
+    if (!alarm)
+        return;
+    if (forward)
         host.ForwardAlarm(*alarm);
+    else
+        host.DropHeldForwarding(*alarm);
 }
 
 void CAlarmList::AbortVoiceCall()

@@ -53,8 +53,9 @@ public:
     bool WaitsForVoiceCall(const CAlarmInfoMsg& alarm) const;
 
     // A new, stored alarm: listed first; a voice alarm's record is kept until
-    // its call ends, every other record is released.
-    void OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm);
+    // its call ends, every other record is released. With callOver (an
+    // alarm taken in before a restart) no call is waited for.
+    void OnNewAlarm(std::unique_ptr<CAlarmInfoMsg> alarm, bool callOver = false);
     // Any other alarm reply of the database (found by key, list, nothing
     // found); replies of other results change nothing.
     void OnAlarmReply(std::unique_ptr<CMsg> reply);

@@ -27,6 +27,9 @@ public:
     virtual void PostToTel(std::unique_ptr<CMsg> msg) = 0;
     // Hands the alarm to the mail and GSM managers for its recipients.
     virtual void ForwardAlarm(const CAlarmInfoMsg& alarm) = 0;
+    // The voice alarm's call was dealt with: what was kept to forward it in
+    // case nobody would is not sent.
+    virtual void DropHeldForwarding(const CAlarmInfoMsg& alarm) { (void)alarm; }
     // The alarms that wait to be stored: they are listed although the
     // table does not hold them yet.
     virtual std::vector<const CAlarmInfoMsg*> GetUnstoredAlarms() const { return {}; }

@@ -18,9 +18,16 @@ public:
     uint16_t GetType() const { return type; }
     void SetType(uint16_t msgType) { type = msgType; }
 
+    // A queue puts a message ahead of every queued one of lower precedence
+    // and behind those of the same or higher; 0, the default, keeps plain
+    // first-in-first-out order.
+    uint8_t GetPrecedence() const { return precedence; }
+    void SetPrecedence(uint8_t value) { precedence = value; }
+
     // The chained message (database replies only). The chain owns its tail.
     std::unique_ptr<CMsg> Next;
 
 private:
     uint16_t type = 0;
+    uint8_t precedence = 0;
 };

@@ -1,5 +1,5 @@
 #pragma once
-// Unlocked first-in-first-out queue of owned messages, for use inside one
+// Unlocked first-in-first-out queue of owned messages (with precedence), for use inside one
 // thread (for example the modem link's frames waiting to be sent).
 
 #include "core/Msg.h"
@@ -15,7 +15,8 @@ public:
     CMsgQueue(const CMsgQueue&) = delete;
     CMsgQueue& operator=(const CMsgQueue&) = delete;
 
-    // Appends at the tail; the queue owns the message from now on.
+    // Appends at the tail, or ahead of the messages of lower precedence; the
+    // queue owns the message from now on.
     void Add(std::unique_ptr<CMsg> msg);
     // Removes the head and hands it to the caller; empty pointer when empty.
     std::unique_ptr<CMsg> Get();

@@ -171,15 +171,17 @@ void COrvaDoc::Route(std::unique_ptr<CMsg> msg)
 // ---------------------------------------------------------------------------
 // New alarms
 
-bool COrvaDoc::ShouldForward(const CAlarmInfoMsg& alarm) const
+bool COrvaDoc::ShouldForward(const CAlarmInfoMsg& alarm, bool callOver) const
 {
     const SettingsValues& values = settings.Values();
     switch (alarm.AlarmType) {
     case ALARMTYPE_VOICE:
         // With voice calls on, the operator's handset rings first; the alarm
         // is forwarded only if nobody answers (the alarm list does that).
-        // Unattended, nobody is there to answer: it goes out at once.
-        return !alarmList.WaitsForVoiceCall(alarm);
+        // Unattended, nobody is there to answer: it goes out at once, as it
+        // does when the call ended before the alarm got here (taken in
+        // before a restart).
+        return callOver || !alarmList.WaitsForVoiceCall(alarm);
     case ALARMTYPE_TEST:
         return values.SendMailAtTestAlarm != 0;
     case ALARMTYPE_MAINTENANCE:
@@ -212,33 +214,36 @@ void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
     if (storeFlag != 1)
         return;  // an object marked with "?" or a filtered test alarm: dropped
 
+    bool replayed = false;
     bool forwardedBefore = false;
     bool lookForTwin = alarm->AlarmSource == ALARMSOURCE_SMS && !alarm->Text.GetText().empty();
-    if (const auto replayed = replayedIds.find(alarm->JournalId); replayed != replayedIds.end()) {
-        forwardedBefore = replayed->second;
-        replayedIds.erase(replayed);
+    if (const auto found = replayedIds.find(alarm->JournalId); found != replayedIds.end()) {
+        replayed = true;
+        forwardedBefore = found->second;
+        replayedIds.erase(found);
         lookForTwin = true;
     }
     if (lookForTwin && databaseHandler->HasStoredTwin(*alarm) == 1) {
         // Stored before: the station stopped before the journal heard of the
         // commit, or the modem offers an SMS again whose deletion failed.
-        // The alarm was handled then.
+        // The alarm was handled then, and its mail and SMS wait in the
+        // outbox if they had not gone yet.
         databaseHandler->JournalDone(alarm->JournalId);
         return;
     }
 
     // Forwarded before it is stored: the technicians must hear of the alarm
-    // even when the database cannot take it now.
-    if (ShouldForward(*alarm)) {
-        if (!forwardedBefore) {
+    // even when the database cannot take it now. The jobs are in the outbox
+    // before the journal hears of it and before the row is committed, so a
+    // stored alarm always has its forwarding on the disk; one forwarded
+    // before a restart has its jobs there already.
+    if (!forwardedBefore) {
+        if (ShouldForward(*alarm, replayed)) {
             ForwardAlarm(*alarm);
-            if (!forwardingStopped)
-                journal.MarkForwarded(alarm->JournalId);
-        } else if (!forwardingStopped) {
-            // Forwarded before the stop: its mail waits in the mail spool and
-            // goes out from there, but the SMS queue does not outlive the
-            // station, so the SMS go again (at least once, never not at all).
-            gsmMgr.SendAlarmSms(alarm, alarm->SmsRecipients);
+            journal.MarkForwarded(alarm->JournalId);
+        } else if (alarm->AlarmType == ALARMTYPE_VOICE) {
+            HoldForwarding(*alarm);
+            journal.MarkForwarded(alarm->JournalId);
         }
     }
     if (toStore) {
@@ -254,7 +259,7 @@ void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
     }
 
     msg.release();
-    alarmList.OnNewAlarm(std::unique_ptr<CAlarmInfoMsg>(alarm));
+    alarmList.OnNewAlarm(std::unique_ptr<CAlarmInfoMsg>(alarm), replayed);
 }
 
 std::vector<const CAlarmInfoMsg*> COrvaDoc::GetUnstoredAlarms() const
@@ -291,16 +296,22 @@ void COrvaDoc::NoteUnstoredAlarms()
 
 void COrvaDoc::ForwardAlarm(const CAlarmInfoMsg& alarm)
 {
-    if (forwardingStopped) {
-        // The station is stopping and mail and SMS have stopped before this
-        // alarm came through: it is stored, and the operator learns that it
-        // was not forwarded.
-        if (!alarm.MailRecipients.empty() || !alarm.SmsRecipients.empty())
-            AddSystemInfo(FormatKey("IDS_ORVADOC_MSG_NOT_FORWARDED", {alarm.IdCode}), true);
-        return;
-    }
+    // Also while the station stops: the jobs wait in the outbox for the
+    // next start when mail and SMS have stopped already.
     mailMgr.SendAlarmMail(&alarm, alarm.MailRecipients);
     gsmMgr.SendAlarmSms(&alarm, alarm.SmsRecipients);
+}
+
+void COrvaDoc::HoldForwarding(const CAlarmInfoMsg& alarm)
+{
+    mailMgr.SendAlarmMail(&alarm, alarm.MailRecipients, true);
+    gsmMgr.SendAlarmSms(&alarm, alarm.SmsRecipients, true);
+}
+
+void COrvaDoc::DropHeldForwarding(const CAlarmInfoMsg& alarm)
+{
+    for (const COutbox::Job& job : outbox.RemoveHeld(alarm.JournalId))
+        screen.ReportJob(COutbox::JobLine("dropped", job));
 }
 
 // ---------------------------------------------------------------------------
@@ -394,6 +405,7 @@ int COrvaDoc::StartDatabase()
     const int started = databaseMgr.Start(this);
     if (started == 1) {
         OpenJournal();
+        OpenOutbox();
         if (!journalReplayed) {
             // Alarms taken in before the last stop but never stored go
             // through the road again.
@@ -412,6 +424,13 @@ void COrvaDoc::OpenJournal()
     if (!journal.Open(DbSchema::DatabaseFolder(settings.Values().DatabasePath)))
         AddSystemInfo(FormatKey("IDS_ORVADOC_MSG_JOURNAL_FAILED", {journal.GetPath()}), true);
     databaseHandler->SetJournal(&journal);
+}
+
+void COrvaDoc::OpenOutbox()
+{
+    // Beside the database too; the jobs move with it.
+    if (!outbox.Open(DbSchema::FileInDatabaseFolder(settings.Values().DatabasePath, COutbox::kFolderName)))
+        AddSystemInfo(FormatKey("IDS_OUTBOX_MSG_FAILED", {outbox.GetLastError()}), true);
 }
 
 int COrvaDoc::StartMail()
@@ -486,7 +505,6 @@ void COrvaDoc::CloseDocument()
     SleepMs(kStopPauseMs);
     StopGsm();
     SleepMs(kStopPauseMs);
-    forwardingStopped = true;
     DrainInbox();
     alarmList.TelephoneStopped();
     StopDatabase();

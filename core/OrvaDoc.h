@@ -16,6 +16,7 @@
 #include "core/DocumentHost.h"
 #include "core/DocumentScreen.h"
 #include "core/MsgReceiver.h"
+#include "core/Outbox.h"
 #include "core/Settings.h"
 #include "core/ThreadQueue.h"
 #include "db/DatabaseMgr.h"
@@ -106,6 +107,9 @@ public:
     void PostToTel(std::unique_ptr<CMsg> msg) override;
     void DatabaseRequest(std::unique_ptr<CMsg> request) override;
     void ForwardAlarm(const CAlarmInfoMsg& alarm) override;
+    // The operator took the voice call: the mail and SMS kept for the case
+    // that nobody would are not sent.
+    void DropHeldForwarding(const CAlarmInfoMsg& alarm) override;
     std::string GetOperatorName() override { return operatorName; }
     void UpdateTitle();
 
@@ -117,6 +121,7 @@ public:
     bool SaveSettings() override;
     CStationScreen& Screen() override { return screen; }
     CDocumentScreen& DocScreen() override { return screen; }
+    COutbox& Outbox() override { return outbox; }
     CSettings& GetSettings() override { return settings; }
 
     // The database manager's questions go to the screen.
@@ -146,21 +151,25 @@ protected:
 private:
     void Route(std::unique_ptr<CMsg> msg);
     void ProcessNewAlarm(std::unique_ptr<CMsg> msg);
-    bool ShouldForward(const CAlarmInfoMsg& alarm) const;
+    bool ShouldForward(const CAlarmInfoMsg& alarm, bool callOver) const;
+    // Writes the alarm's mail and SMS to the outbox without sending them.
+    void HoldForwarding(const CAlarmInfoMsg& alarm);
     // After the handlers that bring alarms have stopped: whatever the relay
     // and the inbox still hold is dispatched, so every alarm is stored.
     void DrainInbox();
     // The database error boxes held back during a dispatch, one at a time.
     void ShowHeldDbErrors();
     void OpenJournal();
+    void OpenOutbox();
     void NoteUnstoredAlarms();
 
     // Construction order: the inbox and its notifier first, so that they
     // outlive every handler that could still post.
     CThreadQueue inbox;
     std::unique_ptr<CInboxNotifier> notifier;
-    // Outlives the handlers that write to it.
+    // Outlive the handlers that write to them.
     CAlarmJournal journal;
+    COutbox outbox;
     CDocumentScreen& screen;
     CSettings settings;
     CDatabaseMgr databaseMgr;
@@ -189,8 +198,6 @@ private:
     // With whether each had been forwarded before.
     std::map<std::string, bool> replayedIds;
     bool unstoredNoticeGiven = false;
-    // Set once mail and SMS have stopped at the end.
-    bool forwardingStopped = false;
     // Asks the mail manager once a second whether a waiting mail is due.
     std::unique_ptr<QTimer> mailRetryTimer;
 };

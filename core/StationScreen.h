@@ -29,4 +29,9 @@ public:
     // The port-selection dialog: the message, the port preselected; the port
     // the operator confirmed, or nothing when the operator cancelled.
     virtual std::optional<int16_t> SelectComPort(const std::string& message, int16_t current) = 0;
+    // A forwarding job of the outbox changed its state (queued, held,
+    // waiting, sent, retry, failed, expired, dropped); the line says which
+    // and names the alarm and the recipient. Headless mode prints it; the
+    // windows show the same through the panes and the system information.
+    virtual void ReportJob(const std::string& line) { (void)line; }
 };

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <unistd.h>
 
 namespace {
 
@@ -183,29 +186,42 @@ void CGsmHandler::HandleInput(std::unique_ptr<CMsg> msg)
     }
 }
 
-void CGsmHandler::QueueSms(const CGsmHandlerMsg& request)
+std::vector<std::string> CGsmHandler::SplitNumbers(const std::string& recipients)
 {
     // "," and ";" end a number, and so does a line break (a number per line
     // would otherwise run into the next one); blanks inside a number are
-    // dropped. Every number gets an SMS of its own.
+    // dropped.
+    std::vector<std::string> numbers;
     std::string number;
     const auto flush = [&] {
-        if (number.empty())
-            return;
-        auto sms = std::make_unique<CGsmHandlerMsg>(request.GetType());
-        sms->recipients = number;
-        sms->smsText = request.smsText;
-        sms->requestId = request.requestId;
-        outgoing.Add(std::move(sms));
+        if (!number.empty())
+            numbers.push_back(std::move(number));
         number.clear();
     };
-    for (char c : request.recipients) {
+    for (char c : recipients) {
         if (c == ',' || c == ';' || c == '\n' || c == '\r')
             flush();
         else if (std::isspace(static_cast<unsigned char>(c)) == 0)
             number += c;
     }
     flush();
+    return numbers;
+}
+
+void CGsmHandler::QueueSms(const CGsmHandlerMsg& request)
+{
+    // Every number gets an SMS of its own, in the request's place in line.
+    for (std::string& number : SplitNumbers(request.recipients)) {
+        auto sms = std::make_unique<CGsmHandlerMsg>(request.GetType());
+        sms->recipients = std::move(number);
+        sms->smsText = request.smsText;
+        sms->requestId = request.requestId;
+        sms->jobName = request.jobName;
+        sms->jobFile = request.jobFile;
+        sms->attempts = request.attempts;
+        sms->SetPrecedence(request.GetPrecedence());
+        outgoing.Add(std::move(sms));
+    }
 }
 
 void CGsmHandler::FileResponse(std::unique_ptr<CGsmMsg> response)
@@ -339,7 +355,6 @@ void CGsmHandler::StepIdle()
         if (auto* sms = dynamic_cast<CGsmHandlerMsg*>(next.get())) {
             next.release();
             currentSms.reset(sms);
-            retryCount = 0;
         }
         return;
     }
@@ -423,6 +438,8 @@ void CGsmHandler::StepSendSms()
     switch (SendSms()) {
     case GSMHND_SSRET_SEND_DONE:
         Log(kThreadMain, "GSMHND_SSRET_SEND_DONE");
+        // The modem has the SMS: from here on a crash must not send it again.
+        RemoveJobFile();
         PostSmsResult(GHM_STATUS_SMS_SENT);
         currentSms.reset();
         lastReportedSignal = 0;
@@ -435,9 +452,11 @@ void CGsmHandler::StepSendSms()
         Log(kThreadMain, "GSMHND_SSRET_SEND_ERROR");
         if (CountFailedAttempt())
             Log(kThreadMain, "GSMHND_SSRET_SEND_ERROR, GSMHND_MAX_TX_SMS_RETRIES");
+        else
+            RequeueRefusedSms();
         lastReportedSignal = 0;
         timer.Start(0);
-        GoTo(GSMHND_ST_IDLE);  // a kept SMS is sent again
+        GoTo(GSMHND_ST_IDLE);  // the next SMS in line, the refused one in its turn
         break;
     case GSMHND_SSRET_COM_ERROR:
         // The modem stopped answering in the middle of the SMS. It stays
@@ -1021,23 +1040,54 @@ void CGsmHandler::Pause(uint32_t ms, int16_t next)
 
 bool CGsmHandler::CountFailedAttempt()
 {
-    ++retryCount;
-    if (retryCount <= GSMHND_MAX_TX_SMS_RETRIES)
+    if (!currentSms)
+        return true;
+    ++currentSms->attempts;
+    if (currentSms->attempts <= GSMHND_MAX_TX_SMS_RETRIES)
         return false;
     PostSmsResult(GHM_STATUS_SMS_FAILED);
     currentSms.reset();
     return true;
 }
 
+void CGsmHandler::RequeueRefusedSms()
+{
+    if (!currentSms)
+        return;
+    // New SMS go ahead of it: it drops to the precedence of a left-over (a
+    // new emergency alarm's 3 to 1, a new technical alarm's 2 to 0), once;
+    // free-form SMS and left-overs are there already.
+    const uint8_t precedence = currentSms->GetPrecedence();
+    if (precedence >= 2)
+        currentSms->SetPrecedence(static_cast<uint8_t>(precedence - 2));
+    Log(kThreadMain, "GSMHND_SSRET_SEND_ERROR, SMS queued again: attempt " + std::to_string(currentSms->attempts));
+    outgoing.Add(std::move(currentSms));
+}
+
+void CGsmHandler::RemoveJobFile()
+{
+    if (!currentSms || currentSms->jobFile.empty())
+        return;
+    if (::unlink(currentSms->jobFile.c_str()) != 0 && errno != ENOENT) {
+        const int error = errno;
+        Log(kSendSmsSource, "GSMHND_SSRET_SEND_DONE: Outbox file not removed, ErrCode: " + std::to_string(error) +
+                                " (" + std::strerror(error) + ")");
+    }
+    currentSms->jobFile.clear();
+}
+
 void CGsmHandler::PostSmsResult(int16_t code)
 {
-    // Only the free-form requests of the send-SMS window wait for a result.
-    if (!currentSms || currentSms->GetType() != MSG_GUI_SEND_FREEFORMAT_SMS)
+    // Free-form requests are told apart by their request id, alarm SMS by
+    // their outbox job.
+    if (!currentSms)
         return;
     auto result = std::make_unique<CGsmHandlerMsg>(GSM_STATUS);
     result->code = code;
     result->requestId = currentSms->requestId;
     result->recipients = currentSms->recipients;
+    result->jobName = currentSms->jobName;
+    result->attempts = currentSms->attempts;
     PostMsg(GetOwner(), std::move(result));
 }
 

@@ -20,6 +20,18 @@
 // first in line and is sent again once the modem has been initialised again,
 // within the same limit of four attempts. It also survives a stop and start
 // of the handler, like the SMS still waiting in the queue.
+//
+// An SMS that the modem refuses ("ERROR") goes back into the queue behind
+// the new SMS, at the precedence of a left-over, so that one number the
+// network will not take cannot hold up the alarms behind it; it keeps its
+// attempts. The queue sends a new alarm's SMS ahead of those tried again or
+// left from before a restart, and an emergency alarm's ahead of a technical
+// one's (the precedence the GSM manager gives each request).
+//
+// Every SMS gets its result (sent or failed), alarm SMS with the name of
+// their outbox job. The job's file is removed the moment the modem answers
+// "+CMGS:", before the result is posted: a crash after that point must not
+// send the SMS again at the next start.
 
 #include "core/Handler.h"
 #include "core/IntervalTimer.h"
@@ -101,6 +113,10 @@ public:
     // Before Start. The outgoing queue and the SMS being sent are kept.
     void Init(int16_t port, int32_t baudRate, const std::string& pin, bool callerCheck, int16_t netSelection);
 
+    // The single numbers of a recipients text: "," ";" and line breaks end a
+    // number, blanks inside one are dropped, empty entries give none.
+    static std::vector<std::string> SplitNumbers(const std::string& recipients);
+
 protected:
     void ThreadMain() override;
 
@@ -158,6 +174,11 @@ private:
     // Counts a failed attempt of the current SMS; drops it (with its failure
     // result) once it has had all its attempts. True when it was dropped.
     bool CountFailedAttempt();
+    // A refused SMS that has attempts left goes back into the queue behind
+    // the new ones.
+    void RequeueRefusedSms();
+    // The modem has taken the current SMS: its outbox file goes.
+    void RemoveJobFile();
     void PostSmsResult(int16_t code);
     void Report(int16_t code, int16_t signalPercent = 0);
     void ReopenLineIfLost();
@@ -190,9 +211,9 @@ private:
     int16_t lastReportedSignal = 0;
     bool registered = false;
 
+    // Single-number SMS by precedence; each counts its failed attempts.
     CMsgQueue outgoing;
     std::unique_ptr<CGsmHandlerMsg> currentSms;
-    int16_t retryCount = 0;
     std::unique_ptr<CGsmMsg> pendingSms;
     // SMS handed on before their deletion was confirmed (number, time stamp
     // and text): one that is listed again because the delete's answer was

@@ -23,8 +23,8 @@ constexpr int16_t GHM_STATUS_COM_TIMEOUT = 4;
 constexpr int16_t GHM_STATUS_COM_WARNING = 5;
 constexpr int16_t GHM_STATUS_COM_FAILURE = 6;
 constexpr int16_t GHM_STATUS_SENDING_SMS = 7;
-constexpr int16_t GHM_STATUS_SMS_SENT = 8;    // free-form requests: requestId and the number
-constexpr int16_t GHM_STATUS_SMS_FAILED = 9;  // free-form requests: requestId and the number
+constexpr int16_t GHM_STATUS_SMS_SENT = 8;    // requestId or jobName, and the number
+constexpr int16_t GHM_STATUS_SMS_FAILED = 9;  // requestId or jobName, and the number
 
 class CGsmHandlerMsg : public CHandlerMsg {
 public:
@@ -40,4 +40,8 @@ public:
     std::string smsText;     // text of a received or outgoing SMS (UTF-8)
     int16_t signal = 0;      // signal in percent of GHM_STATUS_COM_OK
     int16_t requestId = 0;   // identifier of a free-form request, echoed in its result
+    // Kept in memory only, never on the wire:
+    std::string jobName;     // the outbox job of an alarm SMS, echoed in its result
+    std::string jobFile;     // its file, removed by the handler the moment the modem answers "+CMGS:"
+    uint16_t attempts = 0;   // attempts the modem refused so far
 };

@@ -7,6 +7,10 @@
 #include "gsm/LiftMonitoringText.h"
 #include "texts/TextEncoding.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace {
 
 // The product name in the first line of every alarm SMS.
@@ -63,8 +67,22 @@ bool CGsmMgr::GsmEnabled() const
 
 void CGsmMgr::Status(const std::string& text)
 {
-    if (document)
-        document->Screen().SetStatusText(text, STATUS_PANE_GSM);
+    statusText = text;
+    ShowStatus();
+}
+
+void CGsmMgr::ShowStatus()
+{
+    shownWaiting = GetWaitingCount();
+    if (!document)
+        return;
+    document->Screen().SetStatusText(COutbox::StatusWithWaiting(statusText, shownWaiting), STATUS_PANE_GSM);
+}
+
+void CGsmMgr::ShowStatusIfCountChanged()
+{
+    if (GetWaitingCount() != shownWaiting)
+        ShowStatus();
 }
 
 void CGsmMgr::Info(const std::string& text, bool popUp)
@@ -80,9 +98,12 @@ int CGsmMgr::Start(CMsgReceiver* relay)
     SettingsValues& settings = document->Settings();
     Status(LookupText("IDS_GSMMGR_MSG_1"));
     if (settings.GsmEnabled == 0) {
+        // The SMS in the outbox wait on the disk for a start with GSM.
         Status(LookupText("IDS_GSMMGR_MSG_5"));
         return 1;
     }
+    if (!outboxLoaded)
+        LoadOutbox();
     const auto start = [this, relay, &settings] {
         // A handler that still runs (a stop that failed) must not have its
         // settings changed under its thread; its Start answers "already running".
@@ -104,11 +125,83 @@ int16_t CGsmMgr::Stop()
     return handler.Stop();
 }
 
-void CGsmMgr::SendAlarmSms(const CAlarmInfoMsg* alarm, const std::string& recipients)
+// ---------------------------------------------------------------------------
+// The outbox
+
+void CGsmMgr::ReportJob(const std::string& state, const COutbox::Job& job)
+{
+    if (document)
+        document->Screen().ReportJob(COutbox::JobLine(state, job));
+}
+
+void CGsmMgr::ReportOutboxTrouble()
+{
+    // Once until the outbox works again: with a full disk every alarm would
+    // otherwise bring the same line.
+    if (outboxTroubleShown || !document)
+        return;
+    outboxTroubleShown = true;
+    Info(FormatKey("IDS_OUTBOX_MSG_FAILED", {document->Outbox().GetLastError()}), true);
+}
+
+void CGsmMgr::LoadOutbox()
+{
+    if (!document)
+        return;
+    COutbox& outbox = document->Outbox();
+    if (!outbox.IsOpen())
+        return;  // tried again at the next start
+    outboxLoaded = true;
+    COutbox::Loaded loaded = outbox.Load(COutbox::Kind::Sms, wallClock ? wallClock() : std::time(nullptr));
+    for (const COutbox::Job& job : loaded.expired) {
+        Info(FormatKey("IDS_OUTBOX_MSG_SMS_EXPIRED", {job.alarm, job.recipients}), true);
+        ReportJob("expired", job);
+    }
+    for (COutbox::Job& job : loaded.jobs) {
+        // An alarm sent again before this start (the journal's replay) is
+        // with the handler already.
+        if (std::any_of(pending.begin(), pending.end(),
+                        [&](const COutbox::Job& known) { return known.name == job.name; }))
+            continue;
+        if (job.held) {
+            // It waited for a call that ended with the station: nobody took it.
+            job.held = false;
+            if (outbox.Update(job))
+                outboxTroubleShown = false;
+            else
+                ReportOutboxTrouble();
+        }
+        ReportJob("waiting", job);
+        PostJob(job, true);
+    }
+    for (const std::string& path : loaded.unreadable)
+        Info(FormatKey("IDS_OUTBOX_MSG_UNREADABLE", {path}), true);
+}
+
+void CGsmMgr::PostJob(const COutbox::Job& job, bool leftOver)
+{
+    auto request = std::make_unique<CGsmHandlerMsg>(MSG_GUI_SEND_ALARM_SMS);
+    request->recipients = job.recipients;
+    request->smsText = job.body;
+    request->jobName = job.name;
+    request->jobFile = document->Outbox().FileOf(job);
+    request->attempts = job.attempts;
+    request->SetPrecedence(COutbox::PrecedenceOf(job.emergency, leftOver));
+    pending.push_back(job);
+    CHandler::PostMsg(&handler, std::move(request));
+    ShowStatusIfCountChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Composing
+
+void CGsmMgr::SendAlarmSms(const CAlarmInfoMsg* alarm, const std::string& recipients, bool held)
 {
     if (!alarm || !GsmEnabled() || recipients.empty())
         return;
-    auto request = std::make_unique<CGsmHandlerMsg>(MSG_GUI_SEND_ALARM_SMS);
+    // Only a job named after its alarm can be found again to be released.
+    if (held && alarm->JournalId.empty())
+        return;
     std::string text = FormatKey("IDS_GSMMGR_MSG_21", {std::string(kProductName)});
     text += FormatKey("IDS_GSMMGR_MSG_22", {AlarmTypeText(*alarm, kSmsTypeKeys)});
     text += FormatKey("IDS_GSMMGR_MSG_23", {alarm->IdInfo});
@@ -119,9 +212,44 @@ void CGsmMgr::SendAlarmSms(const CAlarmInfoMsg* alarm, const std::string& recipi
     // inside a character.
     text = TextEncoding::SanitizeUtf8(text);
     text.resize(TextEncoding::PrefixBytes(text, kMaxAlarmSmsChars));
-    request->recipients = recipients;
-    request->smsText = std::move(text);
-    CHandler::PostMsg(&handler, std::move(request));
+
+    // One job per number, split as the handler splits: each is sent, kept
+    // and settled on its own.
+    const std::vector<std::string> numbers = CGsmHandler::SplitNumbers(recipients);
+    COutbox& outbox = document->Outbox();
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        COutbox::Job job;
+        job.kind = COutbox::Kind::Sms;
+        job.alarmId = alarm->JournalId;
+        job.slot = "sms" + std::to_string(i + 1);
+        job.alarm = alarm->IdCode;
+        job.emergency = IsEmergencyAlarmType(alarm->AlarmType);
+        job.held = held;
+        job.recipients = numbers[i];
+        job.body = text;
+        // On the disk before it goes anywhere: a stop or a crash from here
+        // on leaves the SMS to the next start.
+        switch (outbox.Add(job)) {
+        case COutbox::AddResult::Existing:
+            continue;  // this alarm's SMS to the number is known already
+        case COutbox::AddResult::Added:
+            outboxTroubleShown = false;
+            break;
+        case COutbox::AddResult::NotWritten:
+            // It goes out from memory all the same; a held one is composed
+            // again when it is released.
+            ReportOutboxTrouble();
+            if (held)
+                continue;
+            break;
+        }
+        if (job.held) {
+            ReportJob("held", job);
+            continue;
+        }
+        ReportJob("queued", job);
+        PostJob(job, false);
+    }
 }
 
 void CGsmMgr::SendFreeformSms(const std::string& text, const std::string& recipients, int16_t requestId)
@@ -169,14 +297,51 @@ void CGsmMgr::OnHandlerStatus(const CGsmHandlerMsg& msg)
         break;
     case GHM_STATUS_SMS_SENT:
     case GHM_STATUS_SMS_FAILED:
-        // Alarm SMS results concern nobody on screen; only the window's own
-        // requests are reported back to it.
-        if (msg.requestId == SENDSMS_REQUEST_ID && sendSmsWindow)
-            sendSmsWindow->OnSendResult(msg);
+        // The window's own requests are reported back to it; an alarm SMS
+        // settles its job.
+        if (msg.requestId == SENDSMS_REQUEST_ID && msg.jobName.empty()) {
+            if (sendSmsWindow)
+                sendSmsWindow->OnSendResult(msg);
+        } else {
+            OnSmsResult(msg);
+        }
         break;
     default:
         break;
     }
+}
+
+void CGsmMgr::OnSmsResult(const CGsmHandlerMsg& msg)
+{
+    // A job that could not be written has no name: its result is the first
+    // of its number among those.
+    const auto found = std::find_if(pending.begin(), pending.end(), [&](const COutbox::Job& job) {
+        return msg.jobName.empty() ? msg.requestId == 0 && job.name.empty() && job.recipients == msg.recipients
+                                   : job.name == msg.jobName;
+    });
+    if (found == pending.end() && msg.jobName.empty())
+        return;  // no alarm SMS of this manager
+    COutbox::Job job;
+    if (found != pending.end()) {
+        job = std::move(*found);
+        pending.erase(found);
+    } else {
+        job.kind = COutbox::Kind::Sms;
+        job.name = msg.jobName;
+        job.recipients = msg.recipients;
+    }
+    job.attempts = msg.attempts;
+    // The handler removed the file of a sent SMS already; this settles a
+    // failed one, and a sent one whose removal failed there.
+    if (document && !job.name.empty() && !document->Outbox().Remove(job.name))
+        ReportOutboxTrouble();
+    if (msg.code == GHM_STATUS_SMS_SENT) {
+        ReportJob("sent", job);
+    } else {
+        Info(FormatKey("IDS_GSMMGR_MSG_SMS_FAILED", {job.alarm, job.recipients}), true);
+        ReportJob("failed", job);
+    }
+    ShowStatusIfCountChanged();
 }
 
 void CGsmMgr::ShowSendSmsWindow()

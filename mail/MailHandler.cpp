@@ -302,7 +302,7 @@ void CMailHandler::StepState()
         OnWait(WaitResponse(MAILINFO_RESP_POSITIVE, kReplyTimeoutMs), MAILHND_ST_QUIT,
                "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", MAILHND_ERR_MESSAGE, MAILHND_ST_QUIT);
         if (state == MAILHND_ST_QUIT && errorStep == MAILHND_ERR_NONE)
-            RemoveSpoolFile();
+            RemoveJobFile();
         break;
     case MAILHND_ST_QUIT:
         Quit();
@@ -390,13 +390,13 @@ void CMailHandler::SendNextRecipient()
     state = MAILHND_ST_RCPT_TO_WAITRESP;
 }
 
-void CMailHandler::RemoveSpoolFile()
+void CMailHandler::RemoveJobFile()
 {
-    if (current->SpoolFile.empty())
+    if (current->JobFile.empty())
         return;
-    if (::unlink(current->SpoolFile.c_str()) != 0 && errno != ENOENT)
-        Log("MAILHND_ST_MESSAGE_WAITRESP: Spool file not removed, ErrCode: " + std::to_string(errno));
-    current->SpoolFile.clear();
+    if (::unlink(current->JobFile.c_str()) != 0 && errno != ENOENT)
+        Log("MAILHND_ST_MESSAGE_WAITRESP: Outbox file not removed, ErrCode: " + std::to_string(errno));
+    current->JobFile.clear();
 }
 
 void CMailHandler::Quit()

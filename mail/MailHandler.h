@@ -112,10 +112,10 @@ private:
     // Records the failed step; the first failure of a mail decides its class.
     void Fail(uint16_t step, uint8_t failureClass);
     void SendNextRecipient();
-    // The server has taken the mail: its spool file goes now, not when the
+    // The server has taken the mail: its outbox file goes now, not when the
     // result has reached the manager, so that a station killed meanwhile
     // does not send it again after its restart.
-    void RemoveSpoolFile();
+    void RemoveJobFile();
     void Quit();
     void FinishMail();
     void PostStatus(int16_t status);

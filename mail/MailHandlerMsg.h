@@ -46,7 +46,7 @@ public:
     uint8_t FailClass = MHM_FAIL_NONE;  // in a failed result: transient or permanent
     bool Retry = false;                 // a waiting mail handed again; a new mail may put it aside
     uint32_t MailId = 0;                // the sender's number for the mail, 0 when it keeps none
-    // The file that keeps the mail until a server has it; the handler
+    // The outbox file that keeps the mail until a server has it; the handler
     // removes it the moment the server takes the mail. Empty when none.
-    std::string SpoolFile;
+    std::string JobFile;
 };

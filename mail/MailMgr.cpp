@@ -3,7 +3,6 @@
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "db/AlarmTypeText.h"
-#include "db/DbSchema.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -53,7 +52,7 @@ uint32_t NextId(uint32_t& last)
 
 // A request for a kept mail with the server and sender of the settings as
 // they are now.
-std::unique_ptr<CMailHandlerMsg> RequestOf(const CMailSpool::Mail& mail, const SettingsValues& settings)
+std::unique_ptr<CMailHandlerMsg> RequestOf(const COutbox::Job& mail, const SettingsValues& settings)
 {
     auto request = std::make_unique<CMailHandlerMsg>(MAIL_REQUEST);
     request->Server = settings.SendMailServer;
@@ -87,10 +86,7 @@ void CMailMgr::ShowStatus()
     shownWaiting = GetWaitingCount();
     if (!document)
         return;
-    std::string text = statusText;
-    if (shownWaiting > 0)
-        text += " " + FormatKey("IDS_MAILMGR_MSG_WAITING", {static_cast<long long>(shownWaiting)});
-    document->Screen().SetStatusText(text, STATUS_PANE_MAIL);
+    document->Screen().SetStatusText(COutbox::StatusWithWaiting(statusText, shownWaiting), STATUS_PANE_MAIL);
 }
 
 std::size_t CMailMgr::GetWaitingCount() const
@@ -101,7 +97,8 @@ std::size_t CMailMgr::GetWaitingCount() const
 
 int CMailMgr::Start(CMsgReceiver* relay)
 {
-    OpenSpool();
+    if (!outboxLoaded)
+        LoadOutbox();
     if (document)
         ShowStatusText(LookupText(document->Settings().MailEnabled != 0 ? "IDS_MAILMGR_MSG_1" : "IDS_MAILMGR_MSG_2"));
     // A handler that still runs (a stop that failed) must not be reset under
@@ -131,7 +128,7 @@ void CMailMgr::AfterHandlerStopped()
 {
     // The requests still queued stay there for the next start, in their
     // order; the mail in progress was abandoned without a result. An alarm
-    // mail of that kind waits (in the spool too) and goes again after the
+    // mail of that kind waits (in the outbox too) and goes again after the
     // start, without counting as a failed attempt.
     std::vector<std::unique_ptr<CMsg>> queued;
     while (std::unique_ptr<CMsg> msg = handler->GetMsg())
@@ -155,7 +152,7 @@ void CMailMgr::AfterHandlerStopped()
         if (!p.withHandler || std::find(inQueue.begin(), inQueue.end(), p.id) != inQueue.end())
             continue;
         p.withHandler = false;
-        if (!spool.IsKept(p.mail)) {
+        if (Outbox() != nullptr && !Outbox()->IsKept(p.mail)) {
             taken.push_back(p.id);  // the server had it before the stop
             continue;
         }
@@ -167,61 +164,71 @@ void CMailMgr::AfterHandlerStopped()
 }
 
 // ---------------------------------------------------------------------------
-// The spool
+// The outbox
 
-void CMailMgr::OpenSpool()
+COutbox* CMailMgr::Outbox() const
 {
-    if (!document)
-        return;
-    if (!spool.IsOpen()) {
-        if (spoolFolder.empty())
-            spoolFolder = DbSchema::FileInDatabaseFolder(document->Settings().DatabasePath, kSpoolFolderName);
-        if (!spool.Open(spoolFolder)) {
-            ReportSpoolTrouble();
-            return;
-        }
-        spoolTroubleShown = false;
-    }
-    if (!spoolLoaded) {
-        spoolLoaded = true;
-        LoadSpool();
-    }
+    return document != nullptr ? &document->Outbox() : nullptr;
 }
 
-void CMailMgr::LoadSpool()
+void CMailMgr::ReportJob(const std::string& state, const COutbox::Job& job)
 {
-    std::vector<std::string> unreadable;
-    for (CMailSpool::Mail& mail : spool.Load(unreadable)) {
+    if (document)
+        document->Screen().ReportJob(COutbox::JobLine(state, job));
+}
+
+void CMailMgr::LoadOutbox()
+{
+    COutbox* outbox = Outbox();
+    if (outbox == nullptr || !outbox->IsOpen())
+        return;  // tried again at the next start
+    outboxLoaded = true;
+    COutbox::Loaded loaded = outbox->Load(COutbox::Kind::Mail, wallClock ? wallClock() : std::time(nullptr));
+    for (const COutbox::Job& job : loaded.expired) {
+        document->Screen().AddSystemInfo(FormatKey("IDS_OUTBOX_MSG_MAIL_EXPIRED", {job.alarm, job.recipients}), true);
+        ReportJob("expired", job);
+    }
+    for (COutbox::Job& job : loaded.jobs) {
         Pending p;
         p.id = NextId(nextId);
-        p.mail = std::move(mail);
+        p.mail = std::move(job);
+        if (p.mail.held) {
+            // It waited for a call that ended with the station: nobody took it.
+            p.mail.held = false;
+            if (!outbox->Update(p.mail))
+                ReportOutboxTrouble();
+        }
         p.waiting = true;
         p.due.Start(0);
+        ReportJob("waiting", p.mail);
         pending.push_back(std::move(p));
     }
-    for (const std::string& path : unreadable)
-        document->Screen().AddSystemInfo(FormatKey("IDS_MAILMGR_MSG_SPOOL_UNREADABLE", {path}), true);
+    for (const std::string& path : loaded.unreadable)
+        document->Screen().AddSystemInfo(FormatKey("IDS_OUTBOX_MSG_UNREADABLE", {path}), true);
 }
 
-void CMailMgr::ReportSpoolTrouble()
+void CMailMgr::ReportOutboxTrouble()
 {
-    // Once until the spool works again: with a full disk every alarm would
+    // Once until the outbox works again: with a full disk every alarm would
     // otherwise bring the same line.
-    if (spoolTroubleShown || !document)
+    if (outboxTroubleShown || !document)
         return;
-    spoolTroubleShown = true;
-    document->Screen().AddSystemInfo(FormatKey("IDS_MAILMGR_MSG_SPOOL_FAILED", {spool.GetLastError()}), true);
+    outboxTroubleShown = true;
+    document->Screen().AddSystemInfo(FormatKey("IDS_OUTBOX_MSG_FAILED", {document->Outbox().GetLastError()}), true);
 }
 
 // ---------------------------------------------------------------------------
 // Composing
 
-void CMailMgr::SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& recipients)
+void CMailMgr::SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& recipients, bool held)
 {
     if (!alarm || !document || recipients.empty())
         return;
     const SettingsValues& settings = document->Settings();
     if (settings.MailEnabled == 0)
+        return;
+    // Only a job named after its alarm can be found again to be released.
+    if (held && alarm->JournalId.empty())
         return;
 
     std::string body = BodyHead("IDS_MAILMGR_MSG_18", settings);
@@ -236,22 +243,42 @@ void CMailMgr::SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& reci
     body += BodyTail("IDS_MAILMGR_MSG_22");
 
     Pending mail;
-    mail.id = NextId(nextId);
+    mail.mail.kind = COutbox::Kind::Mail;
+    mail.mail.alarmId = alarm->JournalId;
+    mail.mail.slot = "mail";
+    mail.mail.alarm = alarm->IdCode;
+    mail.mail.emergency = IsEmergencyAlarmType(alarm->AlarmType);
+    mail.mail.held = held;
     mail.mail.recipients = recipients;
     mail.mail.subject = FormatKey("IDS_MAILMGR_MSG_23", {std::string(kSubjectName)});
     mail.mail.body = std::move(body);
     // On the disk before it goes anywhere: a stop or a crash from here on
     // leaves the mail to the next start.
-    OpenSpool();
-    if (spool.IsOpen()) {
-        if (spool.Add(mail.mail))
-            spoolTroubleShown = false;
-        else
-            ReportSpoolTrouble();
+    COutbox& outbox = document->Outbox();
+    switch (outbox.Add(mail.mail)) {
+    case COutbox::AddResult::Existing:
+        return;  // this alarm's mail is known already (taken in at the start)
+    case COutbox::AddResult::Added:
+        outboxTroubleShown = false;
+        break;
+    case COutbox::AddResult::NotWritten:
+        // It goes out from memory all the same; a held one is composed
+        // again when it is released.
+        ReportOutboxTrouble();
+        if (held)
+            return;
+        break;
     }
+    if (mail.mail.held) {
+        ReportJob("held", mail.mail);
+        return;
+    }
+    ReportJob("queued", mail.mail);
+    mail.id = NextId(nextId);
     auto request = RequestOf(mail.mail, settings);
     request->MailId = mail.id;
-    request->SpoolFile = spool.FileOf(mail.mail);
+    request->JobFile = outbox.FileOf(mail.mail);
+    request->SetPrecedence(COutbox::PrecedenceOf(mail.mail.emergency, false));
     mail.withHandler = true;
     pending.push_back(std::move(mail));
     ++newOnTheirWay;
@@ -345,6 +372,7 @@ void CMailMgr::OnResult(const CMailHandlerMsg& msg)
                     FormatKey("IDS_MAILMGR_MSG_SENT_LATE",
                               {static_cast<long long>(p->mail.attempts) + 1, p->mail.recipients}),
                     false);
+            ReportJob("sent", p->mail);
             Forget(p->id);
         }
         break;
@@ -354,8 +382,10 @@ void CMailMgr::OnResult(const CMailHandlerMsg& msg)
         } else {
             if (document)
                 document->Screen().AddSystemInfo(FailureLine(msg), true);
-            if (p)
+            if (p) {
+                ReportJob("failed", p->mail);
                 Forget(p->id);
+            }
         }
         break;
     case MHM_STATUS_SET_ASIDE:
@@ -377,19 +407,25 @@ void CMailMgr::OnFailedAttempt(Pending& p, const CMailHandlerMsg& msg)
         // Given up: the operator hears of it as of any mail that failed.
         if (document)
             document->Screen().AddSystemInfo(FailureLine(msg), true);
+        ReportJob("failed", p.mail);
         Forget(p.id);
         return;
     }
     const uint32_t delay = kRetryDelaysMs[p.mail.attempts - 1];
     p.waiting = true;
     p.due.Start(delay);
-    if (spool.IsOpen()) {
-        const bool written = p.mail.name.empty() ? spool.Add(p.mail) : spool.Update(p.mail);
-        if (written)
-            spoolTroubleShown = false;
+    if (COutbox* outbox = Outbox()) {
+        bool written = false;
+        if (!p.mail.name.empty())
+            written = outbox->Update(p.mail);
         else
-            ReportSpoolTrouble();
+            written = outbox->Add(p.mail) != COutbox::AddResult::NotWritten;
+        if (written)
+            outboxTroubleShown = false;
+        else
+            ReportOutboxTrouble();
     }
+    ReportJob("retry", p.mail);
     // The operator learns at once that the alarm has not reached its
     // recipients yet; the attempts after it only show in the mail pane.
     if (p.mail.attempts == 1 && document)
@@ -407,18 +443,24 @@ void CMailMgr::CheckRetries()
     // With mail switched off nothing goes out; the mails wait for it.
     if (settings.MailEnabled == 0)
         return;
+    // The oldest due mail of an emergency alarm first, else the oldest due.
+    Pending* next = nullptr;
     for (Pending& p : pending) {
         if (!p.waiting || p.withHandler || !p.due.Expired())
             continue;
-        auto request = RequestOf(p.mail, settings);
-        request->Retry = true;
-        request->MailId = p.id;
-        request->SpoolFile = spool.FileOf(p.mail);
-        p.withHandler = true;
-        retryWithHandler = p.id;
-        Post(std::move(request));
-        return;
+        if (next == nullptr || (p.mail.emergency && !next->mail.emergency))
+            next = &p;
     }
+    if (next == nullptr)
+        return;
+    auto request = RequestOf(next->mail, settings);
+    request->Retry = true;
+    request->MailId = next->id;
+    request->JobFile = Outbox() != nullptr ? Outbox()->FileOf(next->mail) : std::string();
+    request->SetPrecedence(COutbox::PrecedenceOf(next->mail.emergency, true));
+    next->withHandler = true;
+    retryWithHandler = next->id;
+    Post(std::move(request));
 }
 
 CMailMgr::Pending* CMailMgr::Find(uint32_t id)
@@ -434,8 +476,8 @@ void CMailMgr::Forget(uint32_t id)
     for (auto it = pending.begin(); it != pending.end(); ++it) {
         if (it->id != id)
             continue;
-        if (!spool.Remove(it->mail.name))
-            ReportSpoolTrouble();
+        if (Outbox() != nullptr && !Outbox()->Remove(it->mail.name))
+            ReportOutboxTrouble();
         pending.erase(it);
         return;
     }

@@ -7,22 +7,25 @@
 //
 // An alarm mail that fails for a reason that may pass (no connection, no
 // reply in time, a 4xx reply) waits and is tried again 1, 2, 5, 10 and 30
-// minutes after its first to fifth failure; the sixth gives it up. Every alarm mail is kept in the
-// spool folder beside the database from the moment it is composed until the
-// server has taken it or it is given up, so a restart sends what waits. A
-// waiting mail goes to the handler only while nothing new is on its way
-// there, one at a time, and the handler puts it aside for a new mail.
+// minutes after its first to fifth failure; the sixth gives it up. Every
+// alarm mail is a job of the outbox beside the database from the moment it
+// is composed until the server has taken it or it is given up, so a restart
+// sends what waits. A waiting mail goes to the handler only while nothing new
+// is on its way there, one at a time (an emergency alarm's first), and the
+// handler puts it aside for a new mail; a new emergency alarm's mail goes
+// ahead of new technical ones.
 
 #include "core/DocumentHost.h"
 #include "core/IntervalTimer.h"
 #include "db/AlarmInfoMsg.h"
 #include "mail/MailHandler.h"
 #include "mail/MailHandlerMsg.h"
-#include "mail/MailSpool.h"
+#include "core/Outbox.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <list>
 #include <memory>
 #include <string>
@@ -31,8 +34,6 @@ class CMailMgr {
 public:
     // The last line of every mail: where the reader finds the supplier.
     static constexpr const char* kCompanyWebAddress = "www.tervin.example";
-    // The spool folder, beside the database.
-    static constexpr const char* kSpoolFolderName = "MailSpool";
     // The wait before the next attempt after the first, second, ... failed
     // attempt; after as many retries as there are waits the mail is given up.
     static constexpr std::array<uint32_t, 5> kRetryDelaysMs = {60000, 120000, 300000, 600000, 1800000};
@@ -42,19 +43,21 @@ public:
     explicit CMailMgr(std::unique_ptr<CMailHandler> mailHandler);
 
     void SetDocument(CDocumentHost* doc) { document = doc; }
-    // Opens the spool and takes in the mails that wait in it, then starts
-    // the handler with the relay as its owner, also with mail disabled (test
-    // mails still go out). 0 when the handler did not start, after the
+    // At the first start, takes in the mails that wait in the outbox (those
+    // older than a day are reported instead), then starts the handler with
+    // the relay as its owner, also with mail disabled (test mails still go
+    // out). 0 when the handler did not start, after the
     // operator was told; that ends the start-up.
     int Start(CMsgReceiver* relay);
     // Stops the handler. Requests in its queue stay there; an alarm mail it
-    // was sending waits (in the spool too) and goes again after the start.
+    // was sending waits (in the outbox too) and goes again after the start.
     int16_t Stop();
 
-    // Composes the mail of the alarm, keeps it in the spool and queues it
-    // for the recipients (addresses separated by "," or ";"). Keeps nothing
-    // of its arguments.
-    void SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& recipients);
+    // Composes the mail of the alarm, keeps it in the outbox and queues it
+    // for the recipients (addresses separated by "," or ";"). A held mail is
+    // only kept, until the same alarm is sent again without holding (or the
+    // document drops it). Keeps nothing of its arguments.
+    void SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& recipients, bool held = false);
     // A test mail with the values of the e-mail settings page, saved or not.
     // It is tried once.
     void SendTestMail(const std::string& server, uint16_t port, const std::string& heloName,
@@ -78,11 +81,13 @@ public:
     void ShowStatusText(const std::string& text);
 
     CMailHandler& Handler() { return *handler; }
+    // The wall clock that dates the jobs at a start (tests set their own).
+    void SetWallClock(std::time_t (*clock)()) { wallClock = clock; }
 
 private:
     struct Pending {
         uint32_t id = 0;
-        CMailSpool::Mail mail;
+        COutbox::Job mail;
         bool waiting = false;      // failed at least once, or left over from a stop
         bool withHandler = false;  // a request of it is on its way
         CIntervalTimer due;        // a waiting mail is handed on once this has run out
@@ -90,9 +95,10 @@ private:
 
     void ShowStatus();
     void AfterHandlerStopped();
-    void OpenSpool();
-    void LoadSpool();
-    void ReportSpoolTrouble();
+    COutbox* Outbox() const;
+    void LoadOutbox();
+    void ReportOutboxTrouble();
+    void ReportJob(const std::string& state, const COutbox::Job& job);
     void OnResult(const CMailHandlerMsg& msg);
     void OnFailedAttempt(Pending& pending, const CMailHandlerMsg& msg);
     void Forget(uint32_t id);
@@ -103,10 +109,9 @@ private:
 
     std::unique_ptr<CMailHandler> handler;
     CDocumentHost* document = nullptr;
-    CMailSpool spool;
-    std::string spoolFolder;  // fixed at the first use
-    bool spoolLoaded = false;
-    bool spoolTroubleShown = false;
+    bool outboxLoaded = false;
+    bool outboxTroubleShown = false;
+    std::time_t (*wallClock)() = nullptr;
     std::list<Pending> pending;  // in the order the mails were composed
     uint32_t nextId = 0;
     // New mails (alarm and test) handed to the handler whose result has not

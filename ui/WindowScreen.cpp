@@ -128,6 +128,14 @@ void CWindowScreen::AddSystemInfo(const std::string& text, bool popUp)
         echo->AddSystemInfo(text, popUp);
 }
 
+void CWindowScreen::ReportJob(const std::string& line)
+{
+    // The windows show the outbox through the panes and the system
+    // information panel; the line goes to the terminal only.
+    if (echo)
+        echo->ReportJob(line);
+}
+
 void CWindowScreen::Beep(BeepKind)
 {
     QApplication::beep();

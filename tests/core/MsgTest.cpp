@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include <memory>
 #include <set>
 
@@ -110,6 +113,24 @@ TEST(MsgQueue, DestroyingAQueueDeletesWhatItHoldsExactlyOnce)
         EXPECT_EQ(deleted, 0);
     }
     EXPECT_EQ(deleted, 25);
+}
+
+TEST(MsgQueue, HigherPrecedenceGoesAheadAndEqualOnesKeepTheirOrder)
+{
+    // type, precedence, in the order they are added
+    const std::vector<std::pair<uint16_t, uint8_t>> added = {
+        {1, 0}, {2, 2}, {3, 0}, {4, 3}, {5, 2}, {6, 1}, {7, 3}, {8, 0},
+    };
+    CMsgQueue queue;
+    for (const auto& [type, precedence] : added) {
+        auto msg = std::make_unique<CMsg>(type);
+        msg->SetPrecedence(precedence);
+        queue.Add(std::move(msg));
+    }
+    std::vector<uint16_t> order;
+    while (auto msg = queue.Get())
+        order.push_back(msg->GetType());
+    EXPECT_EQ(order, (std::vector<uint16_t>{4, 7, 2, 5, 6, 1, 3, 8}));
 }
 
 TEST(MsgQueue, AddingNothingIsIgnored)

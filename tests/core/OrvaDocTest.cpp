@@ -34,10 +34,13 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -253,9 +256,10 @@ protected:
         Pump(*doc);
     }
 
-    void PostAlarm(uint8_t type, const std::string& idCode = "L1")
+    void PostAlarm(uint8_t type, const std::string& idCode = "L1", const std::string& journalId = "")
     {
         auto alarm = std::make_unique<CAlarmInfoMsg>();
+        alarm->JournalId = journalId;
         alarm->Result = DBRES_ALARM_NEW;
         alarm->AlarmType = type;
         alarm->AlarmSource = ALARMSOURCE_TEL;
@@ -684,8 +688,11 @@ TEST_F(DocDurabilityTest, AlarmNotStoredBeforeTheStopIsStoredAfterTheRestart)
     const std::vector<uint32_t> listed = Listed();
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_NE(listed[0], 0u);
-    EXPECT_EQ(Mails(), 0u) << "the mail was handed to the mail spool before the stop";
-    EXPECT_EQ(Sms(), 1u) << "the SMS queue does not outlive a stop: the SMS goes again";
+    // Forwarded before the stop: the mail and the SMS wait in the outbox,
+    // from where the managers send them when they start.
+    EXPECT_EQ(Mails(), 0u);
+    EXPECT_EQ(Sms(), 0u);
+    EXPECT_EQ(fs::is_directory(dir / COutbox::kFolderName) ? std::distance(fs::directory_iterator(dir / COutbox::kFolderName), fs::directory_iterator()) : 0, 2);
     EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
 }
 
@@ -740,6 +747,193 @@ TEST_F(DocDurabilityTest, StopStoresWhatIsOnItsWayAndForwardsAWaitingVoiceCall)
         ++rows;
     set.Close();
     EXPECT_EQ(rows, 3);
+}
+
+// ---------------------------------------------------------------------------
+// The outbox: every alarm's mail and SMS on the disk until their peer has them
+
+class DocOutboxTest : public DocDurabilityTest {
+protected:
+    fs::path OutboxDir() const { return dir / COutbox::kFolderName; }
+    std::vector<COutbox::Job> Jobs() const
+    {
+        std::vector<COutbox::Job> jobs;
+        if (!fs::is_directory(OutboxDir()))
+            return jobs;
+        for (const auto& entry : fs::directory_iterator(OutboxDir())) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::stringstream text;
+            text << in.rdbuf();
+            COutbox::Job job;
+            job.name = entry.path().filename().string();
+            EXPECT_TRUE(COutbox::Decode(text.str(), job)) << entry.path();
+            jobs.push_back(job);
+        }
+        std::sort(jobs.begin(), jobs.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+        return jobs;
+    }
+    size_t JobEvents(const std::string& state) const
+    {
+        return static_cast<size_t>(std::count_if(screen.events.begin(), screen.events.end(), [&](const std::string& e) {
+            return e.rfind("JOB " + state + " ", 0) == 0;
+        }));
+    }
+};
+
+TEST_F(DocOutboxTest, MailAndSmsAreOnTheDiskBeforeTheRowIsStored)
+{
+    AddObject("L1", "Lift 1");
+    Fault("PRAGMA query_only=1");  // the row cannot be stored now
+    Take("L1");
+    Relay();
+    const std::vector<COutbox::Job> jobs = Jobs();
+    ASSERT_EQ(jobs.size(), 2u);
+    const std::string journalId = jobs[0].alarmId;
+    EXPECT_FALSE(journalId.empty());
+    EXPECT_EQ(jobs[0].name, journalId + "-mail.job");
+    EXPECT_EQ(jobs[0].kind, COutbox::Kind::Mail);
+    EXPECT_EQ(jobs[0].recipients, "tech@example.org");
+    EXPECT_EQ(jobs[1].name, journalId + "-sms1.job");
+    EXPECT_EQ(jobs[1].kind, COutbox::Kind::Sms);
+    EXPECT_EQ(jobs[1].recipients, "+4611111");
+    for (const COutbox::Job& job : jobs) {
+        EXPECT_EQ(job.alarm, "L1");
+        EXPECT_FALSE(job.held);
+        EXPECT_FALSE(job.emergency);  // a P100 alarm goes to the technicians
+    }
+    EXPECT_EQ(JobEvents("queued"), 2u);
+    EXPECT_EQ(Mails(), 1u);
+    EXPECT_EQ(Sms(), 1u);
+}
+
+// An alarm that comes through after mail and SMS have stopped at the end is
+// not lost to them: its jobs wait in the outbox for the next start.
+TEST_F(DocOutboxTest, AlarmAfterForwardingStoppedWaitsInTheOutbox)
+{
+    AddObject("L1", "Lift 1");
+    doc->GetMailMgr().Stop();
+    doc->GetGsmMgr().Stop();
+    Take("L1");
+    doc->CloseDocument();
+    EXPECT_EQ(Jobs().size(), 2u);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+}
+
+struct CallEnd {
+    const char* name;
+    std::vector<int16_t> calls;  // what the telephone reports after the pick-up
+    bool forwarded;
+};
+
+void PrintTo(const CallEnd& c, std::ostream* os) { *os << c.name; }
+
+class DocHeldForwardingTest : public DocOutboxTest, public ::testing::WithParamInterface<CallEnd> {};
+
+// While the operator's handset rings, the voice alarm's mail and SMS are
+// already on the disk, held: a crash now still has them sent at the next
+// start. The end of the call releases them or drops them.
+TEST_P(DocHeldForwardingTest, VoiceAlarmsForwardingIsHeldUntilItsCallEnds)
+{
+    const CallEnd& c = GetParam();
+    doc->Settings().VoiceCallEnabled = 1;
+    AddObject("L1", "Lift 1");
+    PostAlarm(ALARMTYPE_VOICE, "L1", "run-7");
+    std::vector<COutbox::Job> jobs = Jobs();
+    ASSERT_EQ(jobs.size(), 2u);
+    for (const COutbox::Job& job : jobs) {
+        EXPECT_TRUE(job.held) << job.name;
+        EXPECT_TRUE(job.emergency) << job.name;
+    }
+    EXPECT_EQ(jobs[0].recipients, "emergency@example.org");
+    EXPECT_EQ(JobEvents("held"), 2u);
+    EXPECT_EQ(Mails(), 0u);
+    EXPECT_EQ(Sms(), 0u);
+
+    PostCall(VC_PICK_UP);
+    for (const int16_t call : c.calls)
+        PostCall(call);
+
+    jobs = Jobs();
+    if (c.forwarded) {
+        ASSERT_EQ(jobs.size(), 2u);
+        EXPECT_FALSE(jobs[0].held);
+        EXPECT_FALSE(jobs[1].held);
+        EXPECT_EQ(Mails(), 1u);
+        EXPECT_EQ(Sms(), 1u);
+        EXPECT_EQ(JobEvents("queued"), 2u);
+    } else {
+        EXPECT_TRUE(jobs.empty());
+        EXPECT_EQ(JobEvents("dropped"), 2u);
+        EXPECT_EQ(Mails(), 0u);
+        EXPECT_EQ(Sms(), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DocHeldForwardingTest,
+    ::testing::Values(CallEnd{"NobodyAnswers", {VC_NOTIFY_TICK, VC_TIMEOUT}, true},
+                      CallEnd{"OperatorTalked", {VC_TALK_TICK, VC_ON_HOOK}, false},
+                      CallEnd{"LinkLostWhileRinging", {VC_NOTIFY_TICK, VC_ABORTED}, true},
+                      CallEnd{"LinkLostAfterTheOperatorTalked", {VC_TALK_TICK, VC_ABORTED}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A voice alarm taken in before a restart and replayed from the journal:
+// its call ended with the station, so it is forwarded at once and nothing
+// rings.
+TEST_F(DocOutboxTest, ReplayedVoiceAlarmIsForwardedAtOnce)
+{
+    doc->Settings().VoiceCallEnabled = 1;
+    AddObject("L1", "Lift 1");
+    Fault("PRAGMA query_only=1");
+    auto voice = TelAlarm("L1");
+    voice->msgType = TELMSG_VOICE;
+    doc->GetDatabaseHandler()->ReceiveMsg(std::move(voice));
+    // Killed before the alarm was dispatched: the journal has it, nothing else.
+    doc->GetDatabaseHandler()->WaitRelayIdle();
+    const fs::path copy = dir / "journal-at-the-kill";
+    fs::copy_file(JournalFile(), copy);
+    doc->CloseDocument();
+    doc.reset();
+    fs::remove_all(OutboxDir());
+    fs::copy_file(copy, JournalFile(), fs::copy_options::overwrite_existing);
+
+    doc = std::make_unique<COrvaDoc>(screen);
+    doc->Settings().MailEnabled = 1;
+    doc->Settings().GsmEnabled = 1;
+    doc->Settings().VoiceCallEnabled = 1;
+    screen.alarms.clear();
+    ASSERT_EQ(doc->StartDatabase(), 1);
+    doc->GetDatabaseHandler()->Stop();
+    Relay();
+    ASSERT_EQ(screen.alarms.size(), 1u);
+    EXPECT_EQ(screen.alarms[0].type, ALARMTYPE_VOICE);
+    EXPECT_NE(screen.alarms[0].popUp, AlarmPopUp::VoiceCall);
+    EXPECT_EQ(doc->GetAlarmList().VoiceCallAlarm(), nullptr);
+    EXPECT_EQ(Mails(), 1u);
+    EXPECT_EQ(Sms(), 1u);
+    const std::vector<COutbox::Job> jobs = Jobs();
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_FALSE(jobs[0].held);
+}
+
+// The database folder changes in the settings: the database restarts there
+// and the jobs that wait move with it.
+TEST_F(DocOutboxTest, JobsMoveWithTheDatabaseFolder)
+{
+    AddObject("L1", "Lift 1");
+    Take("L1");
+    Relay();
+    ASSERT_EQ(Jobs().size(), 2u);
+    const fs::path elsewhere = dir / "elsewhere";
+    fs::create_directory(elsewhere);
+    doc->GetDatabaseMgr().Stop();
+    doc->Settings().DatabasePath = elsewhere.string();
+    ASSERT_EQ(doc->StartDatabase(), 1);
+    doc->GetDatabaseHandler()->Stop();
+    Pump(*doc);
+    EXPECT_TRUE(Jobs().empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere / COutbox::kFolderName), fs::directory_iterator()), 2);
+    EXPECT_EQ(Mails(), 1u);  // still on its way
 }
 
 // ---------------------------------------------------------------------------

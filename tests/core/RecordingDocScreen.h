@@ -52,6 +52,11 @@ public:
     {
         return base.SelectComPort(message, current);
     }
+    void ReportJob(const std::string& line) override
+    {
+        base.ReportJob(line);
+        events.push_back("JOB " + line);
+    }
 
     void SetTitle(const std::string& text) override
     {

@@ -5,7 +5,7 @@
 // row of AlarmInfo and be forwarded once; the alarm journal beside the
 // database must be empty again once everything is stored.
 
-#include "StationRig.h"
+#include "RestartableStationTest.h"
 
 #include "core/AlarmJournal.h"
 
@@ -75,16 +75,6 @@ size_t RowsOf(const std::vector<AlarmRow>& rows, const std::string& smsText)
 {
     return static_cast<size_t>(
         std::count_if(rows.begin(), rows.end(), [&](const AlarmRow& r) { return IsSmsRow(r, smsText); }));
-}
-
-// The mails whose body holds the text.
-int MailsWith(StationRig& rig, const std::string& text)
-{
-    int n = 0;
-    for (int i = 1; i <= rig.MailCount(); ++i)
-        if (rig.mail->Part(i, "body").find(text) != std::string::npos)
-            ++n;
-    return n;
 }
 
 std::string ReadFile(const std::string& path)
@@ -191,46 +181,7 @@ private:
     std::string error;
 };
 
-class DurabilityE2e : public ::testing::Test {
-protected:
-    void TearDown() override
-    {
-        if (HasFailure()) {
-            std::string earlier;
-            for (const auto& station : stoppedStations)
-                earlier += station->Transcript();
-            std::fprintf(stderr, "--- what the processes printed ---\n%s%s\n", earlier.c_str(),
-                         rig.Transcripts().c_str());
-        }
-    }
-
-    void ExpectCleanStop()
-    {
-        const int code = rig.StopStation();
-        EXPECT_EQ(code, 0) << "the station did not stop cleanly (status " << rig.station->RawStatus() << ")";
-    }
-
-    // Starts the station and waits until it and its modems are ready. A
-    // station that ran before is kept for the report of a failed test.
-    void StartStation()
-    {
-        if (rig.station)
-            stoppedStations.push_back(std::move(rig.station));
-        const size_t gsmLines = rig.gsm ? rig.gsm->LineCount() : 0;
-        const size_t modemLines = rig.modem ? rig.modem->LineCount() : 0;
-        rig.StartStation();
-        ASSERT_TRUE(rig.WaitStationReady()) << "the station did not start";
-        if (rig.gsm) {
-            ASSERT_TRUE(rig.WaitLine(rig.gsm.get(), "CMD AT+CMGL", 30s, gsmLines)) << "the GSM modem is not ready";
-        }
-        if (rig.modem) {
-            ASSERT_TRUE(rig.WaitLine(rig.modem.get(), "IDENT", 30s, modemLines)) << "the modem is not ready";
-        }
-    }
-
-    StationRig rig;
-    std::vector<std::unique_ptr<ChildProcess>> stoppedStations;
-};
+class DurabilityE2e : public RestartableStationTest {};
 
 // --- SIGTERM while alarms arrive ----------------------------------------
 
@@ -340,7 +291,7 @@ TEST_F(DurabilityE2e, AlarmMailStillQueuedAtTheStopIsSentOnce)
     ASSERT_TRUE(rig.WaitForMail(1)) << "the first alarm was not mailed";
     // Stored means forwarded: the mail is handed on before the row is written.
     ASSERT_EQ(rig.WaitForAlarms(2).size(), 2u);
-    const int mailedBeforeTheStop = MailsWith(rig, queued);
+    const int mailedBeforeTheStop = rig.MailsWith(queued);
     ExpectCleanStop();
     EXPECT_EQ(ReadFile(JournalPath(rig)), "");
 
@@ -349,9 +300,9 @@ TEST_F(DurabilityE2e, AlarmMailStillQueuedAtTheStopIsSentOnce)
     ASSERT_EQ(rig.WaitForAlarms(3).size(), 3u);
     // Mails leave in the order of the alarms: a mail still owed from before
     // the stop would come before the sentinel's.
-    ASSERT_TRUE(rig.Until([&] { return MailsWith(rig, sentinel) == 1; })) << "no mail for the sentinel";
-    EXPECT_EQ(MailsWith(rig, first), 1);
-    EXPECT_EQ(MailsWith(rig, queued), 1) << "mailed " << mailedBeforeTheStop << " time(s) before the stop";
+    ASSERT_TRUE(rig.Until([&] { return rig.MailsWith(sentinel) == 1; })) << "no mail for the sentinel";
+    EXPECT_EQ(rig.MailsWith(first), 1);
+    EXPECT_EQ(rig.MailsWith(queued), 1) << "mailed " << mailedBeforeTheStop << " time(s) before the stop";
     ExpectCleanStop();
     EXPECT_EQ(rig.Alarms().size(), 3u);
 }
@@ -430,7 +381,7 @@ TEST_F(DurabilityDiskFullE2e, AlarmWaitsForTheDiskAndIsStoredOnceWhenThereIsRoom
     const size_t stationLines = rig.station->LineCount();
     rig.gsm->Send(std::string("sms ") + kSmsLift + " " + first);
     ASSERT_TRUE(rig.WaitForMail(1)) << "the alarm was not forwarded while the disk was full";
-    EXPECT_EQ(MailsWith(rig, first), 1);
+    EXPECT_EQ(rig.MailsWith(first), 1);
     ASSERT_TRUE(rig.WaitStationText(kAlarmsWait, 30s, stationLines)) << "the operator was not told that it waits";
     EXPECT_TRUE(rig.Alarms().empty()) << "stored on a full disk?";
     EXPECT_NE(ReadFile(JournalPath(rig)).find(first), std::string::npos)
@@ -445,7 +396,7 @@ TEST_F(DurabilityDiskFullE2e, AlarmWaitsForTheDiskAndIsStoredOnceWhenThereIsRoom
     EXPECT_EQ(RowsOf(rows, sentinel), 1u);
     EXPECT_TRUE(rig.WaitStationText(kAlarmsStored, 10s, stationLines));
     ASSERT_TRUE(rig.WaitForMail(2));
-    EXPECT_EQ(MailsWith(rig, sentinel), 1);
+    EXPECT_EQ(rig.MailsWith(sentinel), 1);
     EXPECT_EQ(rig.StationLines(kAlarmsWait).size(), 1u) << "one line for the waiting alarms";
 
     ExpectCleanStop();
@@ -453,7 +404,7 @@ TEST_F(DurabilityDiskFullE2e, AlarmWaitsForTheDiskAndIsStoredOnceWhenThereIsRoom
     EXPECT_EQ(after.size(), 2u);
     EXPECT_EQ(RowsOf(after, first), 1u);
     EXPECT_EQ(rig.MailCount(), 2);
-    EXPECT_EQ(MailsWith(rig, first), 1) << "the waiting alarm was forwarded again when it was stored";
+    EXPECT_EQ(rig.MailsWith(first), 1) << "the waiting alarm was forwarded again when it was stored";
     EXPECT_EQ(ReadFile(JournalPath(rig)), "") << "the journal still holds records";
 }
 
@@ -550,14 +501,14 @@ TEST_P(KilledBeforeTheCommit, AlarmIsStoredOnceAndMailedOnceAfterTheRestart)
     // before it.
     rig.gsm->Send(std::string("sms ") + kSmsLift + " " + sentinel);
     ASSERT_EQ(rig.WaitForAlarms(2).size(), 2u);
-    ASSERT_TRUE(rig.Until([&] { return MailsWith(rig, sentinel) == 1; })) << "no mail for the sentinel";
-    EXPECT_EQ(MailsWith(rig, alarm), 1) << "journal at the kill:\n" << journal;
+    ASSERT_TRUE(rig.Until([&] { return rig.MailsWith(sentinel) == 1; })) << "no mail for the sentinel";
+    EXPECT_EQ(rig.MailsWith(alarm), 1) << "journal at the kill:\n" << journal;
 
     ExpectCleanStop();
     const auto after = rig.Alarms();
     EXPECT_EQ(after.size(), 2u);
     EXPECT_EQ(RowsOf(after, alarm), 1u);
-    EXPECT_EQ(MailsWith(rig, alarm), 1);
+    EXPECT_EQ(rig.MailsWith(alarm), 1);
     EXPECT_EQ(ReadFile(JournalPath(rig)), "");
 }
 
@@ -608,7 +559,7 @@ TEST_F(DurabilityE2e, VoiceCallAbortedBySilentModemIsForwardedOnce)
 
     ExpectCleanStop();
     EXPECT_EQ(rig.MailCount(), 2);
-    EXPECT_EQ(MailsWith(rig, "ID Code: 123456"), 1);
+    EXPECT_EQ(rig.MailsWith("ID Code: 123456"), 1);
     EXPECT_EQ(rig.Alarms().size(), 2u);
 }
 

@@ -570,6 +570,26 @@ public:
     // The recipients of mail n (1, 2, ...), one per line as in the envelope.
     std::vector<std::string> MailRecipients(int n) const { return mail->Lines(n, "rcpt"); }
 
+    // The mails whose body holds the text.
+    int MailsWith(const std::string& text) const
+    {
+        int n = 0;
+        for (int i = 1; i <= MailCount(); ++i)
+            if (mail->Part(i, "body").find(text) != std::string::npos)
+                ++n;
+        return n;
+    }
+
+    // The SMS sent to the number whose text holds the text.
+    int SmsSentTo(const std::string& number, const std::string& text)
+    {
+        int n = 0;
+        for (const SentSms& sms : SmsSent())
+            if (sms.number == number && sms.text.find(text) != std::string::npos)
+                ++n;
+        return n;
+    }
+
     // The report of a failed test: what every process printed.
     std::string Transcripts()
     {

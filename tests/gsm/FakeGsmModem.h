@@ -82,9 +82,16 @@ public:
     void Store(const Stored& sms) { Locked([&] { store[sms.index] = sms; }); }
     // An SMS that reaches the store the moment the next SMS text has been sent.
     void StoreWhenSent(const Stored& sms) { Locked([&] { arriving.push_back(sms); }); }
+    // The outcomes of the next attempts, whatever their number.
     void SetOutcomes(std::vector<Outcome> outcomes)
     {
         Locked([&] { sendOutcomes.assign(outcomes.begin(), outcomes.end()); });
+    }
+    // The outcomes of the next attempts to one number; they go before those
+    // of SetOutcomes.
+    void SetOutcomesFor(const std::string& number, std::vector<Outcome> outcomes)
+    {
+        Locked([&] { numberOutcomes[number].assign(outcomes.begin(), outcomes.end()); });
     }
     // No answer to anything (a modem switched off, a cable pulled at its end).
     void SetSilent(bool on) { Locked([&] { silent = on; }); }
@@ -367,7 +374,14 @@ private:
     std::string SendStart(const std::string& command)
     {
         currentOutcome = Outcome::Sent;
-        if (!sendOutcomes.empty()) {
+        const std::size_t open = command.find('"');
+        const std::size_t close = command.rfind('"');
+        const std::string to = close > open ? command.substr(open + 1, close - open - 1) : "";
+        auto own = numberOutcomes.find(to);
+        if (own != numberOutcomes.end() && !own->second.empty()) {
+            currentOutcome = own->second.front();
+            own->second.pop_front();
+        } else if (!sendOutcomes.empty()) {
             currentOutcome = sendOutcomes.front();
             sendOutcomes.pop_front();
         }
@@ -414,6 +428,7 @@ private:
     std::map<int, Stored> store;
     std::vector<Stored> arriving;
     std::deque<Outcome> sendOutcomes;
+    std::map<std::string, std::deque<Outcome>> numberOutcomes;
     bool silent = false;
     std::map<std::string, uint32_t> delayedOk;
     std::function<std::optional<std::string>(const std::string&)> script;

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <functional>
 #include <memory>
@@ -38,6 +40,8 @@ struct Posted {
     int16_t signal = 0;
     int16_t requestId = 0;
     std::string recipients;
+    std::string jobName;
+    uint16_t attempts = 0;
     std::string smsNumber;
     std::string smsDate;
     std::string smsTime;
@@ -60,6 +64,8 @@ public:
             p.signal = m->signal;
             p.requestId = m->requestId;
             p.recipients = m->recipients;
+            p.jobName = m->jobName;
+            p.attempts = m->attempts;
             p.smsNumber = m->smsNumber;
             p.smsDate = m->smsDate;
             p.smsTime = m->smsTime;
@@ -165,6 +171,28 @@ protected:
         request->smsText = text;
         request->requestId = requestId;
         handler.ReceiveMsg(std::move(request));
+    }
+
+    // An alarm SMS of an outbox job, at the manager's precedence.
+    void QueueJob(const std::string& recipients, const std::string& jobName, const std::string& jobFile,
+                  uint8_t precedence, const std::string& text = "Alarm")
+    {
+        auto request = std::make_unique<CGsmHandlerMsg>(MSG_GUI_SEND_ALARM_SMS);
+        request->recipients = recipients;
+        request->smsText = text;
+        request->jobName = jobName;
+        request->jobFile = jobFile;
+        request->SetPrecedence(precedence);
+        handler.ReceiveMsg(std::move(request));
+    }
+
+    // The numbers of the SMS attempts, in order.
+    std::vector<std::string> AttemptOrder() const
+    {
+        std::vector<std::string> numbers;
+        for (const auto& c : modem->CommandsStartingWith("AT+CMGS=\""))
+            numbers.push_back(c.text.substr(9, c.text.size() - 10));
+        return numbers;
     }
 
     // Lets the handler run until the modem has seen `count` more network checks.
@@ -498,9 +526,32 @@ TEST_F(GsmHandlerTest, RecipientListGivesOneSmsPerNumber)
     EXPECT_EQ(sent[1].number, "0407654321");
     EXPECT_EQ(sent[0].text, "Lift 3\nAlarm");
     EXPECT_EQ(sent[1].text, "Lift 3\nAlarm");
-    // An alarm SMS has no result for the send-SMS window.
-    EXPECT_TRUE(owner.Status(GHM_STATUS_SMS_SENT).empty());
+    // Each number has its own result, without the send-SMS window's request id.
+    const std::vector<Posted> results = owner.Status(GHM_STATUS_SMS_SENT);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].recipients, "+358401234567");
+    EXPECT_EQ(results[1].recipients, "0407654321");
+    EXPECT_EQ(results[0].requestId, 0);
     EXPECT_EQ(owner.Status(GHM_STATUS_SENDING_SMS).size(), 2u);
+}
+
+// The manager splits the numbers of an alarm with the same function: both
+// must agree on what a number is.
+TEST(GsmSplitNumbers, SeparatorsBlanksAndEmptyEntries)
+{
+    struct Case {
+        std::string recipients;
+        std::vector<std::string> numbers;
+    };
+    const std::vector<Case> cases = {
+        {"+358 40 123 4567, ;040 765 4321", {"+358401234567", "0407654321"}},
+        {"0701\n0702\r\n0703", {"0701", "0702", "0703"}},
+        {" ,; \t", {}},
+        {"", {}},
+        {"+46700000001", {"+46700000001"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CGsmHandler::SplitNumbers(c.recipients), c.numbers) << c.recipients;
 }
 
 TEST_F(GsmHandlerTest, NothingIsSentWhileNotRegistered)
@@ -532,19 +583,21 @@ class GsmHandlerRetryTest : public GsmHandlerTest, public testing::WithParamInte
 TEST_P(GsmHandlerRetryTest, AttemptsAndResult)
 {
     const RetryCase& c = GetParam();
-    modem->SetOutcomes(c.outcomes);
+    modem->SetOutcomesFor("+3581", c.outcomes);
     StartAndWaitReady();
     Queue(MSG_GUI_SEND_FREEFORMAT_SMS, "+3581", "Test message", 1);
     Queue(MSG_GUI_SEND_FREEFORMAT_SMS, "+3582", "Next in line", 1);
 
-    // The next SMS in line is sent whatever became of the first.
+    // The next SMS in line is sent whatever becomes of the first (a refused
+    // one waits behind it); both get their result.
     ASSERT_TRUE(owner.WaitFor([&] {
+        std::size_t done = 0;
         for (const Posted& p : owner.OfType(GSM_STATUS))
-            if ((p.code == GHM_STATUS_SMS_SENT || p.code == GHM_STATUS_SMS_FAILED) && p.recipients == "+3582")
-                return true;
-        return false;
+            done += p.code == GHM_STATUS_SMS_SENT || p.code == GHM_STATUS_SMS_FAILED ? 1 : 0;
+        return done >= 2;
     }));
     RunCycles(2);
+    EXPECT_EQ(owner.Status(GHM_STATUS_SMS_SENT).size() + owner.Status(GHM_STATUS_SMS_FAILED).size(), 2u);
 
     std::size_t attempts = 0;
     for (const auto& command : modem->CommandsStartingWith("AT+CMGS="))
@@ -558,6 +611,7 @@ TEST_P(GsmHandlerRetryTest, AttemptsAndResult)
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].code, c.result);
     EXPECT_EQ(results[0].requestId, 1);
+    EXPECT_EQ(results[0].attempts, c.result == GHM_STATUS_SMS_SENT ? c.attempts - 1 : c.attempts);
     EXPECT_EQ(owner.Status(GHM_STATUS_COM_WARNING).size(), c.warnings);
 }
 
@@ -579,6 +633,140 @@ INSTANTIATE_TEST_SUITE_P(
                   {Outcome::NoPrompt, Outcome::NoResult, Outcome::Error, Outcome::NoResult}, 4,
                   GHM_STATUS_SMS_FAILED, 3}),
     [](const testing::TestParamInfo<RetryCase>& info) { return info.param.name; });
+
+// The outgoing queue: a new alarm's SMS goes ahead of those left from before
+// (an emergency alarm's ahead of a technical one's), and an SMS the modem
+// refused goes behind the new ones, at the precedence of a left-over. All
+// requests are queued before the modem is ready, so the queue holds them all
+// when the first is taken.
+struct OrderCase {
+    const char* name;
+    struct Request {
+        std::string number;
+        uint8_t precedence;  // 3 new emergency, 2 new technical, 1 and 0 their left-overs
+        std::vector<Outcome> outcomes;
+    };
+    std::vector<Request> requests;
+    std::vector<std::string> attempts;  // the numbers, in the order they are tried
+};
+
+void PrintTo(const OrderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class GsmSendOrderTest : public GsmHandlerTest, public testing::WithParamInterface<OrderCase> {};
+
+TEST_P(GsmSendOrderTest, AttemptOrder)
+{
+    const OrderCase& c = GetParam();
+    for (const auto& r : c.requests) {
+        modem->SetOutcomesFor(r.number, r.outcomes);
+        QueueJob(r.number, "job-" + r.number, "", r.precedence);
+    }
+    StartAndWaitReady();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_SMS_SENT, c.requests.size()));
+    RunCycles(2);
+    EXPECT_EQ(AttemptOrder(), c.attempts);
+    EXPECT_TRUE(owner.Status(GHM_STATUS_SMS_FAILED).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GsmSendOrderTest,
+    testing::Values(
+        OrderCase{"RefusedOnceGoesBehindTheNewOne",
+                  {{"+3581", 2, {Outcome::Error}}, {"+3582", 2, {}}},
+                  {"+3581", "+3582", "+3581"}},
+        OrderCase{"NumberRefusedGoesBehindTheNewOne",
+                  {{"+3581", 2, {Outcome::PromptError}}, {"+3582", 2, {}}},
+                  {"+3581", "+3582", "+3581"}},
+        OrderCase{"NewAheadOfLeftOversEmergencyFirst",
+                  {{"+3581", 0, {}}, {"+3582", 2, {}}, {"+3583", 3, {}}, {"+3584", 1, {}}, {"+3585", 2, {}}},
+                  {"+3583", "+3582", "+3585", "+3584", "+3581"}},
+        OrderCase{"RefusedEmergencyBehindNewTechnicalAheadOfLeftOvers",
+                  {{"+3581", 3, {Outcome::Error}}, {"+3582", 2, {}}, {"+3583", 0, {}}},
+                  {"+3581", "+3582", "+3581", "+3583"}},
+        OrderCase{"RefusedTwiceStaysALeftOver",
+                  {{"+3581", 3, {Outcome::Error, Outcome::Error}}, {"+3582", 1, {}}, {"+3583", 0, {}}},
+                  {"+3581", "+3582", "+3581", "+3581", "+3583"}},
+        // Free-form SMS keep plain first-in-first-out order.
+        OrderCase{"FreeFormRefusedGoesToTheEnd",
+                  {{"+3581", 0, {Outcome::Error}}, {"+3582", 0, {}}, {"+3583", 0, {}}},
+                  {"+3581", "+3582", "+3583", "+3581"}},
+        // A modem that stops answering is no refusal: the SMS stays first.
+        OrderCase{"ComErrorKeepsItFirst",
+                  {{"+3581", 2, {Outcome::NoResult}}, {"+3582", 2, {}}},
+                  {"+3581", "+3581", "+3582"}}),
+    [](const testing::TestParamInfo<OrderCase>& info) { return info.param.name; });
+
+// The outbox file of an alarm SMS goes the moment the modem answers "+CMGS:",
+// before the result is posted; a refusal or a silent modem leaves it, and so
+// does the final failure (the manager settles that one). Every message the
+// handler posts notes whether the file was there at that moment.
+struct JobFileCase {
+    const char* name;
+    std::vector<Outcome> outcomes;
+    int16_t result;
+};
+
+void PrintTo(const JobFileCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class GsmJobFileTest : public GsmHandlerTest, public testing::WithParamInterface<JobFileCase> {};
+
+TEST_P(GsmJobFileTest, FileGoesOnlyWithTheModemsAnswer)
+{
+    const JobFileCase& c = GetParam();
+    const std::string file = dir / "r1-7-sms1.job";
+    std::ofstream(file) << "job";
+    owner.onPost = [file](const Posted&) { return std::string(std::filesystem::exists(file) ? "kept" : "gone"); };
+    modem->SetOutcomes(c.outcomes);
+    QueueJob("+3581", "r1-7-sms1.job", file, 2);
+    StartAndWaitReady();
+    const int16_t other = c.result == GHM_STATUS_SMS_SENT ? GHM_STATUS_SMS_FAILED : GHM_STATUS_SMS_SENT;
+    ASSERT_TRUE(owner.WaitForStatus(c.result));
+
+    const std::vector<Posted> all = owner.All();
+    const auto result = std::find_if(all.begin(), all.end(), [&](const Posted& p) {
+        return p.type == GSM_STATUS && p.code == c.result;
+    });
+    ASSERT_NE(result, all.end());
+    EXPECT_EQ(result->jobName, "r1-7-sms1.job");
+    EXPECT_EQ(result->recipients, "+3581");
+    EXPECT_EQ(result->requestId, 0);
+    EXPECT_EQ(result->note, c.result == GHM_STATUS_SMS_SENT ? "gone" : "kept");
+    for (auto p = all.begin(); p != result; ++p)
+        EXPECT_EQ(p->note, "kept") << "code " << p->code << " at " << p->tick;
+    EXPECT_EQ(std::filesystem::exists(file), c.result != GHM_STATUS_SMS_SENT);
+    EXPECT_TRUE(owner.Status(other).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GsmJobFileTest,
+    testing::Values(JobFileCase{"SentAtOnce", {Outcome::Sent}, GHM_STATUS_SMS_SENT},
+                    JobFileCase{"RefusedThenSent", {Outcome::Error, Outcome::Sent}, GHM_STATUS_SMS_SENT},
+                    JobFileCase{"NumberRefusedThenSent", {Outcome::PromptError, Outcome::Sent}, GHM_STATUS_SMS_SENT},
+                    JobFileCase{"ResultLostThenSent", {Outcome::NoResult, Outcome::Sent}, GHM_STATUS_SMS_SENT},
+                    JobFileCase{"PromptLostThenSent", {Outcome::NoPrompt, Outcome::Sent}, GHM_STATUS_SMS_SENT},
+                    JobFileCase{"RefusedFourTimes",
+                                {Outcome::Error, Outcome::Error, Outcome::Error, Outcome::Error},
+                                GHM_STATUS_SMS_FAILED}),
+    [](const testing::TestParamInfo<JobFileCase>& info) { return info.param.name; });
+
+// A file that cannot be removed does not keep the SMS from being reported
+// as sent (the manager removes it again and reports the trouble).
+TEST_F(GsmHandlerTest, JobFileThatCannotBeRemovedStillGivesTheResult)
+{
+    const std::string folder = dir / "not-a-file.job";
+    std::filesystem::create_directory(folder);  // unlink refuses a folder
+    QueueJob("+3581", "not-a-file.job", folder, 2);
+    StartAndWaitReady();
+    ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_SMS_SENT));
+    EXPECT_EQ(owner.Status(GHM_STATUS_SMS_SENT).at(0).jobName, "not-a-file.job");
+    EXPECT_EQ(modem->Sent().size(), 1u);
+}
 
 TEST_F(GsmHandlerTest, SmsInterruptedByAComErrorIsSentAfterTheReinitialisation)
 {

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -209,6 +211,44 @@ TEST_F(GsmIntegration, FourErrorsDropTheSmsWithAFailureResult)
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->code, GHM_STATUS_SMS_FAILED);
     EXPECT_TRUE(sim->WaitFor("SMS-SENT", 5s).empty()) << "the dropped SMS was sent after all";
+}
+
+// The outbox file of an alarm SMS is gone by the time its result arrives
+// (the handler removes it on the modem's "+CMGS:"), and still there when the
+// SMS failed for good (the manager settles that one).
+TEST_F(GsmIntegration, AlarmSmsJobFileGoesWithTheModemsAnswerOnly)
+{
+    Start({});
+    Ready();
+    struct Case {
+        const char* fail;
+        const char* number;
+        std::string jobName;
+        int16_t result;
+    };
+    for (const Case& c : {Case{"fail 4", "+46701234567", "r1-2-sms1.job", GHM_STATUS_SMS_FAILED},
+                          Case{"fail 1", "+46701234568", "r1-1-sms1.job", GHM_STATUS_SMS_SENT}}) {
+        SCOPED_TRACE(c.fail);
+        const std::string file = dir / c.jobName;
+        std::ofstream(file) << "job";
+        sim->Send(c.fail);
+        auto request = std::make_unique<CGsmHandlerMsg>(MSG_GUI_SEND_ALARM_SMS);
+        request->recipients = c.number;
+        request->smsText = "ORVA ALARM\n";
+        request->jobName = c.jobName;
+        request->jobFile = file;
+        CHandler::PostMsg(&handler, std::move(request));
+        auto result = owner.WaitFor(
+            [](const CGsmHandlerMsg& m) {
+                return m.GetType() == GSM_STATUS && (m.code == GHM_STATUS_SMS_SENT || m.code == GHM_STATUS_SMS_FAILED);
+            },
+            60s);
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->code, c.result);
+        EXPECT_EQ(result->jobName, c.jobName);
+        EXPECT_EQ(result->recipients, c.number);
+        EXPECT_EQ(std::filesystem::exists(file), c.result == GHM_STATUS_SMS_FAILED);
+    }
 }
 
 // The prompt is lost and the modem stays in its text input, where every

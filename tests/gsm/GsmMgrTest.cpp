@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ctime>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -161,12 +163,15 @@ TEST_F(GsmMgrTest, TestAlarmSmsHasFiveLines)
 {
     auto alarm = Alarm(ALARMTYPE_TEST, {"Test alarm received"});
     manager.SendAlarmSms(alarm.get(), "+46700000001;0700000002");
-    auto request = TakeRequest();
-    ASSERT_NE(request, nullptr);
-    EXPECT_EQ(request->GetType(), MSG_GUI_SEND_ALARM_SMS);
-    EXPECT_EQ(request->recipients, "+46700000001;0700000002");
-    EXPECT_EQ(request->smsText,
-              "ORVA ALARM\nType: Test Successful\nID Info: Lift A\nAddress: Main Street 5\nTest alarm received\n");
+    // One request per number, each with the whole text.
+    for (const std::string number : {"+46700000001", "0700000002"}) {
+        auto request = TakeRequest();
+        ASSERT_NE(request, nullptr);
+        EXPECT_EQ(request->GetType(), MSG_GUI_SEND_ALARM_SMS);
+        EXPECT_EQ(request->recipients, number);
+        EXPECT_EQ(request->smsText,
+                  "ORVA ALARM\nType: Test Successful\nID Info: Lift A\nAddress: Main Street 5\nTest alarm received\n");
+    }
     EXPECT_EQ(TakeRequest(), nullptr);
 }
 
@@ -412,6 +417,369 @@ TEST_F(GsmMgrTest, SendSmsWindowGetsDocumentShowAndNumberReplies)
     manager.ForwardToSendSmsWindow(std::make_unique<CMsg>(GSMMGR_MSG_SMS_NUM_REPLY));
     ASSERT_EQ(window.replies.size(), 1u);
     EXPECT_EQ(window.replies[0]->GetType(), GSMMGR_MSG_SMS_NUM_REPLY);
+}
+
+// --- The outbox ----------------------------------------------------------------
+
+// Alarm SMS as jobs of the outbox: one per number, settled by the handler's
+// results, sent again at the next start.
+class GsmMgrOutboxTest : public GsmMgrTest {
+protected:
+    static std::unique_ptr<CAlarmInfoMsg> Journaled(uint8_t type, const std::string& journalId,
+                                                    const std::string& idCode)
+    {
+        auto alarm = Alarm(type);
+        alarm->JournalId = journalId;
+        alarm->IdCode = idCode;
+        return alarm;
+    }
+
+    static std::vector<std::unique_ptr<CGsmHandlerMsg>> TakeAll(CGsmMgr& mgr)
+    {
+        std::vector<std::unique_ptr<CGsmHandlerMsg>> requests;
+        while (std::unique_ptr<CMsg> msg = mgr.Handler().GetMsg()) {
+            auto* request = dynamic_cast<CGsmHandlerMsg*>(msg.get());
+            if (request == nullptr) {
+                ADD_FAILURE() << "not a GSM request";
+                continue;
+            }
+            msg.release();
+            requests.emplace_back(request);
+        }
+        return requests;
+    }
+
+    static std::vector<std::string> Numbers(const std::vector<std::unique_ptr<CGsmHandlerMsg>>& requests)
+    {
+        std::vector<std::string> numbers;
+        for (const auto& r : requests)
+            numbers.push_back(r->recipients);
+        return numbers;
+    }
+
+    std::string Folder() { return host.Outbox().GetFolder(); }
+    bool Kept(const std::string& name) { return fs::exists(fs::path(Folder()) / name); }
+
+    // The job as its file holds it.
+    COutbox::Job ReadJob(const std::string& name)
+    {
+        std::ifstream in(fs::path(Folder()) / name, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        COutbox::Job job;
+        EXPECT_TRUE(COutbox::Decode(text, job)) << name;
+        return job;
+    }
+
+    static std::unique_ptr<CGsmHandlerMsg> Result(int16_t code, const std::string& jobName,
+                                                  const std::string& number, uint16_t attempts = 0)
+    {
+        auto result = std::make_unique<CGsmHandlerMsg>(GSM_STATUS);
+        result->code = code;
+        result->jobName = jobName;
+        result->recipients = number;
+        result->attempts = attempts;
+        return result;
+    }
+
+    // A start whose serial port is missing: the operator cancels the port
+    // dialog, so the requests stay in the handler's queue for the test.
+    static void StartWithoutPort(CGsmMgr& mgr, RecordingHost& on)
+    {
+        on.settings.GsmEnabled = 1;
+        on.settings.GsmComPort = 9;
+        EXPECT_EQ(mgr.Start(nullptr), 1);
+        EXPECT_EQ(mgr.Handler().IsRunning(), 0);
+    }
+
+    std::vector<std::string> JobLines() const { return host.screen.jobLines; }
+};
+
+TEST_F(GsmMgrOutboxTest, OneJobPerNumberWithItsFields)
+{
+    auto alarm = Journaled(ALARMTYPE_EMERGENCY_CALL, "r1-42", "4711");
+    manager.SendAlarmSms(alarm.get(), "+46700000001; 070 000 00 02,");
+
+    const auto requests = TakeAll(manager);
+    ASSERT_EQ(requests.size(), 2u);
+    const std::vector<std::pair<std::string, std::string>> expected = {{"+46700000001", "r1-42-sms1.job"},
+                                                                       {"0700000002", "r1-42-sms2.job"}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        const CGsmHandlerMsg& r = *requests[i];
+        EXPECT_EQ(r.GetType(), MSG_GUI_SEND_ALARM_SMS);
+        EXPECT_EQ(r.recipients, expected[i].first);
+        EXPECT_EQ(r.jobName, expected[i].second);
+        EXPECT_EQ(r.jobFile, (fs::path(Folder()) / expected[i].second).string());
+        EXPECT_EQ(r.GetPrecedence(), COutbox::PrecedenceOf(true, false));
+        EXPECT_EQ(r.requestId, 0);
+        EXPECT_EQ(r.smsText.rfind("ORVA ALARM\nType: Emergency Call Activated\n", 0), 0u) << r.smsText;
+
+        const COutbox::Job job = ReadJob(expected[i].second);
+        EXPECT_EQ(job.kind, COutbox::Kind::Sms);
+        EXPECT_EQ(job.alarmId, "r1-42");
+        EXPECT_EQ(job.slot, "sms" + std::to_string(i + 1));
+        EXPECT_EQ(job.alarm, "4711");
+        EXPECT_TRUE(job.emergency);
+        EXPECT_FALSE(job.held);
+        EXPECT_EQ(job.recipients, expected[i].first);
+        EXPECT_EQ(job.body, r.smsText);
+    }
+    EXPECT_EQ(JobLines(), (std::vector<std::string>{
+                              R"(queued sms alarm="4711" to="+46700000001" emergency job=r1-42-sms1.job)",
+                              R"(queued sms alarm="4711" to="0700000002" emergency job=r1-42-sms2.job)"}));
+    EXPECT_EQ(manager.GetWaitingCount(), 2u);
+    EXPECT_EQ(host.screen.panes[STATUS_PANE_GSM], "(2 waiting)");
+
+    // The same alarm again (the journal replays it): its jobs are known.
+    manager.SendAlarmSms(alarm.get(), "+46700000001; 070 000 00 02,");
+    EXPECT_TRUE(TakeAll(manager).empty());
+    EXPECT_EQ(JobLines().size(), 2u);
+    EXPECT_EQ(manager.GetWaitingCount(), 2u);
+    EXPECT_TRUE(host.screen.infoLines.empty());
+}
+
+TEST_F(GsmMgrOutboxTest, NewEmergencyAlarmGoesAheadOfNewTechnicalOnes)
+{
+    manager.SendAlarmSms(Journaled(ALARMTYPE_OPFAIL, "r1-1", "A1").get(), "+3581");
+    manager.SendAlarmSms(Journaled(ALARMTYPE_TEST_FAIL, "r1-2", "A2").get(), "+3582");
+    manager.SendAlarmSms(Journaled(ALARMTYPE_VOICE, "r1-3", "A3").get(), "+3583");
+    const auto requests = TakeAll(manager);
+    EXPECT_EQ(Numbers(requests), (std::vector<std::string>{"+3583", "+3581", "+3582"}));
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0]->GetPrecedence(), 3);
+    EXPECT_EQ(requests[1]->GetPrecedence(), 2);
+    EXPECT_EQ(requests[2]->GetPrecedence(), 2);
+}
+
+TEST_F(GsmMgrOutboxTest, ResultSettlesTheJob)
+{
+    struct Case {
+        const char* name;
+        int16_t code;
+        uint16_t attempts;
+        std::string line;
+        std::vector<std::pair<std::string, bool>> info;
+    };
+    const std::vector<Case> cases = {
+        {"Sent", GHM_STATUS_SMS_SENT, 0, R"(sent sms alarm="4711" to="+3581" emergency job=r1-9-sms1.job)", {}},
+        {"SentAfterARefusal", GHM_STATUS_SMS_SENT, 1,
+         R"(sent sms alarm="4711" to="+3581" emergency attempts=1 job=r1-9-sms1.job)", {}},
+        {"Failed", GHM_STATUS_SMS_FAILED, 4,
+         R"(failed sms alarm="4711" to="+3581" emergency attempts=4 job=r1-9-sms1.job)",
+         {{"ERROR: The alarm SMS of 4711 to +3581 could not be sent", true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingHost fresh;
+        fresh.settings.GsmEnabled = 1;
+        CGsmMgr mgr;
+        mgr.SetDocument(&fresh);
+        RecordingSendSmsWindow window;
+        mgr.SetSendSmsWindow(&window);
+        CGsmHandlerMsg comOk(GSM_STATUS);
+        comOk.code = GHM_STATUS_COM_OK;
+        comOk.signal = 65;
+        mgr.OnHandlerStatus(comOk);
+        mgr.SendAlarmSms(Journaled(ALARMTYPE_EMERGENCY_CALL, "r1-9", "4711").get(), "+3581, +3582");
+        ASSERT_EQ(TakeAll(mgr).size(), 2u);
+        EXPECT_EQ(fresh.screen.panes[STATUS_PANE_GSM], "GSM: Com OK, NET 65% (2 waiting)");
+
+        // Results that are not this manager's alarm SMS change nothing.
+        mgr.OnHandlerStatus(*Result(c.code, "", "+3581"));
+        EXPECT_EQ(mgr.GetWaitingCount(), 2u);
+
+        mgr.OnHandlerStatus(*Result(c.code, "r1-9-sms1.job", "+3581", c.attempts));
+        EXPECT_FALSE(fs::exists(fs::path(fresh.Outbox().GetFolder()) / "r1-9-sms1.job"));
+        EXPECT_TRUE(fs::exists(fs::path(fresh.Outbox().GetFolder()) / "r1-9-sms2.job"));
+        ASSERT_EQ(fresh.screen.jobLines.size(), 3u);
+        EXPECT_EQ(fresh.screen.jobLines.back(), c.line);
+        EXPECT_EQ(fresh.screen.infoLines, c.info);
+        EXPECT_EQ(mgr.GetWaitingCount(), 1u);
+        EXPECT_EQ(fresh.screen.panes[STATUS_PANE_GSM], "GSM: Com OK, NET 65% (1 waiting)");
+        EXPECT_TRUE(window.results.empty());
+
+        mgr.OnHandlerStatus(*Result(GHM_STATUS_SMS_SENT, "r1-9-sms2.job", "+3582"));
+        EXPECT_EQ(mgr.GetWaitingCount(), 0u);
+        EXPECT_EQ(fresh.screen.panes[STATUS_PANE_GSM], "GSM: Com OK, NET 65%");
+        EXPECT_TRUE(fs::is_empty(fresh.Outbox().GetFolder()));
+    }
+}
+
+// With a disk that takes no file (here the folder went away) the SMS still
+// go out, from memory; the operator hears of it once, until a write works
+// again.
+TEST_F(GsmMgrOutboxTest, UnwrittenJobStillGoesOutAndIsReportedOnce)
+{
+    const std::string folder = Folder();
+    fs::remove_all(folder);
+    manager.SendAlarmSms(Journaled(ALARMTYPE_VOICE, "r1-5", "V5").get(), "+3581");
+    manager.SendAlarmSms(Journaled(ALARMTYPE_TEST_FAIL, "r1-6", "T6").get(), "+3582");
+    auto requests = TakeAll(manager);
+    EXPECT_EQ(Numbers(requests), (std::vector<std::string>{"+3581", "+3582"}));
+    for (const auto& r : requests) {
+        EXPECT_TRUE(r->jobName.empty());
+        EXPECT_TRUE(r->jobFile.empty());
+        EXPECT_FALSE(r->smsText.empty());
+    }
+    ASSERT_EQ(host.screen.infoLines.size(), 1u);
+    EXPECT_EQ(host.screen.infoLines[0].first.rfind("ERROR: Alarm e-mails and SMS cannot be kept on disk (" + folder, 0),
+              0u)
+        << host.screen.infoLines[0].first;
+    EXPECT_TRUE(host.screen.infoLines[0].second);
+    EXPECT_EQ(JobLines(), (std::vector<std::string>{R"(queued sms alarm="V5" to="+3581" emergency job=)",
+                                                    R"(queued sms alarm="T6" to="+3582" job=)"}));
+    EXPECT_EQ(manager.GetWaitingCount(), 2u);
+
+    // Its result is known by its number.
+    manager.OnHandlerStatus(*Result(GHM_STATUS_SMS_FAILED, "", "+3582", 4));
+    EXPECT_EQ(manager.GetWaitingCount(), 1u);
+    ASSERT_EQ(host.screen.infoLines.size(), 2u);
+    ASSERT_EQ(JobLines().size(), 3u);
+    EXPECT_EQ(host.screen.infoLines.back(),
+              (std::pair<std::string, bool>{"ERROR: The alarm SMS of T6 to +3582 could not be sent", true}));
+    EXPECT_EQ(JobLines().back(), R"(failed sms alarm="T6" to="+3582" attempts=4 job=)");
+
+    // The disk works again, then fails again: a new report.
+    fs::create_directory(folder);
+    manager.SendAlarmSms(Journaled(ALARMTYPE_TEST_FAIL, "r1-7", "T7").get(), "+3583");
+    fs::remove_all(folder);
+    manager.SendAlarmSms(Journaled(ALARMTYPE_TEST_FAIL, "r1-8", "T8").get(), "+3584");
+    EXPECT_EQ(Numbers(TakeAll(manager)), (std::vector<std::string>{"+3583", "+3584"}));
+    std::size_t troubles = 0;
+    for (const auto& [text, popUp] : host.screen.infoLines)
+        troubles += text.rfind("ERROR: Alarm e-mails and SMS cannot be kept", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(troubles, 2u);
+}
+
+TEST_F(GsmMgrOutboxTest, HeldJobIsKeptUntilItIsSentAgain)
+{
+    auto voice = Journaled(ALARMTYPE_VOICE, "r1-3", "V3");
+    manager.SendAlarmSms(voice.get(), "+3581", true);
+    EXPECT_TRUE(TakeAll(manager).empty());
+    EXPECT_TRUE(ReadJob("r1-3-sms1.job").held);
+    EXPECT_EQ(JobLines(), std::vector<std::string>{R"(held sms alarm="V3" to="+3581" emergency job=r1-3-sms1.job)"});
+    EXPECT_EQ(manager.GetWaitingCount(), 0u);
+
+    // Held again: nothing new.
+    manager.SendAlarmSms(voice.get(), "+3581", true);
+    EXPECT_TRUE(TakeAll(manager).empty());
+    EXPECT_EQ(JobLines().size(), 1u);
+
+    // Released: sent as a new alarm's SMS.
+    manager.SendAlarmSms(voice.get(), "+3581");
+    const auto requests = TakeAll(manager);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0]->jobName, "r1-3-sms1.job");
+    EXPECT_EQ(requests[0]->GetPrecedence(), COutbox::PrecedenceOf(true, false));
+    EXPECT_FALSE(ReadJob("r1-3-sms1.job").held);
+    ASSERT_EQ(JobLines().size(), 2u);
+    EXPECT_EQ(JobLines().back(), R"(queued sms alarm="V3" to="+3581" emergency job=r1-3-sms1.job)");
+
+    // A held SMS of an alarm without a journal record could never be found
+    // again: it is not kept (it goes when the alarm is sent without holding).
+    manager.SendAlarmSms(Alarm(ALARMTYPE_VOICE).get(), "+3582", true);
+    EXPECT_TRUE(TakeAll(manager).empty());
+    EXPECT_EQ(JobLines().size(), 2u);
+}
+
+// The station stopped with SMS in its outbox: the next run sends them after
+// the new alarms' SMS, releases a held one (its call ended with the
+// station), reports those older than a day instead of sending them, and sets
+// aside a file it cannot read.
+TEST_F(GsmMgrOutboxTest, NextStartSendsWhatWaitsAndReportsWhatExpired)
+{
+    manager.SendAlarmSms(Journaled(ALARMTYPE_OPFAIL, "r1-1", "T1").get(), "+3581");
+    manager.SendAlarmSms(Journaled(ALARMTYPE_EMERGENCY_CALL, "r1-2", "E2").get(), "+3582");
+    manager.SendAlarmSms(Journaled(ALARMTYPE_VOICE, "r1-3", "V3").get(), "+3583", true);
+    const std::time_t now = std::time(nullptr) + 60;
+    COutbox::Job old;
+    old.kind = COutbox::Kind::Sms;
+    old.alarmId = "r0-9";
+    old.slot = "sms1";
+    old.alarm = "OLD9";
+    old.recipients = "+3589";
+    old.body = "ORVA ALARM\n";
+    old.created = now - COutbox::kMaxAgeSeconds - 1;
+    ASSERT_EQ(host.Outbox().Add(old), COutbox::AddResult::Added);
+    std::ofstream(fs::path(Folder()) / "garbage.job") << "not a job";
+    TakeAll(manager);
+
+    // The next run.
+    host.ReopenOutbox();
+    host.screen = RecordingScreen();
+    CGsmMgr next;
+    next.SetDocument(&host);
+    next.SetWallClock([now] { return now; });
+    StartWithoutPort(next, host);
+
+    const auto requests = TakeAll(next);
+    EXPECT_EQ(Numbers(requests), (std::vector<std::string>{"+3582", "+3583", "+3581"}));
+    for (const auto& r : requests) {
+        SCOPED_TRACE(r->recipients);
+        EXPECT_EQ(r->GetType(), MSG_GUI_SEND_ALARM_SMS);
+        EXPECT_FALSE(r->jobName.empty());
+        EXPECT_EQ(r->jobFile, (fs::path(Folder()) / r->jobName).string());
+        EXPECT_EQ(r->GetPrecedence(), COutbox::PrecedenceOf(r->recipients != "+3581", true));
+        EXPECT_EQ(r->smsText.rfind("ORVA ALARM\n", 0), 0u);
+    }
+    EXPECT_FALSE(ReadJob("r1-3-sms1.job").held);
+    EXPECT_FALSE(Kept("r0-9-sms1.job"));
+    EXPECT_TRUE(Kept("garbage.job.bad"));
+
+    const std::vector<std::pair<std::string, bool>> expectedInfo = {
+        {"NOT SENT: The alarm SMS of OLD9 to +3589 waited more than a day; it was not sent after the restart", true},
+        {"ERROR: A waiting alarm e-mail or SMS could not be read and was set aside: " + Folder() + "/garbage.job.bad",
+         true},
+    };
+    EXPECT_EQ(host.screen.infoLines, expectedInfo);
+    EXPECT_EQ(host.screen.jobLines, (std::vector<std::string>{
+                                        R"(expired sms alarm="OLD9" to="+3589" job=r0-9-sms1.job)",
+                                        R"(waiting sms alarm="T1" to="+3581" job=r1-1-sms1.job)",
+                                        R"(waiting sms alarm="E2" to="+3582" emergency job=r1-2-sms1.job)",
+                                        R"(waiting sms alarm="V3" to="+3583" emergency job=r1-3-sms1.job)"}));
+    EXPECT_EQ(next.GetWaitingCount(), 3u);
+    EXPECT_EQ(host.screen.panes[STATUS_PANE_GSM], "GSM: Disabled (3 waiting)");
+
+    // A second start in the same run takes in nothing again.
+    StartWithoutPort(next, host);
+    EXPECT_TRUE(TakeAll(next).empty());
+    EXPECT_EQ(host.screen.jobLines.size(), 4u);
+
+    // The results settle the jobs as for new ones.
+    next.OnHandlerStatus(*Result(GHM_STATUS_SMS_SENT, "r1-3-sms1.job", "+3583"));
+    EXPECT_FALSE(Kept("r1-3-sms1.job"));
+    ASSERT_EQ(host.screen.jobLines.size(), 5u);
+    EXPECT_EQ(host.screen.jobLines.back(), R"(sent sms alarm="V3" to="+3583" emergency job=r1-3-sms1.job)");
+    EXPECT_EQ(next.GetWaitingCount(), 2u);
+}
+
+TEST_F(GsmMgrOutboxTest, StartWithGsmDisabledLeavesTheJobsOnDisk)
+{
+    manager.SendAlarmSms(Journaled(ALARMTYPE_OPFAIL, "r1-1", "T1").get(), "+3581");
+    TakeAll(manager);
+
+    host.ReopenOutbox();
+    CGsmMgr next;
+    next.SetDocument(&host);
+    host.settings.GsmEnabled = 0;
+    EXPECT_EQ(next.Start(nullptr), 1);
+    EXPECT_TRUE(TakeAll(next).empty());
+    EXPECT_TRUE(Kept("r1-1-sms1.job"));
+    EXPECT_EQ(next.GetWaitingCount(), 0u);
+
+    // GSM enabled in the settings: the restart of the GSM side sends it.
+    StartWithoutPort(next, host);
+    EXPECT_EQ(Numbers(TakeAll(next)), std::vector<std::string>{"+3581"});
+}
+
+// The journal replays an alarm whose forwarding was under way at a crash
+// before the GSM side starts: the start must not hand its SMS on again.
+TEST_F(GsmMgrOutboxTest, SmsSentBeforeTheFirstStartIsNotTakenInAgain)
+{
+    manager.SendAlarmSms(Journaled(ALARMTYPE_EMERGENCY_CALL, "r1-4", "E4").get(), "+3584");
+    StartWithoutPort(manager, host);
+    EXPECT_EQ(Numbers(TakeAll(manager)), std::vector<std::string>{"+3584"});
+    EXPECT_EQ(manager.GetWaitingCount(), 1u);
 }
 
 }  // namespace

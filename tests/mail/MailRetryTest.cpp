@@ -1,4 +1,4 @@
-// Alarm mails that fail for a reason that may pass: kept in the spool, tried
+// Alarm mails that fail for a reason that may pass: kept in the outbox, tried
 // again after 1, 2, 5, 10 and 30 minutes, never ahead of a new alarm's mail,
 // and sent after a restart. The manager runs as on the user-interface thread
 // (the test hands it the handler's messages as the document does); the
@@ -117,10 +117,12 @@ protected:
     }
     void TearDown() override { EndManager(); }
 
-    // A manager as the station's start makes it, on the same spool folder.
+    // A manager as the station's start makes it, on the same outbox folder.
     void NewManager()
     {
         EndManager();
+        host.outboxFolder = SpoolFolder().string();
+        host.ReopenOutbox();
         auto stepped = std::make_unique<SteppedMailHandler>();
         handler = stepped.get();
         mgr = std::make_unique<CMailMgr>(std::move(stepped));
@@ -139,10 +141,10 @@ protected:
         handler = nullptr;
     }
 
-    void SendAlarm(const std::string& recipients)
+    void SendAlarm(const std::string& recipients, uint8_t type = ALARMTYPE_EMERGENCY_CALL)
     {
         CAlarmInfoMsg alarm;
-        alarm.AlarmType = ALARMTYPE_EMERGENCY_CALL;
+        alarm.AlarmType = type;
         alarm.IdInfo = "Lift for " + recipients;
         alarm.IdCode = "123456";
         alarm.Text.AddLine("Alarm button pressed");
@@ -220,18 +222,18 @@ protected:
         RunUntil([] { return false; }, span);
     }
 
-    fs::path SpoolFolder() const { return dir.Path() / "db" / "MailSpool"; }
-    std::vector<CMailSpool::Mail> Spooled() const
+    fs::path SpoolFolder() const { return dir.Path() / "db" / COutbox::kFolderName; }
+    std::vector<COutbox::Job> Spooled() const
     {
-        std::vector<CMailSpool::Mail> mails;
+        std::vector<COutbox::Job> mails;
         if (!fs::exists(SpoolFolder()))
             return mails;
         for (const auto& entry : fs::directory_iterator(SpoolFolder())) {
             std::ifstream in(entry.path(), std::ios::binary);
             std::stringstream text;
             text << in.rdbuf();
-            CMailSpool::Mail mail;
-            EXPECT_TRUE(CMailSpool::Decode(text.str(), mail)) << entry.path();
+            COutbox::Job mail;
+            EXPECT_TRUE(COutbox::Decode(text.str(), mail)) << entry.path();
             mails.push_back(mail);
         }
         return mails;
@@ -476,7 +478,7 @@ TEST_F(MailRetry, TheSpoolSurvivesARestartAndTheNewManagerSendsEachMailOnce)
     EXPECT_EQ(mgr->GetWaitingCount(), 0u);
 }
 
-TEST_F(MailRetry, TheSpoolFileGoesTheMomentTheServerHasTakenTheMail)
+TEST_F(MailRetry, TheJobFileGoesTheMomentTheServerHasTakenTheMail)
 {
     // A station killed between the server's acceptance and the result
     // reaching the manager must not send the mail again after its restart.
@@ -494,7 +496,7 @@ TEST_F(MailRetry, TheSpoolFileGoesTheMomentTheServerHasTakenTheMail)
     EXPECT_TRUE(host.screen.infoLines.empty());
 }
 
-TEST_F(MailRetry, AMailTheServerRefusedAfterItsDataKeepsItsSpoolFile)
+TEST_F(MailRetry, AMailTheServerRefusedAfterItsDataKeepsItsJobFile)
 {
     server.Set("MESSAGE@1", ScriptedSmtpServer::Says("451 local error\r\n"));
     SendAlarm("a@x.test");
@@ -573,24 +575,23 @@ TEST_F(MailRetry, AMailTheServerTookBeforeAStopIsNotSentAgain)
     EXPECT_TRUE(Spooled().empty());
 }
 
-TEST_F(MailRetry, SpoolTroubleIsReportedOnceAndTheMailStillGoes)
+TEST_F(MailRetry, OutboxTroubleIsReportedOnceAndTheMailStillGoes)
 {
-    // The spool folder's place is taken by a file.
+    // The outbox folder's place is taken by a file.
     EndManager();
     fs::remove_all(SpoolFolder());
     std::ofstream(SpoolFolder()) << "not a folder";
     host.settings.MailPortNumber = dead.Port();
     ASSERT_NO_FATAL_FAILURE(NewManager());
-    ASSERT_EQ(host.screen.infoLines.size(), 1u);
-    const std::string spoolLine = "ERROR: Waiting e-mails cannot be kept on disk (" + SpoolFolder().string();
-    EXPECT_EQ(host.screen.infoLines[0].first.rfind(spoolLine, 0), 0u)
-        << host.screen.infoLines[0].first;
-    EXPECT_TRUE(host.screen.infoLines[0].second);
 
     SendAlarm("a@x.test");
+    ASSERT_FALSE(host.screen.infoLines.empty());
+    const std::string outboxLine = "ERROR: Alarm e-mails and SMS cannot be kept on disk (" + SpoolFolder().string();
+    EXPECT_EQ(host.screen.infoLines[0].first.rfind(outboxLine, 0), 0u) << host.screen.infoLines[0].first;
+    EXPECT_TRUE(host.screen.infoLines[0].second);
     SendAlarm("b@x.test");
     ASSERT_TRUE(RunOutUntilResults(2));
-    EXPECT_EQ(host.screen.infoLines.size(), 3u);  // the two failures, no second spool line
+    EXPECT_EQ(host.screen.infoLines.size(), 3u);  // the two failures, no second outbox line
     // Kept in memory, they are still tried again.
     host.settings.MailPortNumber = server.Port();
     clock.Advance(CMailMgr::kRetryDelaysMs[0]);
@@ -599,7 +600,7 @@ TEST_F(MailRetry, SpoolTroubleIsReportedOnceAndTheMailStillGoes)
     EXPECT_EQ(server.Messages().size(), 2u);
 }
 
-TEST_F(MailRetry, AnUnreadableSpoolFileIsSetAsideAndReported)
+TEST_F(MailRetry, AnUnreadableJobFileIsSetAsideAndReported)
 {
     EndManager();
     std::ofstream(SpoolFolder() / "20240101T000000Z-000001.mail") << "ORVA-MAIL 1\nAttempts 1\nRecipi";
@@ -607,9 +608,66 @@ TEST_F(MailRetry, AnUnreadableSpoolFileIsSetAsideAndReported)
     const std::string aside = (SpoolFolder() / "20240101T000000Z-000001.mail.bad").string();
     EXPECT_EQ(host.screen.infoLines,
               (std::vector<std::pair<std::string, bool>>{
-                  {"ERROR: A waiting e-mail could not be read and was set aside: " + aside, true}}));
+                  {"ERROR: A waiting alarm e-mail or SMS could not be read and was set aside: " + aside, true}}));
     EXPECT_TRUE(fs::exists(aside));
     EXPECT_EQ(mgr->GetWaitingCount(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Found at a start: a held mail (its voice call ended with the station) is
+// sent; one composed more than a day ago is reported and not sent.
+TEST_F(MailRetry, AtAStartAHeldMailIsSentAndOneOlderThanADayIsReportedInstead)
+{
+    EndManager();
+    COutbox outbox;
+    ASSERT_TRUE(outbox.Open(SpoolFolder().string()));
+    COutbox::Job held;
+    held.kind = COutbox::Kind::Mail;
+    held.alarmId = "run-1";
+    held.slot = "mail";
+    held.alarm = "L1";
+    held.held = true;
+    held.recipients = "a@x.test";
+    held.subject = "Alarm";
+    held.body = "held\r\n";
+    ASSERT_EQ(outbox.Add(held), COutbox::AddResult::Added);
+    COutbox::Job old = held;
+    old.alarmId = "run-0";
+    old.held = false;
+    old.recipients = "old@x.test";
+    old.created = std::time(nullptr) - COutbox::kMaxAgeSeconds - 60;
+    ASSERT_EQ(outbox.Add(old), COutbox::AddResult::Added);
+
+    ASSERT_NO_FATAL_FAILURE(NewManager());
+    EXPECT_EQ(host.screen.infoLines,
+              (std::vector<std::pair<std::string, bool>>{
+                  {"NOT SENT: The alarm e-mail of L1 to old@x.test waited more than a day; it was not sent after the "
+                   "restart",
+                   true}}));
+    EXPECT_EQ(host.screen.jobLines,
+              (std::vector<std::string>{"expired mail alarm=\"L1\" to=\"old@x.test\" job=run-0-mail.job",
+                                        "waiting mail alarm=\"L1\" to=\"a@x.test\" job=run-1-mail.job"}));
+    ASSERT_TRUE(RunOutUntilResults(1));
+    ASSERT_EQ(server.Messages().size(), 1u);
+    EXPECT_NE(server.Messages()[0].find("To: <a@x.test>"), std::string::npos);
+    EXPECT_TRUE(Spooled().empty());
+}
+
+// Mails composed together: the emergency alarm's goes first.
+TEST_F(MailRetry, ANewEmergencyMailGoesAheadOfTechnicalOnesQueuedBeforeIt)
+{
+    SendAlarm("tech1@x.test", ALARMTYPE_P100);
+    SendAlarm("tech2@x.test", ALARMTYPE_LIFT_MONITORING);
+    SendAlarm("help@x.test", ALARMTYPE_VOICE);
+    ASSERT_TRUE(RunOutUntilResults(3));
+    const std::vector<std::string> messages = server.Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_NE(messages[0].find("To: <help@x.test>"), std::string::npos);
+    EXPECT_NE(messages[1].find("To: <tech1@x.test>"), std::string::npos);
+    EXPECT_NE(messages[2].find("To: <tech2@x.test>"), std::string::npos);
 }
 
 }  // namespace

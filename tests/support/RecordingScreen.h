@@ -4,6 +4,7 @@
 // from a script.
 
 #include "core/DocumentHost.h"
+#include "support/TempDir.h"
 
 #include <deque>
 #include <map>
@@ -22,6 +23,7 @@ public:
     void AddSystemInfo(const std::string& text, bool popUp) override { infoLines.emplace_back(text, popUp); }
     void Beep(BeepKind kind) override { beeps.push_back(kind); }
     void ShowMessage(const std::string& text, MessageIcon icon) override { messages.emplace_back(text, icon); }
+    void ReportJob(const std::string& line) override { jobLines.push_back(line); }
     std::optional<int16_t> SelectComPort(const std::string& message, int16_t current) override
     {
         portDialogs.emplace_back(message, current);
@@ -39,6 +41,7 @@ public:
     std::vector<std::pair<std::string, MessageIcon>> messages;
     std::vector<std::pair<std::string, int16_t>> portDialogs;
     std::deque<std::optional<int16_t>> portAnswers;  // nothing: the operator cancels
+    std::vector<std::string> jobLines;
 };
 
 class RecordingHost : public CDocumentHost {
@@ -50,8 +53,21 @@ public:
         return true;
     }
     CStationScreen& Screen() override { return screen; }
+    // Opened at first use: in outboxFolder when a test set one, else in a
+    // scratch folder of the host's own.
+    COutbox& Outbox() override
+    {
+        if (!outbox.IsOpen())
+            outbox.Open(outboxFolder.empty() ? (ownFolder.Path() / COutbox::kFolderName).string() : outboxFolder);
+        return outbox;
+    }
+    // A station that starts again: the files stay, what was in memory goes.
+    void ReopenOutbox() { outbox = COutbox(); }
 
     SettingsValues settings;
+    std::string outboxFolder;
+    COutbox outbox;
+    TempDir ownFolder;
     std::vector<SettingsValues> saved;
     RecordingScreen screen;
 };

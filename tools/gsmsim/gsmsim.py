@@ -19,12 +19,21 @@ The program prints "READY <slave path>" once it listens, then one line per
 event. Standard library only; tools/simcommon.py, shared with the
 telephone-modem simulator, holds everything that is not the modem itself:
 pseudo-terminal and link, event lines, timers, control commands, signals.
+
+The control command "kill-after-cmgs PID" (on standard input or as a scenario
+step) sends SIGKILL to the process PID, the station under test, the moment the
+modem has written "+CMGS: <mr>" and "OK" for the next SMS it sends (after the
+reply delay when there is one), and prints "KILLED-AFTER-CMGS <pid>" (or
+"KILL-FAILED <pid> <reason>"). It acts once; "kill-after-cmgs off" disarms it.
+A test uses it to stop the station between the modem's acceptance of an SMS
+and the station's own note of it.
 """
 
 import argparse
 import json
 import os
 import random
+import signal
 import sys
 import time
 
@@ -637,6 +646,7 @@ class Modem:
                 self.sent.append((number, text))
                 self.out.event("SMS-SENT %s %s" % (show_number(number), json_text(text)))
                 self.write(self.block("+CMGS: %d" % self.mr) + self.block("OK"))
+                self.kill_after_cmgs_if_ordered()
             else:
                 self.out.event("SMS-FAILED %s %s %s" % (show_number(number), reason, json_text(text)))
                 self.write(self.final_error(err))
@@ -1253,7 +1263,11 @@ class Modem:
         self.sched.after(self.prompt_late_ms, late)
 
     def fault_command(self, word, words):
-        """Runs "refuse-delete" and "prompt"; False for any other command."""
+        """Runs "refuse-delete", "prompt" and "kill-after-cmgs"; False for any
+        other command."""
+        if word == "kill-after-cmgs":
+            self.kill_command(words)
+            return True
         if word == "refuse-delete":
             usage = "refuse-delete N|at INDEX|off [error|cms]"
             if words and words[0] == "at":
@@ -1302,6 +1316,46 @@ class Modem:
             self.prompt_fault, self.prompt_late_ms, self.prompt_faults = fault, late_ms, count
             return True
         return False
+
+    # -- a station killed right after "+CMGS:" -------------------------------
+    # The worst moment for a station to die: the SMS has left, but the
+    # station has not yet noted that it has. Ordered with "kill-after-cmgs".
+
+    kill_pid = None       # the process to kill after the next "+CMGS:"
+    kill = staticmethod(os.kill)  # replaced by the self-tests
+
+    def kill_after_cmgs_if_ordered(self):
+        """Once armed: SIGKILL to the process once the answer of an SMS that
+        was sent has been written (after the reply delay when there is one)."""
+        if self.kill_pid is None:
+            return
+        pid, self.kill_pid = self.kill_pid, None
+
+        def kill_now():
+            try:
+                self.kill(pid, signal.SIGKILL)
+            except OSError as e:
+                self.out.event("KILL-FAILED %d %s" % (pid, e.strerror or e))
+                return
+            self.out.event("KILLED-AFTER-CMGS %d" % pid)
+
+        if self.cfg.reply_delay_ms > 0:
+            # The answer is on its way after the reply delay; the kill follows it.
+            self.sched.after(self.cfg.reply_delay_ms, kill_now)
+        else:
+            kill_now()
+
+    def kill_command(self, words):
+        usage = "kill-after-cmgs PID|off"
+        if words == ["off"]:
+            self.kill_pid = None
+            return
+        if len(words) != 1:
+            raise ConfigError(usage)
+        pid = parse_int(words[0])
+        if pid <= 1:
+            raise ConfigError(usage + ": PID must be above 1")
+        self.kill_pid = pid
 
     def state_line(self):
         return ("STATE model=%s pin=%s reg=%d rssi=%d echo=%d cmgf=%d cscs=%s csdh=%d "

@@ -435,10 +435,67 @@ class RecoveryFaultsTest(unittest.TestCase):
         self.assertEqual(self.advance(6.0), b"")
         self.assertEqual(self.at('AT+CMGS="+49"\r\n'), b"\r\n> ")
 
+    def test_kill_after_cmgs_follows_the_answer_of_the_next_sms_sent(self):
+        # (controls, reply delay in seconds, texts sent, the text whose answer
+        #  brings the kill or None)
+        cases = [
+            # Armed: the first SMS that goes out brings the kill; once only.
+            (["kill-after-cmgs 4242"], 0.0, ["one", "two"], "one"),
+            # An SMS the modem refuses is no SMS sent: the next one brings it.
+            (["fail 1", "kill-after-cmgs 4242"], 0.0, ["one", "two"], "two"),
+            # Disarmed: nobody is killed.
+            (["kill-after-cmgs 4242", "kill-after-cmgs off"], 0.0, ["one"], None),
+            # With a reply delay the kill waits for the answer to leave.
+            (["kill-after-cmgs 4242"], 0.3, ["one"], "one"),
+        ]
+        for controls, delay, texts, killer in cases:
+            with self.subTest(controls=controls, delay=delay):
+                self.make(reply_delay_ms=delay * 1000.0)
+                # Everything that leaves the modem, and the kill, in order.
+                record = []
+                self.modem._write = lambda data: record.append(bytes(data))
+                self.modem.kill = lambda pid, sig: record.append(("kill", pid, sig))
+                for cmd in ("ATE0", "AT+CMGF=1"):
+                    self.at(cmd + "\r\n")
+                    self.advance(delay)
+                for control in controls:
+                    self.modem.command(control)
+                answers = {}
+                for text in texts:
+                    self.at('AT+CMGS="+49"\r\n')
+                    self.advance(delay)
+                    self.at(text.encode() + b"\x1a")
+                    before = len(record)
+                    self.advance(0.2)
+                    self.advance(delay)
+                    answers[text] = record[before:]
+                kill = ("kill", 4242, signal.SIGKILL)
+                self.assertEqual(record.count(kill), 1 if killer else 0, record)
+                if killer:
+                    # The answer is out before the kill.
+                    self.assertEqual(answers[killer][-1], kill)
+                    self.assertIn(b"+CMGS: ", b"".join(answers[killer][:-1]))
+                    self.assertIn("KILLED-AFTER-CMGS 4242", self.lines())
+                    self.assertIsNone(self.modem.kill_pid)
+
+    def test_kill_after_cmgs_that_cannot_kill_says_so(self):
+        self.station_init()
+
+        def refuse(pid, sig):
+            raise ProcessLookupError(3, "No such process")
+
+        self.modem.kill = refuse
+        self.modem.command("kill-after-cmgs 4242")
+        self.at('AT+CMGS="+49"\r\n')
+        self.at(b"x\x1a")
+        self.assertEqual(self.advance(0.2), b"\r\n+CMGS: 1\r\n\r\nOK\r\n")
+        self.assertIn("KILL-FAILED 4242 No such process", self.lines())
+
     def test_fault_control_mistakes_are_refused(self):
         for line in ("refuse-delete", "refuse-delete x", "refuse-delete -1", "refuse-delete 1 loud",
                      "refuse-delete at", "refuse-delete off 2", "prompt", "prompt slow", "prompt late",
-                     "prompt late 0", "prompt lost 0", "prompt lost 1 2"):
+                     "prompt late 0", "prompt lost 0", "prompt lost 1 2", "kill-after-cmgs",
+                     "kill-after-cmgs x", "kill-after-cmgs -5", "kill-after-cmgs 1", "kill-after-cmgs 42 43"):
             with self.subTest(line=line):
                 with self.assertRaises((gsmsim.ConfigError, ValueError)):
                     self.modem.command(line)
@@ -585,6 +642,28 @@ class ProcessTest(unittest.TestCase):
             self.assertEqual(sim.proc.wait(timeout=20), 0)
             self.assertFalse(os.path.lexists(sim.link))
         finally:
+            sim.close()
+
+    def test_kill_after_cmgs_kills_the_process_once_the_answer_is_written(self):
+        victim = subprocess.Popen(["sleep", "60"])
+        sim = Sim("--stdin", "--scenario", '{"modem": {"send_delay_ms": 10}}')
+        try:
+            st = Station(sim.link)
+            try:
+                for cmd in (b"ATE0\r\n", b"AT+CMGF=1\r\n"):
+                    st.ask(cmd, b"OK\r\n")
+                sim.command("kill-after-cmgs %d" % victim.pid)
+                self.assertEqual(st.ask(b'AT+CMGS="+4917099"\r\n', b"> "), b"\r\n> ")
+                self.assertEqual(st.ask(b"Alarm\x1a", b"OK\r\n"), b"\r\n+CMGS: 1\r\n\r\nOK\r\n")
+                sim.wait_for("SMS-SENT +4917099")
+                sim.wait_for("KILLED-AFTER-CMGS %d" % victim.pid)
+                self.assertEqual(victim.wait(timeout=20), -signal.SIGKILL)
+            finally:
+                st.close()
+        finally:
+            if victim.poll() is None:
+                victim.kill()
+                victim.wait()
             sim.close()
 
     def test_bad_scenario_is_refused_at_start(self):
