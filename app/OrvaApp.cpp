@@ -31,6 +31,8 @@ int COrvaApp::Startup()
         return Fail(ORVA_EXIT_DICTIONARY, "Error loading dictionary, application will exit!");
     SelectStartupLanguage([&dictionary](const std::string& language) { return dictionary.SetLanguage(language); });
     dictionary.InstallAsTextLookup();
+    // Only now: the windows translate their texts as they are built.
+    CDocumentScreen* windowScreen = createWindows ? createWindows() : nullptr;
 
     if (windowScreen == nullptr) {
         if (writeSystemInfoLog)

@@ -30,12 +30,15 @@ public:
     // tests do not).
     void SetWriteSystemInfoLog(bool write) { writeSystemInfoLog = write; }
 
-    // Runs the station with windows: the document shows everything on screen
-    // (and asks the operator), attach builds the windows once the document
-    // exists. Without --operator the operator is chosen in the selection.
-    void SetWindows(CDocumentScreen* windows, std::function<void(COrvaDoc&)> attach)
+    // Runs the station with windows: create builds the screen with its
+    // long-lived windows once the dictionary is loaded and the language
+    // chosen (their texts are set as they are built), the document shows
+    // everything on it (and asks the operator), attach builds the main window
+    // once the document exists. Without --operator the operator is chosen in
+    // the selection.
+    void SetWindows(std::function<CDocumentScreen*()> create, std::function<void(COrvaDoc&)> attach)
     {
-        windowScreen = windows;
+        createWindows = std::move(create);
         attachWindows = std::move(attach);
     }
 
@@ -59,6 +62,6 @@ private:
     std::unique_ptr<COrvaDoc> document;
     std::function<bool()> loadDictionary;
     bool writeSystemInfoLog = false;
-    CDocumentScreen* windowScreen = nullptr;
+    std::function<CDocumentScreen*()> createWindows;
     std::function<void(COrvaDoc&)> attachWindows;
 };

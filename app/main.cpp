@@ -4,8 +4,8 @@
 #include "app/CommandLine.h"
 #include "app/OrvaApp.h"
 #include "app/SignalWatcher.h"
+#include "app/StationWindows.h"
 #include "core/SettingsFile.h"
-#include "ui/WindowScreen.h"
 
 #include <QApplication>
 
@@ -74,28 +74,16 @@ int main(int argc, char** argv)
         QCoreApplication::setApplicationName(QString::fromLatin1(settingsfile::kApplication));
 
         // The windows outlive the document, which keeps writing to its screen
-        // until its managers have stopped.
-        std::unique_ptr<CWindowScreen> windows;
+        // until its managers have stopped. The start-up builds them after the
+        // dictionary and the language.
+        CStationWindows windows;
         COrvaApp orva(*options, std::cout, std::cerr);
         orva.SetWriteSystemInfoLog(true);
         orva.SetCloseHandler([] { QCoreApplication::exit(0); });
-        if (!options->headless) {
-            // Alarm dialogs stand on their own; only the main window's close
-            // (after its question) ends the station.
-            QApplication::setQuitOnLastWindowClosed(false);
-            windows = std::make_unique<CWindowScreen>(true);
-            windows->SetEcho(&orva.Screen());
-            windows->SetCloseHandler([] { QCoreApplication::exit(0); });
-            orva.SetWindows(windows.get(), [&windows](COrvaDoc& doc) { windows->Attach(doc); });
-        }
+        if (!options->headless)
+            windows.Install(orva, true, [] { QCoreApplication::exit(0); });
         // Managers first, then the windows that show them, then the document.
-        const auto closeWindows = [&orva, &windows] {
-            if (!windows)
-                return;
-            if (orva.Document() != nullptr)
-                orva.Document()->CloseDocument();
-            windows->Detach();
-        };
+        const auto closeWindows = [&orva, &windows] { windows.Close(orva); };
         const auto finish = [&orva, &closeWindows](int code) {
             closeWindows();
             const int shutdown = orva.Shutdown();

@@ -19,6 +19,7 @@ packages=(
   libbenchmark-dev
   python3 python3-aiosmtpd
   xvfb xauth x11-utils
+  libx11-dev
 )
 
 apt-get update

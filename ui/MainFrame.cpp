@@ -19,6 +19,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QStatusBar>
+#include <QStringList>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
@@ -238,6 +239,23 @@ QString Text(const char* key)
     return QString::fromStdString(LookupText(key));
 }
 
+// A menu text as plain words: without the accelerator after the tab and
+// without the mnemonic markers ("&&" stays one "&").
+QString PlainMenuText(const char* key)
+{
+    QString text = Text(key);
+    const qsizetype tab = text.indexOf(QLatin1Char('\t'));
+    if (tab >= 0)
+        text.truncate(tab);
+    QString plain;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+            ++i;
+        plain += text[i];
+    }
+    return plain.trimmed();
+}
+
 // --- Toolbar images: 16 by 16, drawn here so that no image file is needed.
 
 void DrawPage(QPainter& p)
@@ -376,11 +394,16 @@ CMainFrame::CMainFrame(COrvaDoc& doc, CViewCommands& view, QWidget* viewWidget, 
     p100Window = new CP100TestMsgWnd(this);
     view.SetContextMenu(alarmlistMenu);
 
+    readLockKeys = [] { return CLockKeys::Read(); };
     updateTimer = new QTimer(this);
     updateTimer->setInterval(kUpdateIntervalMs);
-    connect(updateTimer, &QTimer::timeout, this, [this] { UpdateCommandStates(); });
+    connect(updateTimer, &QTimer::timeout, this, [this] {
+        UpdateCommandStates();
+        UpdateLockPanes();
+    });
     updateTimer->start();
     UpdateCommandStates();
+    UpdateLockPanes();
 }
 
 CMainFrame::~CMainFrame()
@@ -508,7 +531,18 @@ void CMainFrame::CreateStatusBar()
         label->setObjectName(QStringLiteral("Pane%1").arg(pane));
         if (pane == kPanePrompt) {
             label->setText(Text("AFX_IDS_IDLEMESSAGE"));
+            // A long prompt is cut rather than the panes beside it.
+            label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
             bar->addWidget(label, 1);
+            // Between the prompt and the managers' panes, hard to miss, and
+            // always whole.
+            filterPane = new QLabel(bar);
+            filterPane->setObjectName(QStringLiteral("FilterPane"));
+            filterPane->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+            filterPane->setStyleSheet(
+                QStringLiteral("QLabel { background: #ffd54f; color: black; font-weight: bold; padding: 0 6px; }"));
+            filterPane->hide();
+            bar->addWidget(filterPane);
         } else {
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             const int width = pane < 4 ? metrics.horizontalAdvance(QString(blanks[pane], QLatin1Char(' ')))
@@ -609,6 +643,66 @@ void CMainFrame::UpdateCommandStates()
     for (int bit = 0; bit < 4; ++bit)
         actions.at(kFilterCommands[bit])->setChecked((mask & (1u << bit)) != 0);
     actions.at(ID_OPTIONS_UNATTENDED)->setChecked(view.IsUnattended());
+    UpdateFilterPane();
+}
+
+QString CMainFrame::FilterText() const
+{
+    // The statuses by their filter commands' names, as the operator finds
+    // them in the Filter menu.
+    static const char* const kNames[] = {
+        "IDC_MENU_ID_ALARMLIST_FILTER_NEW",
+        "IDC_MENU_ID_ALARMLIST_FILTER_ACKNOWLEDGED",
+        "IDC_MENU_ID_ALARMLIST_FILTER_FINISHED",
+        "IDC_MENU_ID_ALARMLIST_FILTER_INFOALARMS",
+    };
+    const uint8_t mask = view.GetFilterMask();
+    QStringList hidden;
+    for (int bit = 0; bit < 4; ++bit) {
+        if ((mask & (1u << bit)) == 0)
+            hidden << PlainMenuText(kNames[bit]);
+    }
+    if (hidden.isEmpty())
+        return {};
+    QString text = Text("IDS_MAINFRM_FILTER_HIDDEN");
+    text.replace(QStringLiteral("%s"), hidden.join(QStringLiteral(", ")));
+    return text;
+}
+
+// Looked up on every update, so it follows a language change at once.
+void CMainFrame::UpdateFilterPane()
+{
+    const QString text = FilterText();
+    if (text != filterPane->text())
+        filterPane->setText(text);
+    filterPane->setVisible(!text.isEmpty());
+}
+
+void CMainFrame::SetLockKeyReader(std::function<std::optional<LockKeyStates>()> reader)
+{
+    readLockKeys = std::move(reader);
+    UpdateLockPanes();
+}
+
+void CMainFrame::UpdateLockPanes()
+{
+    const std::optional<LockKeyStates> states = readLockKeys ? readLockKeys() : std::nullopt;
+    if (!states)
+        return;  // the platform does not tell; the panes stay as they are
+    const struct {
+        int pane;
+        bool on;
+        const char* text;
+    } kPanes[] = {
+        {kPaneCaps, states->caps, "CAP"},
+        {kPaneNum, states->num, "NUM"},
+        {kPaneScroll, states->scroll, "SCRL"},
+    };
+    for (const auto& lock : kPanes) {
+        const QString text = lock.on ? QString::fromLatin1(lock.text) : QString();
+        if (panes[lock.pane]->text() != text)
+            panes[lock.pane]->setText(text);
+    }
 }
 
 void CMainFrame::OnCommand(int command)
@@ -645,7 +739,7 @@ void CMainFrame::OnCommand(int command)
     case ID_GENERATE_P100_MSG: p100Window->ShowWindow(); break;
     default:
         // A window that other code owns and nobody installed.
-        QApplication::beep();
+        doc.Screen().Beep(BeepKind::Default);
         break;
     }
     // The frame may be closing (Exit); the states are cheap to set anyway.

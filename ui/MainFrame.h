@@ -6,17 +6,25 @@
 // go to the alarm list (CViewCommands), to the document, or to a handler the
 // application installed for a window that other code owns (system
 // information, object windows, print, export, user message editor, about).
-// A command without anyone to carry it out answers with the default beep.
+// A command without anyone to carry it out answers with the document's
+// default beep.
+//
+// Next to the prompt the status bar says which statuses the alarm list hides
+// while any is hidden; panes 4 to 6 show the lock keys where the platform
+// tells their states.
 //
 // The menu texts are translated once, when the window is built; tooltips and
 // status prompts are looked up each time they are shown, so they follow a
 // language change at once.
+
+#include "ui/LockKeys.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <functional>
 #include <map>
+#include <optional>
 
 class COrvaDoc;
 class CViewCommands;
@@ -64,8 +72,18 @@ public:
     // disabled right now does nothing.
     void OnCommand(int command);
 
-    // Enabled and checked states from the settings and the alarm list.
+    // Enabled and checked states from the settings and the alarm list, and
+    // the hidden statuses beside the prompt.
     void UpdateCommandStates();
+    // The text that names the hidden statuses, empty while every status is
+    // listed (the label is hidden then).
+    QString FilterText() const;
+    QLabel* FilterPane() const { return filterPane; }
+
+    // Replaces the reader of the lock keys (tests); the panes are brought up
+    // to date with the other states.
+    void SetLockKeyReader(std::function<std::optional<LockKeyStates>()> reader);
+    void UpdateLockPanes();
     // "Really Quit?": true when the operator answered Yes.
     bool ConfirmClose();
     // Closes the window without the question (a restart of the station
@@ -89,6 +107,7 @@ private:
     void OnHovered(int command);
     void ShowIdlePrompt();
     bool IsCommandEnabled(int command) const;
+    void UpdateFilterPane();
 
     COrvaDoc& doc;
     CViewCommands& view;
@@ -97,6 +116,8 @@ private:
     QToolBar* toolBar = nullptr;
     QMenu* alarmlistMenu = nullptr;
     QLabel* panes[kPaneCount] = {};
+    QLabel* filterPane = nullptr;
+    std::function<std::optional<LockKeyStates>()> readLockKeys;
     QTimer* updateTimer = nullptr;
     CP100TestMsgWnd* p100Window = nullptr;
     bool closeWithoutQuestion = false;

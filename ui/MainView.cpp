@@ -5,6 +5,7 @@
 #include "db/AlarmInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
 #include "ui/AlarmDialogs.h"
+#include "ui/ColumnFit.h"
 #include "ui/MessageBox.h"
 #include "ui/StatusIcons.h"
 
@@ -109,13 +110,44 @@ void CMainView::Initialise(const std::string& headerFolder)
     for (const char* key : kColumnTitleKeys)
         titles << Q(LookupText(key));
     list->setHeaderLabels(titles);
+    // A stored width is the operator's choice only where it still shows the
+    // whole title and the column's longest text in today's font.
     const auto widths = WidthSettings(doc.Settings());
     for (int column = 0; column < kColumnCount; ++column)
-        list->setColumnWidth(column, std::max<int32_t>(*widths[static_cast<std::size_t>(column)], 0));
+        list->setColumnWidth(column, std::max<int32_t>(*widths[static_cast<std::size_t>(column)], FittedWidth(column)));
     // A file that can be neither read nor created leaves the dictionary
     // texts in use.
     headerTexts.Load(headerFolder);
     initialised = true;
+}
+
+int CMainView::FittedWidth(int column) const
+{
+    const QFontMetrics metrics = list->fontMetrics();
+    // An ID code is a lift telephone's code or a telephone number in full
+    // international form (at most 15 digits after the "+"), as is the caller's
+    // number; the ID information is free text and gets room for its title only.
+    const QString longestNumber = columnfit::WidestDigits(QStringLiteral("+000000000000000"), metrics);
+    QStringList texts;
+    QIcon icon;
+    switch (column) {
+    case ColStatus:
+        for (uint8_t status = 0; status <= ALARMSTATUS_INFO; ++status)
+            texts << Q(StatusText(status));
+        icon = CStatusIcons::Icon(CStatusIcons::ForStatus(ALARMSTATUS_NEW));
+        break;
+    case ColType:
+        for (int type = 0; type <= ALARMTYPE_VOICE_REDIRECTED + 1; ++type)
+            texts << Q(TypeText(static_cast<uint8_t>(type)));
+        break;
+    case ColIdCode:
+    case ColCallerId: texts << longestNumber; break;
+    case ColDateTime:
+        texts << columnfit::WidestDigits(Q(COleDateTime(2000, 1, 1, 0, 0, 0).Format(kDateFormat)), metrics);
+        break;
+    default: break;
+    }
+    return columnfit::FittedColumnWidth(*list, column, texts, icon);
 }
 
 // ---------------------------------------------------------------------------

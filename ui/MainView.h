@@ -62,6 +62,9 @@ public:
     void SortByColumn(int column);
     // Sorts by the current sort column and direction.
     void SortList();
+    // The least width that shows the column's title and its longest text in
+    // the list's font; a narrower stored width is not used.
+    int FittedWidth(int column) const;
     // The keys of the selected rows in list order.
     std::vector<uint32_t> SelectedKeys() const;
     std::string HeaderText(uint8_t alarmType) const { return headerTexts.HeaderText(alarmType); }

@@ -8,6 +8,24 @@ CMessagePanel::CMessagePanel(QWidget* parent) : QWidget(parent)
     setMinimumHeight(fontMetrics().height() + 8);
 }
 
+QFont CMessagePanel::TextFont() const
+{
+    QFont bold = font();
+    bold.setBold(true);
+    return bold;
+}
+
+QSize CMessagePanel::minimumSizeHint() const
+{
+    const QFontMetrics metrics(TextFont());
+    return {metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth(), metrics.height() + 8};
+}
+
+QSize CMessagePanel::sizeHint() const
+{
+    return minimumSizeHint();
+}
+
 void CMessagePanel::SetBkColor(const QColor& color)
 {
     background = color;
@@ -17,6 +35,7 @@ void CMessagePanel::SetBkColor(const QColor& color)
 void CMessagePanel::SetText(const QString& newText)
 {
     text = newText;
+    updateGeometry();
     update();
 }
 
@@ -26,9 +45,7 @@ void CMessagePanel::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), background);
     if (text.isEmpty())
         return;
-    QFont bold = font();
-    bold.setBold(true);
-    painter.setFont(bold);
+    painter.setFont(TextFont());
     painter.setPen(Qt::white);
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text);
 }

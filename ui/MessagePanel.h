@@ -13,6 +13,9 @@ public:
     void SetBkColor(const QColor& color);
     void SetText(const QString& text);
     QColor BkColor() const { return background; }
+    // Room for the whole text in the bold font it is drawn with.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
     QString Text() const { return text; }
 
 protected:
@@ -20,6 +23,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QFont TextFont() const;
+
     QColor background{192, 192, 192};
     QString text;
 };

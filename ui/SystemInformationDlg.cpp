@@ -2,6 +2,7 @@
 
 #include "core/TextLookup.h"
 #include "core/Version.h"
+#include "ui/ColumnFit.h"
 #include "ui/MessageBox.h"
 #include "ui/MessagePanel.h"
 
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -38,9 +41,13 @@ CSystemInformationDlg::CSystemInformationDlg(QWidget* parent, bool writeLog) : Q
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->header()->setStretchLastSection(false);
-    list->setColumnWidth(0, kInformationWidth);
-    list->setColumnWidth(1, kTimeWidth);
-    list->setMinimumWidth(kInformationWidth + kTimeWidth + 24);
+    // The usual widths, or what the font needs for the titles and for a whole
+    // time when that is more.
+    const QString longestTime = columnfit::WidestDigits(FormatTime(QDateTime(QDate(2000, 1, 1), QTime(0, 0))),
+                                                        list->fontMetrics());
+    list->setColumnWidth(0, std::max(kInformationWidth, columnfit::FittedColumnWidth(*list, 0, {})));
+    list->setColumnWidth(1, std::max(kTimeWidth, columnfit::FittedColumnWidth(*list, 1, {longestTime})));
+    list->setMinimumWidth(list->columnWidth(0) + list->columnWidth(1) + 24);
 
     deleteButton = new QPushButton(orvabox::Text("IDC_SYSTEM_INFO_DELETE"), this);
     clearButton = new QPushButton(orvabox::Text("IDC_SYSTEM_INFO_CLEAR"), this);

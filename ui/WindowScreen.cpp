@@ -74,6 +74,9 @@ void CWindowScreen::Attach(COrvaDoc& doc)
         Beep(BeepKind::Default);
     });
     frame->SetCommandHandler(ID_OPTIONS_SYSTEMINFORMATION, [this] { systemInfo.ShowPanel(); });
+    // The send-SMS window comes with the next windows; until then the
+    // command beeps like every other command whose window is not there.
+    frame->SetCommandHandler(ID_OPTIONS_SEND_SMS, [this] { Beep(BeepKind::Default); });
     frame->SetCommandHandler(ID_APP_ABOUT, [this] { ShowAbout(); });
     auto* watcher = new CloseWatcher([this] {
         if (onClose)
@@ -136,9 +139,11 @@ void CWindowScreen::ReportJob(const std::string& line)
         echo->ReportJob(line);
 }
 
-void CWindowScreen::Beep(BeepKind)
+void CWindowScreen::Beep(BeepKind kind)
 {
     QApplication::beep();
+    if (echo)
+        echo->Beep(kind);
 }
 
 void CWindowScreen::ShowMessage(const std::string& text, MessageIcon icon)

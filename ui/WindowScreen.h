@@ -9,9 +9,9 @@
 // document shows before that (the title, status texts) is kept and shown
 // when the window appears.
 //
-// An echo screen, when given, also receives everything that is shown (not
-// the questions), so that the event lines of the station can still be read
-// on standard output while the windows run.
+// An echo screen, when given, also receives everything that is shown or
+// sounded (not the questions), so that the event lines of the station can
+// still be read on standard output while the windows run.
 
 #include "core/DocumentScreen.h"
 #include "ui/AlarmDialogSet.h"

@@ -1,7 +1,8 @@
 // The main window: which commands are enabled and checked, where each command
 // goes, the menu translated once at creation (and the service pop-up gone),
-// tooltips and prompts that follow the language at once, the close question
-// and the accelerators.
+// tooltips and prompts that follow the language at once, the hidden statuses
+// and the lock keys in the status bar, the close question and the
+// accelerators.
 
 #include "core/RecordingDocScreen.h"
 
@@ -11,6 +12,7 @@
 #include "support/TempDir.h"
 #include "ui/Commands.h"
 #include "ui/Dictionary.h"
+#include "ui/LockKeys.h"
 #include "ui/MainFrame.h"
 #include "ui/P100TestMsgWnd.h"
 #include "ui/ViewCommands.h"
@@ -34,6 +36,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -277,8 +280,11 @@ TEST_F(MainFrameTest, DocumentCommandsAndInstalledHandlers)
     f.SetCommandHandler(ID_OPTIONS_SYSTEMINFORMATION, [&shown] { ++shown; });
     f.Action(ID_OPTIONS_SYSTEMINFORMATION)->trigger();
     f.SetCommandHandler(ID_OPTIONS_SYSTEMINFORMATION, nullptr);
-    f.Action(ID_OPTIONS_SYSTEMINFORMATION)->trigger();  // beeps
+    ASSERT_TRUE(screen.base.beeps.empty());
+    f.Action(ID_OPTIONS_SYSTEMINFORMATION)->trigger();
     EXPECT_EQ(shown, 1);
+    // Nobody there to carry it out: the document's screen beeps.
+    EXPECT_EQ(screen.base.beeps, std::vector<BeepKind>{BeepKind::Default});
     EXPECT_TRUE(view.calls.empty());
 }
 
@@ -400,6 +406,84 @@ TEST_F(MainFrameTest, PanesKeepTheirTexts)
     for (int pane = 0; pane < CMainFrame::kPaneCount; ++pane)
         EXPECT_EQ(f.PaneText(pane), QStringLiteral("text %1").arg(pane));
     EXPECT_TRUE(f.PaneText(7).isEmpty());
+}
+
+// ---------------------------------------------------------------------------
+// Hidden statuses and lock keys
+
+struct FilterCase {
+    uint8_t mask;
+    const char* shown;  // empty: the label is hidden
+};
+
+TEST_F(MainFrameTest, HiddenStatusesAreNamedBesideThePrompt)
+{
+    CMainFrame& f = MakeFrame();
+    const FilterCase cases[] = {
+        {15, ""},
+        {14, "Filter on - hidden: New"},
+        {11, "Filter on - hidden: Finished"},
+        {5, "Filter on - hidden: Acknowledged, Info Alarms"},
+        {0, "Filter on - hidden: New, Acknowledged, Finished, Info Alarms"},
+        {15, ""},
+    };
+    for (const FilterCase& c : cases) {
+        view.mask = c.mask;
+        f.UpdateCommandStates();
+        EXPECT_EQ(f.FilterPane()->text(), QString::fromUtf8(c.shown)) << int(c.mask);
+        EXPECT_EQ(f.FilterPane()->isHidden(), *c.shown == '\0') << int(c.mask);
+    }
+
+    // A click on a filter button shows it at once, in the language of the
+    // moment, and a second click takes it away again.
+    ScopedLanguage inGerman("de");
+    QTest::mouseClick(Button(ID_ALARMLIST_FILTER_FINISHED), Qt::LeftButton);
+    QString german = Tr("IDS_MAINFRM_FILTER_HIDDEN");
+    german.replace(QStringLiteral("%s"), Tr("IDC_MENU_ID_ALARMLIST_FILTER_FINISHED"));
+    EXPECT_EQ(f.FilterPane()->text(), german);
+    EXPECT_NE(f.FilterPane()->text(), QStringLiteral("Filter on - hidden: Finished"));
+    EXPECT_FALSE(f.FilterPane()->isHidden());
+    QTest::mouseClick(Button(ID_ALARMLIST_FILTER_FINISHED), Qt::LeftButton);
+    EXPECT_TRUE(f.FilterPane()->isHidden());
+}
+
+struct LockCase {
+    LockKeyStates states;
+    const char* caps;
+    const char* num;
+    const char* scroll;
+};
+
+TEST_F(MainFrameTest, LockPanesShowTheKeyboardsIndicators)
+{
+    CMainFrame& f = MakeFrame();
+    // Without an X11 display nobody can tell: the panes stay empty.
+    EXPECT_FALSE(CLockKeys::Read().has_value());
+    for (int pane : {CMainFrame::kPaneCaps, CMainFrame::kPaneNum, CMainFrame::kPaneScroll})
+        EXPECT_TRUE(f.PaneText(pane).isEmpty());
+
+    std::optional<LockKeyStates> now;
+    f.SetLockKeyReader([&now] { return now; });
+    const LockCase cases[] = {
+        {{true, false, false}, "CAP", "", ""},
+        {{false, true, false}, "", "NUM", ""},
+        {{false, false, true}, "", "", "SCRL"},
+        {{true, true, true}, "CAP", "NUM", "SCRL"},
+        {{false, false, false}, "", "", ""},
+    };
+    for (const LockCase& c : cases) {
+        now = c.states;
+        f.UpdateLockPanes();
+        EXPECT_EQ(f.PaneText(CMainFrame::kPaneCaps), QString::fromLatin1(c.caps));
+        EXPECT_EQ(f.PaneText(CMainFrame::kPaneNum), QString::fromLatin1(c.num));
+        EXPECT_EQ(f.PaneText(CMainFrame::kPaneScroll), QString::fromLatin1(c.scroll));
+    }
+    // A reader that cannot tell any more leaves the last states standing.
+    now = LockKeyStates{true, false, false};
+    f.UpdateLockPanes();
+    now.reset();
+    f.UpdateLockPanes();
+    EXPECT_EQ(f.PaneText(CMainFrame::kPaneCaps), QStringLiteral("CAP"));
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include "core/RecordingDocScreen.h"
 
+#include "CellFit.h"
 #include "core/OrvaDoc.h"
 #include "core/Settings.h"
 #include "db/AlarmInfoMsg.h"
@@ -14,6 +15,7 @@
 #include "support/TempDir.h"
 #include "tel/TelHandlerMsg.h"
 #include "ui/AlarmDialogs.h"
+#include "ui/Dictionary.h"
 #include "ui/MainView.h"
 
 #include <gtest/gtest.h>
@@ -630,11 +632,13 @@ TEST_F(MainViewTest, ColumnWidthsComeFromTheSettingsAndAreSavedWhenTheViewCloses
 {
     screen.view = nullptr;
     view.reset();
-    doc->Settings().ColumnWidthIdInfo = 222;
+    // Wide enough for any font: the operator's widths.
+    doc->Settings().ColumnWidthStatus = 401;
+    doc->Settings().ColumnWidthIdInfo = 622;
     view = std::make_unique<CMainView>(*doc, dialogs);
     view->Initialise();
-    EXPECT_EQ(view->List()->columnWidth(CMainView::ColStatus), 45);
-    EXPECT_EQ(view->List()->columnWidth(CMainView::ColIdInfo), 222);
+    EXPECT_EQ(view->List()->columnWidth(CMainView::ColStatus), 401);
+    EXPECT_EQ(view->List()->columnWidth(CMainView::ColIdInfo), 622);
 
     for (int column = 0; column < CMainView::kColumnCount; ++column)
         view->List()->setColumnWidth(column, 50 + column);
@@ -650,6 +654,90 @@ TEST_F(MainViewTest, ColumnWidthsComeFromTheSettingsAndAreSavedWhenTheViewCloses
     EXPECT_EQ(values.ColumnWidthCidInfo, 54);
     EXPECT_EQ(values.ColumnWidthDateTime, 55);
 }
+
+TEST_F(MainViewTest, AStoredWidthNarrowerThanTheFontNeedsIsWidened)
+{
+    screen.view = nullptr;
+    view.reset();
+    doc->Settings().ColumnWidthStatus = 5;
+    doc->Settings().ColumnWidthDateTime = 5;
+    view = std::make_unique<CMainView>(*doc, dialogs);
+    view->Initialise();
+    EXPECT_EQ(view->List()->columnWidth(CMainView::ColStatus), view->FittedWidth(CMainView::ColStatus));
+    EXPECT_EQ(view->List()->columnWidth(CMainView::ColDateTime), view->FittedWidth(CMainView::ColDateTime));
+    EXPECT_GT(view->FittedWidth(CMainView::ColDateTime), 5);
+}
+
+// Every title and every text a column of fixed shape can hold is shown whole,
+// in each language and also with a large font, whatever the stored widths
+// (by default 45 pixels for the status, 125 for the date).
+struct FitCase {
+    const char* language;
+    int pixelSize;  // 0: the application's font
+};
+
+void PrintTo(const FitCase& c, std::ostream* os)
+{
+    *os << c.language << " " << c.pixelSize;
+}
+
+class MainViewFitTest : public MainViewTest, public ::testing::WithParamInterface<FitCase> {
+protected:
+    void SetUp() override
+    {
+        CDictionary::Instance().SetLanguage(GetParam().language);
+        if (GetParam().pixelSize > 0) {
+            QFont large = QApplication::font();
+            large.setPixelSize(GetParam().pixelSize);
+            QApplication::setFont(large);
+        }
+        MainViewTest::SetUp();
+    }
+    void TearDown() override
+    {
+        MainViewTest::TearDown();
+        QApplication::setFont(normalFont);
+        CDictionary::Instance().SetLanguage("en");
+    }
+    QFont normalFont = QApplication::font();
+};
+
+TEST_P(MainViewFitTest, NoTitleAndNoTextOfAFixedShapeIsCutShort)
+{
+    // Every status and type, the longest numbers and the widest date.
+    std::vector<AlarmFields> rows;
+    const COleDateTime times[] = {COleDateTime(2026, 12, 10, 12, 28, 48), COleDateTime(2088, 8, 28, 20, 58, 58),
+                                  COleDateTime(2000, 10, 10, 10, 10, 10)};
+    for (uint8_t type = 0; type <= ALARMTYPE_VOICE_REDIRECTED + 1; ++type) {
+        rows.push_back({static_cast<uint32_t>(type + 1), static_cast<uint8_t>(type % 6), type, "+468888888888888",
+                        "Storgatan 1", "+000000000000000", times[type % 3]});
+    }
+    Fill(rows);
+    ASSERT_EQ(view->List()->topLevelItemCount(), static_cast<int>(rows.size()));
+
+    QTreeWidget& list = *view->List();
+    for (int column = 0; column < CMainView::kColumnCount; ++column) {
+        EXPECT_FALSE(cellfit::TitleCut(list, column))
+            << GetParam().language << ": title " << list.headerItem()->text(column).toStdString() << " in "
+            << list.columnWidth(column) << " pixels";
+        if (column == CMainView::ColIdInfo)
+            continue;  // free text of any length
+        for (int row = 0; row < list.topLevelItemCount(); ++row) {
+            QTreeWidgetItem* item = list.topLevelItem(row);
+            EXPECT_FALSE(cellfit::CellTextCut(list, item, column))
+                << GetParam().language << ": \"" << item->text(column).toStdString() << "\" in "
+                << list.columnWidth(column) << " pixels";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, MainViewFitTest,
+                         ::testing::Values(FitCase{"en", 0}, FitCase{"de", 0}, FitCase{"fr", 0}, FitCase{"se", 0},
+                                           FitCase{"en", 22}, FitCase{"de", 22}, FitCase{"fr", 22},
+                                           FitCase{"se", 22}),
+                         [](const auto& info) {
+                             return std::string(info.param.language) + (info.param.pixelSize > 0 ? "Large" : "");
+                         });
 
 TEST_F(MainViewTest, HeaderTextsComeFromTheFileInTheCurrentFolder)
 {

@@ -62,7 +62,7 @@ TEST(ShippedDictionary, LoadsWithItsFourLanguagesAndEveryKey)
     CDictionary& dictionary = Shipped();
     EXPECT_EQ(dictionary.GetLanguages(), kLanguages);
     const std::set<std::string> expected = KeyList();
-    EXPECT_EQ(expected.size(), 730u);
+    EXPECT_EQ(expected.size(), 731u);
     const std::vector<std::string> keys = dictionary.GetKeys();
     EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()), expected);
 }
@@ -117,6 +117,66 @@ TEST(ShippedDictionary, KnownTexts)
     EXPECT_EQ(dictionary.Translate("IDS_MAINFRM_MSG_1"), "Really Quit?");
     EXPECT_FALSE(dictionary.SetLanguage("EN"));
     EXPECT_EQ(dictionary.GetLanguage(), "en");
+}
+
+// Texts that were once wrong: the gender of French adjectives, the French
+// word for an idle mail link, and the Swedish name of the voice alarm type,
+// which is the same wherever the type is named.
+TEST(ShippedDictionary, TranslationsThatNeededMending)
+{
+    const struct {
+        const char* language;
+        const char* key;
+        const char* text;
+    } cases[] = {
+        {"fr", "IDS_TELMGR_MSG_22", "TEL : Erreur logicielle"},
+        {"fr", "IDS_TELMGR_MSG_24", "TEL : Erreur matérielle"},
+        {"fr", "IDS_MAILMGR_MSG_1", "Mail : Inactif"},
+        {"fr", "IDS_ORVADOC_MSG_1", "Mail : Inactif"},
+        {"de", "IDC_EVENTMSG_ALARM_IGNORE", "I&gnorieren"},
+        {"se", "IDS_MAINVIEW_MSG_17", "Talsamtal"},
+        {"se", "IDS_GSMMGR_MSG_8", "Talsamtal"},
+        {"se", "IDS_MAILMGR_MSG_5", "Talsamtal"},
+        {"se", "IDS_PRINTDLG_MSG_12", "Larmtyp: Talsamtal"},
+        {"se", "IDS_MAINVIEW_MSG_18", "Talsamtal - vidarekopplat"},
+        {"se", "IDS_GSMMGR_MSG_9", "Talsamtal - vidarekopplat"},
+        {"se", "IDS_MAILMGR_MSG_6", "Talsamtal - vidarekopplat"},
+        {"se", "IDS_PRINTDLG_MSG_13", "Larmtyp: Talsamtal - vidarekopplat"},
+    };
+    CDictionary& dictionary = Shipped();
+    for (const auto& c : cases) {
+        ASSERT_TRUE(dictionary.SetLanguage(c.language));
+        EXPECT_EQ(dictionary.Translate(c.key), c.text) << c.language << " " << c.key;
+    }
+    dictionary.SetLanguage("en");
+}
+
+// French sets a space before ":", "!", "?" and ";" (a repeated mark follows
+// its twin directly); German and Swedish never do. The English texts are the
+// station's own wording and keep it.
+TEST(ShippedDictionary, PunctuationSpacingFollowsEachLanguage)
+{
+    CDictionary& dictionary = Shipped();
+    for (const std::string language : {"de", "fr", "se"}) {
+        ASSERT_TRUE(dictionary.SetLanguage(language));
+        const bool french = language == "fr";
+        for (const std::string& key : KeyList()) {
+            const std::string text = dictionary.Translate(key);
+            for (std::size_t i = 1; i < text.size(); ++i) {
+                const char mark = text[i];
+                if (std::string(":!?;").find(mark) == std::string::npos)
+                    continue;
+                const char before = text[i - 1];
+                if (before == mark || (mark == ':' && i + 1 < text.size() && text[i + 1] == '/'))
+                    continue;  // "!!", and an address such as "http://"
+                if (french)
+                    EXPECT_EQ(before, ' ') << language << " " << key << ": " << text;
+                else
+                    EXPECT_NE(before, ' ') << language << " " << key << ": " << text;
+            }
+        }
+    }
+    dictionary.SetLanguage("en");
 }
 
 TEST(ShippedDictionary, CommittedSourcePassesItsOwnCheck)

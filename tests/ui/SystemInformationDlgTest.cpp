@@ -1,6 +1,8 @@
 #include "ui/SystemInformationDlg.h"
 #include "BoxAnswerer.h"
+#include "CellFit.h"
 
+#include "ui/Dictionary.h"
 #include "ui/MessagePanel.h"
 #include "support/TempDir.h"
 
@@ -45,10 +47,68 @@ TEST_F(SystemInformationDlgTest, IsBuiltHiddenWithItsHeaderAndColumns)
     QTreeWidget* list = panel.List();
     EXPECT_EQ(list->headerItem()->text(0), "Information");
     EXPECT_EQ(list->headerItem()->text(1), "Time");
-    EXPECT_EQ(list->columnWidth(0), 550);
-    EXPECT_EQ(list->columnWidth(1), 110);
+    // The usual widths, wider only where the font needs it.
+    EXPECT_GE(list->columnWidth(0), 550);
+    EXPECT_GE(list->columnWidth(1), 110);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
 }
+
+// The titles and a whole time are shown in every language, also with a large
+// font.
+struct FitCase {
+    const char* language;
+    int pixelSize;  // 0: the application's font
+};
+
+void PrintTo(const FitCase& c, std::ostream* os)
+{
+    *os << c.language << " " << c.pixelSize;
+}
+
+class SystemInformationFitTest : public SystemInformationDlgTest, public ::testing::WithParamInterface<FitCase> {
+protected:
+    SystemInformationFitTest()
+    {
+        CDictionary::Instance().SetLanguage(GetParam().language);
+        if (GetParam().pixelSize > 0) {
+            QFont large = QApplication::font();
+            large.setPixelSize(GetParam().pixelSize);
+            QApplication::setFont(large);
+        }
+    }
+    ~SystemInformationFitTest() override
+    {
+        QApplication::setFont(normalFont);
+        CDictionary::Instance().SetLanguage("en");
+    }
+    QFont normalFont = QApplication::font();
+};
+
+TEST_P(SystemInformationFitTest, TitlesAndTimesAreShownWhole)
+{
+    CSystemInformationDlg panel(nullptr, false);
+    panel.AddSystemInfo("Mail: Idle", false);
+    QTreeWidget& list = *panel.List();
+    QTreeWidgetItem* row = list.topLevelItem(0);
+    for (const QDateTime& time : {QDateTime(QDate(2026, 12, 10), QTime(12, 28, 48)),
+                                  QDateTime(QDate(2088, 8, 28), QTime(20, 58, 58))}) {
+        row->setText(1, CSystemInformationDlg::FormatTime(time));
+        EXPECT_FALSE(cellfit::CellTextCut(list, row, 1))
+            << GetParam().language << ": " << row->text(1).toStdString() << " in " << list.columnWidth(1) << " pixels";
+    }
+    for (int column = 0; column < 2; ++column)
+        EXPECT_FALSE(cellfit::TitleCut(list, column)) << GetParam().language << ": " << column;
+    EXPECT_GE(panel.Header()->minimumSizeHint().width(),
+              QFontMetrics(panel.Header()->font()).horizontalAdvance(panel.Header()->Text()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, SystemInformationFitTest,
+                         ::testing::Values(FitCase{"en", 0}, FitCase{"de", 0}, FitCase{"fr", 0}, FitCase{"se", 0},
+                                           FitCase{"en", 22}, FitCase{"de", 22}, FitCase{"fr", 22},
+                                           FitCase{"se", 22}),
+                         [](const auto& info) {
+                             return std::string(info.param.language) + (info.param.pixelSize > 0 ? "Large" : "");
+                         });
 
 TEST_F(SystemInformationDlgTest, The201stLinePushesTheOldestOut)
 {

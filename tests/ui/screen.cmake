@@ -1,0 +1,1 @@
+orva_add_ui_test(test_ui_screen SOURCES WindowScreenTest.cpp LIBS orva_ui_screen)
