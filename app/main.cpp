@@ -6,6 +6,7 @@
 #include "app/SignalWatcher.h"
 #include "app/StationWindows.h"
 #include "core/SettingsFile.h"
+#include "ui/WindowProbe.h"
 
 #include <QApplication>
 
@@ -72,6 +73,7 @@ int main(int argc, char** argv)
             application = std::make_unique<QApplication>(argc, argv);
         QCoreApplication::setOrganizationName(QString::fromLatin1(settingsfile::kOrganisation));
         QCoreApplication::setApplicationName(QString::fromLatin1(settingsfile::kApplication));
+        CWindowProbe::InstallFromEnvironment();  // test hook: ORVA_WINDOW_PROBE=FILE
 
         // The windows outlive the document, which keeps writing to its screen
         // until its managers have stopped. The start-up builds them after the

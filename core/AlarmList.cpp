@@ -101,6 +101,11 @@ void CAlarmList::OnAlarmReply(std::unique_ptr<CMsg> reply)
         UpdateRelaySignal();
         CheckLateAlarms();
         break;
+    case DBRES_ALARM_EDIT_STALE:
+        // The stored alarm was further on than this desk knew (finished by
+        // the station itself, for example): read the truth again.
+        RequestRefresh();
+        break;
     default:
         // Errors and the answers to edits and deletions: the list keeps its
         // rows until the next successful refresh.
@@ -286,7 +291,14 @@ void CAlarmList::DeleteAlarms(const std::vector<uint32_t>& keys)
 void CAlarmList::SetAlarmStatus(uint32_t key, uint8_t currentStatus, uint8_t newStatus)
 {
     // Nothing goes back, and an Info alarm is never acknowledged or finished.
-    if (currentStatus >= newStatus)
+    // The caller's status may be stale (a dialog opened before the alarm was
+    // finished elsewhere): the list's row counts when it is further on, and
+    // the database refuses the rest.
+    for (const Row& row : rows) {
+        if (row.key == key)
+            currentStatus = std::max(currentStatus, row.status);
+    }
+    if (currentStatus >= newStatus || currentStatus == ALARMSTATUS_INFO)
         return;
     const COleDateTime now = COleDateTime::GetCurrentTime();
     const std::string operatorName = host.GetOperatorName();

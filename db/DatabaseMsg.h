@@ -59,6 +59,10 @@ constexpr uint16_t DBRES_ALARM_EDIT_ERROR = 13;
 constexpr uint16_t DBRES_ALARM_DELETED = 14;
 constexpr uint16_t DBRES_ALARM_DELETE_NONE = 15;
 constexpr uint16_t DBRES_ALARM_DELETE_ERROR = 16;
+// The stored status is already as far as the edit's or further (a status
+// never goes back, and an Info alarm is never acknowledged or finished):
+// nothing was changed.
+constexpr uint16_t DBRES_ALARM_EDIT_STALE = 17;
 
 // Object operations.
 constexpr uint16_t DBRES_OBJECT_ADDED = 1;

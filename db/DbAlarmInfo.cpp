@@ -217,6 +217,13 @@ std::unique_ptr<CDatabaseMsg> CDbAlarmInfo::EditAlarmInfo(const CAlarmInfoMsg& a
         set.Open(QStringLiteral("\"PrimaryKey\" = ?"), {Key(alarm.PrimaryKey)});
         if (set.IsEOF())
             return ResultReply(DBRES_ALARM_EDIT_NOT_FOUND);
+        // Judged by the stored row, not by what the sender saw: a dialog
+        // opened before the alarm was finished elsewhere must not undo that.
+        const uint8_t stored = set.m_AlarmStatus;
+        if (stored == ALARMSTATUS_INFO || alarm.AlarmStatus <= stored) {
+            set.Close();
+            return ResultReply(DBRES_ALARM_EDIT_STALE);
+        }
         set.Edit();
         set.m_AlarmStatus = alarm.AlarmStatus;
         if (!alarm.AckOperator.empty()) {

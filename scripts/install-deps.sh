@@ -19,6 +19,8 @@ packages=(
   libbenchmark-dev
   python3 python3-aiosmtpd
   xvfb xauth x11-utils
+  qt6-multimedia-dev
+  openbox xdotool
   libx11-dev
 )
 

@@ -1,10 +1,14 @@
 #include "ui/AlertSound.h"
 
+#include "core/TextLookup.h"
+
 #include <QApplication>
+#include <QAudioDevice>
 #include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
+#include <QMediaDevices>
+#include <QSoundEffect>
 #include <QTemporaryFile>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -27,7 +31,10 @@ void PutU16(QByteArray& out, uint16_t value)
 
 }  // namespace
 
-CAlertSound::CAlertSound(std::function<void()> player) : player(std::move(player)) {}
+CAlertSound::CAlertSound(std::function<void()> player, std::function<bool()> hasOutput)
+    : player(std::move(player)), hasOutput(std::move(hasOutput))
+{
+}
 
 CAlertSound::~CAlertSound() = default;
 
@@ -89,19 +96,30 @@ void CAlertSound::Play()
         }
         return;
     }
-    if (!PlayWithAplay())
+    if (!PlayThroughSoundServer())
         QApplication::beep();
 }
 
-bool CAlertSound::PlayWithAplay()
+bool CAlertSound::HasOutput() const
 {
-    if (!aplayLooked) {
-        aplayLooked = true;
-        aplayPath = QStandardPaths::findExecutable(QStringLiteral("aplay"));
-    }
-    if (aplayPath.isEmpty())
-        return false;
+    if (hasOutput)
+        return hasOutput();
+    if (player)
+        return true;
+    // The sound server lists its outputs; without one (no server, no card)
+    // the list is empty.
+    return !QMediaDevices::audioOutputs().isEmpty();
+}
 
+std::string CAlertSound::MissingOutputLine() const
+{
+    return HasOutput() ? std::string() : LookupText("IDS_ALERTSOUND_MSG_NO_OUTPUT");
+}
+
+bool CAlertSound::PlayThroughSoundServer()
+{
+    if (!HasOutput())
+        return false;
     if (!waveFile) {
         auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() +
                                                      QStringLiteral("/orva-alert-XXXXXX.wav"));
@@ -110,13 +128,16 @@ bool CAlertSound::PlayWithAplay()
             return false;
         waveFile = std::move(file);
     }
-
-    // Detached, with its output thrown away: a missing sound device makes
-    // aplay complain and exit, which must neither hold up nor clutter the station.
-    QProcess process;
-    process.setProgram(aplayPath);
-    process.setArguments({QStringLiteral("-q"), waveFile->fileName()});
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    return process.startDetached();
+    if (!effect) {
+        // The default output as it is now; the effect loads the file in the
+        // background and starts as soon as it is loaded.
+        effect = std::make_unique<QSoundEffect>(QMediaDevices::defaultAudioOutput());
+        effect->setSource(QUrl::fromLocalFile(waveFile->fileName()));
+    }
+    if (effect->status() == QSoundEffect::Error)
+        return false;
+    // A chime still sounding starts again from the beginning.
+    effect->stop();
+    effect->play();
+    return true;
 }

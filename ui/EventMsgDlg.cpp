@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -310,6 +311,8 @@ void CEventMsgDlg::Fill(const CAlarmInfoMsg& alarm, const std::string& headerTex
 
     key = alarm.PrimaryKey;
     status = alarm.AlarmStatus;
+    ackOperator = alarm.AckOperator;
+    ackTime = alarm.AckTime;
     objectKnown = alarm.ObjectKnown != 0;
     source = alarm.AlarmSource;
     idCode = alarm.IdCode;
@@ -398,6 +401,21 @@ void CEventMsgDlg::ApplyStatus(const CAlarmInfoMsg& alarm)
     }
 }
 
+void CEventMsgDlg::ShowNewStatus(const CAlarmInfoMsg& record)
+{
+    if (record.PrimaryKey != key || key == 0 || status == ALARMSTATUS_INFO || record.AlarmStatus <= status)
+        return;
+    std::unique_ptr<CAlarmInfoMsg> shown = record.CloneRecord();
+    if (shown->AckOperator.empty()) {
+        shown->AckOperator = ackOperator.empty() ? shown->ExecOperator : ackOperator;
+        shown->AckTime = ackOperator.empty() ? shown->ExecTime : ackTime;
+    }
+    ApplyStatus(*shown);
+    status = shown->AlarmStatus;
+    ackOperator = shown->AckOperator;
+    ackTime = shown->AckTime;
+}
+
 void CEventMsgDlg::ApplyMode()
 {
     voiceGroup->setEnabled(voiceCallMode);
@@ -413,8 +431,9 @@ void CEventMsgDlg::ApplyMode()
 
 void CEventMsgDlg::OnCallState(int16_t state, int16_t secondsLeft)
 {
+    // On top, but the keyboard stays where the operator is: a call that
+    // rings for minutes must not take it every second.
     raise();
-    activateWindow();
 
     if (state >= VC_PICK_UP && state <= VC_TIMEOUT && state != lastState) {
         callPanel->setVisible(true);
@@ -592,6 +611,24 @@ void CEventMsgDlg::done(int result)
         host.DialogClosed(this);
     }
     QDialog::done(result);
+}
+
+void CEventMsgDlg::FocusFirstAction()
+{
+    for (QPushButton* button : {ackButton, finishButton, alarmIgnoreButton}) {
+        if (button->isEnabled()) {
+            // The style draws the focus frame once the keyboard has moved
+            // the focus in this window; the dialog may not be active yet.
+            setAttribute(Qt::WA_KeyboardFocusChange);
+            button->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+int CEventMsgDlg::BannerBottom() const
+{
+    return banner->geometry().bottom() + 1;
 }
 
 bool CEventMsgDlg::IsCallPanelVisible() const { return !callPanel->isHidden(); }

@@ -43,6 +43,21 @@ public:
     // dialog took over): the dialog becomes a normal one without telling anyone.
     void EndVoiceCallMode();
 
+    // The alarm's status changed elsewhere (another dialog, the list, the
+    // station itself): a record of the same alarm further on than what the
+    // dialog shows replaces its status fields and buttons. A status never
+    // goes back; a record without acknowledgement keeps the one shown, or
+    // takes the finish's when none is shown (finished straight from new).
+    void ShowNewStatus(const CAlarmInfoMsg& record);
+    uint8_t Status() const { return status; }
+    // The first action button that can be pressed (Acknowledge, Finish or
+    // Ignore) takes the keyboard focus with a visible focus frame, so that
+    // a keyboard user sees what Space would press.
+    void FocusFirstAction();
+    // The height from the dialog's top to the bottom of its banner: the
+    // band a later dialog must leave free.
+    int BannerBottom() const;
+
     bool IsVoiceCallMode() const { return voiceCallMode; }
     bool IsBlinking() const { return blinking; }
     bool IsSilenced() const { return silenced; }
@@ -117,6 +132,8 @@ private:
 
     uint32_t key = 0;
     uint8_t status = 0;
+    std::string ackOperator;
+    COleDateTime ackTime;
     bool objectKnown = false;
     uint8_t source = 0;
     std::string idCode;

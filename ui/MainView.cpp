@@ -429,6 +429,10 @@ void CMainView::DisconnectVoiceCall()
 
 void CMainView::OpenObjectInfo(bool known, const std::string& idCode, bool byPhoneNumber)
 {
+    if (!objectWindowPresent) {
+        Beep();
+        return;
+    }
     if (!known) {
         if (newObjectHandler)
             newObjectHandler(idCode);

@@ -75,6 +75,10 @@ public:
     {
         newObjectHandler = std::move(handler);
     }
+    // Whether a window takes the object's record when it comes. Without one
+    // (the default), Add/Edit Object Info beeps instead of asking the
+    // database for an answer nobody would show.
+    void SetObjectWindowPresent(bool present) { objectWindowPresent = present; }
 
     // --- CViewCommands -----------------------------------------------------------
     void OnAlarmlistView() override;
@@ -122,4 +126,5 @@ private:
     std::array<bool, kColumnCount> sortDescending{};
     bool initialised = false;
     std::function<void(const std::string&)> newObjectHandler;
+    bool objectWindowPresent = false;
 };

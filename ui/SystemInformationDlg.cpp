@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -97,6 +98,7 @@ void CSystemInformationDlg::AddSystemInfo(const std::string& text, bool popUp)
     row->setText(0, QString::fromStdString(text));
     row->setText(1, FormatTime(QDateTime::currentDateTime()));
     list->insertTopLevelItem(0, row);
+    WidenForText(row->text(0));
     if (popUp) {
         ShowPanel();
         Beep();
@@ -105,6 +107,26 @@ void CSystemInformationDlg::AddSystemInfo(const std::string& text, bool popUp)
         delete list->takeTopLevelItem(list->topLevelItemCount() - 1);
     if (log)
         log->Log(kLogSource, text);
+}
+
+void CSystemInformationDlg::WidenForText(const QString& text)
+{
+    // A line that is cut short cannot be read: the column (and the panel,
+    // as far as the screen allows) grows to the longest line. The exact
+    // measure is taken only for a line that may not fit.
+    const int room = list->columnWidth(0);
+    if (list->fontMetrics().horizontalAdvance(text) + 24 < room)
+        return;
+    const int needed = columnfit::FittedColumnWidth(*list, 0, {text});
+    if (needed <= room)
+        return;
+    // Wider than the screen, the list scrolls sideways instead.
+    const QScreen* shown = screen();
+    const int screenWidth = shown != nullptr ? shown->availableGeometry().width() : 1600;
+    list->setColumnWidth(0, needed);
+    list->setMinimumWidth(std::min(list->columnWidth(0) + list->columnWidth(1) + 24, std::max(screenWidth - 80, 200)));
+    if (width() < minimumSizeHint().width())
+        resize(minimumSizeHint().width(), height());
 }
 
 void CSystemInformationDlg::ShowPanel()

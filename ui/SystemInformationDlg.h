@@ -51,6 +51,7 @@ public:
 
 private:
     void Beep();
+    void WidenForText(const QString& text);
 
     std::unique_ptr<CLogFile> log;
     CMessagePanel* header = nullptr;

@@ -4,6 +4,7 @@
 #include "core/TextLookup.h"
 #include "core/Version.h"
 #include "db/DbConvert.h"
+#include "ui/AlertSound.h"
 #include "ui/Commands.h"
 #include "ui/DatabaseMgrDlg.h"
 #include "ui/MainFrame.h"
@@ -69,10 +70,9 @@ void CWindowScreen::Attach(COrvaDoc& doc)
     document = &doc;
     view = new CMainView(doc, dialogs);
     frame = std::make_unique<CMainFrame>(doc, *view, view);
-    view->SetNewObjectHandler([this](const std::string&) {
-        // The object windows are not there yet.
-        Beep(BeepKind::Default);
-    });
+    dialogs.SetOwner(frame.get());
+    // The object windows are not there yet: Add/Edit Object Info beeps.
+    view->SetObjectWindowPresent(false);
     frame->SetCommandHandler(ID_OPTIONS_SYSTEMINFORMATION, [this] { systemInfo.ShowPanel(); });
     // The send-SMS window comes with the next windows; until then the
     // command beeps like every other command whose window is not there.
@@ -92,6 +92,10 @@ void CWindowScreen::Attach(COrvaDoc& doc)
     frame->resize(1000, 600);
     view->Initialise();
     frame->show();
+    // A chime nobody can hear is worse than none: the operator is told at once.
+    const std::string noSound = dialogs.Sound().MissingOutputLine();
+    if (!noSound.empty())
+        AddSystemInfo(noSound, true);
 }
 
 QWidget* CWindowScreen::DialogParent() const
@@ -189,12 +193,29 @@ void CWindowScreen::ShowAlarmList(const CAlarmInfoMsg* first)
         echo->ShowAlarmList(first);
     if (view)
         view->ShowAlarmList(first);
+    // What the database holds now, for dialogs opened before a change.
+    for (const CAlarmInfoMsg* record = first; record != nullptr; record = record->NextAlarm())
+        dialogs.ShowNewStatus(*record);
 }
 
 void CWindowScreen::ShowAlarmStatus(uint32_t key, uint8_t status)
 {
     if (view)
         view->ShowAlarmStatus(key, status);
+    // The operator of this desk changed it just now.
+    CAlarmInfoMsg record;
+    record.PrimaryKey = key;
+    record.AlarmStatus = status;
+    const std::string operatorName = document != nullptr ? document->GetOperatorName() : std::string();
+    const COleDateTime now = COleDateTime::GetCurrentTime();
+    if (status == ALARMSTATUS_ACKNOWLEDGED) {
+        record.AckOperator = operatorName;
+        record.AckTime = now;
+    } else {
+        record.ExecOperator = operatorName;
+        record.ExecTime = now;
+    }
+    dialogs.ShowNewStatus(record);
 }
 
 void CWindowScreen::OpenAlarmDialog(const CAlarmInfoMsg& alarm)

@@ -415,6 +415,26 @@ TEST_F(AlarmListTest, StatusOnlyRisesAndRecordsTheOperator)
     EXPECT_EQ(fromAck->ExecOperator, "Olle");
 }
 
+// A dialog that opened while the alarm was new still says so after the
+// alarm was finished from the list: its Acknowledge must not take it back.
+// An alarm the station finished itself is refused by the database, and the
+// list reads the stored truth again.
+TEST_F(AlarmListTest, AStaleStatusFromADialogNeverTakesTheAlarmBack)
+{
+    list.OnNewAlarm(Alarm(7, ALARMTYPE_P100));
+    list.SetAlarmStatus(7, ALARMSTATUS_NEW, ALARMSTATUS_FINISHED);
+    host.requests.clear();
+
+    list.SetAlarmStatus(7, ALARMSTATUS_NEW, ALARMSTATUS_ACKNOWLEDGED);
+    EXPECT_TRUE(host.requests.empty());
+    EXPECT_EQ(list.Rows().front().status, ALARMSTATUS_FINISHED);
+
+    auto stale = std::make_unique<CAlarmInfoMsg>(DBMSG_ALARM_INFO);
+    stale->Result = DBRES_ALARM_EDIT_STALE;
+    list.OnAlarmReply(std::move(stale));
+    EXPECT_EQ(host.ListRequests(), 1u);
+}
+
 TEST_F(AlarmListTest, UnattendedModeTellsTheTelephoneAndRereadsTheList)
 {
     list.SetUnattended(true);

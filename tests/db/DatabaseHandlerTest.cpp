@@ -286,7 +286,12 @@ TEST_F(DatabaseHandlerTest, EndOfAlarmFinishesTheNewestEmergencyAlarm)
     EXPECT_EQ(acknowledged->AckOperator, "Anna");
     EXPECT_EQ(acknowledged->ExecOperator, "Maintenance person");
 
-    // One an operator has finished keeps the operator and the time.
+    // One an operator has finished keeps the operator and the time (the
+    // row is made acknowledged again first: a finished one is not finished
+    // twice).
+    database.Execute(QStringLiteral("UPDATE AlarmInfo SET AlarmStatus = %1 WHERE PrimaryKey = %2")
+                         .arg(ALARMSTATUS_ACKNOWLEDGED)
+                         .arg(older));
     CAlarmInfoMsg finish(DBMSG_EDIT_ALARM_INFO);
     finish.PrimaryKey = older;
     finish.AlarmStatus = ALARMSTATUS_FINISHED;

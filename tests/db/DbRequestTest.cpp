@@ -586,6 +586,41 @@ TEST_F(DbRequestTest, EditAlarmChangesOnlyStatusAndGivenOperators)
     EXPECT_EQ(ResultOf(std::move(missing)), DBRES_ALARM_EDIT_NOT_FOUND);
 }
 
+// A status never goes back, whatever the sender believed the status was: a
+// dialog left open while the alarm was finished elsewhere, or an Info alarm.
+TEST_F(DbRequestTest, AnEditThatWouldTakeTheStatusBackChangesNothing)
+{
+    struct Case {
+        const char* name;
+        uint8_t stored;
+        uint8_t edit;
+    };
+    const Case cases[] = {
+        {"acknowledge a finished alarm", ALARMSTATUS_FINISHED, ALARMSTATUS_ACKNOWLEDGED},
+        {"acknowledge it twice", ALARMSTATUS_ACKNOWLEDGED, ALARMSTATUS_ACKNOWLEDGED},
+        {"finish it twice", ALARMSTATUS_FINISHED, ALARMSTATUS_FINISHED},
+        {"acknowledge an info alarm", ALARMSTATUS_INFO, ALARMSTATUS_ACKNOWLEDGED},
+        {"finish an info alarm", ALARMSTATUS_INFO, ALARMSTATUS_FINISHED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t key = StoreAlarm(c.stored, COleDateTime(2024, 6, 1, 8, 0, 0));
+        auto edit = std::make_unique<CAlarmInfoMsg>(DBMSG_EDIT_ALARM_INFO);
+        edit->PrimaryKey = key;
+        edit->AlarmStatus = c.edit;
+        edit->AckOperator = "Late";
+        edit->AckTime = COleDateTime(2024, 6, 1, 9, 0, 0);
+        EXPECT_EQ(ResultOf(std::move(edit)), DBRES_ALARM_EDIT_STALE);
+
+        auto request = std::make_unique<CAlarmInfoReqMsg>(DBMSG_FIND_ALARM_INFO);
+        request->Kind = ALARM_KIND_BY_KEY;
+        request->PrimaryKey = key;
+        auto stored = Run<CAlarmInfoMsg>(std::move(request));
+        EXPECT_EQ(stored->AlarmStatus, c.stored);
+        EXPECT_NE(stored->AckOperator, "Late");
+    }
+}
+
 TEST_F(DbRequestTest, DeleteAlarmByKeyAndByAge)
 {
     const uint32_t key = StoreAlarm(1, COleDateTime(2024, 6, 1, 8, 0, 0));

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -765,6 +766,90 @@ TEST_F(AlarmDialogSetTest, OpenDialogsGoWithTheSet)
     }
     EXPECT_FALSE(dialog);
     EXPECT_TRUE(host.closed.empty());
+}
+
+// Several alarms at once: owned by the main window (so it never comes over
+// them), each new one lower than the last by its banner and a title bar, so
+// every banner stays in sight, and the first action button has the focus.
+TEST_F(AlarmDialogSetTest, DialogsAreOwnedCascadedAndFocusTheirFirstAction)
+{
+    QWidget mainWindow;
+    mainWindow.resize(800, 600);
+    mainWindow.show();
+    CAlarmDialogSet set(sound);
+    set.SetOwner(&mainWindow);
+    set.Open(*MakeAlarm(), true, host, "Voice");
+    set.Open(*MakeAlarm(ALARMTYPE_SMS), false, host, "SMS");
+    set.Open(*MakeAlarm(ALARMTYPE_P100, ALARMSTATUS_FINISHED), false, host, "P100");
+    const std::vector<CEventMsgDlg*> open = set.Dialogs();
+    ASSERT_EQ(open.size(), 3u);
+    const QRect area = mainWindow.screen()->availableGeometry();
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(open[i]->parentWidget(), &mainWindow);
+        EXPECT_TRUE(open[i]->isWindow());
+        EXPECT_TRUE(area.contains(open[i]->geometry().topLeft()));
+        if (i > 0) {
+            EXPECT_GE(open[i]->y() - open[i - 1]->y(), open[i - 1]->BannerBottom());
+            EXPECT_GT(open[i]->x(), open[i - 1]->x());
+        }
+    }
+    EXPECT_EQ(open[0]->focusWidget(), open[0]->AcknowledgeButton());
+    EXPECT_TRUE(open[0]->testAttribute(Qt::WA_KeyboardFocusChange));  // the frame is drawn
+    // A finished alarm can only be closed.
+    EXPECT_EQ(open[2]->focusWidget(), open[2]->AlarmIgnoreButton());
+    EXPECT_FALSE(open[2]->AcknowledgeButton()->autoDefault());
+}
+
+TEST(AlarmDialogCascade, PositionsStepDownAndStartAgainWhenTheScreenEnds)
+{
+    const QRect area(0, 0, 1600, 1000);
+    const QSize size(600, 500);
+    const QPoint first = CAlarmDialogSet::CascadePosition(0, size, 60, area);
+    const QPoint second = CAlarmDialogSet::CascadePosition(1, size, 60, area);
+    EXPECT_EQ(second - first, QPoint(40, 92));
+    for (int index = 0; index < 30; ++index) {
+        SCOPED_TRACE(index);
+        const QRect placed(CAlarmDialogSet::CascadePosition(index, size, 60, area), size);
+        EXPECT_TRUE(area.contains(placed));
+    }
+    // A screen smaller than the dialog still gets it at its top left.
+    EXPECT_EQ(CAlarmDialogSet::CascadePosition(3, QSize(2000, 1200), 60, area), area.topLeft());
+}
+
+// A dialog opened while the alarm was new follows the alarm when it is
+// acknowledged or finished elsewhere, and never goes back.
+TEST_F(EventMsgDlgTest, AStatusChangedElsewhereReachesTheOpenDialog)
+{
+    CEventMsgDlg* dialog = Open(*MakeAlarm(ALARMTYPE_P100), false);
+    auto finished = MakeAlarm(ALARMTYPE_P100, ALARMSTATUS_FINISHED);
+    finished->AckOperator.clear();
+    finished->ExecOperator = "Olle";
+    finished->ExecTime = COleDateTime(2024, 3, 7, 3, 10, 0);
+
+    auto other = MakeAlarm(ALARMTYPE_P100, ALARMSTATUS_FINISHED);
+    other->PrimaryKey = 4712;
+    dialog->ShowNewStatus(*other);
+    EXPECT_EQ(dialog->Status(), ALARMSTATUS_NEW);
+
+    dialog->ShowNewStatus(*finished);
+    EXPECT_EQ(dialog->Status(), ALARMSTATUS_FINISHED);
+    EXPECT_FALSE(dialog->AcknowledgeButton()->isEnabled());
+    EXPECT_FALSE(dialog->FinishButton()->isEnabled());
+    EXPECT_TRUE(dialog->FinishText().contains("Olle"));
+    EXPECT_TRUE(dialog->AckText().contains("Olle"));  // finished straight from new
+
+    auto acknowledged = MakeAlarm(ALARMTYPE_P100, ALARMSTATUS_ACKNOWLEDGED);
+    acknowledged->AckOperator = "Late";
+    dialog->ShowNewStatus(*acknowledged);
+    EXPECT_EQ(dialog->Status(), ALARMSTATUS_FINISHED);
+    EXPECT_FALSE(dialog->AckText().contains("Late"));
+
+    // Acknowledge pressed anyway (a click already on its way) asks with
+    // the status the dialog shows now.
+    dialog->OnAcknowledge();
+    ASSERT_EQ(host.statusCalls.size(), 1u);
+    EXPECT_EQ(host.statusCalls[0].current, ALARMSTATUS_FINISHED);
 }
 
 }  // namespace

@@ -606,11 +606,21 @@ TEST_F(MainViewTest, RightClickOpensTheAlarmlistMenuAtTheMouse)
     menu.hide();
 }
 
-TEST_F(MainViewTest, ObjectInfoAsksForTheRegisteredObjectOrHandsANewOneOn)
+TEST_F(MainViewTest, ObjectInfoBeepsWithoutItsWindowAndOtherwiseAsksForTheObjectOrHandsANewOneOn)
 {
     std::vector<std::string> newObjects;
     view->SetNewObjectHandler([&](const std::string& idCode) { newObjects.push_back(idCode); });
     doc->requests.clear();
+
+    // No window would show the answer yet: every press beeps, nothing is asked.
+    const std::size_t beepsBefore = screen.base.beeps.size();
+    view->OpenObjectInfo(true, "LIFT-7", false);
+    view->OpenObjectInfo(false, "NEW-1", false);
+    EXPECT_EQ(screen.base.beeps.size(), beepsBefore + 2);
+    EXPECT_TRUE(doc->Requests<CObjectInfoReqMsg>(DBMSG_FIND_OBJECT_INFO).empty());
+    EXPECT_TRUE(newObjects.empty());
+
+    view->SetObjectWindowPresent(true);
     view->OpenObjectInfo(true, "0701234567", true);
     view->OpenObjectInfo(true, "LIFT-7", false);
     view->OpenObjectInfo(false, "NEW-1", false);

@@ -102,6 +102,23 @@ TEST_P(SystemInformationFitTest, TitlesAndTimesAreShownWhole)
               QFontMetrics(panel.Header()->font()).horizontalAdvance(panel.Header()->Text()));
 }
 
+// A long line (a French one is easily 660 pixels) widens its column, so it
+// is read whole (scrolled sideways on a narrow screen); a short one leaves
+// the width alone.
+TEST_P(SystemInformationFitTest, ALongLineWidensItsColumn)
+{
+    CSystemInformationDlg panel(nullptr, false);
+    QTreeWidget& list = *panel.List();
+    const int usual = list.columnWidth(0);
+    panel.AddSystemInfo("Mail: Idle", false);
+    EXPECT_EQ(list.columnWidth(0), usual);
+    panel.AddSystemInfo("Aucune sortie audio disponible : le carillon d'alarme ne peut pas être entendu, "
+                        "les alarmes ne font qu'un bip.",
+                        false);
+    EXPECT_GT(list.columnWidth(0), usual);
+    EXPECT_FALSE(cellfit::CellTextCut(list, list.topLevelItem(0), 0)) << list.columnWidth(0) << " pixels";
+}
+
 INSTANTIATE_TEST_SUITE_P(Languages, SystemInformationFitTest,
                          ::testing::Values(FitCase{"en", 0}, FitCase{"de", 0}, FitCase{"fr", 0}, FitCase{"se", 0},
                                            FitCase{"en", 22}, FitCase{"de", 22}, FitCase{"fr", 22},

@@ -198,6 +198,11 @@ def main():
     p.add_argument("--tel-port", type=int, help="telephone modem port number (with --real-modems; 0: no telephone)")
     p.add_argument("--gsm-port", type=int, help="GSM modem port number (with --real-modems; 0: no GSM modem)")
     p.add_argument("--smtp", metavar="HOST:PORT", help="a real SMTP server instead of the local one")
+    p.add_argument("--language", choices=("en", "de", "fr", "se"), help="the station's language (kept for later runs)")
+    p.add_argument("--modem-scenario", default=os.path.join(HERE, "modem-scenario.json"),
+                   help="scenario of the telephone modem simulator (default: the demo's)")
+    p.add_argument("--gsm-scenario", default=os.path.join(HERE, "gsm-scenario.json"),
+                   help="scenario of the GSM modem simulator (default: the demo's)")
     args = p.parse_args(argv)
 
     build = os.path.abspath(args.build)
@@ -241,6 +246,8 @@ def main():
             values.update({"TelEnabled": 1 if args.tel_port else 0, "TelComPort": max(args.tel_port, 1)})
         if args.gsm_port is not None:
             values.update({"GsmEnabled": 1 if args.gsm_port else 0, "GsmComPort": max(args.gsm_port, 1)})
+    if args.language:
+        values["Language"] = args.language
     settings = os.path.join(config, "Tervin", "ORVA.conf")
     first_run = not os.path.exists(settings)
     if first_run:
@@ -258,9 +265,9 @@ def main():
     if not args.real_modems:
         env["ORVA_COM_DIR"] = com
         simulators.append(start_simulator("tools/modemsim/modemsim.py", os.path.join(com, "COM1"),
-                                          os.path.join(HERE, "modem-scenario.json"), os.path.join(data, "modemsim.log")))
+                                          args.modem_scenario, os.path.join(data, "modemsim.log")))
         simulators.append(start_simulator("tools/gsmsim/gsmsim.py", os.path.join(com, "COM2"),
-                                          os.path.join(HERE, "gsm-scenario.json"), os.path.join(data, "gsmsim.log")))
+                                          args.gsm_scenario, os.path.join(data, "gsmsim.log")))
         say("telephone modem on COM1 and GSM modem on COM2 are simulated (logs in %s)" % data)
         say("coming up: a P100 battery alarm, a CPC voice call, an SMS alarm and a test call")
     else:

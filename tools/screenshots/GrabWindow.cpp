@@ -2,6 +2,7 @@
 // of its title (as `xwininfo -root -tree` lists it), or of the whole screen.
 //
 //   orva_grab_window --window PREFIX --out FILE.png
+//   orva_grab_window --id 0x400006 --out FILE.png     (a window by its X id)
 //   orva_grab_window --screen --out FILE.png
 //
 // (Not --title: Qt takes -title and --title for itself.)
@@ -53,25 +54,33 @@ int main(int argc, char** argv)
     QString title;
     QString out;
     bool wholeScreen = false;
+    WId windowId = 0;
     const QStringList args = QGuiApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--window") && i + 1 < args.size())
             title = args[++i];
         else if (args[i] == QLatin1String("--out") && i + 1 < args.size())
             out = args[++i];
-        else if (args[i] == QLatin1String("--screen"))
+        else if (args[i] == QLatin1String("--id") && i + 1 < args.size()) {
+            bool ok = false;
+            windowId = args[++i].toULongLong(&ok, 0);
+            if (!ok || windowId == 0) {
+                std::fprintf(stderr, "orva_grab_window: %s is no window id\n", qPrintable(args[i]));
+                return 2;
+            }
+        } else if (args[i] == QLatin1String("--screen"))
             wholeScreen = true;
         else {
-            std::fprintf(stderr, "usage: orva_grab_window (--window PREFIX | --screen) --out FILE.png\n");
+            std::fprintf(stderr, "usage: orva_grab_window (--window PREFIX | --id ID | --screen) --out FILE.png\n");
             return 2;
         }
     }
-    if (out.isEmpty() || (title.isEmpty() && !wholeScreen)) {
-        std::fprintf(stderr, "usage: orva_grab_window (--window PREFIX | --screen) --out FILE.png\n");
+    if (out.isEmpty() || (title.isEmpty() && windowId == 0 && !wholeScreen)) {
+        std::fprintf(stderr, "usage: orva_grab_window (--window PREFIX | --id ID | --screen) --out FILE.png\n");
         return 2;
     }
-    WId id = 0;
-    if (!wholeScreen) {
+    WId id = windowId;
+    if (!wholeScreen && id == 0) {
         id = FindWindow(title);
         if (id == 0) {
             std::fprintf(stderr, "orva_grab_window: no window titled \"%s...\"\n", qPrintable(title));
