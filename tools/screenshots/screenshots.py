@@ -365,6 +365,7 @@ def run_language(args, language, grab, out, failures):
         for n, dialog in enumerate(dialogs, 1):
             probe.take(drawn, dialog, os.path.join(out, "%s-alarm-dialog-%d.png" % (language, n)))
 
+        check_keyboard_stays(language, main, probe, failures)
         open_system_information(language, main, probe, drawn, out, failures)
     except RuntimeError as e:
         failures.append("[%s] %s" % (language, e))
@@ -375,6 +376,22 @@ def run_language(args, language, grab, out, failures):
         with open(os.path.join(out, "%s-station.log" % language), "w", encoding="utf-8") as f:
             f.write(station.log())
         shutil.rmtree(data, ignore_errors=True)
+
+
+def check_keyboard_stays(language, main, probe, failures):
+    """The ringing call comes to the top once a second, but the keyboard
+    stays with the window the operator works in."""
+    if not main:
+        return
+    main_id = main[0]["winId"]
+    subprocess.run(["xdotool", "windowactivate", "--sync", str(main_id)], timeout=10)
+    # At least two call-state messages.
+    time.sleep(2.5)
+    description = probe.read(newer_than=time.time())
+    if description.get("activeWindow") != main_id:
+        active = [w for w in description["windows"] if w["winId"] == description.get("activeWindow")]
+        failures.append("[%s] the keyboard left the main window while the call rang; active now: %s" % (
+            language, window_name(active[0]) if active else "none"))
 
 
 def open_system_information(language, main, probe, drawn, out, failures):
