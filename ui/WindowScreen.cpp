@@ -14,6 +14,12 @@
 #include "ui/SetComPort.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTreeWidget>
+
+#include <algorithm>
 #include <QEvent>
 #include <QFileDialog>
 #include <QObject>
@@ -89,8 +95,14 @@ void CWindowScreen::Attach(COrvaDoc& doc)
         frame->SetPaneText(pane, QString::fromStdString(text));
     pendingPanes.clear();
     frame->setWindowTitle(QString::fromStdString(title));
-    frame->resize(1000, 600);
     view->Initialise();
+    // Wide enough that every column, the alarm's time at the right end
+    // included, is seen without scrolling, as far as the screen allows.
+    const int columns = view->List()->header()->length() + view->List()->frameWidth() * 2 +
+                        view->List()->verticalScrollBar()->sizeHint().width() + 8;
+    const QScreen* shown = frame->screen();
+    const int screenWidth = shown != nullptr ? shown->availableGeometry().width() : 1000;
+    frame->resize(std::max(1000, std::min(columns, screenWidth - 40)), 600);
     frame->show();
     // A chime nobody can hear is worse than none: the operator is told at once.
     const std::string noSound = dialogs.Sound().MissingOutputLine();

@@ -365,6 +365,8 @@ def run_language(args, language, grab, out, failures):
         for n, dialog in enumerate(dialogs, 1):
             probe.take(drawn, dialog, os.path.join(out, "%s-alarm-dialog-%d.png" % (language, n)))
 
+        for window in main[:1]:
+            check_main_list_shown_whole(language, window, screen, failures)
         check_keyboard_stays(language, main, probe, failures)
         open_system_information(language, main, probe, drawn, out, failures)
     except RuntimeError as e:
@@ -376,6 +378,17 @@ def run_language(args, language, grab, out, failures):
         with open(os.path.join(out, "%s-station.log" % language), "w", encoding="utf-8") as f:
             f.write(station.log())
         shutil.rmtree(data, ignore_errors=True)
+
+
+def check_main_list_shown_whole(language, window, screen, failures):
+    """The alarm list's columns, the time at the right end included, are
+    seen without scrolling when the screen is wide enough for them."""
+    width = window["geometry"][2]
+    for listed in window.get("lists", []):
+        needed = sum(c["width"] for c in listed["columns"])
+        if needed > width - 20 and needed < screen[0] - 80:
+            failures.append("[%s] %s shows only %d of its columns' %d pixels; the last ones need scrolling" % (
+                language, window_name(window), width, needed))
 
 
 def check_keyboard_stays(language, main, probe, failures):
