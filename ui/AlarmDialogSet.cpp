@@ -88,8 +88,20 @@ void CAlarmDialogSet::Place(CEventMsgDlg& dialog)
 
 void CAlarmDialogSet::CallProgress(int16_t state, int16_t secondsLeft)
 {
-    if (voiceDialog)
-        voiceDialog->OnCallState(state, secondsLeft);
+    if (!voiceDialog)
+        return;
+    // The voice dialog comes up (over the main window and the older
+    // dialogs); the alarms that came in while it rang stay over it in the
+    // order they came, so that their banners are not hidden for the whole
+    // ring. Nothing here takes the keyboard.
+    CEventMsgDlg* const voice = voiceDialog.data();
+    voice->OnCallState(state, secondsLeft);
+    bool newer = false;
+    for (CEventMsgDlg* dialog : Dialogs()) {
+        if (newer && dialog->isVisible())
+            dialog->raise();
+        newer = newer || dialog == voice;
+    }
 }
 
 void CAlarmDialogSet::ForgetVoiceDialog()

@@ -37,6 +37,8 @@ public:
 
     void Open(const CAlarmInfoMsg& alarm, bool voiceCall, CEventMsgDlgHost& host,
               const std::string& headerText) override;
+    // The voice dialog comes to the top below the dialogs opened after it,
+    // without taking the keyboard.
     void CallProgress(int16_t state, int16_t secondsLeft) override;
     void ForgetVoiceDialog() override;
     // Deletes every open dialog without telling its host (the station is

@@ -153,6 +153,24 @@ TEST_F(EventMsgDlgTest, PanelBlinksSevenTicksShownThreeHiddenWhileRinging)
     }
 }
 
+// A call rings for minutes with a state every second: the operator typing in
+// another window keeps the keyboard the whole time.
+TEST_F(EventMsgDlgTest, CallStatesLeaveTheKeyboardWhereItIs)
+{
+    CEventMsgDlg* dialog = OpenVoice();
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+
+    dialog->OnCallState(VC_PICK_UP, 300);
+    for (int16_t seconds = 299; seconds > 295; --seconds) {
+        dialog->OnCallState(VC_PICK_UP, seconds);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(QApplication::activeWindow(), &elsewhere);
+}
+
 // --- The alert while the handset rings --------------------------------------
 
 constexpr int kSilent = -1;  // the operator presses Silent at this point
@@ -734,6 +752,48 @@ TEST_F(AlarmDialogSetTest, CallStatesGoToTheVoiceDialogOnly)
     set.CallProgress(VC_PICK_UP, 300);
     EXPECT_EQ(voice->CallPanelText(), "CALL TIMEOUT");
     EXPECT_EQ(set.Dialogs().size(), 2u);  // it stays open as a normal dialog
+}
+
+// Records which windows come up (are raised), in order.
+class RaiseLog : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ZOrderChange)
+            raised.push_back(watched);
+        return false;
+    }
+    std::vector<QObject*> raised;
+};
+
+// An SMS alarm that comes in while the call rings must not vanish under the
+// voice dialog, which comes up once a second: the alarms opened after it stay
+// over it, in the order they came, and the keyboard stays where it was.
+TEST_F(AlarmDialogSetTest, AlarmsArrivingDuringTheRingStayOverTheVoiceDialog)
+{
+    QWidget mainWindow;
+    mainWindow.show();
+    CAlarmDialogSet set(sound);
+    set.SetOwner(&mainWindow);
+    set.Open(*MakeAlarm(ALARMTYPE_P100), false, host, "P100");
+    set.Open(*MakeAlarm(), true, host, "Voice");
+    set.Open(*MakeAlarm(ALARMTYPE_SMS), false, host, "SMS 1");
+    set.Open(*MakeAlarm(ALARMTYPE_SMS), false, host, "SMS 2");
+    const std::vector<CEventMsgDlg*> open = set.Dialogs();
+    ASSERT_EQ(open.size(), 4u);
+    mainWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mainWindow));
+
+    RaiseLog log;
+    for (CEventMsgDlg* dialog : open)
+        dialog->installEventFilter(&log);
+    for (int16_t seconds = 300; seconds > 297; --seconds) {
+        log.raised.clear();
+        set.CallProgress(VC_PICK_UP, seconds);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(log.raised, (std::vector<QObject*>{open[1], open[2], open[3]}));
+    }
+    EXPECT_EQ(QApplication::activeWindow(), &mainWindow);
 }
 
 TEST_F(AlarmDialogSetTest, ANewVoiceDialogReplacesTheEarlierOne)
