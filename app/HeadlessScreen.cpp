@@ -180,7 +180,7 @@ void CHeadlessScreen::ShowAlarmList(const CAlarmInfoMsg* first)
     WriteEvent("LIST", std::to_string(rows));
 }
 
-void CHeadlessScreen::ShowAlarmStatus(uint32_t, uint8_t) {}
+void CHeadlessScreen::ShowAlarmStatus(const CAlarmInfoMsg&) {}
 
 void CHeadlessScreen::OpenAlarmDialog(const CAlarmInfoMsg&) {}
 

@@ -93,7 +93,7 @@ public:
     void SetTitle(const std::string& title) override;
     void ShowNewAlarm(const CAlarmInfoMsg& alarm, AlarmPopUp popUp) override;
     void ShowAlarmList(const CAlarmInfoMsg* first) override;
-    void ShowAlarmStatus(uint32_t key, uint8_t status) override;
+    void ShowAlarmStatus(const CAlarmInfoMsg& edit) override;
     void OpenAlarmDialog(const CAlarmInfoMsg& alarm) override;
     void ShowCallProgress(int16_t state, int16_t secondsLeft) override;
     std::optional<std::string> SelectOperator(int mode, CSettings& settings) override;

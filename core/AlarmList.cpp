@@ -314,12 +314,12 @@ void CAlarmList::SetAlarmStatus(uint32_t key, uint8_t currentStatus, uint8_t new
         edit->ExecTime = now;
         edit->ExecOperator = operatorName;
     }
-    host.DatabaseRequest(std::move(edit));
     for (Row& row : rows) {
         if (row.key == key)
             row.status = newStatus;
     }
-    host.DocScreen().ShowAlarmStatus(key, newStatus);
+    host.DocScreen().ShowAlarmStatus(*edit);
+    host.DatabaseRequest(std::move(edit));
     UpdateRelaySignal();
 }
 

@@ -37,8 +37,9 @@ public:
     // The list as read from the database: a chain in database order, or
     // nullptr when nothing was found. Lent for the call.
     virtual void ShowAlarmList(const CAlarmInfoMsg* first) = 0;
-    // A listed alarm took a new status.
-    virtual void ShowAlarmStatus(uint32_t key, uint8_t status) = 0;
+    // A listed alarm took a new status at this desk: the edit as it goes to
+    // the database (key, status, and the operators and times it sets).
+    virtual void ShowAlarmStatus(const CAlarmInfoMsg& edit) = 0;
     // One alarm read by key for the operator: open the alarm dialog for it.
     virtual void OpenAlarmDialog(const CAlarmInfoMsg& alarm) = 0;
     // One step of the waiting voice call (VC_* state, seconds left) for the

@@ -210,24 +210,12 @@ void CWindowScreen::ShowAlarmList(const CAlarmInfoMsg* first)
         dialogs.ShowNewStatus(*record);
 }
 
-void CWindowScreen::ShowAlarmStatus(uint32_t key, uint8_t status)
+void CWindowScreen::ShowAlarmStatus(const CAlarmInfoMsg& edit)
 {
     if (view)
-        view->ShowAlarmStatus(key, status);
-    // The operator of this desk changed it just now.
-    CAlarmInfoMsg record;
-    record.PrimaryKey = key;
-    record.AlarmStatus = status;
-    const std::string operatorName = document != nullptr ? document->GetOperatorName() : std::string();
-    const COleDateTime now = COleDateTime::GetCurrentTime();
-    if (status == ALARMSTATUS_ACKNOWLEDGED) {
-        record.AckOperator = operatorName;
-        record.AckTime = now;
-    } else {
-        record.ExecOperator = operatorName;
-        record.ExecTime = now;
-    }
-    dialogs.ShowNewStatus(record);
+        view->ShowAlarmStatus(edit.PrimaryKey, edit.AlarmStatus);
+    // The edit carries the operator and the times the database stores.
+    dialogs.ShowNewStatus(edit);
 }
 
 void CWindowScreen::OpenAlarmDialog(const CAlarmInfoMsg& alarm)

@@ -76,7 +76,10 @@ public:
         lists.push_back(keys);
         events.push_back("LIST");
     }
-    void ShowAlarmStatus(uint32_t key, uint8_t status) override { statusChanges.emplace_back(key, status); }
+    void ShowAlarmStatus(const CAlarmInfoMsg& edit) override
+    {
+        statusChanges.emplace_back(edit.PrimaryKey, edit.AlarmStatus);
+    }
     void OpenAlarmDialog(const CAlarmInfoMsg& alarm) override
     {
         dialogs.push_back({alarm.PrimaryKey, alarm.AlarmType, alarm.AlarmStatus, alarm.IdCode, AlarmPopUp::Normal});

@@ -13,6 +13,11 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 
+#include "ui/Dictionary.h"
+
+#include <ostream>
+#include <string>
+
 namespace cellfit {
 
 // The delegate's option set-up is protected; this one is only asked for it.
@@ -55,5 +60,51 @@ inline bool TitleCut(const QTreeWidget& list, int column)
         needed += header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + margin;
     return needed > list.columnWidth(column);
 }
+
+// One language and font a list is tried in: 0 pixels is the application's
+// own font, more a large one.
+struct FitCase {
+    const char* language;
+    int pixelSize;
+};
+
+inline void PrintTo(const FitCase& c, std::ostream* os)
+{
+    *os << c.language << " " << c.pixelSize;
+}
+
+// Every language, in the usual font and in a large one.
+inline const FitCase kFitCases[] = {{"en", 0},  {"de", 0},  {"fr", 0},  {"se", 0},
+                                    {"en", 22}, {"de", 22}, {"fr", 22}, {"se", 22}};
+
+inline std::string FitCaseName(const FitCase& c)
+{
+    return std::string(c.language) + (c.pixelSize > 0 ? "Large" : "");
+}
+
+// The case's language and font for as long as it lives; English and the
+// application's font again afterwards.
+class ScopedFitCase {
+public:
+    explicit ScopedFitCase(const FitCase& c)
+    {
+        CDictionary::Instance().SetLanguage(c.language);
+        if (c.pixelSize > 0) {
+            QFont large = QApplication::font();
+            large.setPixelSize(c.pixelSize);
+            QApplication::setFont(large);
+        }
+    }
+    ~ScopedFitCase()
+    {
+        QApplication::setFont(normalFont);
+        CDictionary::Instance().SetLanguage("en");
+    }
+    ScopedFitCase(const ScopedFitCase&) = delete;
+    ScopedFitCase& operator=(const ScopedFitCase&) = delete;
+
+private:
+    QFont normalFont = QApplication::font();
+};
 
 }  // namespace cellfit

@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,11 @@ public:
         if (view != nullptr)
             view->ShowAlarmList(first);
     }
-    void ShowAlarmStatus(uint32_t key, uint8_t status) override
+    void ShowAlarmStatus(const CAlarmInfoMsg& edit) override
     {
-        RecordingDocScreen::ShowAlarmStatus(key, status);
+        RecordingDocScreen::ShowAlarmStatus(edit);
         if (view != nullptr)
-            view->ShowAlarmStatus(key, status);
+            view->ShowAlarmStatus(edit.PrimaryKey, edit.AlarmStatus);
     }
     void OpenAlarmDialog(const CAlarmInfoMsg& alarm) override
     {
@@ -681,35 +682,21 @@ TEST_F(MainViewTest, AStoredWidthNarrowerThanTheFontNeedsIsWidened)
 // Every title and every text a column of fixed shape can hold is shown whole,
 // in each language and also with a large font, whatever the stored widths
 // (by default 45 pixels for the status, 125 for the date).
-struct FitCase {
-    const char* language;
-    int pixelSize;  // 0: the application's font
-};
-
-void PrintTo(const FitCase& c, std::ostream* os)
-{
-    *os << c.language << " " << c.pixelSize;
-}
+using cellfit::FitCase;
 
 class MainViewFitTest : public MainViewTest, public ::testing::WithParamInterface<FitCase> {
 protected:
     void SetUp() override
     {
-        CDictionary::Instance().SetLanguage(GetParam().language);
-        if (GetParam().pixelSize > 0) {
-            QFont large = QApplication::font();
-            large.setPixelSize(GetParam().pixelSize);
-            QApplication::setFont(large);
-        }
+        fit.emplace(GetParam());
         MainViewTest::SetUp();
     }
     void TearDown() override
     {
         MainViewTest::TearDown();
-        QApplication::setFont(normalFont);
-        CDictionary::Instance().SetLanguage("en");
+        fit.reset();
     }
-    QFont normalFont = QApplication::font();
+    std::optional<cellfit::ScopedFitCase> fit;
 };
 
 TEST_P(MainViewFitTest, NoTitleAndNoTextOfAFixedShapeIsCutShort)
@@ -742,12 +729,8 @@ TEST_P(MainViewFitTest, NoTitleAndNoTextOfAFixedShapeIsCutShort)
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, MainViewFitTest,
-                         ::testing::Values(FitCase{"en", 0}, FitCase{"de", 0}, FitCase{"fr", 0}, FitCase{"se", 0},
-                                           FitCase{"en", 22}, FitCase{"de", 22}, FitCase{"fr", 22},
-                                           FitCase{"se", 22}),
-                         [](const auto& info) {
-                             return std::string(info.param.language) + (info.param.pixelSize > 0 ? "Large" : "");
-                         });
+                         ::testing::ValuesIn(cellfit::kFitCases),
+                         [](const auto& info) { return cellfit::FitCaseName(info.param); });
 
 TEST_F(MainViewTest, HeaderTextsComeFromTheFileInTheCurrentFolder)
 {

@@ -55,33 +55,11 @@ TEST_F(SystemInformationDlgTest, IsBuiltHiddenWithItsHeaderAndColumns)
 
 // The titles and a whole time are shown in every language, also with a large
 // font.
-struct FitCase {
-    const char* language;
-    int pixelSize;  // 0: the application's font
-};
-
-void PrintTo(const FitCase& c, std::ostream* os)
-{
-    *os << c.language << " " << c.pixelSize;
-}
+using cellfit::FitCase;
 
 class SystemInformationFitTest : public SystemInformationDlgTest, public ::testing::WithParamInterface<FitCase> {
 protected:
-    SystemInformationFitTest()
-    {
-        CDictionary::Instance().SetLanguage(GetParam().language);
-        if (GetParam().pixelSize > 0) {
-            QFont large = QApplication::font();
-            large.setPixelSize(GetParam().pixelSize);
-            QApplication::setFont(large);
-        }
-    }
-    ~SystemInformationFitTest() override
-    {
-        QApplication::setFont(normalFont);
-        CDictionary::Instance().SetLanguage("en");
-    }
-    QFont normalFont = QApplication::font();
+    cellfit::ScopedFitCase fit{GetParam()};
 };
 
 TEST_P(SystemInformationFitTest, TitlesAndTimesAreShownWhole)
@@ -120,12 +98,8 @@ TEST_P(SystemInformationFitTest, ALongLineWidensItsColumn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, SystemInformationFitTest,
-                         ::testing::Values(FitCase{"en", 0}, FitCase{"de", 0}, FitCase{"fr", 0}, FitCase{"se", 0},
-                                           FitCase{"en", 22}, FitCase{"de", 22}, FitCase{"fr", 22},
-                                           FitCase{"se", 22}),
-                         [](const auto& info) {
-                             return std::string(info.param.language) + (info.param.pixelSize > 0 ? "Large" : "");
-                         });
+                         ::testing::ValuesIn(cellfit::kFitCases),
+                         [](const auto& info) { return cellfit::FitCaseName(info.param); });
 
 TEST_F(SystemInformationDlgTest, The201stLinePushesTheOldestOut)
 {
