@@ -1,0 +1,2 @@
+#pragma once
+// (being written)
