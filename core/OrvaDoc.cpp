@@ -324,6 +324,12 @@ void COrvaDoc::PostToTel(std::unique_ptr<CMsg> msg)
 
 void COrvaDoc::DatabaseRequest(std::unique_ptr<CMsg> request)
 {
+    // Before the database has started (or after it stopped) a window's
+    // request has nobody to answer it: the operator hears that.
+    if (databaseHandler == nullptr) {
+        screen.Beep(BeepKind::Exclamation);
+        return;
+    }
     databaseHandler->ExecuteRequest(std::move(request));
 }
 

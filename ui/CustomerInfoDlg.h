@@ -3,14 +3,25 @@
 // deletes them, and gives the chosen one back to the object window (Select).
 // Modal; its requests go to the database, and the answers (document message
 // type 32) are handed to it through OnReply while it runs.
+//
+// The constructor already asks for all customers; the opener hands the
+// answer over once the dialog runs.
 
 #include "core/Msg.h"
 #include "ui/DbRequestSink.h"
 
 #include <QDialog>
+#include <QMessageBox>
 
+#include <deque>
 #include <memory>
 #include <string>
+
+class CDatabaseMsg;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 
 class CCustomerInfoDlg : public QDialog {
 public:
@@ -25,4 +36,43 @@ public:
     // for "- No Customer Information selected".
     std::string GetName() const;
     std::string GetInfo() const;
+
+    // The operations behind the buttons and the drop-down.
+    void OnChoose(int index);
+    void OnNew();
+    void OnEdit();
+    void OnDelete();
+    void OnSelect();
+
+private:
+    // A request sent whose answer is still to come, with what it sent.
+    enum class Pending { Add, Edit, Delete };
+    struct Sent {
+        Pending kind;
+        std::string name;
+        std::string info;
+    };
+
+    void Translate();
+    void Send(std::unique_ptr<CMsg> request);
+    void FillList(const CMsg& first);
+    void ShowCustomer(const std::string& name, const std::string& info, bool stored);
+    void SelectEntry(const std::string& name);
+    bool TakeSent(Pending kind, Sent& sent);
+    void Tell(const std::string& text, QMessageBox::Icon icon);
+
+    DbRequestSink sink;
+    std::string current;
+    std::deque<Sent> sent;
+    std::string shownName;
+    std::string shownInfo;
+
+    QComboBox* customerList = nullptr;
+    QLineEdit* nameField = nullptr;
+    QPlainTextEdit* infoField = nullptr;
+    QPushButton* newButton = nullptr;
+    QPushButton* editButton = nullptr;
+    QPushButton* deleteButton = nullptr;
+    QPushButton* selectButton = nullptr;
+    QPushButton* closeButton = nullptr;
 };

@@ -3,15 +3,26 @@
 // stored e-mail addresses or SMS numbers, and maintains those. Modal; its
 // requests go to the database, and the answers are handed to it through
 // OnReply while it runs.
+//
+// The constructor already asks for all stored entries; the opener hands the
+// answer over once the dialog runs. Answers of another type than the
+// dialog's (33 for e-mail, the given reply type for SMS) are not taken.
 
 #include "core/Msg.h"
 #include "ui/DbRequestSink.h"
 
 #include <QDialog>
+#include <QMessageBox>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
+
+class CDatabaseMsg;
+class QPushButton;
+class QTreeWidget;
 
 enum class RecipientMode { Mail, Sms };
 
@@ -29,4 +40,53 @@ public:
 
     // After OK: the recipients joined with "; ".
     std::string GetList() const;
+
+    // The operations behind the buttons.
+    void OnAdd();
+    void OnRemove();
+    void OnNew();
+    void OnEdit();
+    void OnDelete();
+    void OnOk();
+
+private:
+    // A request sent whose answer is still to come, with what it sent. The
+    // stored row is found again by its address or number when the answer
+    // comes, so a list that changed meanwhile cannot make it touch another row.
+    enum class Pending { Add, Edit, Delete };
+    struct Sent {
+        Pending kind;
+        std::string name;
+        std::string address;
+    };
+
+    bool IsMail() const { return mode == RecipientMode::Mail; }
+    const char* Key(const char* mailKey, const char* smsKey) const { return IsMail() ? mailKey : smsKey; }
+    void Translate();
+    void Send(std::unique_ptr<CMsg> request);
+    std::unique_ptr<CDatabaseMsg> NewRecord(uint16_t code, const std::string& name, const std::string& address) const;
+    std::unique_ptr<CDatabaseMsg> NewKeyRequest(uint16_t code, int32_t kind, const std::string& key) const;
+    bool ReadRecord(const CMsg& msg, std::string& name, std::string& address) const;
+    void FillStored(const CMsg* first);
+    int StoredRow(const std::string& address) const;
+    void RefreshNames();
+    void UpdateButtons();
+    bool TakeSent(Pending kind, Sent& sent);
+    void Tell(const char* mailKey, const char* smsKey, QMessageBox::Icon icon);
+
+    DbRequestSink sink;
+    RecipientMode mode;
+    uint16_t answerType;
+    std::string joined;
+    std::deque<Sent> sent;
+
+    QTreeWidget* recipientList = nullptr;
+    QTreeWidget* storedList = nullptr;
+    QPushButton* addButton = nullptr;
+    QPushButton* removeButton = nullptr;
+    QPushButton* newButton = nullptr;
+    QPushButton* editButton = nullptr;
+    QPushButton* deleteButton = nullptr;
+    QPushButton* okButton = nullptr;
+    QPushButton* cancelButton = nullptr;
 };

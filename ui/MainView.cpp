@@ -3,7 +3,6 @@
 #include "core/OrvaDoc.h"
 #include "core/TextLookup.h"
 #include "db/AlarmInfoMsg.h"
-#include "db/ObjectInfoReqMsg.h"
 #include "ui/AlarmDialogs.h"
 #include "ui/ColumnFit.h"
 #include "ui/MessageBox.h"
@@ -429,23 +428,12 @@ void CMainView::DisconnectVoiceCall()
 
 void CMainView::OpenObjectInfo(bool known, const std::string& idCode, bool byPhoneNumber)
 {
-    if (!objectWindowPresent) {
+    if (known && findObjectHandler)
+        findObjectHandler(idCode, byPhoneNumber);
+    else if (!known && newObjectHandler)
+        newObjectHandler(idCode);
+    else
         Beep();
-        return;
-    }
-    if (!known) {
-        if (newObjectHandler)
-            newObjectHandler(idCode);
-        else
-            Beep();
-        return;
-    }
-    auto request = std::make_unique<CObjectInfoReqMsg>(DBMSG_FIND_OBJECT_INFO);
-    request->Kind = byPhoneNumber ? OBJECT_KIND_BY_PHONE : OBJECT_KIND_BY_ID;
-    request->Key = idCode;
-    // The reply type that the document routes to the object information window.
-    request->ReplyType = DBMSG_OBJECT_INFO;
-    doc.DatabaseRequest(std::move(request));
 }
 
 void CMainView::DialogClosed(CEventMsgDlg*) {}

@@ -69,16 +69,18 @@ public:
     std::vector<uint32_t> SelectedKeys() const;
     std::string HeaderText(uint8_t alarmType) const { return headerTexts.HeaderText(alarmType); }
 
-    // Add Object Info for an object nobody registered yet (the ID code to
-    // fill in).
+    // The object window's two ways in from an alarm dialog: Add Object Info
+    // for an object nobody registered yet (the ID code to fill in), and Edit
+    // Object Info for a registered one (the key, and whether it is the phone
+    // number). Without them (the default) both buttons beep.
     void SetNewObjectHandler(std::function<void(const std::string& idCode)> handler)
     {
         newObjectHandler = std::move(handler);
     }
-    // Whether a window takes the object's record when it comes. Without one
-    // (the default), Add/Edit Object Info beeps instead of asking the
-    // database for an answer nobody would show.
-    void SetObjectWindowPresent(bool present) { objectWindowPresent = present; }
+    void SetFindObjectHandler(std::function<void(const std::string& key, bool byPhoneNumber)> handler)
+    {
+        findObjectHandler = std::move(handler);
+    }
 
     // --- CViewCommands -----------------------------------------------------------
     void OnAlarmlistView() override;
@@ -126,5 +128,5 @@ private:
     std::array<bool, kColumnCount> sortDescending{};
     bool initialised = false;
     std::function<void(const std::string&)> newObjectHandler;
-    bool objectWindowPresent = false;
+    std::function<void(const std::string&, bool)> findObjectHandler;
 };

@@ -10,6 +10,7 @@
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
 #include "ui/MessageBox.h"
+#include "ui/QueuedReply.h"
 #include "ui/SelectOperatorDlg.h"
 #include "ui/SetComPort.h"
 
@@ -68,6 +69,12 @@ void CWindowScreen::Detach()
 {
     // The dialogs call back into the alarm list.
     dialogs.CloseAll();
+    if (document != nullptr)
+        document->GetGsmMgr().SetSendSmsWindow(nullptr);
+    // Detach runs again from the destructor, when the document may be gone.
+    document = nullptr;
+    sendSmsWindow.reset();
+    objectWindow.reset();
     frame.reset();  // with the alarm list inside it
 }
 
@@ -77,12 +84,8 @@ void CWindowScreen::Attach(COrvaDoc& doc)
     view = new CMainView(doc, dialogs);
     frame = std::make_unique<CMainFrame>(doc, *view, view);
     dialogs.SetOwner(frame.get());
-    // The object windows are not there yet: Add/Edit Object Info beeps.
-    view->SetObjectWindowPresent(false);
     frame->SetCommandHandler(ID_OPTIONS_SYSTEMINFORMATION, [this] { systemInfo.ShowPanel(); });
-    // The send-SMS window comes with the next windows; until then the
-    // command beeps like every other command whose window is not there.
-    frame->SetCommandHandler(ID_OPTIONS_SEND_SMS, [this] { Beep(BeepKind::Default); });
+    AttachRegisterWindows(doc);
     frame->SetCommandHandler(ID_APP_ABOUT, [this] { ShowAbout(); });
     auto* watcher = new CloseWatcher([this] {
         if (onClose)
@@ -108,6 +111,30 @@ void CWindowScreen::Attach(COrvaDoc& doc)
     const std::string noSound = dialogs.Sound().MissingOutputLine();
     if (!noSound.empty())
         AddSystemInfo(noSound, true);
+}
+
+void CWindowScreen::AttachRegisterWindows(COrvaDoc& doc)
+{
+    auto requests = [&doc](std::unique_ptr<CMsg> request) { doc.DatabaseRequest(std::move(request)); };
+    objectWindow = std::make_unique<CObjectInfoDlg>(requests, frame.get());
+    objectWindow->SetBeep([this] { Beep(BeepKind::Default); });
+    view->SetNewObjectHandler([this](const std::string& idCode) { objectWindow->OpenNewObject(idCode); });
+    view->SetFindObjectHandler(
+        [this](const std::string& key, bool byPhoneNumber) { objectWindow->FindObject(key, byPhoneNumber); });
+    frame->SetCommandHandler(ID_FILE_NEW, [this] { objectWindow->OpenNewObject(std::string()); });
+    frame->SetCommandHandler(ID_FILE_OPEN, [this] { objectWindow->OpenFromList(); });
+    frame->SetCommandHandler(ID_FILE_SAVE, [this] { objectWindow->SaveCommand(); });
+
+    // The menu command reaches it through the document and the GSM manager,
+    // which sends its SMS and hands it the results.
+    CGsmMgr& gsm = doc.GetGsmMgr();
+    sendSmsWindow = std::make_unique<CSendSmsDlg>(
+        [&gsm](const std::string& message, const std::string& numbers) {
+            gsm.SendFreeformSms(message, numbers, SENDSMS_REQUEST_ID);
+        },
+        requests, frame.get());
+    sendSmsWindow->SetBeep(std::function<void(BeepKind)>([this](BeepKind kind) { Beep(kind); }));
+    gsm.SetSendSmsWindow(sendSmsWindow.get());
 }
 
 QWidget* CWindowScreen::DialogParent() const
@@ -269,7 +296,17 @@ bool CWindowScreen::RunSettingsSheet(SettingsValues&)
     return false;
 }
 
-void CWindowScreen::OnObjectInfoReply(std::unique_ptr<CMsg>) {}
+void CWindowScreen::OnObjectInfoReply(std::unique_ptr<CMsg> reply)
+{
+    if (!objectWindow)
+        return;
+    // Some answers are told with a message box: it waits outside the
+    // document's dispatch, so alarms keep coming in while it is open.
+    queuedreply::Post(objectWindow.get(), std::move(reply), [this](std::unique_ptr<CMsg> msg) {
+        if (objectWindow)
+            objectWindow->OnReply(std::move(msg));
+    });
+}
 
 void CWindowScreen::OnExportReply(std::unique_ptr<CMsg>) {}
 

@@ -17,6 +17,8 @@
 #include "ui/AlarmDialogSet.h"
 #include "ui/EventMsgDlg.h"
 #include "ui/MainView.h"
+#include "ui/ObjectInfoDlg.h"
+#include "ui/SendSmsDlg.h"
 #include "ui/SystemInformationDlg.h"
 
 #include <QPointer>
@@ -55,6 +57,9 @@ public:
     CMainView* View() const { return view; }
     CSystemInformationDlg& SystemInformation() { return systemInfo; }
     CAlarmDialogSet& AlarmDialogs() { return dialogs; }
+    // The register's object window and the send-SMS window (after Attach).
+    CObjectInfoDlg* ObjectWindow() const { return objectWindow.get(); }
+    CSendSmsDlg* SendSmsWindow() const { return sendSmsWindow.get(); }
 
     // CStationScreen
     void SetStatusText(const std::string& text, int pane) override;
@@ -83,12 +88,18 @@ public:
 
 private:
     void ShowAbout();
+    // The object window and the send-SMS window with their commands.
+    void AttachRegisterWindows(COrvaDoc& doc);
     QWidget* DialogParent() const;
 
     CSystemInformationDlg systemInfo;
     CAlarmDialogSet dialogs;
     QPointer<CMainView> view;  // owned by the main window
     std::unique_ptr<CMainFrame> frame;
+    // Owned here, with the main window as their owner on the screen; they
+    // go before it.
+    std::unique_ptr<CObjectInfoDlg> objectWindow;
+    std::unique_ptr<CSendSmsDlg> sendSmsWindow;
     COrvaDoc* document = nullptr;
     CDocumentScreen* echo = nullptr;
     std::function<void()> onClose;

@@ -241,6 +241,16 @@ public:
 
     // --- register --------------------------------------------------------
 
+    // An empty database, unless there is one. Call before the station starts.
+    void CreateDatabase()
+    {
+        if (std::filesystem::exists(DatabaseFile()))
+            return;
+        CDbConvert convert;
+        convert.SetPath(DataDir());
+        Require(convert.CreateDatabase() == 1, "new database in " + DataDir());
+    }
+
     // Adds the lift to the register, creating the database first when there
     // is none. Call before the station starts.
     void AddLift(const LiftRecord& entry)
@@ -260,11 +270,7 @@ public:
         lift.SmsNumEmg = entry.smsEmg;
         lift.ElevatorType = "Traction";
         CDatabaseHandler handler;  // error boxes go to standard error
-        if (!std::filesystem::exists(DatabaseFile())) {
-            CDbConvert convert;
-            convert.SetPath(DataDir());
-            Require(convert.CreateDatabase() == 1, "new database in " + DataDir());
-        }
+        CreateDatabase();
         CDatabase database;
         database.Open(DatabaseFile());
         CDbObjectInfo objects;

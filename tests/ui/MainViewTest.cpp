@@ -607,33 +607,31 @@ TEST_F(MainViewTest, RightClickOpensTheAlarmlistMenuAtTheMouse)
     menu.hide();
 }
 
-TEST_F(MainViewTest, ObjectInfoBeepsWithoutItsWindowAndOtherwiseAsksForTheObjectOrHandsANewOneOn)
+TEST_F(MainViewTest, ObjectInfoBeepsWithoutItsWindowAndOtherwiseHandsTheObjectToIt)
 {
+    struct Find {
+        std::string key;
+        bool byPhoneNumber;
+        bool operator==(const Find&) const = default;
+    };
     std::vector<std::string> newObjects;
-    view->SetNewObjectHandler([&](const std::string& idCode) { newObjects.push_back(idCode); });
-    doc->requests.clear();
+    std::vector<Find> finds;
 
-    // No window would show the answer yet: every press beeps, nothing is asked.
+    // No window would show the object yet: every press beeps.
     const std::size_t beepsBefore = screen.base.beeps.size();
     view->OpenObjectInfo(true, "LIFT-7", false);
     view->OpenObjectInfo(false, "NEW-1", false);
     EXPECT_EQ(screen.base.beeps.size(), beepsBefore + 2);
-    EXPECT_TRUE(doc->Requests<CObjectInfoReqMsg>(DBMSG_FIND_OBJECT_INFO).empty());
-    EXPECT_TRUE(newObjects.empty());
 
-    view->SetObjectWindowPresent(true);
+    view->SetNewObjectHandler([&](const std::string& idCode) { newObjects.push_back(idCode); });
+    view->SetFindObjectHandler([&](const std::string& key, bool byPhone) { finds.push_back({key, byPhone}); });
     view->OpenObjectInfo(true, "0701234567", true);
     view->OpenObjectInfo(true, "LIFT-7", false);
     view->OpenObjectInfo(false, "NEW-1", false);
 
-    const auto finds = doc->Requests<CObjectInfoReqMsg>(DBMSG_FIND_OBJECT_INFO);
-    ASSERT_EQ(finds.size(), 2u);
-    EXPECT_EQ(finds[0]->Kind, OBJECT_KIND_BY_PHONE);
-    EXPECT_EQ(finds[0]->Key, "0701234567");
-    EXPECT_EQ(finds[0]->ReplyType, DBMSG_OBJECT_INFO);
-    EXPECT_EQ(finds[1]->Kind, OBJECT_KIND_BY_ID);
-    EXPECT_EQ(finds[1]->Key, "LIFT-7");
+    EXPECT_EQ(finds, (std::vector<Find>{{"0701234567", true}, {"LIFT-7", false}}));
     EXPECT_EQ(newObjects, std::vector<std::string>{"NEW-1"});
+    EXPECT_EQ(screen.base.beeps.size(), beepsBefore + 2);
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,8 @@
 #include "ui/Commands.h"
 #include "ui/MainFrame.h"
 #include "ui/P100TestMsgWnd.h"
+#include "ui/ObjectInfoDlg.h"
+#include "ui/SendSmsDlg.h"
 #include "ui/WindowScreen.h"
 
 #include <gtest/gtest.h>
@@ -82,11 +84,9 @@ TEST_P(WindowScreenWaitingCommandTest, CommandWithoutItsWindowBeeps)
 
 INSTANTIATE_TEST_SUITE_P(
     MainWindow, WindowScreenWaitingCommandTest,
-    ::testing::Values(WaitingCommandCase{"New", ID_FILE_NEW}, WaitingCommandCase{"Open", ID_FILE_OPEN},
-                      WaitingCommandCase{"Save", ID_FILE_SAVE}, WaitingCommandCase{"Print", ID_FILE_PRINT},
+    ::testing::Values(WaitingCommandCase{"Print", ID_FILE_PRINT},
                       WaitingCommandCase{"PrintSetup", ID_FILE_PRINT_SETUP},
                       WaitingCommandCase{"Settings", ID_OPTIONS_SETTINGS},
-                      WaitingCommandCase{"SendSms", ID_OPTIONS_SEND_SMS},
                       WaitingCommandCase{"UserMessages", ID_OPTIONS_EDIT_USER_MSG_FILE},
                       WaitingCommandCase{"Export", ID_OPTIONS_EXPORT_OBJECTINFO}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -100,6 +100,40 @@ TEST_F(WindowScreenTest, CommandsWithTheirWindowsShowThemWithoutABeep)
     frame->OnCommand(ID_GENERATE_P100_MSG);
     EXPECT_TRUE(frame->P100Window()->isVisible());
     EXPECT_EQ(Beeps(), 0u);
+}
+
+TEST_F(WindowScreenTest, FileCommandsWorkOnTheObjectWindow)
+{
+    CMainFrame* frame = windows.Frame();
+    ASSERT_NE(frame, nullptr);
+    CObjectInfoDlg* objectWindow = windows.ObjectWindow();
+    ASSERT_NE(objectWindow, nullptr);
+
+    // Save with the window hidden has nothing to save.
+    frame->Action(ID_FILE_SAVE)->trigger();
+    EXPECT_EQ(Beeps(), 1u);
+    EXPECT_FALSE(objectWindow->isVisible());
+
+    frame->Action(ID_FILE_NEW)->trigger();
+    EXPECT_TRUE(objectWindow->isVisible());
+    EXPECT_EQ(Beeps(), 1u);
+    // Shown already: a second New only beeps.
+    frame->Action(ID_FILE_NEW)->trigger();
+    EXPECT_EQ(Beeps(), 2u);
+    objectWindow->hide();
+}
+
+TEST_F(WindowScreenTest, SendSmsOpensItsWindowWhileGsmIsOn)
+{
+    CMainFrame* frame = windows.Frame();
+    ASSERT_NE(frame, nullptr);
+    doc->Settings().GsmEnabled = 1;
+    frame->UpdateCommandStates();
+    frame->Action(ID_OPTIONS_SEND_SMS)->trigger();
+    ASSERT_NE(windows.SendSmsWindow(), nullptr);
+    EXPECT_TRUE(windows.SendSmsWindow()->isVisible());
+    EXPECT_EQ(Beeps(), 0u);
+    windows.SendSmsWindow()->hide();
 }
 
 }  // namespace
