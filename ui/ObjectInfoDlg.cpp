@@ -118,7 +118,7 @@ public:
         }
         if (!idCode)
             return Acceptable;
-        if (false)
+        if (Faults(input) > Faults(last))
             return Invalid;
         return recipients::IsValidIdCode(input.toStdString()) ? Acceptable : Intermediate;
     }
@@ -370,11 +370,12 @@ void CObjectInfoDlg::BuildControls()
 
     // Reading order: the object column top to bottom, then the right column,
     // then the buttons from left to right.
-    QWidget* order[] = {idCode,        phoneNumber,    idInfo,     address,        days,         testAlarmOnly,
-                        alarmPopUp,    elevatorType,   notes,      mailTech,       mailTechButton, smsTech,
-                        smsTechButton, mailEmg,        mailEmgButton, smsEmg,      smsEmgButton, customer,
-                        customerButton, customerInfo,  newButton,  addButton,      saveButton,   copyButton,
-                        deleteButton,  closeButton};
+    QWidget* const order[] = {
+        idCode,      phoneNumber,    idInfo,       address,        days,           testAlarmOnly, alarmPopUp,
+        elevatorType, notes,         mailTech,     mailTechButton, smsTech,        smsTechButton, mailEmg,
+        mailEmgButton, smsEmg,       smsEmgButton, customer,       customerButton, customerInfo,  newButton,
+        addButton,   saveButton,     copyButton,   deleteButton,   closeButton,
+    };
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -911,8 +912,13 @@ void CObjectInfoDlg::OnObjectReply(std::unique_ptr<CMsg> reply)
         break;
     case DBRES_OBJECT_FOUND_ID:
     case DBRES_OBJECT_FOUND_PHONE:
-        if (const auto* record = dynamic_cast<const CObjectInfoMsg*>(reply.get()))
+        if (const auto* record = dynamic_cast<const CObjectInfoMsg*>(reply.get())) {
+            // An object picked in the open list while this window shows
+            // unsaved input: the operator decides first (Cancel keeps the input).
+            if (isVisible() && !AskToKeepChanges())
+                break;
             Load(*record);
+        }
         break;
     case DBRES_OBJECT_FOUND_ALL: {
         std::unique_ptr<CObjectInfoMsg> records;
@@ -961,13 +967,11 @@ void CObjectInfoDlg::ShowList(std::unique_ptr<CObjectInfoMsg> records)
     QPointer<CObjectInfoDlg> self(this);
     auto* list = new COpenObjectInfoDlg(
         requests,
-        [self](bool opened) {
-            if (!self)
-                return;
-            self->openList = nullptr;
-            // Cancelled: closing the object window no longer brings it back.
-            if (!opened)
-                self->openedFromList = false;
+        [self](bool) {
+            // An object opened from the list keeps "opened from the list";
+            // opening one any other way clears it (OpenNewObject, FindObject).
+            if (self)
+                self->openList = nullptr;
         },
         parentWidget());
     list->SetBeep([self] {

@@ -613,6 +613,25 @@ TEST_F(ObjectInfoDlgTest, ARefusedSaveLeavesTheWindowChanged)
     EXPECT_TRUE(window->isVisible());
 }
 
+TEST_F(ObjectInfoDlgTest, AnObjectArrivingOverUnsavedInputAsksFirst)
+{
+    // The open list can stay open beside a window opened another way; an
+    // object opened from it must not overwrite what the operator typed.
+    const struct {
+        QMessageBox::StandardButton answer;
+        const char* idInfo;
+    } cases[] = {{QMessageBox::Cancel, "typed"}, {QMessageBox::No, "Lift 1"}};
+    for (const auto& c : cases) {
+        window->hide();
+        window->OpenNewObject("12345678");
+        Field("IdInfo")->setText("typed");
+        Boxes boxes(c.answer);
+        window->OnReply(MakeObject("11223344"));
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Add Object Info?"});
+        EXPECT_EQ(Field("IdInfo")->text(), c.idInfo);
+    }
+}
+
 TEST_F(ObjectInfoDlgTest, NoObjectsOrAnErrorOpensAnEmptyList)
 {
     for (uint16_t result : {DBRES_OBJECT_NONE, DBRES_OBJECT_FIND_ERROR}) {
@@ -766,12 +785,14 @@ TEST_F(ObjectInfoDlgTest, ReturnInAFieldNeitherAddsNorSaves)
 TEST_F(ObjectInfoDlgTest, TabGoesThroughTheWindowInReadingOrder)
 {
     window->OpenNewObject("");
-    const char* order[] = {"IdCode",       "PhoneNumber",    "IdInfo",       "Address",
-                           "Days",         "TestAlarmOnly",  "AlarmPopUpEnabled", "ElevatorType",
-                           "Notes",        "MailAddrTech",   "MailAddrTechButton", "SmsNumTech",
-                           "SmsNumTechButton", "MailAddrEmg", "MailAddrEmgButton", "SmsNumEmg",
-                           "SmsNumEmgButton", "Customer",    "CustomerButton", "CustomerInfo",
-                           "IDC_OBJECT_INFO_NEW", "IDC_OBJECT_INFO_ADD", "IDC_OBJECT_INFO_CLOSE"};
+    const char* const order[] = {
+        "IdCode",           "PhoneNumber",         "IdInfo",              "Address",
+        "Days",             "TestAlarmOnly",       "AlarmPopUpEnabled",   "ElevatorType",
+        "Notes",            "MailAddrTech",        "MailAddrTechButton",  "SmsNumTech",
+        "SmsNumTechButton", "MailAddrEmg",         "MailAddrEmgButton",   "SmsNumEmg",
+        "SmsNumEmgButton",  "Customer",            "CustomerButton",      "CustomerInfo",
+        "IDC_OBJECT_INFO_NEW", "IDC_OBJECT_INFO_ADD", "IDC_OBJECT_INFO_CLOSE",
+    };
     Field("IdCode")->setFocus();
     EXPECT_EQ(FocusName(), order[0]);
     // Save, Copy and Delete are disabled in new mode and skipped.
