@@ -145,12 +145,17 @@ void COpenObjectInfoDlg::Translate()
 void COpenObjectInfoDlg::Fill(const std::string& currentIdCode, std::unique_ptr<CObjectInfoMsg> records)
 {
     list->clear();
+    QStringList codes;
     for (const CObjectInfoMsg* record = records.get(); record != nullptr; record = record->NextObject()) {
         auto* row = new QTreeWidgetItem(list);
         row->setText(kIdCodeColumn, QString::fromStdString(record->IdCode));
         row->setText(kIdInfoColumn, QString::fromStdString(record->IdInfo));
+        codes << row->text(kIdCodeColumn);
     }
     records.reset();
+    // Every ID code whole (a telephone number is wider than eight digits).
+    list->setColumnWidth(kIdCodeColumn,
+                         std::max(list->columnWidth(kIdCodeColumn), columnfit::FittedColumnWidth(*list, kIdCodeColumn, codes)));
 
     QString count = Tr("IDS_OPENOBJECTINFODLG_MSG_3");
     count.replace(QStringLiteral("%d"), QString::number(list->topLevelItemCount()));

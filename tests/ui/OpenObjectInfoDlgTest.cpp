@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -112,6 +113,15 @@ TEST_F(OpenObjectInfoDlgTest, FillsSortedByIdCodeWithTheCount)
     // Nothing preselected: the operator types the search at once.
     EXPECT_EQ(Selected(), "");
     EXPECT_EQ(dialog->focusWidget(), SearchText());
+}
+
+// A lift known by its telephone number has a long ID code: it is shown whole.
+TEST_F(OpenObjectInfoDlgTest, IdCodeColumnShowsTheLongestCodeWhole)
+{
+    const std::string longest = "+46705550101234567";
+    Open("", Chain({{"100001", "Main Street"}, {longest, "Harbour"}}));
+    const QFontMetrics metrics(dialog->List()->font());
+    EXPECT_GE(dialog->List()->columnWidth(0), metrics.horizontalAdvance(QString::fromStdString(longest)));
 }
 
 TEST_F(OpenObjectInfoDlgTest, EmptyAnswerShowsNoRows)

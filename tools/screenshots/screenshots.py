@@ -369,6 +369,7 @@ def run_language(args, language, grab, out, failures):
             check_main_list_shown_whole(language, window, screen, failures)
         check_keyboard_stays(language, main, probe, failures)
         open_system_information(language, main, probe, drawn, out, failures)
+        open_register_windows(language, main, probe, drawn, out, failures)
     except RuntimeError as e:
         failures.append("[%s] %s" % (language, e))
         with open(os.path.join(out, "%s-station.log" % language), "w", encoding="utf-8") as f:
@@ -455,6 +456,88 @@ def open_system_information(language, main, probe, drawn, out, failures):
             language, missing_sound))
     probe.pictures(drawn)
     probe.take(drawn, panel, os.path.join(out, "%s-system-information.png" % language))
+
+
+def wait_window(probe, title, timeout=5):
+    """The visible window with the title, once the station shows it."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        description = probe.read(newer_than=time.time())
+        for w in description["windows"]:
+            if w["visible"] and w["title"] == title:
+                return w
+    return None
+
+
+def press(window_id, *keys):
+    subprocess.run(["xdotool", "windowactivate", "--sync", str(window_id)], timeout=10)
+    subprocess.run(["xdotool", "key", "--delay", "150"] + list(keys), timeout=10)
+
+
+def look_at(language, window, probe, drawn, path, failures):
+    time.sleep(0.5)
+    check_texts(language, window, failures)
+    check_columns(language, window, failures)
+    probe.pictures(drawn)
+    probe.take(drawn, window, path)
+
+
+def open_register_windows(language, main, probe, drawn, out, failures):
+    """The register's windows with the keyboard: File, New; File, Open with a
+    search and Return twice (the lift opens in the object window, and closing
+    it brings the list back); Options, Send SMS."""
+    if not main:
+        return
+    main_id = main[0]["winId"]
+    new_title = dictionary_text("IDS_OBJECTINFODLG_MSG_2", language)
+    edit_title = dictionary_text("IDS_OBJECTINFODLG_MSG_1", language)
+    list_title = dictionary_text("IDC_OPEN_OBJECT_INFO_CAPTION", language)
+
+    press(main_id, "ctrl+n")
+    window = wait_window(probe, new_title)
+    if window is None:
+        failures.append("[%s] Ctrl+N did not open the object window %r" % (language, new_title))
+    else:
+        look_at(language, window, probe, drawn, os.path.join(out, "%s-object-new.png" % language), failures)
+        press(window["winId"], "Escape")
+
+    press(main_id, "ctrl+o")
+    listed = wait_window(probe, list_title)
+    if listed is None:
+        failures.append("[%s] Ctrl+O did not open the open list %r" % (language, list_title))
+        return
+    look_at(language, listed, probe, drawn, os.path.join(out, "%s-open-list.png" % language), failures)
+    # The search text has the keyboard: the first Return finds, the second opens.
+    press(listed["winId"], "3", "0", "0", "2", "Return", "Return")
+    window = wait_window(probe, edit_title)
+    if window is None:
+        failures.append("[%s] searching 3002 and Return twice in the open list did not open %r" % (
+            language, edit_title))
+    else:
+        if not any(t["text"] == "30020002" for t in window["texts"]):
+            failures.append("[%s] the object window does not show the lift 30020002 it opened" % language)
+        look_at(language, window, probe, drawn, os.path.join(out, "%s-object-edit.png" % language), failures)
+        press(window["winId"], "Escape")
+        listed = wait_window(probe, list_title)
+        if listed is None:
+            failures.append("[%s] closing the object window did not bring the open list back" % language)
+        else:
+            press(listed["winId"], "Escape")
+
+    menu = dictionary_text("IDC_MENU_POPUP_OPTIONS", language)
+    item = dictionary_text("IDC_MENU_ID_OPTIONS_SEND_SMS", language)
+    keys = [mnemonic(menu), mnemonic(item)]
+    if None in keys:
+        failures.append("[%s] no keyboard way to the send-SMS window (menu %r, item %r)" % (language, menu, item))
+        return
+    press(main_id, "alt+" + keys[0], keys[1])
+    window = wait_window(probe, "Send SMS Message")
+    if window is None:
+        failures.append("[%s] Alt+%s, %s did not open the send-SMS window" % (
+            language, keys[0].upper(), keys[1].upper()))
+        return
+    look_at(language, window, probe, drawn, os.path.join(out, "%s-send-sms.png" % language), failures)
+    press(window["winId"], "Escape")
 
 
 def main():
