@@ -7,7 +7,9 @@
 // window's menu bar and each of its menus, the alarm dialog in its normal and
 // voice-call forms, the system information panel, the operator dialogs, the
 // database manager dialog, the port selection, the P100 test window and the
-// message boxes with more than one button.
+// message boxes with more than one button; the register's windows (object
+// window, open list, customer and recipient dialogs with their entry
+// dialogs), the send-SMS window and the test mail address.
 
 #include "core/OrvaDoc.h"
 #include "core/RecordingDocScreen.h"
@@ -15,7 +17,17 @@
 #include "db/AlarmInfoMsg.h"
 #include "db/DatabaseMgrHost.h"
 #include "support/TempDir.h"
+#include "db/DatabaseMsg.h"
+#include "db/ObjectInfoMsg.h"
+#include "ui/AddEditCustomerInfoDlg.h"
+#include "ui/AddEditMailSmsNumDlg.h"
 #include "ui/AlertSound.h"
+#include "ui/CustomerInfoDlg.h"
+#include "ui/MailSmsNumInfoDlg.h"
+#include "ui/ObjectInfoDlg.h"
+#include "ui/OpenObjectInfoDlg.h"
+#include "ui/SendSmsDlg.h"
+#include "ui/TestMailAddrDlg.h"
 #include "ui/DatabaseMgrDlg.h"
 #include "ui/Dictionary.h"
 #include "ui/EventMsgDlg.h"
@@ -280,6 +292,45 @@ TEST_P(MnemonicTest, PanelsAndDialogs)
     QWidget owner;
     CP100TestMsgWnd p100(&owner);
     AddWindow("P100 test window", p100);
+    ExpectNoClashes();
+}
+
+TEST_P(MnemonicTest, RegisterWindows)
+{
+    const DbRequestSink nowhere = [](std::unique_ptr<CMsg>) {};
+    CObjectInfoDlg objectWindow(nowhere);
+    objectWindow.OpenNewObject("");
+    AddWindow("object window, new", objectWindow);
+    auto found = std::make_unique<CObjectInfoMsg>(DBMSG_OBJECT_INFO);
+    found->Result = DBRES_OBJECT_FOUND_ID;
+    found->IdCode = "30020002";
+    objectWindow.OnReply(std::move(found));
+    AddWindow("object window, edit", objectWindow);
+
+    QPointer<COpenObjectInfoDlg> openList = new COpenObjectInfoDlg(nowhere, [](bool) {});
+    AddWindow("open list", *openList);
+    delete openList.data();
+
+    CCustomerInfoDlg customers(nowhere, "");
+    AddWindow("customers", customers);
+    for (bool edit : {false, true}) {
+        CAddEditCustomerInfoDlg customer(edit, "City Rail", "");
+        AddWindow(edit ? "customer, edit" : "customer, new", customer);
+    }
+    for (RecipientMode mode : {RecipientMode::Mail, RecipientMode::Sms}) {
+        const std::string name = mode == RecipientMode::Mail ? "e-mail" : "SMS";
+        CMailSmsNumInfoDlg recipients(nowhere, mode, DBMSG_SMS_NUM_INFO, "");
+        AddWindow(name + " recipients", recipients);
+        for (bool edit : {false, true}) {
+            CAddEditMailSmsNumDlg entry(mode, edit, "Night shift", "+46700000001");
+            AddWindow(name + (edit ? " entry, edit" : " entry, new"), entry);
+        }
+    }
+
+    CSendSmsDlg sendSms([](const std::string&, const std::string&) {}, nowhere);
+    AddWindow("send SMS", sendSms);
+    CTestMailAddrDlg testMail;
+    AddWindow("test mail address", testMail);
     ExpectNoClashes();
 }
 
