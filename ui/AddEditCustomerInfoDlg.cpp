@@ -56,6 +56,7 @@ CAddEditCustomerInfoDlg::CAddEditCustomerInfoDlg(bool editMode, const std::strin
     // Tab leaves the field (keyboard use); Return still starts a new line.
     infoField->setTabChangesFocus(true);
     infoField->setMinimumHeight(infoField->fontMetrics().lineSpacing() * 6);
+    infoField->setMinimumWidth(infoField->fontMetrics().averageCharWidth() * 60);
     infoLabel->setBuddy(infoField);
     connect(infoField, &QPlainTextEdit::textChanged, this, [this] { LimitInfo(); });
 

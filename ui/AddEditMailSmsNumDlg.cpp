@@ -41,7 +41,8 @@ CAddEditMailSmsNumDlg::CAddEditMailSmsNumDlg(RecipientMode recipientMode, bool e
     addressField->setMinimumWidth(width);
     addressField->setReadOnly(editMode);
 
-    const char* addressKey = mode == RecipientMode::Mail ? "IDS_ADDEDITMAILSMSNUMDLG_MSG_4" : "IDS_ADDEDITMAILSMSNUMDLG_MSG_1";
+    const char* addressKey =
+        mode == RecipientMode::Mail ? "IDS_ADDEDITMAILSMSNUMDLG_MSG_4" : "IDS_ADDEDITMAILSMSNUMDLG_MSG_1";
     auto* nameLabel = new QLabel(orvabox::Text("IDC_MAIL_SMSNUM_INFO_NAME"), this);
     nameLabel->setObjectName(QStringLiteral("IDC_MAIL_SMSNUM_INFO_NAME"));
     auto* addressLabel = new QLabel(orvabox::Text(addressKey), this);

@@ -123,7 +123,8 @@ void CCustomerInfoDlg::Translate()
     setWindowTitle(orvabox::Text("IDS_CUSTOMERINFODLG_MSG_20"));
     for (const char* key : {"IDC_CUSTOMER_INFO_CUSTOMERS", "IDC_CUSTOMER_INFO_NAME", "IDC_CUSTOMER_INFO_INFO"})
         findChild<QLabel*>(QString::fromLatin1(key))->setText(orvabox::Text(key));
-    findChild<QGroupBox*>(QStringLiteral("IDC_CUSTOMER_INFO_CUSTOMER"))->setTitle(orvabox::Text("IDC_CUSTOMER_INFO_CUSTOMER"));
+    findChild<QGroupBox*>(QStringLiteral("IDC_CUSTOMER_INFO_CUSTOMER"))
+        ->setTitle(orvabox::Text("IDC_CUSTOMER_INFO_CUSTOMER"));
     for (QPushButton* button : {newButton, editButton, deleteButton, selectButton, closeButton})
         button->setText(orvabox::Text(button->objectName().toStdString()));
 
@@ -291,8 +292,7 @@ void CCustomerInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
     case DBRES_INFO_FOUND_KEY:
         // A late answer for an entry the operator has left meanwhile is not shown.
         if (const auto* record = dynamic_cast<const CCustomerInfoMsg*>(answer);
-            record && customerList->currentIndex() > 0 &&
-            customerList->currentText().toStdString() == record->Name)
+            record && customerList->currentIndex() > 0 && customerList->currentText().toStdString() == record->Name)
             ShowCustomer(record->Name, record->Info, true);
         break;
     case DBRES_INFO_FOUND_ALL:
@@ -316,8 +316,8 @@ void CCustomerInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
         break;
     case DBRES_INFO_DELETED:
         if (TakeSent(Pending::Delete, taken)) {
-            const int index = customerList->findText(QString::fromStdString(taken.name),
-                                                     Qt::MatchExactly | Qt::MatchCaseSensitive);
+            const int index =
+                customerList->findText(QString::fromStdString(taken.name), Qt::MatchExactly | Qt::MatchCaseSensitive);
             if (index > 0)
                 customerList->removeItem(index);
             customerList->setCurrentIndex(0);

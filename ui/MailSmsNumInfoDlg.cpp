@@ -87,9 +87,7 @@ QTreeWidgetItem* Selected(const QTreeWidget* list)
 
 CMailSmsNumInfoDlg::CMailSmsNumInfoDlg(DbRequestSink requests, RecipientMode recipientMode, uint16_t replyType,
                                        const std::string& list, QWidget* parent)
-    : QDialog(parent),
-      sink(std::move(requests)),
-      mode(recipientMode),
+    : QDialog(parent), sink(std::move(requests)), mode(recipientMode),
       answerType(recipientMode == RecipientMode::Mail ? DBMSG_MAIL_INFO : replyType)
 {
     auto* recipientGroup = new QGroupBox(this);
@@ -214,7 +212,8 @@ std::unique_ptr<CDatabaseMsg> CMailSmsNumInfoDlg::NewRecord(uint16_t code, const
     return request;
 }
 
-std::unique_ptr<CDatabaseMsg> CMailSmsNumInfoDlg::NewKeyRequest(uint16_t code, int32_t kind, const std::string& key) const
+std::unique_ptr<CDatabaseMsg> CMailSmsNumInfoDlg::NewKeyRequest(uint16_t code, int32_t kind,
+                                                                const std::string& key) const
 {
     std::unique_ptr<CKeyReqMsg> request;
     if (IsMail())

@@ -5,6 +5,8 @@
 #include "ui/AddEditCustomerInfoDlg.h"
 #include "ui/CustomerInfoDlg.h"
 
+#include "../db/DbTestSupport.h"
+
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
 #include "db/DatabaseMsg.h"
@@ -18,6 +20,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -77,12 +80,17 @@ private:
         if (done == steps.size()) {
             ++unexpected;
             if (auto* box = qobject_cast<QMessageBox*>(modal))
-                box->button(box->standardButtons().testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No)->click();
+                box->button(box->standardButtons().testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No)
+                    ->click();
             else if (auto* dialog = qobject_cast<QDialog*>(modal))
                 dialog->reject();
             return;
         }
-        steps[done++](modal);
+        // Not from inside the tick: Qt does not fire a timer again while its
+        // own slot runs, and a step may open the next box.
+        const size_t index = done++;
+        QMetaObject::invokeMethod(
+            &poll, [this, index, modal] { steps[index](modal); }, Qt::QueuedConnection);
     }
 
     std::vector<Step> steps;
@@ -458,22 +466,28 @@ TEST_P(CustomerResults, EachAnswerShowsItsText)
     EXPECT_EQ(BoxesOf([&] { chooser.Answer(c.result); }, static_cast<int>(c.boxes.size())), c.boxes);
 }
 
+const QMessageBox::Icon kInfo = QMessageBox::Information;
+const QMessageBox::Icon kWarn = QMessageBox::Warning;
+const QMessageBox::Icon kError = QMessageBox::Critical;
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Answers, CustomerResults,
     ::testing::Values(
-        ResultCase{"Added", Before::New, 1, {{"Customer info saved!", QMessageBox::Information}}},
+        ResultCase{"Added", Before::New, 1, {{"Customer info saved!", kInfo}}},
         ResultCase{"Duplicate", Before::New, 2,
-                   {{"Customer name 'ACME' already exists, delete the current item or use another name", QMessageBox::Warning}}},
-        ResultCase{"AddError", Before::New, 3, {{"Error, could not add Customer info to Database!", QMessageBox::Critical}}},
+                   {{"Customer name 'ACME' already exists, delete the current item or use another name", kWarn}}},
+        ResultCase{"AddError", Before::New, 3, {{"Error, could not add Customer info to Database!", kError}}},
         ResultCase{"None", Before::Nothing, 6, {}},
         ResultCase{"FindError", Before::Nothing, 7, {}},
-        ResultCase{"Edited", Before::Edit, 8, {{"Customer Info saved!", QMessageBox::Information}}},
-        ResultCase{"EditNotFound", Before::Edit, 9, {{"Error, Customer info not found in Database!", QMessageBox::Critical}}},
-        ResultCase{"EditError", Before::Edit, 10, {{"Error, Customer info could not be edited!", QMessageBox::Critical}}},
+        ResultCase{"Edited", Before::Edit, 8, {{"Customer Info saved!", kInfo}}},
+        ResultCase{"EditNotFound", Before::Edit, 9, {{"Error, Customer info not found in Database!", kError}}},
+        ResultCase{"EditError", Before::Edit, 10, {{"Error, Customer info could not be edited!", kError}}},
         ResultCase{"Deleted", Before::Delete, 11, {}},
-        ResultCase{"DeleteNotFound", Before::Delete, 12, {{"Error, Customer info not found in Database!", QMessageBox::Critical}}},
-        ResultCase{"DeleteError", Before::Delete, 13, {{"Error, Customer info could not be deleted!", QMessageBox::Critical}}}),
+        ResultCase{"DeleteNotFound", Before::Delete, 12, {{"Error, Customer info not found in Database!", kError}}},
+        ResultCase{"DeleteError", Before::Delete, 13, {{"Error, Customer info could not be deleted!", kError}}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(CustomerDialog, AnswersOfAnotherKindAreIgnored)
 {
@@ -513,6 +527,36 @@ TEST(CustomerDialog, TooltipsComeFromTheDictionary)
     EXPECT_EQ(chooser.Button("IDC_CUSTOMER_INFO_CLOSE")->text(), "C&lose");
 }
 
+TEST(CustomerDialog, KeyboardChoosesAndTabsInReadingOrder)
+{
+    Chooser chooser("");
+    chooser.AnswerAll(kStored);
+    chooser.dialog.show();
+    QTest::keyClick(chooser.List(), Qt::Key_Down);
+    EXPECT_EQ(chooser.Last().kind, INFO_KIND_BY_KEY);
+    EXPECT_EQ(chooser.Last().key, "ACME");
+
+    std::vector<std::string> order;
+    QWidget* first = chooser.List();
+    for (QWidget* w = first->nextInFocusChain(); w != first; w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+            order.push_back(w->objectName().toStdString());
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"Name", "Info", "IDC_CUSTOMER_INFO_NEW", "IDC_CUSTOMER_INFO_EDIT",
+                                               "IDC_CUSTOMER_INFO_DELETE", "IDC_CUSTOMER_INFO_SELECT",
+                                               "IDC_CUSTOMER_INFO_CLOSE"}));
+    EXPECT_TRUE(chooser.Button("IDC_CUSTOMER_INFO_SELECT")->isDefault());
+}
+
+TEST(CustomerDialog, EscapeClosesWithoutAResult)
+{
+    Chooser chooser("");
+    chooser.dialog.show();
+    QTest::keyClick(&chooser.dialog, Qt::Key_Escape);
+    EXPECT_EQ(chooser.dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(chooser.dialog.isVisible());
+}
+
 TEST(CustomerEntry, NameHoldsFortyAndInfo65535Characters)
 {
     CAddEditCustomerInfoDlg entry(false, {}, {});
@@ -537,6 +581,60 @@ TEST(CustomerEntry, NewNameLosesBlanksAroundItEditNameStaysAsStored)
     EXPECT_TRUE(edited.NameField()->isReadOnly());
     EXPECT_EQ(edited.GetName(), "ACME ");
     EXPECT_EQ(edited.GetInfo(), "info");
+}
+
+// Against a real database: the requests are what the database takes and its
+// answers are what the dialog understands.
+class CustomerDatabase : public HandlerFixture {
+protected:
+    void Deliver(CCustomerInfoDlg& dialog)
+    {
+        while (std::unique_ptr<CMsg> answer = owner.Take())
+            dialog.OnReply(std::move(answer));
+    }
+    DbRequestSink Sink()
+    {
+        return [this](std::unique_ptr<CMsg> request) { handler.ExecuteRequest(std::move(request)); };
+    }
+};
+
+TEST_F(CustomerDatabase, ACustomerIsAddedChosenEditedAndDeleted)
+{
+    {
+        CCustomerInfoDlg dialog(Sink(), "");
+        Deliver(dialog);
+        for (const char* name : {"Lift AB", "ACME"}) {
+            ModalScript script({Fill(name, "info")});
+            script.Run([&] { dialog.OnNew(); });
+            BoxesOf([&] { Deliver(dialog); }, 1);
+        }
+    }
+    CCustomerInfoDlg dialog(Sink(), "ACME");
+    Deliver(dialog);
+    auto* list = dialog.findChild<QComboBox*>("CustomerList");
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->currentText(), "ACME");
+
+    const int other = list->findText("Lift AB");
+    dialog.OnChoose(other);
+    Deliver(dialog);
+    EXPECT_EQ(dialog.findChild<QLineEdit*>("Name")->text(), "Lift AB");
+
+    ModalScript edit({Fill(nullptr, "Call Olle")});
+    edit.Run([&] { dialog.OnEdit(); });
+    BoxesOf([&] { Deliver(dialog); }, 1);
+    dialog.OnChoose(0);
+    dialog.OnChoose(list->findText("Lift AB"));
+    Deliver(dialog);
+    EXPECT_EQ(dialog.findChild<QPlainTextEdit*>("Info")->toPlainText(), "Call Olle");
+
+    std::vector<Box> asked;
+    ModalScript remove({Answer(asked, QMessageBox::Yes)});
+    remove.Run([&] { dialog.OnDelete(); });
+    Deliver(dialog);
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->findText("Lift AB"), -1);
+    EXPECT_TRUE(errors.shown.empty());
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "ui/AddEditMailSmsNumDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"
 
+#include "../db/DbTestSupport.h"
+
 #include "db/CustomerInfoMsg.h"
 #include "db/DatabaseMsg.h"
 #include "db/MailInfoMsg.h"
@@ -79,12 +81,17 @@ private:
         if (done == steps.size()) {
             ++unexpected;
             if (auto* box = qobject_cast<QMessageBox*>(modal))
-                box->button(box->standardButtons().testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No)->click();
+                box->button(box->standardButtons().testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No)
+                    ->click();
             else if (auto* dialog = qobject_cast<QDialog*>(modal))
                 dialog->reject();
             return;
         }
-        steps[done++](modal);
+        // Not from inside the tick: Qt does not fire a timer again while its
+        // own slot runs, and a step may open the next box.
+        const size_t index = done++;
+        QMetaObject::invokeMethod(
+            &poll, [this, index, modal] { steps[index](modal); }, Qt::QueuedConnection);
     }
 
     std::vector<Step> steps;
@@ -166,7 +173,10 @@ public:
     }
 
     // The stored entries as the database lists them (result 5).
-    void AnswerStored(const Rows& rows, uint16_t type = 0) { dialog.OnReply(Stored(mode.mode, rows, type ? type : mode.answerType)); }
+    void AnswerStored(const Rows& rows, uint16_t type = 0)
+    {
+        dialog.OnReply(Stored(mode.mode, rows, type ? type : mode.answerType));
+    }
 
     static std::unique_ptr<CMsg> Stored(RecipientMode kind, const Rows& rows, uint16_t type)
     {
@@ -199,7 +209,8 @@ public:
     {
         Rows rows;
         for (int i = 0; i < list->topLevelItemCount(); ++i)
-            rows.emplace_back(list->topLevelItem(i)->text(0).toStdString(), list->topLevelItem(i)->text(1).toStdString());
+            rows.emplace_back(list->topLevelItem(i)->text(0).toStdString(),
+                              list->topLevelItem(i)->text(1).toStdString());
         return rows;
     }
     Rows Recipients() { return RowsOf(RecipientList()); }
@@ -515,11 +526,13 @@ const QMessageBox::Icon kInfo = QMessageBox::Information;
 const QMessageBox::Icon kWarn = QMessageBox::Warning;
 const QMessageBox::Icon kError = QMessageBox::Critical;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Answers, ResultBoxes,
     ::testing::Values(
         ResultCase{"MailAdded", &kMail, Before::New, 1, {{"Mail info saved!", kInfo}}},
-        ResultCase{"MailDuplicate", &kMail, Before::New, 2, {{"Mail address 'olle@x.se' already exists, could not save", kWarn}}},
+        ResultCase{"MailDuplicate", &kMail, Before::New, 2,
+                   {{"Mail address 'olle@x.se' already exists, could not save", kWarn}}},
         ResultCase{"MailAddError", &kMail, Before::New, 3, {{"Error, could not add Mail info to Database!", kError}}},
         ResultCase{"MailFoundByKey", &kMail, Before::Nothing, 4, {}},
         ResultCase{"MailNone", &kMail, Before::Nothing, 6, {}},
@@ -528,22 +541,31 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{"MailEditNotFound", &kMail, Before::Edit, 9, {{"Error, Mail info not found in Database!", kError}}},
         ResultCase{"MailEditError", &kMail, Before::Edit, 10, {{"Error, Mail info could not be edited!", kError}}},
         ResultCase{"MailDeleted", &kMail, Before::Delete, 11, {}},
-        ResultCase{"MailDeleteNotFound", &kMail, Before::Delete, 12, {{"Error, Mail info not found in Database!", kError}}},
-        ResultCase{"MailDeleteError", &kMail, Before::Delete, 13, {{"Error, Mail info could not be deleted!", kError}}},
+        ResultCase{"MailDeleteNotFound", &kMail, Before::Delete, 12,
+                   {{"Error, Mail info not found in Database!", kError}}},
+        ResultCase{"MailDeleteError", &kMail, Before::Delete, 13,
+                   {{"Error, Mail info could not be deleted!", kError}}},
         ResultCase{"SmsAdded", &kSms, Before::New, 1, {{"SMS Number info saved!", kInfo}}},
-        ResultCase{"SmsDuplicate", &kSms, Before::New, 2, {{"SMS Number '+4670222' already exists, could not save", kWarn}}},
+        ResultCase{"SmsDuplicate", &kSms, Before::New, 2,
+                   {{"SMS Number '+4670222' already exists, could not save", kWarn}}},
         // An SMS number that cannot be stored is told like an e-mail address.
-        ResultCase{"SmsAddError", &kSms, Before::New, 3, {{"Error, could not add SMS Number info to Database!", kError}}},
+        ResultCase{"SmsAddError", &kSms, Before::New, 3,
+                   {{"Error, could not add SMS Number info to Database!", kError}}},
         ResultCase{"SmsFoundByKey", &kSms, Before::Nothing, 4, {}},
         ResultCase{"SmsNone", &kSms, Before::Nothing, 6, {}},
         ResultCase{"SmsFindError", &kSms, Before::Nothing, 7, {}},
         ResultCase{"SmsEdited", &kSms, Before::Edit, 8, {{"SMS Number info saved!", kInfo}}},
-        ResultCase{"SmsEditNotFound", &kSms, Before::Edit, 9, {{"Error, SMS Number info not found in Database!", kError}}},
-        ResultCase{"SmsEditError", &kSms, Before::Edit, 10, {{"Error, SMS Number info could not be edited!", kError}}},
+        ResultCase{"SmsEditNotFound", &kSms, Before::Edit, 9,
+                   {{"Error, SMS Number info not found in Database!", kError}}},
+        ResultCase{"SmsEditError", &kSms, Before::Edit, 10,
+                   {{"Error, SMS Number info could not be edited!", kError}}},
         ResultCase{"SmsDeleted", &kSms, Before::Delete, 11, {}},
-        ResultCase{"SmsDeleteNotFound", &kSms, Before::Delete, 12, {{"Error, SMS Number info not found in Database!", kError}}},
-        ResultCase{"SmsDeleteError", &kSms, Before::Delete, 13, {{"Error, SMS Number info could not be deleted!", kError}}}),
+        ResultCase{"SmsDeleteNotFound", &kSms, Before::Delete, 12,
+                   {{"Error, SMS Number info not found in Database!", kError}}},
+        ResultCase{"SmsDeleteError", &kSms, Before::Delete, 13,
+                   {{"Error, SMS Number info could not be deleted!", kError}}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(RecipientDialog, NoneEmptiesTheStoredListAndUnnamesTheRecipients)
 {
@@ -621,7 +643,8 @@ TEST(RecipientDialog, AnswersForAnotherDialogOrTableAreIgnored)
 TEST(RecipientDialog, SmsModeOfTheObjectWindowHearsType34)
 {
     std::vector<std::unique_ptr<CMsg>> sent;
-    CMailSmsNumInfoDlg dialog([&](std::unique_ptr<CMsg> r) { sent.push_back(std::move(r)); }, RecipientMode::Sms, 34, "");
+    CMailSmsNumInfoDlg dialog([&](std::unique_ptr<CMsg> r) { sent.push_back(std::move(r)); }, RecipientMode::Sms, 34,
+                              "");
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(static_cast<CDatabaseMsg&>(*sent[0]).ReplyType, 34);
     dialog.OnReply(Picker::Stored(RecipientMode::Sms, {{"A", "+461"}}, 34));
@@ -637,7 +660,8 @@ TEST_P(BothModes, TextsComeFromTheDictionary)
     EXPECT_EQ(picker.RecipientList()->headerItem()->text(0), "Name");
     EXPECT_EQ(picker.RecipientList()->headerItem()->text(1), column);
     EXPECT_EQ(picker.StoredList()->headerItem()->text(1), column);
-    EXPECT_EQ(picker.RecipientList()->toolTip(), mail ? "Selected E-Mail message recipients" : "Selected SMS message recipients");
+    EXPECT_EQ(picker.RecipientList()->toolTip(),
+              mail ? "Selected E-Mail message recipients" : "Selected SMS message recipients");
     EXPECT_EQ(picker.Button("IDC_MAIL_SMSNUM_INFO_REMOVE")->toolTip(),
               mail ? "Remove the selected E-Mail address from the recipients list"
                    : "Remove the selected SMS Number address from the recipients list");
@@ -645,6 +669,21 @@ TEST_P(BothModes, TextsComeFromTheDictionary)
     for (const char* key : {"IDC_MAIL_SMSNUM_INFO_ADD", "IDC_MAIL_SMSNUM_INFO_REMOVE", "IDC_MAIL_SMSNUM_INFO_NEW",
                             "IDC_MAIL_SMSNUM_INFO_EDIT", "IDC_MAIL_SMSNUM_INFO_DELETE", "IDC_MAIL_SMSNUM_INFO_CANCEL"})
         EXPECT_TRUE(picker.Button(key)->text().startsWith('&') || picker.Button(key)->text().contains('&')) << key;
+}
+
+TEST(RecipientDialog, TabsInReadingOrder)
+{
+    Picker picker(kMail, "");
+    std::vector<std::string> order;
+    QWidget* first = picker.RecipientList();
+    for (QWidget* w = first->nextInFocusChain(); w != first; w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+            order.push_back(w->objectName().toStdString());
+    }
+    // OK has no name of its own: it is the box's first button.
+    EXPECT_EQ(order, (std::vector<std::string>{"IDC_MAIL_SMSNUM_INFO_ADD", "IDC_MAIL_SMSNUM_INFO_REMOVE", "StoredList",
+                                               "IDC_MAIL_SMSNUM_INFO_NEW", "IDC_MAIL_SMSNUM_INFO_EDIT",
+                                               "IDC_MAIL_SMSNUM_INFO_DELETE", "IDC_MAIL_SMSNUM_INFO_CANCEL"}));
 }
 
 // The entry dialog's check of the address or number on OK.
@@ -682,8 +721,8 @@ TEST_P(EntryCheck, OkChecksTheAddressAndKeepsTheDialogOpenOnFailure)
         EXPECT_EQ(entry.result(), QDialog::Accepted);
         return;
     }
-    const std::string text = c.mode == RecipientMode::Mail ? "No valid E-Mail address entered (name@domain)"
-                                                          : "No valid SMS Number entered";
+    const std::string text =
+        c.mode == RecipientMode::Mail ? "No valid E-Mail address entered (name@domain)" : "No valid SMS Number entered";
     EXPECT_EQ(boxes, (std::vector<Box>{{text, QMessageBox::Warning}}));
     EXPECT_TRUE(entry.isVisible());
     EXPECT_EQ(entry.result(), QDialog::Rejected);
@@ -691,20 +730,19 @@ TEST_P(EntryCheck, OkChecksTheAddressAndKeepsTheDialogOpenOnFailure)
     EXPECT_EQ(QApplication::focusWidget() == nullptr || QApplication::focusWidget() == entry.AddressField(), true);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, EntryCheck,
-    ::testing::Values(EntryCase{"MailPlain", RecipientMode::Mail, "a@b", true},
-                      EntryCase{"MailWithBlanksAround", RecipientMode::Mail, "  anna@x.se ", true},
-                      EntryCase{"MailEmpty", RecipientMode::Mail, "", false},
-                      EntryCase{"MailNoAt", RecipientMode::Mail, "anna.x.se", false},
-                      EntryCase{"MailAtFirst", RecipientMode::Mail, "@x.se", false},
-                      EntryCase{"MailAtLast", RecipientMode::Mail, "anna@", false},
-                      EntryCase{"SmsPlus", RecipientMode::Sms, "+46701234567", true},
-                      EntryCase{"SmsDigits", RecipientMode::Sms, "0701234567", true},
-                      EntryCase{"SmsEmpty", RecipientMode::Sms, "", false},
-                      EntryCase{"SmsLetter", RecipientMode::Sms, "+4670abc", false},
-                      EntryCase{"SmsBlankInside", RecipientMode::Sms, "+46 70", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Entries, EntryCheck,
+                         ::testing::Values(EntryCase{"MailPlain", RecipientMode::Mail, "a@b", true},
+                                           EntryCase{"MailWithBlanksAround", RecipientMode::Mail, "  anna@x.se ", true},
+                                           EntryCase{"MailEmpty", RecipientMode::Mail, "", false},
+                                           EntryCase{"MailNoAt", RecipientMode::Mail, "anna.x.se", false},
+                                           EntryCase{"MailAtFirst", RecipientMode::Mail, "@x.se", false},
+                                           EntryCase{"MailAtLast", RecipientMode::Mail, "anna@", false},
+                                           EntryCase{"SmsPlus", RecipientMode::Sms, "+46701234567", true},
+                                           EntryCase{"SmsDigits", RecipientMode::Sms, "0701234567", true},
+                                           EntryCase{"SmsEmpty", RecipientMode::Sms, "", false},
+                                           EntryCase{"SmsLetter", RecipientMode::Sms, "+4670abc", false},
+                                           EntryCase{"SmsBlankInside", RecipientMode::Sms, "+46 70", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RecipientEntry, FieldsHoldEightyCharactersAndTheCaptionFollowsTheMode)
 {
@@ -723,7 +761,8 @@ TEST(RecipientEntry, FieldsHoldEightyCharactersAndTheCaptionFollowsTheMode)
         EXPECT_EQ(entry.NameField()->maxLength(), 80);
         EXPECT_EQ(entry.AddressField()->maxLength(), 80);
         EXPECT_EQ(entry.AddressField()->isReadOnly(), c.edit);
-        const char* labelKey = c.mode == RecipientMode::Mail ? "IDS_ADDEDITMAILSMSNUMDLG_MSG_4" : "IDS_ADDEDITMAILSMSNUMDLG_MSG_1";
+        const char* labelKey =
+            c.mode == RecipientMode::Mail ? "IDS_ADDEDITMAILSMSNUMDLG_MSG_4" : "IDS_ADDEDITMAILSMSNUMDLG_MSG_1";
         ASSERT_NE(entry.findChild<QLabel*>(labelKey), nullptr);
         EXPECT_EQ(entry.findChild<QLabel*>(labelKey)->text(), c.label);
     }
@@ -736,6 +775,71 @@ TEST(RecipientEntry, NewEntryLosesBlanksAroundItsFields)
     entry.AddressField()->setText(" anna@x.se  ");
     EXPECT_EQ(entry.GetName(), "Anna");
     EXPECT_EQ(entry.GetAddress(), "anna@x.se");
+}
+
+// Against a real database: what the dialog sends is what the database
+// takes, and its answers (bare results, record chains, the SMS reply type)
+// are what the dialog understands.
+class RecipientDatabase : public HandlerFixture {
+protected:
+    // Hands every answer the database posted to the dialog, as the screen does.
+    void Deliver(CMailSmsNumInfoDlg& dialog)
+    {
+        while (std::unique_ptr<CMsg> answer = owner.Take())
+            dialog.OnReply(std::move(answer));
+    }
+    DbRequestSink Sink()
+    {
+        return [this](std::unique_ptr<CMsg> request) { handler.ExecuteRequest(std::move(request)); };
+    }
+};
+
+TEST_F(RecipientDatabase, SmsNumbersOfTheSendSmsWindowAreStoredEditedAndDeleted)
+{
+    {
+        CMailSmsNumInfoDlg dialog(Sink(), RecipientMode::Sms, 35, "+4670111");
+        Deliver(dialog);
+        ModalScript script({Fill("Anna", "+4670111")});
+        script.Run([&] { dialog.OnNew(); });
+        EXPECT_EQ(BoxesOf([&] { Deliver(dialog); }, 1),
+                  (std::vector<Box>{{"SMS Number info saved!", QMessageBox::Information}}));
+        EXPECT_EQ(Picker::RowsOf(dialog.findChild<QTreeWidget*>("RecipientList")), (Rows{{"Anna", "+4670111"}}));
+
+        ModalScript again({Fill("Anna 2", "+4670111")});
+        again.Run([&] { dialog.OnNew(); });
+        EXPECT_EQ(BoxesOf([&] { Deliver(dialog); }, 1),
+                  (std::vector<Box>{{"SMS Number '+4670111' already exists, could not save", QMessageBox::Warning}}));
+    }
+    CMailSmsNumInfoDlg dialog(Sink(), RecipientMode::Sms, 34, "+4670111");
+    Deliver(dialog);
+    auto* stored = dialog.findChild<QTreeWidget*>("StoredList");
+    ASSERT_EQ(Picker::RowsOf(stored), (Rows{{"Anna", "+4670111"}}));
+
+    stored->setCurrentItem(stored->topLevelItem(0));
+    ModalScript script({Fill("Anna Svensson", nullptr)});
+    script.Run([&] { dialog.OnEdit(); });
+    BoxesOf([&] { Deliver(dialog); }, 1);
+    EXPECT_EQ(Picker::RowsOf(dialog.findChild<QTreeWidget*>("RecipientList")), (Rows{{"Anna Svensson", "+4670111"}}));
+
+    dialog.OnDelete();
+    Deliver(dialog);
+    EXPECT_TRUE(Picker::RowsOf(stored).empty());
+    EXPECT_EQ(Picker::RowsOf(dialog.findChild<QTreeWidget*>("RecipientList")), (Rows{{"???", "+4670111"}}));
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+TEST_F(RecipientDatabase, MailAddressesAreStoredAndListed)
+{
+    {
+        CMailSmsNumInfoDlg dialog(Sink(), RecipientMode::Mail, 0, "");
+        Deliver(dialog);
+        ModalScript script({Fill("Olle", "olle@example.se")});
+        script.Run([&] { dialog.OnNew(); });
+        BoxesOf([&] { Deliver(dialog); }, 1);
+    }
+    CMailSmsNumInfoDlg dialog(Sink(), RecipientMode::Mail, 0, "olle@example.se");
+    Deliver(dialog);
+    EXPECT_EQ(Picker::RowsOf(dialog.findChild<QTreeWidget*>("RecipientList")), (Rows{{"Olle", "olle@example.se"}}));
 }
 
 }  // namespace
