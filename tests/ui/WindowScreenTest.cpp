@@ -9,13 +9,26 @@
 #include "ui/Commands.h"
 #include "ui/MainFrame.h"
 #include "ui/P100TestMsgWnd.h"
+#include "../db/DbTestSupport.h"
+#include "db/MailInfoMsg.h"
+#include "ui/MailSmsNumInfoDlg.h"
 #include "ui/ObjectInfoDlg.h"
 #include "ui/SendSmsDlg.h"
 #include "ui/WindowScreen.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include <memory>
 #include <ostream>
@@ -134,6 +147,66 @@ TEST_F(WindowScreenTest, SendSmsOpensItsWindowWhileGsmIsOn)
     EXPECT_TRUE(windows.SendSmsWindow()->isVisible());
     EXPECT_EQ(Beeps(), 0u);
     windows.SendSmsWindow()->hide();
+}
+
+// The whole way of a register answer in the station: the recipient dialog
+// opened from the object window asks the database through the document, and
+// the stored addresses come back through the document's inbox, the screen and
+// the object window while the dialog runs.
+TEST_F(WindowScreenTest, RecipientDialogOfTheObjectWindowGetsItsAnswersThroughTheDocument)
+{
+    const std::string folder = (dir / "data") + "/";
+    std::filesystem::create_directories(folder);
+    CreateStationDatabase(folder);
+    doc->Settings().DatabasePath = folder;
+    ASSERT_EQ(doc->StartDatabase(), 1);
+
+    auto stored = std::make_unique<CMailInfoMsg>(DBMSG_ADD_MAIL_INFO);
+    stored->Address = "night@lifts.test";
+    stored->Name = "Night shift";
+    doc->DatabaseRequest(std::move(stored));
+
+    CObjectInfoDlg* objectWindow = windows.ObjectWindow();
+    objectWindow->OpenNewObject("");
+    auto* field = objectWindow->findChild<QLineEdit*>(QStringLiteral("MailAddrTech"));
+    auto* button = objectWindow->findChild<QAbstractButton*>(QStringLiteral("MailAddrTechButton"));
+    ASSERT_NE(field, nullptr);
+    ASSERT_NE(button, nullptr);
+    field->setText(QStringLiteral("night@lifts.test, day@lifts.test"));
+
+    // While the dialog runs: once the stored address is listed, the names of
+    // the recipients are known; then OK.
+    std::vector<std::string> names;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = dynamic_cast<CMailSmsNumInfoDlg*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        auto* storedList = dialog->findChild<QTreeWidget*>(QStringLiteral("StoredList"));
+        auto* recipients = dialog->findChild<QTreeWidget*>(QStringLiteral("RecipientList"));
+        if (storedList == nullptr || recipients == nullptr || storedList->topLevelItemCount() == 0)
+            return;
+        for (int row = 0; row < recipients->topLevelItemCount(); ++row)
+            names.push_back(recipients->topLevelItem(row)->text(0).toStdString());
+        for (QDialogButtonBox* box : dialog->findChildren<QDialogButtonBox*>())
+            for (QAbstractButton* b : box->buttons())
+                if (box->buttonRole(b) == QDialogButtonBox::AcceptRole)
+                    b->click();
+    });
+    poll.start();
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            static_cast<QDialog*>(dialog)->reject();
+    });
+    giveUp.start(10000);
+    button->click();
+
+    EXPECT_EQ(names, (std::vector<std::string>{"Night shift", "???"}));
+    EXPECT_EQ(field->text().toStdString(), "night@lifts.test; day@lifts.test");
+    objectWindow->hide();
 }
 
 }  // namespace
