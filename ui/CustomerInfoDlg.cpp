@@ -186,7 +186,7 @@ void CCustomerInfoDlg::OnChoose(int index)
 void CCustomerInfoDlg::OnNew()
 {
     CAddEditCustomerInfoDlg entry(false, {}, {}, this);
-    if (entry.exec() != QDialog::Accepted)
+    if (orvabox::ExecInWindow(entry) != QDialog::Accepted)
         return;
     sent.push_back({Pending::Add, entry.GetName(), entry.GetInfo()});
     auto request = std::make_unique<CCustomerInfoMsg>(DBMSG_ADD_CUSTOMER_INFO);
@@ -200,7 +200,7 @@ void CCustomerInfoDlg::OnEdit()
     if (!editButton->isEnabled())
         return;
     CAddEditCustomerInfoDlg entry(true, shownName, shownInfo, this);
-    if (entry.exec() != QDialog::Accepted)
+    if (orvabox::ExecInWindow(entry) != QDialog::Accepted)
         return;
     sent.push_back({Pending::Edit, entry.GetName(), entry.GetInfo()});
     auto request = std::make_unique<CCustomerInfoMsg>(DBMSG_EDIT_CUSTOMER_INFO);
@@ -213,7 +213,7 @@ void CCustomerInfoDlg::OnDelete()
 {
     if (!deleteButton->isEnabled())
         return;
-    if (orvabox::Ask(this, LookupText("IDS_CUSTOMERINFODLG_MSG_10"), QMessageBox::Question,
+    if (orvabox::AskInWindow(this, LookupText("IDS_CUSTOMERINFODLG_MSG_10"), QMessageBox::Question,
                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     sent.push_back({Pending::Delete, shownName, {}});
@@ -241,7 +241,7 @@ bool CCustomerInfoDlg::TakeSent(Pending kind, Sent& taken)
 
 void CCustomerInfoDlg::Tell(const std::string& text, QMessageBox::Icon icon)
 {
-    orvabox::Ask(this, text, icon, QMessageBox::Ok, QMessageBox::Ok);
+    orvabox::AskInWindow(this, text, icon, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void CCustomerInfoDlg::FillList(const CMsg& first)

@@ -315,7 +315,7 @@ void CMailSmsNumInfoDlg::OnRemove()
 void CMailSmsNumInfoDlg::OnNew()
 {
     CAddEditMailSmsNumDlg entry(mode, false, {}, {}, this);
-    if (entry.exec() != QDialog::Accepted)
+    if (orvabox::ExecInWindow(entry) != QDialog::Accepted)
         return;
     sent.push_back({Pending::Add, entry.GetName(), entry.GetAddress()});
     Send(NewRecord(IsMail() ? DBMSG_ADD_MAIL_INFO : DBMSG_ADD_SMS_NUM_INFO, entry.GetName(), entry.GetAddress()));
@@ -327,7 +327,7 @@ void CMailSmsNumInfoDlg::OnEdit()
     if (!stored)
         return;
     CAddEditMailSmsNumDlg entry(mode, true, NameOf(stored), AddressOf(stored), this);
-    if (entry.exec() != QDialog::Accepted)
+    if (orvabox::ExecInWindow(entry) != QDialog::Accepted)
         return;
     sent.push_back({Pending::Edit, entry.GetName(), entry.GetAddress()});
     Send(NewRecord(IsMail() ? DBMSG_EDIT_MAIL_INFO : DBMSG_EDIT_SMS_NUM_INFO, entry.GetName(), entry.GetAddress()));
@@ -365,7 +365,7 @@ bool CMailSmsNumInfoDlg::TakeSent(Pending kind, Sent& taken)
 
 void CMailSmsNumInfoDlg::Tell(const char* mailKey, const char* smsKey, QMessageBox::Icon icon)
 {
-    orvabox::Ask(this, LookupText(Key(mailKey, smsKey)), icon, QMessageBox::Ok, QMessageBox::Ok);
+    orvabox::AskInWindow(this, LookupText(Key(mailKey, smsKey)), icon, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void CMailSmsNumInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
@@ -389,7 +389,7 @@ void CMailSmsNumInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
     case DBRES_INFO_EXISTS:
         if (TakeSent(Pending::Add, taken)) {
             const char* key = Key("IDS_MAILSMSNUMINFODLG_MSG_12", "IDS_MAILSMSNUMINFODLG_MSG_20");
-            orvabox::Ask(this, FormatKey(key, {taken.address}), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+            orvabox::AskInWindow(this, FormatKey(key, {taken.address}), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
         }
         break;
     case DBRES_INFO_ADD_ERROR:

@@ -37,14 +37,42 @@ void RelabelButtons(QMessageBox& box)
     }
 }
 
-QMessageBox::StandardButton Ask(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
-                                QMessageBox::StandardButtons buttons,
-                                QMessageBox::StandardButton defaultButton)
+namespace {
+
+QMessageBox::StandardButton RunBox(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
+                                   QMessageBox::StandardButtons buttons,
+                                   QMessageBox::StandardButton defaultButton, Qt::WindowModality modality)
 {
     QMessageBox box(icon, Caption(), QString::fromStdString(text), buttons, parent);
     box.setDefaultButton(defaultButton);
     RelabelButtons(box);
+    box.setWindowModality(modality);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace
+
+QMessageBox::StandardButton Ask(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
+                                QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton defaultButton)
+{
+    return RunBox(parent, text, icon, buttons, defaultButton, Qt::ApplicationModal);
+}
+
+QMessageBox::StandardButton AskInWindow(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton)
+{
+    // Without a parent a window-modal box would block nothing.
+    return RunBox(parent, text, icon, buttons, defaultButton,
+                  parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+}
+
+int ExecInWindow(QDialog& dialog)
+{
+    if (dialog.parentWidget() != nullptr)
+        dialog.setWindowModality(Qt::WindowModal);
+    return dialog.exec();
 }
 
 OkCancel AddOkCancel(QDialog* dialog, std::function<void()> onOk)

@@ -20,6 +20,14 @@ namespace orvabox {
 QMessageBox::StandardButton Ask(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
                                 QMessageBox::StandardButtons buttons,
                                 QMessageBox::StandardButton defaultButton);
+// The same, blocking only the parent's window and the windows it was opened
+// from: the register's windows ask this way, so that the main window and the
+// alarm dialogs stay usable while a question of theirs waits.
+QMessageBox::StandardButton AskInWindow(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton);
+// Runs a dialog of the register modally to its own window only (as above).
+int ExecInWindow(QDialog& dialog);
 // Relabels the standard buttons of any box from the dictionary.
 void RelabelButtons(QMessageBox& box);
 // A dictionary text as a QString.

@@ -687,7 +687,7 @@ void CObjectInfoDlg::OnCopyObject()
 
 void CObjectInfoDlg::OnDelete()
 {
-    const auto answer = orvabox::Ask(this, LookupText("IDS_OBJECTINFODLG_MSG_11"), QMessageBox::Warning,
+    const auto answer = orvabox::AskInWindow(this, LookupText("IDS_OBJECTINFODLG_MSG_11"), QMessageBox::Warning,
                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes) {
         auto request = std::make_unique<CObjectInfoReqMsg>(DBMSG_DELETE_OBJECT_INFO);
@@ -707,7 +707,7 @@ bool CObjectInfoDlg::AskToKeepChanges()
         return true;
     ShowInFront();
     const auto answer =
-        orvabox::Ask(this, LookupText(editMode ? "IDS_OBJECTINFODLG_MSG_13" : "IDS_OBJECTINFODLG_MSG_15"),
+        orvabox::AskInWindow(this, LookupText(editMode ? "IDS_OBJECTINFODLG_MSG_13" : "IDS_OBJECTINFODLG_MSG_15"),
                      QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                      QMessageBox::Yes);
     if (answer == QMessageBox::Yes)
@@ -805,7 +805,7 @@ void CObjectInfoDlg::OnCustomerButton()
     QPointer<CObjectInfoDlg> self(this);
     QPointer<CCustomerInfoDlg> dialog = new CCustomerInfoDlg(requests, customer->text().toStdString(), this);
     customerDlg = dialog;
-    const int result = dialog->exec();
+    const int result = orvabox::ExecInWindow(*dialog);
     if (!self)
         return;
     customerDlg = nullptr;
@@ -827,7 +827,7 @@ void CObjectInfoDlg::OnRecipientButton(QLineEdit* field, bool sms)
         new CMailSmsNumInfoDlg(requests, sms ? RecipientMode::Sms : RecipientMode::Mail,
                                sms ? DBMSG_SMS_NUM_INFO : DBMSG_MAIL_INFO, field->text().toStdString(), this);
     recipientDlg = dialog;
-    const int result = dialog->exec();
+    const int result = orvabox::ExecInWindow(*dialog);
     if (!self)
         return;
     recipientDlg = nullptr;
@@ -989,14 +989,14 @@ void CObjectInfoDlg::ShowList(std::unique_ptr<CObjectInfoMsg> records)
 void CObjectInfoDlg::Tell(const QString& text, QMessageBox::Icon icon)
 {
     QPointer<CObjectInfoDlg> self(this);
-    orvabox::Ask(this, text.toStdString(), icon, QMessageBox::Ok, QMessageBox::Ok);
+    orvabox::AskInWindow(this, text.toStdString(), icon, QMessageBox::Ok, QMessageBox::Ok);
     if (self)
         ShowInFront();
 }
 
 void CObjectInfoDlg::Warn(const QString& text, QWidget* focus, bool selectAll)
 {
-    orvabox::Ask(this, text.toStdString(), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+    orvabox::AskInWindow(this, text.toStdString(), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
     focus->setFocus();
     if (selectAll) {
         if (auto* line = qobject_cast<QLineEdit*>(focus))

@@ -289,7 +289,7 @@ void CSendSmsDlg::OnChooseNumbers()
     CMailSmsNumInfoDlg dialog(requests, RecipientMode::Sms, GSMMGR_MSG_SMS_NUM_REPLY, recipients->text().toStdString(),
                               this);
     recipientDlg = &dialog;
-    const bool ok = runRecipientDlg ? runRecipientDlg(dialog) : dialog.exec() == QDialog::Accepted;
+    const bool ok = runRecipientDlg ? runRecipientDlg(dialog) : orvabox::ExecInWindow(dialog) == QDialog::Accepted;
     recipientDlg = nullptr;
     if (ok)
         SetRecipients(dialog.GetList());
@@ -310,12 +310,12 @@ void CSendSmsDlg::OnSend()
     // A text of blanks holds no number either: sent, it would reach nobody
     // and end in the time-out.
     if (recipients::SplitList(numbers).empty() && numbers.find_first_of(",;") == std::string::npos) {
-        orvabox::Ask(this, LookupText("IDS_SENDSMSDLG_MSG_5"), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+        orvabox::AskInWindow(this, LookupText("IDS_SENDSMSDLG_MSG_5"), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
         recipients->setFocus();
         return;
     }
     if (!recipients::IsValidSmsList(numbers)) {
-        orvabox::Ask(this, LookupText("IDS_SENDSMSDLG_MSG_4"), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+        orvabox::AskInWindow(this, LookupText("IDS_SENDSMSDLG_MSG_4"), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
         recipients->setFocus();
         return;
     }

@@ -116,7 +116,10 @@ void CWindowScreen::Attach(COrvaDoc& doc)
 void CWindowScreen::AttachRegisterWindows(COrvaDoc& doc)
 {
     auto requests = [&doc](std::unique_ptr<CMsg> request) { doc.DatabaseRequest(std::move(request)); };
-    objectWindow = std::make_unique<CObjectInfoDlg>(requests, frame.get());
+    // The register's windows are windows of their own, not owned by the main
+    // window: while a dialog of theirs waits for the operator, only they are
+    // blocked, and the alarm dialogs (owned by the main window) still answer.
+    objectWindow = std::make_unique<CObjectInfoDlg>(requests, nullptr);
     objectWindow->SetBeep([this] { Beep(BeepKind::Default); });
     view->SetNewObjectHandler([this](const std::string& idCode) { objectWindow->OpenNewObject(idCode); });
     view->SetFindObjectHandler(
@@ -132,7 +135,7 @@ void CWindowScreen::AttachRegisterWindows(COrvaDoc& doc)
         [&gsm](const std::string& message, const std::string& numbers) {
             gsm.SendFreeformSms(message, numbers, SENDSMS_REQUEST_ID);
         },
-        requests, frame.get());
+        requests, nullptr);
     sendSmsWindow->SetBeep(std::function<void(BeepKind)>([this](BeepKind kind) { Beep(kind); }));
     gsm.SetSendSmsWindow(sendSmsWindow.get());
 }

@@ -10,7 +10,9 @@
 #include "ui/MainFrame.h"
 #include "ui/P100TestMsgWnd.h"
 #include "../db/DbTestSupport.h"
+#include "db/AlarmInfoMsg.h"
 #include "db/MailInfoMsg.h"
+#include "ui/EventMsgDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"
 #include "ui/ObjectInfoDlg.h"
 #include "ui/SendSmsDlg.h"
@@ -23,10 +25,13 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,6 +59,40 @@ protected:
     }
 
     std::size_t Beeps() const { return echo.base.beeps.size(); }
+
+    // A database of the station's own form in the scratch folder, opened.
+    void StartDatabase()
+    {
+        const std::string folder = (dir / "data") + "/";
+        std::filesystem::create_directories(folder);
+        CreateStationDatabase(folder);
+        doc->Settings().DatabasePath = folder;
+        ASSERT_EQ(doc->StartDatabase(), 1);
+    }
+
+    // Runs step on the dialog of the class whenever it is the modal one, as
+    // long as the returned timers live; the step ends the dialog. Gives up
+    // (Cancel) after ten seconds.
+    template <class Dialog>
+    static std::unique_ptr<QObject> WhileModal(std::function<void(Dialog&)> step)
+    {
+        auto timers = std::make_unique<QObject>();
+        auto* poll = new QTimer(timers.get());
+        poll->setInterval(10);
+        QObject::connect(poll, &QTimer::timeout, [step] {
+            if (auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget()))
+                step(*dialog);
+        });
+        poll->start();
+        auto* giveUp = new QTimer(timers.get());
+        giveUp->setSingleShot(true);
+        QObject::connect(giveUp, &QTimer::timeout, [] {
+            if (auto* dialog = dynamic_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        giveUp->start(10000);
+        return timers;
+    }
 
     TempDir dir;
     ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
@@ -155,11 +194,7 @@ TEST_F(WindowScreenTest, SendSmsOpensItsWindowWhileGsmIsOn)
 // the object window while the dialog runs.
 TEST_F(WindowScreenTest, RecipientDialogOfTheObjectWindowGetsItsAnswersThroughTheDocument)
 {
-    const std::string folder = (dir / "data") + "/";
-    std::filesystem::create_directories(folder);
-    CreateStationDatabase(folder);
-    doc->Settings().DatabasePath = folder;
-    ASSERT_EQ(doc->StartDatabase(), 1);
+    StartDatabase();
 
     auto stored = std::make_unique<CMailInfoMsg>(DBMSG_ADD_MAIL_INFO);
     stored->Address = "night@lifts.test";
@@ -177,36 +212,65 @@ TEST_F(WindowScreenTest, RecipientDialogOfTheObjectWindowGetsItsAnswersThroughTh
     // While the dialog runs: once the stored address is listed, the names of
     // the recipients are known; then OK.
     std::vector<std::string> names;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = dynamic_cast<CMailSmsNumInfoDlg*>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
-            return;
-        auto* storedList = dialog->findChild<QTreeWidget*>(QStringLiteral("StoredList"));
-        auto* recipients = dialog->findChild<QTreeWidget*>(QStringLiteral("RecipientList"));
+    const auto running = WhileModal<CMailSmsNumInfoDlg>([&](CMailSmsNumInfoDlg& dialog) {
+        auto* storedList = dialog.findChild<QTreeWidget*>(QStringLiteral("StoredList"));
+        auto* recipients = dialog.findChild<QTreeWidget*>(QStringLiteral("RecipientList"));
         if (storedList == nullptr || recipients == nullptr || storedList->topLevelItemCount() == 0)
             return;
         for (int row = 0; row < recipients->topLevelItemCount(); ++row)
             names.push_back(recipients->topLevelItem(row)->text(0).toStdString());
-        for (QDialogButtonBox* box : dialog->findChildren<QDialogButtonBox*>())
+        for (QDialogButtonBox* box : dialog.findChildren<QDialogButtonBox*>())
             for (QAbstractButton* b : box->buttons())
                 if (box->buttonRole(b) == QDialogButtonBox::AcceptRole)
                     b->click();
     });
-    poll.start();
-    QTimer giveUp;
-    giveUp.setSingleShot(true);
-    QObject::connect(&giveUp, &QTimer::timeout, [] {
-        if (QWidget* dialog = QApplication::activeModalWidget())
-            static_cast<QDialog*>(dialog)->reject();
-    });
-    giveUp.start(10000);
     button->click();
 
     EXPECT_EQ(names, (std::vector<std::string>{"Night shift", "???"}));
     EXPECT_EQ(field->text().toStdString(), "night@lifts.test; day@lifts.test");
     objectWindow->hide();
+}
+
+// A voice call does not wait for the register: while a dialog opened from
+// the object window runs, the alarm dialogs still take the operator's clicks.
+TEST_F(WindowScreenTest, AlarmDialogsStayUsableWhileADialogOfTheRegisterRuns)
+{
+    StartDatabase();
+    CAlarmInfoMsg alarm;
+    alarm.PrimaryKey = 5;
+    alarm.IdCode = "30020002";
+    alarm.AlarmSource = ALARMSOURCE_TEL;
+    alarm.AlarmType = ALARMTYPE_P100;
+    alarm.AlarmStatus = ALARMSTATUS_NEW;
+    alarm.AlarmTime = COleDateTime(2026, 12, 11, 3, 0, 0);
+    alarm.Text.AddLine("Passenger trapped");
+    windows.OpenAlarmDialog(alarm);
+    ASSERT_EQ(windows.AlarmDialogs().Dialogs().size(), 1u);
+    CEventMsgDlg* alarmDialog = windows.AlarmDialogs().Dialogs().front();
+
+    CObjectInfoDlg* objectWindow = windows.ObjectWindow();
+    objectWindow->OpenNewObject("");
+    auto* button = objectWindow->findChild<QAbstractButton*>(QStringLiteral("SmsNumTechButton"));
+    ASSERT_NE(button, nullptr);
+    const std::size_t beepsBefore = Beeps();
+    bool clicked = false;
+    const auto running = WhileModal<CMailSmsNumInfoDlg>([&](CMailSmsNumInfoDlg& dialog) {
+        if (!clicked) {
+            // The alarm's Object Info: the object window is shown already,
+            // so it answers with a beep.
+            // Through the window system, where a modal window blocks others.
+            QPushButton* target = alarmDialog->ObjectInfoButton();
+            QTest::mouseClick(alarmDialog->windowHandle(), Qt::LeftButton, {},
+                              target->mapTo(alarmDialog, target->rect().center()));
+            clicked = true;
+        }
+        dialog.reject();
+    });
+    button->click();
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(Beeps(), beepsBefore + 1);
+    objectWindow->hide();
+    windows.AlarmDialogs().CloseAll();
 }
 
 }  // namespace
