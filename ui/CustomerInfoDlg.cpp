@@ -188,7 +188,7 @@ void CCustomerInfoDlg::OnNew()
     CAddEditCustomerInfoDlg entry(false, {}, {}, this);
     if (orvabox::ExecInWindow(entry) != QDialog::Accepted)
         return;
-    sent.push_back({Pending::Add, entry.GetName(), entry.GetInfo()});
+    sent.Push(Pending::Add, entry.GetName(), entry.GetInfo());
     auto request = std::make_unique<CCustomerInfoMsg>(DBMSG_ADD_CUSTOMER_INFO);
     request->Name = entry.GetName();
     request->Info = entry.GetInfo();
@@ -202,7 +202,7 @@ void CCustomerInfoDlg::OnEdit()
     CAddEditCustomerInfoDlg entry(true, shownName, shownInfo, this);
     if (orvabox::ExecInWindow(entry) != QDialog::Accepted)
         return;
-    sent.push_back({Pending::Edit, entry.GetName(), entry.GetInfo()});
+    sent.Push(Pending::Edit, entry.GetName(), entry.GetInfo());
     auto request = std::make_unique<CCustomerInfoMsg>(DBMSG_EDIT_CUSTOMER_INFO);
     request->Name = entry.GetName();
     request->Info = entry.GetInfo();
@@ -216,7 +216,7 @@ void CCustomerInfoDlg::OnDelete()
     if (orvabox::AskInWindow(this, LookupText("IDS_CUSTOMERINFODLG_MSG_10"), QMessageBox::Question,
                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
-    sent.push_back({Pending::Delete, shownName, {}});
+    sent.Push(Pending::Delete, shownName, {});
     auto request = std::make_unique<CCustomerInfoReqMsg>(DBMSG_DELETE_CUSTOMER_INFO);
     request->Key = shownName;
     Send(std::move(request));
@@ -225,18 +225,6 @@ void CCustomerInfoDlg::OnDelete()
 void CCustomerInfoDlg::OnSelect()
 {
     accept();
-}
-
-bool CCustomerInfoDlg::TakeSent(Pending kind, Sent& taken)
-{
-    // Answers come in the order of the requests; one of another kind that
-    // never came must not shift the rest.
-    const auto it = std::find_if(sent.begin(), sent.end(), [kind](const Sent& s) { return s.kind == kind; });
-    if (it == sent.end())
-        return false;
-    taken = std::move(*it);
-    sent.erase(it);
-    return true;
 }
 
 void CCustomerInfoDlg::Tell(const std::string& text, QMessageBox::Icon icon)
@@ -274,19 +262,19 @@ void CCustomerInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
     Sent taken;
     switch (answer->Result) {
     case DBRES_INFO_ADDED:
-        if (TakeSent(Pending::Add, taken)) {
+        if (sent.Take(Pending::Add, taken)) {
             customerList->addItem(QString::fromStdString(taken.name));
             customerList->setCurrentIndex(customerList->count() - 1);
-            ShowCustomer(taken.name, taken.info, true);
+            ShowCustomer(taken.name, taken.value, true);
             Tell(LookupText("IDS_CUSTOMERINFODLG_MSG_1"), QMessageBox::Information);
         }
         break;
     case DBRES_INFO_EXISTS:
-        if (TakeSent(Pending::Add, taken))
+        if (sent.Take(Pending::Add, taken))
             Tell(FormatKey("IDS_CUSTOMERINFODLG_MSG_2", {taken.name}), QMessageBox::Warning);
         break;
     case DBRES_INFO_ADD_ERROR:
-        TakeSent(Pending::Add, taken);
+        sent.Take(Pending::Add, taken);
         Tell(LookupText("IDS_CUSTOMERINFODLG_MSG_3"), QMessageBox::Critical);
         break;
     case DBRES_INFO_FOUND_KEY:
@@ -300,22 +288,22 @@ void CCustomerInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
             FillList(*answer);
         break;
     case DBRES_INFO_EDITED:
-        if (TakeSent(Pending::Edit, taken)) {
+        if (sent.Take(Pending::Edit, taken)) {
             SelectEntry(taken.name);
-            ShowCustomer(taken.name, taken.info, true);
+            ShowCustomer(taken.name, taken.value, true);
             Tell(LookupText("IDS_CUSTOMERINFODLG_MSG_5"), QMessageBox::Information);
         }
         break;
     case DBRES_INFO_EDIT_NOT_FOUND:
-        TakeSent(Pending::Edit, taken);
+        sent.Take(Pending::Edit, taken);
         Tell(LookupText("IDS_CUSTOMERINFODLG_MSG_6"), QMessageBox::Critical);
         break;
     case DBRES_INFO_EDIT_ERROR:
-        TakeSent(Pending::Edit, taken);
+        sent.Take(Pending::Edit, taken);
         Tell(LookupText("IDS_CUSTOMERINFODLG_MSG_7"), QMessageBox::Critical);
         break;
     case DBRES_INFO_DELETED:
-        if (TakeSent(Pending::Delete, taken)) {
+        if (sent.Take(Pending::Delete, taken)) {
             const int index =
                 customerList->findText(QString::fromStdString(taken.name), Qt::MatchExactly | Qt::MatchCaseSensitive);
             if (index > 0)
@@ -325,11 +313,11 @@ void CCustomerInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
         }
         break;
     case DBRES_INFO_DELETE_NOT_FOUND:
-        TakeSent(Pending::Delete, taken);
+        sent.Take(Pending::Delete, taken);
         Tell(LookupText("IDS_CUSTOMERINFODLG_MSG_8"), QMessageBox::Critical);
         break;
     case DBRES_INFO_DELETE_ERROR:
-        TakeSent(Pending::Delete, taken);
+        sent.Take(Pending::Delete, taken);
         Tell(LookupText("IDS_CUSTOMERINFODLG_MSG_9"), QMessageBox::Critical);
         break;
     default:  // none, find error: nothing

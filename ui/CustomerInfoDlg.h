@@ -9,11 +9,11 @@
 
 #include "core/Msg.h"
 #include "ui/DbRequestSink.h"
+#include "ui/PendingEdits.h"
 
 #include <QDialog>
 #include <QMessageBox>
 
-#include <deque>
 #include <memory>
 #include <string>
 
@@ -46,24 +46,19 @@ public:
 
 private:
     // A request sent whose answer is still to come, with what it sent.
-    enum class Pending { Add, Edit, Delete };
-    struct Sent {
-        Pending kind;
-        std::string name;
-        std::string info;
-    };
+    using Pending = CPendingEdits::Kind;
+    using Sent = CPendingEdits::Entry;  // value: the customer info
 
     void Translate();
     void Send(std::unique_ptr<CMsg> request);
     void FillList(const CMsg& first);
     void ShowCustomer(const std::string& name, const std::string& info, bool stored);
     void SelectEntry(const std::string& name);
-    bool TakeSent(Pending kind, Sent& sent);
     void Tell(const std::string& text, QMessageBox::Icon icon);
 
     DbRequestSink sink;
     std::string current;
-    std::deque<Sent> sent;
+    CPendingEdits sent;
     std::string shownName;
     std::string shownInfo;
 

@@ -317,7 +317,7 @@ void CMailSmsNumInfoDlg::OnNew()
     CAddEditMailSmsNumDlg entry(mode, false, {}, {}, this);
     if (orvabox::ExecInWindow(entry) != QDialog::Accepted)
         return;
-    sent.push_back({Pending::Add, entry.GetName(), entry.GetAddress()});
+    sent.Push(Pending::Add, entry.GetName(), entry.GetAddress());
     Send(NewRecord(IsMail() ? DBMSG_ADD_MAIL_INFO : DBMSG_ADD_SMS_NUM_INFO, entry.GetName(), entry.GetAddress()));
 }
 
@@ -329,7 +329,7 @@ void CMailSmsNumInfoDlg::OnEdit()
     CAddEditMailSmsNumDlg entry(mode, true, NameOf(stored), AddressOf(stored), this);
     if (orvabox::ExecInWindow(entry) != QDialog::Accepted)
         return;
-    sent.push_back({Pending::Edit, entry.GetName(), entry.GetAddress()});
+    sent.Push(Pending::Edit, entry.GetName(), entry.GetAddress());
     Send(NewRecord(IsMail() ? DBMSG_EDIT_MAIL_INFO : DBMSG_EDIT_SMS_NUM_INFO, entry.GetName(), entry.GetAddress()));
 }
 
@@ -338,7 +338,7 @@ void CMailSmsNumInfoDlg::OnDelete()
     const QTreeWidgetItem* stored = Selected(storedList);
     if (!stored)
         return;
-    sent.push_back({Pending::Delete, NameOf(stored), AddressOf(stored)});
+    sent.Push(Pending::Delete, NameOf(stored), AddressOf(stored));
     Send(NewKeyRequest(IsMail() ? DBMSG_DELETE_MAIL_INFO : DBMSG_DELETE_SMS_NUM_INFO, 0, AddressOf(stored)));
 }
 
@@ -349,18 +349,6 @@ void CMailSmsNumInfoDlg::OnOk()
         entries.push_back(AddressOf(recipientList->topLevelItem(row)));
     joined = recipients::JoinList(entries);
     accept();
-}
-
-bool CMailSmsNumInfoDlg::TakeSent(Pending kind, Sent& taken)
-{
-    // Answers come in the order of the requests; one of another kind that
-    // never came must not shift the rest.
-    const auto it = std::find_if(sent.begin(), sent.end(), [kind](const Sent& s) { return s.kind == kind; });
-    if (it == sent.end())
-        return false;
-    taken = std::move(*it);
-    sent.erase(it);
-    return true;
 }
 
 void CMailSmsNumInfoDlg::Tell(const char* mailKey, const char* smsKey, QMessageBox::Icon icon)
@@ -376,8 +364,8 @@ void CMailSmsNumInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
     Sent taken;
     switch (answer->Result) {
     case DBRES_INFO_ADDED:
-        if (TakeSent(Pending::Add, taken)) {
-            auto* row = NewRow(taken.name, taken.address);
+        if (sent.Take(Pending::Add, taken)) {
+            auto* row = NewRow(taken.name, taken.value);
             storedList->addTopLevelItem(row);
             storedList->setCurrentItem(row);
             storedList->scrollToItem(row);
@@ -387,13 +375,13 @@ void CMailSmsNumInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
         }
         break;
     case DBRES_INFO_EXISTS:
-        if (TakeSent(Pending::Add, taken)) {
+        if (sent.Take(Pending::Add, taken)) {
             const char* key = Key("IDS_MAILSMSNUMINFODLG_MSG_12", "IDS_MAILSMSNUMINFODLG_MSG_20");
-            orvabox::AskInWindow(this, FormatKey(key, {taken.address}), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+            orvabox::AskInWindow(this, FormatKey(key, {taken.value}), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
         }
         break;
     case DBRES_INFO_ADD_ERROR:
-        TakeSent(Pending::Add, taken);
+        sent.Take(Pending::Add, taken);
         Tell("IDS_MAILSMSNUMINFODLG_MSG_13", "IDS_MAILSMSNUMINFODLG_MSG_44", QMessageBox::Critical);
         break;
     case DBRES_INFO_FOUND_ALL: {
@@ -407,37 +395,37 @@ void CMailSmsNumInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
         FillStored(nullptr);
         break;
     case DBRES_INFO_EDITED:
-        if (TakeSent(Pending::Edit, taken)) {
-            if (const int row = StoredRow(taken.address); row >= 0) {
+        if (sent.Take(Pending::Edit, taken)) {
+            if (const int row = StoredRow(taken.value); row >= 0) {
                 storedList->topLevelItem(row)->setText(kNameColumn, QString::fromStdString(taken.name));
-                storedList->topLevelItem(row)->setText(kAddressColumn, QString::fromStdString(taken.address));
+                storedList->topLevelItem(row)->setText(kAddressColumn, QString::fromStdString(taken.value));
             }
             RefreshNames();
             Tell("IDS_MAILSMSNUMINFODLG_MSG_14", "IDS_MAILSMSNUMINFODLG_MSG_21", QMessageBox::Information);
         }
         break;
     case DBRES_INFO_EDIT_NOT_FOUND:
-        TakeSent(Pending::Edit, taken);
+        sent.Take(Pending::Edit, taken);
         Tell("IDS_MAILSMSNUMINFODLG_MSG_15", "IDS_MAILSMSNUMINFODLG_MSG_22", QMessageBox::Critical);
         break;
     case DBRES_INFO_EDIT_ERROR:
-        TakeSent(Pending::Edit, taken);
+        sent.Take(Pending::Edit, taken);
         Tell("IDS_MAILSMSNUMINFODLG_MSG_16", "IDS_MAILSMSNUMINFODLG_MSG_23", QMessageBox::Critical);
         break;
     case DBRES_INFO_DELETED:
-        if (TakeSent(Pending::Delete, taken)) {
-            if (const int row = StoredRow(taken.address); row >= 0)
+        if (sent.Take(Pending::Delete, taken)) {
+            if (const int row = StoredRow(taken.value); row >= 0)
                 delete storedList->takeTopLevelItem(row);
             RefreshNames();
             UpdateButtons();
         }
         break;
     case DBRES_INFO_DELETE_NOT_FOUND:
-        TakeSent(Pending::Delete, taken);
+        sent.Take(Pending::Delete, taken);
         Tell("IDS_MAILSMSNUMINFODLG_MSG_17", "IDS_MAILSMSNUMINFODLG_MSG_24", QMessageBox::Critical);
         break;
     case DBRES_INFO_DELETE_ERROR:
-        TakeSent(Pending::Delete, taken);
+        sent.Take(Pending::Delete, taken);
         Tell("IDS_MAILSMSNUMINFODLG_MSG_18", "IDS_MAILSMSNUMINFODLG_MSG_25", QMessageBox::Critical);
         break;
     default:  // found by key, find error: nothing

@@ -10,12 +10,12 @@
 
 #include "core/Msg.h"
 #include "ui/DbRequestSink.h"
+#include "ui/PendingEdits.h"
 
 #include <QDialog>
 #include <QMessageBox>
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,12 +53,8 @@ private:
     // A request sent whose answer is still to come, with what it sent. The
     // stored row is found again by its address or number when the answer
     // comes, so a list that changed meanwhile cannot make it touch another row.
-    enum class Pending { Add, Edit, Delete };
-    struct Sent {
-        Pending kind;
-        std::string name;
-        std::string address;
-    };
+    using Pending = CPendingEdits::Kind;
+    using Sent = CPendingEdits::Entry;  // value: the address or number
 
     bool IsMail() const { return mode == RecipientMode::Mail; }
     const char* Key(const char* mailKey, const char* smsKey) const { return IsMail() ? mailKey : smsKey; }
@@ -71,14 +67,13 @@ private:
     int StoredRow(const std::string& address) const;
     void RefreshNames();
     void UpdateButtons();
-    bool TakeSent(Pending kind, Sent& sent);
     void Tell(const char* mailKey, const char* smsKey, QMessageBox::Icon icon);
 
     DbRequestSink sink;
     RecipientMode mode;
     uint16_t answerType;
     std::string joined;
-    std::deque<Sent> sent;
+    CPendingEdits sent;
 
     QTreeWidget* recipientList = nullptr;
     QTreeWidget* storedList = nullptr;

@@ -2,6 +2,7 @@
 // names, the requests in both modes, every answer with its box, and the
 // checks of a new address or number.
 
+#include "ModalScript.h"
 #include "ui/AddEditMailSmsNumDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"
 
@@ -34,94 +35,9 @@
 
 namespace {
 
+using namespace modalscript;
+
 using Rows = std::vector<std::pair<std::string, std::string>>;  // name, address
-
-struct Box {
-    std::string text;
-    QMessageBox::Icon icon;
-    bool operator==(const Box& other) const { return text == other.text && icon == other.icon; }
-};
-
-std::ostream& operator<<(std::ostream& out, const Box& box)
-{
-    return out << "{\"" << box.text << "\", icon " << static_cast<int>(box.icon) << "}";
-}
-
-// Runs the steps, in order, on the modal windows that open while `action`
-// runs: each step gets the window that is active when its turn comes (a box
-// that opens from a step is the next step's). A window nobody expected is
-// closed and counted, so a test never hangs on it.
-class ModalScript {
-public:
-    using Step = std::function<void(QWidget*)>;
-
-    explicit ModalScript(std::vector<Step> script) : steps(std::move(script))
-    {
-        poll.setInterval(5);
-        QObject::connect(&poll, &QTimer::timeout, [this] { Tick(); });
-    }
-
-    void Run(const std::function<void()>& action)
-    {
-        poll.start();
-        action();
-        poll.stop();
-    }
-
-    size_t done = 0;
-    int unexpected = 0;
-
-private:
-    void Tick()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == last)
-            return;
-        last = modal;
-        if (done == steps.size()) {
-            ++unexpected;
-            if (auto* box = qobject_cast<QMessageBox*>(modal))
-                box->button(box->standardButtons().testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No)
-                    ->click();
-            else if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-            return;
-        }
-        // Not from inside the tick: Qt does not fire a timer again while its
-        // own slot runs, and a step may open the next box.
-        const size_t index = done++;
-        QMetaObject::invokeMethod(
-            &poll, [this, index, modal] { steps[index](modal); }, Qt::QueuedConnection);
-    }
-
-    std::vector<Step> steps;
-    QWidget* last = nullptr;
-    QTimer poll;
-};
-
-// A step: records the box and presses `button`.
-ModalScript::Step Answer(std::vector<Box>& boxes, QMessageBox::StandardButton button = QMessageBox::Ok)
-{
-    return [&boxes, button](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        boxes.push_back({box->text().toStdString(), box->icon()});
-        box->button(button)->click();
-    };
-}
-
-// Runs action; every box that opens is recorded and answered with OK.
-std::vector<Box> BoxesOf(const std::function<void()>& action, int expected)
-{
-    std::vector<Box> boxes;
-    std::vector<ModalScript::Step> steps;
-    for (int i = 0; i < expected; ++i)
-        steps.push_back(Answer(boxes));
-    ModalScript script(steps);
-    script.Run(action);
-    EXPECT_EQ(script.unexpected, 0);
-    return boxes;
-}
 
 // A step: fills the entry dialog's fields (nullptr leaves one as it is) and
 // presses OK, or Cancel.
