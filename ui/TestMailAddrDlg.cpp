@@ -49,6 +49,18 @@ std::string CTestMailAddrDlg::GetReceiveAddress() const
     return receiveAddress;
 }
 
+bool CTestMailAddrDlg::AskAndSend(QWidget* parent, const std::function<void(const std::string& recipient)>& send)
+{
+    CTestMailAddrDlg dialog(parent);
+    if (orvabox::ExecInWindow(dialog) != QDialog::Accepted)
+        return false;
+    const std::string recipient = dialog.GetReceiveAddress();
+    if (recipient.empty())
+        return false;
+    send(recipient);
+    return true;
+}
+
 void CTestMailAddrDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);

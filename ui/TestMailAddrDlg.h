@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -18,6 +19,12 @@ public:
 
     // The address as typed (after OK).
     std::string GetReceiveAddress() const;
+
+    // The test mail of the e-mail settings: asks for the address and hands
+    // it to send (the mail manager's SendTestMail with the values typed on
+    // the page). Nothing is sent when the operator cancels or leaves the
+    // address empty. True when the mail was handed on.
+    static bool AskAndSend(QWidget* parent, const std::function<void(const std::string& recipient)>& send);
 
     QLineEdit* AddressField() const { return address; }
     QPushButton* OkButton() const { return ok; }

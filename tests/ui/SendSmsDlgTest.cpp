@@ -558,6 +558,39 @@ TEST(TestMailAddrDlgTest, CancelGivesNoAddressAndTheFieldHoldsEightyCharacters)
     EXPECT_EQ(dialog.GetReceiveAddress(), "");
 }
 
+// The test mail of the e-mail settings goes only to an address the operator
+// confirmed.
+TEST(TestMailAddrDlgTest, AskAndSendHandsOnOnlyAConfirmedAddress)
+{
+    const struct {
+        const char* name;
+        const char* typed;
+        Qt::Key key;
+        std::vector<std::string> sent;
+    } cases[] = {
+        {"confirmed", "ops@lift-service.test", Qt::Key_Return, {"ops@lift-service.test"}},
+        {"cancelled", "ops@lift-service.test", Qt::Key_Escape, {}},
+        {"empty", "", Qt::Key_Return, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> sent;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* dialog = dynamic_cast<CTestMailAddrDlg*>(QApplication::activeModalWidget())) {
+                QTest::keyClicks(dialog->AddressField(), QString::fromUtf8(c.typed));
+                QTest::keyClick(dialog->AddressField(), c.key);
+            }
+        });
+        poll.start();
+        const bool handedOn =
+            CTestMailAddrDlg::AskAndSend(nullptr, [&](const std::string& recipient) { sent.push_back(recipient); });
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(handedOn, !c.sent.empty());
+    }
+}
+
 TEST(TestMailAddrDlgTest, FollowsTheLanguage)
 {
     CDictionary::Instance().SetLanguage("de");
