@@ -100,8 +100,8 @@ std::string CAddEditCustomerInfoDlg::GetInfo() const
 void CAddEditCustomerInfoDlg::OnOk()
 {
     if (GetName().empty()) {
-        orvabox::AskInWindow(this, LookupText("IDS_ADDEDITCUSTOMERINFODLG_MSG_3"), QMessageBox::Warning, QMessageBox::Ok,
-                     QMessageBox::Ok);
+        orvabox::AskInWindow(this, LookupText("IDS_ADDEDITCUSTOMERINFODLG_MSG_3"), QMessageBox::Warning,
+                             QMessageBox::Ok, QMessageBox::Ok);
         nameField->setFocus();
         nameField->selectAll();
         return;

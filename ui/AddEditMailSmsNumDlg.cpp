@@ -84,7 +84,7 @@ void CAddEditMailSmsNumDlg::OnOk()
     const std::string address = GetAddress();
     if (!(mail ? recipients::IsValidMailEntry(address) : recipients::IsValidSmsEntry(address))) {
         orvabox::AskInWindow(this, LookupText(mail ? "IDS_ADDEDITMAILSMSNUMDLG_MSG_8" : "IDS_ADDEDITMAILSMSNUMDLG_MSG_7"),
-                     QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+                             QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
         addressField->setFocus();
         addressField->selectAll();
         return;

@@ -214,7 +214,7 @@ void CCustomerInfoDlg::OnDelete()
     if (!deleteButton->isEnabled())
         return;
     if (orvabox::AskInWindow(this, LookupText("IDS_CUSTOMERINFODLG_MSG_10"), QMessageBox::Question,
-                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     sent.Push(Pending::Delete, shownName, {});
     auto request = std::make_unique<CCustomerInfoReqMsg>(DBMSG_DELETE_CUSTOMER_INFO);

@@ -377,7 +377,8 @@ void CMailSmsNumInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
     case DBRES_INFO_EXISTS:
         if (sent.Take(Pending::Add, taken)) {
             const char* key = Key("IDS_MAILSMSNUMINFODLG_MSG_12", "IDS_MAILSMSNUMINFODLG_MSG_20");
-            orvabox::AskInWindow(this, FormatKey(key, {taken.value}), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+            orvabox::AskInWindow(this, FormatKey(key, {taken.value}), QMessageBox::Warning, QMessageBox::Ok,
+                                 QMessageBox::Ok);
         }
         break;
     case DBRES_INFO_ADD_ERROR:

@@ -688,7 +688,7 @@ void CObjectInfoDlg::OnCopyObject()
 void CObjectInfoDlg::OnDelete()
 {
     const auto answer = orvabox::AskInWindow(this, LookupText("IDS_OBJECTINFODLG_MSG_11"), QMessageBox::Warning,
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes) {
         auto request = std::make_unique<CObjectInfoReqMsg>(DBMSG_DELETE_OBJECT_INFO);
         request->Kind = OBJECT_KIND_BY_ID;
@@ -708,8 +708,8 @@ bool CObjectInfoDlg::AskToKeepChanges()
     ShowInFront();
     const auto answer =
         orvabox::AskInWindow(this, LookupText(editMode ? "IDS_OBJECTINFODLG_MSG_13" : "IDS_OBJECTINFODLG_MSG_15"),
-                     QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                     QMessageBox::Yes);
+                             QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                             QMessageBox::Yes);
     if (answer == QMessageBox::Yes)
         return SaveRoutine();
     return answer == QMessageBox::No;

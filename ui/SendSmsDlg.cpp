@@ -310,12 +310,14 @@ void CSendSmsDlg::OnSend()
     // A text of blanks holds no number either: sent, it would reach nobody
     // and end in the time-out.
     if (recipients::SplitList(numbers).empty() && numbers.find_first_of(",;") == std::string::npos) {
-        orvabox::AskInWindow(this, LookupText("IDS_SENDSMSDLG_MSG_5"), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+        orvabox::AskInWindow(this, LookupText("IDS_SENDSMSDLG_MSG_5"), QMessageBox::Warning, QMessageBox::Ok,
+                             QMessageBox::Ok);
         recipients->setFocus();
         return;
     }
     if (!recipients::IsValidSmsList(numbers)) {
-        orvabox::AskInWindow(this, LookupText("IDS_SENDSMSDLG_MSG_4"), QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+        orvabox::AskInWindow(this, LookupText("IDS_SENDSMSDLG_MSG_4"), QMessageBox::Warning, QMessageBox::Ok,
+                             QMessageBox::Ok);
         recipients->setFocus();
         return;
     }
