@@ -79,9 +79,10 @@ void COrvaDoc::PostToDocument(std::unique_ptr<CMsg> msg)
 
 bool COrvaDoc::DispatchOne()
 {
-    if (dispatchDepth > 0) {
-        // A window waits for the operator in the middle of a dispatch; this
-        // message is taken as soon as that dispatch has ended, never inside it.
+    if (dispatchDepth > 0 || inboxHeld) {
+        // A window waits for the operator in the middle of a dispatch, or the
+        // database is closed for a restart; this message is taken as soon as
+        // that has ended, never inside it.
         ++deferredNotifications;
         return false;
     }
@@ -99,14 +100,32 @@ bool COrvaDoc::DispatchOne()
                      e.what());
     }
     --dispatchDepth;
-    for (; deferredNotifications > 0; --deferredNotifications)
-        notifier->Notify();
+    if (!inboxHeld) {
+        for (; deferredNotifications > 0; --deferredNotifications)
+            notifier->Notify();
+    }
     ShowHeldDbErrors();
     return true;
 }
 
+void COrvaDoc::HoldInbox()
+{
+    inboxHeld = true;
+}
+
+void COrvaDoc::ReleaseInbox()
+{
+    inboxHeld = false;
+    for (; deferredNotifications > 0; --deferredNotifications)
+        notifier->Notify();
+}
+
 void COrvaDoc::DrainInbox()
 {
+    // With the database closed what waits stays in the journal, open and
+    // not marked forwarded: the next start matches, stores and forwards it.
+    if (inboxHeld)
+        return;
     if (databaseHandler != nullptr)
         databaseHandler->WaitRelayIdle();
     while (DispatchOne()) {
@@ -513,6 +532,7 @@ void COrvaDoc::CloseDocument()
     SleepMs(kStopPauseMs);
     DrainInbox();
     alarmList.TelephoneStopped();
+    HoldInbox();
     StopDatabase();
 }
 
@@ -521,8 +541,15 @@ void COrvaDoc::CloseDocument()
 
 void COrvaDoc::OnOptionsSettings()
 {
+    const std::string folderBefore = settings.Values().DatabasePath;
     CScreenSettingsSheet sheet(screen);
-    const int changed = settings.EditSettings(sheet);
+    int changed = settings.EditSettings(sheet);
+    // The alarm journal and the outbox live beside the database and move
+    // with it when it opens in another folder. Kept for the next start only,
+    // a new folder would leave behind what waits in them (alarms not yet
+    // stored, mail and SMS not yet sent) where that start never looks.
+    if (settings.Values().DatabasePath != folderBefore)
+        changed |= SETTINGS_CHANGED_LIST;
     bool restartFailed = false;
     if (changed & SETTINGS_CHANGED_TEL) {
         StopTel();
@@ -538,10 +565,8 @@ void COrvaDoc::OnOptionsSettings()
         mailMgr.ShowStatusText(
             LookupText(settings.Values().MailEnabled != 0 ? "IDS_ORVADOC_MSG_1" : "IDS_ORVADOC_MSG_2"));
     }
-    if (changed & SETTINGS_CHANGED_LIST) {
-        StopDatabase();
-        restartFailed |= StartDatabase() != 1;
-    }
+    if (changed & SETTINGS_CHANGED_LIST)
+        restartFailed |= !RestartDatabase(folderBefore);
     if (restartFailed) {
         // The station cannot go on like this; the list is not read from a
         // database that may be closed.
@@ -549,6 +574,37 @@ void COrvaDoc::OnOptionsSettings()
         return;
     }
     alarmList.RestartRefreshTimer();
+}
+
+bool COrvaDoc::RestartDatabase(const std::string& folderBefore)
+{
+    // Alarms go on arriving while the database restarts, and the database
+    // manager may wait for the operator meanwhile: they are journaled as
+    // they come, the relay keeps them in order, and the inbox is held until
+    // the database runs again. No list refresh from a closed database.
+    alarmList.StopRefreshTimer();
+    HoldInbox();
+    StopDatabase();
+    if (StartDatabase() == 1) {
+        ReleaseInbox();
+        return true;
+    }
+    if (settings.Values().DatabasePath == folderBefore)
+        return false;
+    // The new folder did not open (the operator cancelled the database
+    // manager): the station goes on with the database it had rather than
+    // ending with nobody to take alarms, and keeps that folder, where its
+    // journal and outbox are.
+    settings.Values().DatabasePath = folderBefore;
+    SaveSettings();
+    quietDatabaseStart = true;
+    const int started = StartDatabase();
+    quietDatabaseStart = false;
+    if (started != 1)
+        return false;
+    AddSystemInfo(FormatKey("IDS_ORVADOC_MSG_DATABASE_KEPT", {folderBefore}), true);
+    ReleaseInbox();
+    return true;
 }
 
 void COrvaDoc::OnSendSms()
@@ -569,11 +625,15 @@ bool COrvaDoc::SaveSettings()
 
 int COrvaDoc::RunDatabaseMgrDlg(int reason, const std::string& folder, CDbConvert* converter)
 {
+    if (quietDatabaseStart)
+        return DBMGRDLG_CANCEL;
     return screen.RunDatabaseMgrDlg(reason, folder, converter);
 }
 
 bool COrvaDoc::BrowseDatabasePath(std::string& folder)
 {
+    if (quietDatabaseStart)
+        return false;
     return screen.BrowseDatabasePath(folder);
 }
 

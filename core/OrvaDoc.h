@@ -157,6 +157,14 @@ private:
     // After the handlers that bring alarms have stopped: whatever the relay
     // and the inbox still hold is dispatched, so every alarm is stored.
     void DrainInbox();
+    // The database stops for a restart after the settings sheet; false when
+    // it does not run again. Up to then the inbox is held.
+    bool RestartDatabase(const std::string& folderBefore);
+    // While the database is closed nothing is taken from the inbox: an alarm
+    // would match no lift and could not be stored. The messages wait, in
+    // their order, and are dispatched once the database runs again.
+    void HoldInbox();
+    void ReleaseInbox();
     // The database error boxes held back during a dispatch, one at a time.
     void ShowHeldDbErrors();
     void OpenJournal();
@@ -190,6 +198,10 @@ private:
 
     int dispatchDepth = 0;
     int deferredNotifications = 0;
+    bool inboxHeld = false;
+    // The database manager's questions are answered with Cancel (going back
+    // to the folder that worked, nobody is asked again).
+    bool quietDatabaseStart = false;
     std::vector<std::string> heldDbErrors;
     bool showingDbError = false;
     bool journalReplayed = false;

@@ -21,6 +21,7 @@ packages=(
   xvfb xauth x11-utils
   qt6-multimedia-dev
   openbox xdotool
+  poppler-utils
   libx11-dev
 )
 

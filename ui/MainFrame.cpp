@@ -3,8 +3,8 @@
 #include "core/OrvaDoc.h"
 #include "core/TextLookup.h"
 #include "ui/Commands.h"
+#include "ui/GenerateP100MsgDlg.h"
 #include "ui/MessageBox.h"
-#include "ui/P100TestMsgWnd.h"
 #include "ui/ViewCommands.h"
 
 #include <QAction>
@@ -391,7 +391,8 @@ CMainFrame::CMainFrame(COrvaDoc& doc, CViewCommands& view, QWidget* viewWidget, 
     if (viewWidget)
         setCentralWidget(viewWidget);
 
-    p100Window = new CP100TestMsgWnd(this);
+    // Its frames go to the telephone handler like a request of the windows.
+    p100Window = new CGenerateP100MsgDlg(this, [&doc](std::unique_ptr<CMsg> msg) { doc.PostToTel(std::move(msg)); });
     view.SetContextMenu(alarmlistMenu);
 
     readLockKeys = [] { return CLockKeys::Read(); };

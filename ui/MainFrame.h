@@ -28,7 +28,7 @@
 
 class COrvaDoc;
 class CViewCommands;
-class CP100TestMsgWnd;
+class CGenerateP100MsgDlg;
 class QAction;
 class QLabel;
 class QMenu;
@@ -92,7 +92,7 @@ public:
 
     QToolBar* ToolBar() const { return toolBar; }
     QMenu* AlarmlistMenu() const { return alarmlistMenu; }
-    CP100TestMsgWnd* P100Window() const { return p100Window; }
+    CGenerateP100MsgDlg* P100Window() const { return p100Window; }
 
 protected:
     bool event(QEvent* event) override;
@@ -119,6 +119,6 @@ private:
     QLabel* filterPane = nullptr;
     std::function<std::optional<LockKeyStates>()> readLockKeys;
     QTimer* updateTimer = nullptr;
-    CP100TestMsgWnd* p100Window = nullptr;
+    CGenerateP100MsgDlg* p100Window = nullptr;
     bool closeWithoutQuestion = false;
 };

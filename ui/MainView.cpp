@@ -228,6 +228,11 @@ void CMainView::SortList()
     ShowPaneText("IDS_MAINVIEW_MSG_32");
 }
 
+int CMainView::GetPrintRowCount() const
+{
+    return list->topLevelItemCount();
+}
+
 std::vector<uint32_t> CMainView::SelectedKeys() const
 {
     std::vector<uint32_t> keys;

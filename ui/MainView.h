@@ -8,6 +8,7 @@
 // User-interface thread only.
 
 #include "core/DocumentScreen.h"
+#include "ui/PrintListSource.h"
 #include "ui/AlarmTypeTextFile.h"
 #include "ui/EventMsgDlgHost.h"
 #include "ui/ViewCommands.h"
@@ -27,7 +28,7 @@ class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class CMainView : public QWidget, public CViewCommands, public CEventMsgDlgHost {
+class CMainView : public QWidget, public CViewCommands, public CEventMsgDlgHost, public CPrintListSource {
 public:
     static constexpr int kColumnCount = 6;
     enum Column { ColStatus = 0, ColType, ColIdCode, ColIdInfo, ColCallerId, ColDateTime };
@@ -67,6 +68,10 @@ public:
     int FittedWidth(int column) const;
     // The keys of the selected rows in list order.
     std::vector<uint32_t> SelectedKeys() const;
+
+    // --- CPrintListSource ----------------------------------------------------
+    int GetPrintRowCount() const override;
+    std::vector<uint32_t> GetPrintSelection() const override { return SelectedKeys(); }
     std::string HeaderText(uint8_t alarmType) const { return headerTexts.HeaderText(alarmType); }
 
     // The object window's two ways in from an alarm dialog: Add Object Info

@@ -2,8 +2,8 @@
 
 #include "core/OrvaDoc.h"
 #include "core/TextLookup.h"
-#include "core/Version.h"
 #include "db/DbConvert.h"
+#include "ui/AboutDlg.h"
 #include "ui/AlertSound.h"
 #include "ui/Commands.h"
 #include "ui/DatabaseMgrDlg.h"
@@ -12,6 +12,7 @@
 #include "ui/MessageBox.h"
 #include "ui/QueuedReply.h"
 #include "ui/SelectOperatorDlg.h"
+#include "ui/SettingsSheet.h"
 #include "ui/SetComPort.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <QEvent>
 #include <QFileDialog>
+#include <QPageSetupDialog>
 #include <QObject>
 
 namespace {
@@ -73,8 +75,11 @@ void CWindowScreen::Detach()
         document->GetGsmMgr().SetSendSmsWindow(nullptr);
     // Detach runs again from the destructor, when the document may be gone.
     document = nullptr;
+    printWindow.reset();
     sendSmsWindow.reset();
     objectWindow.reset();
+    exportWindow.reset();
+    delete userMsgEditor.data();
     frame.reset();  // with the alarm list inside it
 }
 
@@ -138,6 +143,47 @@ void CWindowScreen::AttachRegisterWindows(COrvaDoc& doc)
         requests, nullptr);
     sendSmsWindow->SetBeep(std::function<void(BeepKind)>([this](BeepKind kind) { Beep(kind); }));
     gsm.SetSendSmsWindow(sendSmsWindow.get());
+
+    // The export stays open beside the main window, a window of its own too.
+    exportWindow = std::make_unique<CExportObjectInfoDlg>(requests, nullptr);
+    frame->SetCommandHandler(ID_OPTIONS_EXPORT_OBJECTINFO, [this] { exportWindow->ShowWindow(); });
+    frame->SetCommandHandler(ID_OPTIONS_EDIT_USER_MSG_FILE, [this] { OpenUserMsgEditor(); });
+    frame->SetCommandHandler(ID_FILE_PRINT_SETUP, [this] { OpenPrinterSetup(); });
+    // Until the start-up has made the print window there is nothing to print with.
+    frame->SetCommandHandler(ID_FILE_PRINT, [this] {
+        if (printWindow)
+            printWindow->ShowWindow();
+        else
+            Beep(BeepKind::Default);
+    });
+}
+
+void CWindowScreen::OpenPrinterSetup()
+{
+    if (!printWindow) {
+        Beep(BeepKind::Default);
+        return;
+    }
+    QPageSetupDialog setup(&printWindow->Printer(), DialogParent());
+    setup.exec();
+}
+
+void CWindowScreen::OpenUserMsgEditor()
+{
+    // One editor at a time: two would write the same file over each other.
+    if (userMsgEditor) {
+        Beep(BeepKind::Default);
+        userMsgEditor->raise();
+        userMsgEditor->activateWindow();
+        return;
+    }
+    // Not modal to the station: an alarm that comes in while the operator
+    // writes a message is answered at once.
+    userMsgEditor = new CEditUserMsgDlg(nullptr);
+    userMsgEditor->setAttribute(Qt::WA_DeleteOnClose);
+    userMsgEditor->show();
+    userMsgEditor->raise();
+    userMsgEditor->activateWindow();
 }
 
 QWidget* CWindowScreen::DialogParent() const
@@ -147,11 +193,7 @@ QWidget* CWindowScreen::DialogParent() const
 
 void CWindowScreen::ShowAbout()
 {
-    QMessageBox box(QMessageBox::Information, orvabox::Caption(),
-                    QString::fromLatin1("%1 Ver. %2").arg(QString::fromLatin1(kProductName),
-                                                          QString::fromLatin1(kProductVersion)),
-                    QMessageBox::Ok, DialogParent());
-    orvabox::RelabelButtons(box);
+    CAboutDlg box(DialogParent());
     box.exec();
 }
 
@@ -291,12 +333,19 @@ bool CWindowScreen::BrowseDatabasePath(std::string& folder)
     return true;
 }
 
-bool CWindowScreen::RunSettingsSheet(SettingsValues&)
+bool CWindowScreen::RunSettingsSheet(SettingsValues& values)
 {
-    // The settings sheet comes with the next windows; until then the
-    // settings file is edited while the station is stopped.
-    Beep(BeepKind::Default);
-    return false;
+    SettingsSheetServices services;
+    if (document != nullptr) {
+        CMailMgr& mail = document->GetMailMgr();
+        services.sendTestMail = [&mail](const std::string& server, uint16_t port, const std::string& heloName,
+                                        const std::string& sender, const std::string& recipient) {
+            mail.SendTestMail(server, port, heloName, sender, recipient);
+        };
+    }
+    services.browseDatabasePath = [this](std::string& folder) { return BrowseDatabasePath(folder); };
+    CPropertySheetLang sheet(values, std::move(services), DialogParent());
+    return sheet.Run();
 }
 
 void CWindowScreen::OnObjectInfoReply(std::unique_ptr<CMsg> reply)
@@ -311,11 +360,40 @@ void CWindowScreen::OnObjectInfoReply(std::unique_ptr<CMsg> reply)
     });
 }
 
-void CWindowScreen::OnExportReply(std::unique_ptr<CMsg>) {}
+void CWindowScreen::OnExportReply(std::unique_ptr<CMsg> reply)
+{
+    // The window takes its answers after the dispatch.
+    if (exportWindow)
+        exportWindow->OnReply(std::move(reply));
+}
 
-void CWindowScreen::OnPrintReply(std::unique_ptr<CMsg>) {}
+void CWindowScreen::OnPrintReply(std::unique_ptr<CMsg> reply)
+{
+    // The window takes its answers after the dispatch.
+    if (printWindow)
+        printWindow->OnReply(std::move(reply));
+}
 
-void CWindowScreen::CreatePrintWindow() {}
+void CWindowScreen::CreatePrintWindow()
+{
+    if (!view || !document || printWindow)
+        return;
+    COrvaDoc& doc = *document;
+    printWindow = std::make_unique<CPrintDlg>(
+        *view, [&doc](std::unique_ptr<CMsg> request) { doc.DatabaseRequest(std::move(request)); }, nullptr);
+    printWindow->SetBeep([this] { Beep(BeepKind::Default); });
+    printWindow->SetAfterPrinting([&doc] { doc.UpdateTitle(); });
+    // The window's choices follow the list's rows and selection.
+    QTreeWidget* list = view->List();
+    auto update = [this] {
+        if (printWindow)
+            printWindow->Update();
+    };
+    QObject::connect(list, &QTreeWidget::itemSelectionChanged, printWindow.get(), update);
+    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, printWindow.get(), update);
+    QObject::connect(list->model(), &QAbstractItemModel::rowsRemoved, printWindow.get(), update);
+    QObject::connect(list->model(), &QAbstractItemModel::modelReset, printWindow.get(), update);
+}
 
 void CWindowScreen::RequestClose()
 {

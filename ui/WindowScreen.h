@@ -17,7 +17,10 @@
 #include "ui/AlarmDialogSet.h"
 #include "ui/EventMsgDlg.h"
 #include "ui/MainView.h"
+#include "ui/ExportObjectInfoDlg.h"
 #include "ui/ObjectInfoDlg.h"
+#include "ui/PrintDlg.h"
+#include "ui/UserMsgEditDlg.h"
 #include "ui/SendSmsDlg.h"
 #include "ui/SystemInformationDlg.h"
 
@@ -60,6 +63,9 @@ public:
     // The register's object window and the send-SMS window (after Attach).
     CObjectInfoDlg* ObjectWindow() const { return objectWindow.get(); }
     CSendSmsDlg* SendSmsWindow() const { return sendSmsWindow.get(); }
+    CExportObjectInfoDlg* ExportWindow() const { return exportWindow.get(); }
+    CPrintDlg* PrintWindow() const { return printWindow.get(); }
+    CEditUserMsgDlg* UserMsgEditor() const { return userMsgEditor.data(); }
 
     // CStationScreen
     void SetStatusText(const std::string& text, int pane) override;
@@ -90,6 +96,9 @@ private:
     void ShowAbout();
     // The object window and the send-SMS window with their commands.
     void AttachRegisterWindows(COrvaDoc& doc);
+    // ID_OPTIONS_EDIT_USER_MSG_FILE: the editor, or the open one in front.
+    void OpenUserMsgEditor();
+    void OpenPrinterSetup();
     QWidget* DialogParent() const;
 
     CSystemInformationDlg systemInfo;
@@ -100,6 +109,11 @@ private:
     // go before it.
     std::unique_ptr<CObjectInfoDlg> objectWindow;
     std::unique_ptr<CSendSmsDlg> sendSmsWindow;
+    std::unique_ptr<CExportObjectInfoDlg> exportWindow;
+    // Made by the last step of the start-up.
+    std::unique_ptr<CPrintDlg> printWindow;
+    // The user message editor while it is open (it deletes itself on close).
+    QPointer<CEditUserMsgDlg> userMsgEditor;
     COrvaDoc* document = nullptr;
     CDocumentScreen* echo = nullptr;
     std::function<void()> onClose;

@@ -9,6 +9,7 @@
 
 #include "core/InboxNotifier.h"
 #include "core/OrvaDoc.h"
+#include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "db/AlarmInfoMsg.h"
 #include "db/AlarmInfoSet.h"
@@ -1160,5 +1161,230 @@ TEST_F(DocChainTest, FailedRestartAfterTheSettingsClosesTheStation)
     EXPECT_EQ(screen.closeRequests, 1);
     doc->CloseDocument();
 }
+
+// ---------------------------------------------------------------------------
+// Restarts after the settings sheet: no alarm lost while a subsystem restarts
+
+// The database restarts with the database manager's dialog in the way (its
+// folder has no database); while the dialog waits for the operator its
+// event loop goes on, and an alarm of L1 arrives just then.
+class DocRestartTest : public DocOutboxTest {
+protected:
+    void SetUp() override
+    {
+        DocOutboxTest::SetUp();
+        home = doc->Settings().DatabasePath;
+        empty = dir / "empty";
+        fs::create_directory(empty);
+        AddObject("L1", "Lift 1");
+        screen.dbReasons.clear();  // the database made at the first start
+    }
+
+    void AlarmWhileTheDialogWaits(int answer)
+    {
+        screen.databaseDialog = [this, answer](int, CDbConvert*) {
+            Take("L1");
+            doc->GetDatabaseHandler()->WaitRelayIdle();
+            Pump(*doc);
+            shownWhileClosed += screen.alarms.size();
+            mailsWhileClosed += Mails();
+            return answer;
+        };
+    }
+
+    void Edit(std::function<void(SettingsValues&)> change)
+    {
+        screen.settingsSheet = [change](SettingsValues& values) {
+            change(values);
+            return true;
+        };
+        doc->OnOptionsSettings();
+        // Keeps the test in step: the relay restarted with the database.
+        doc->GetDatabaseHandler()->Stop();
+        Relay();
+    }
+
+    // The one alarm went the whole road once: matched to its lift (its
+    // recipients), forwarded, stored and listed with its key.
+    void ExpectStoredAndForwardedOnce()
+    {
+        EXPECT_EQ(shownWhileClosed, 0u) << "handled while the database was closed";
+        EXPECT_EQ(mailsWhileClosed, 0u);
+        EXPECT_EQ(Mails(), 1u);
+        EXPECT_EQ(Sms(), 1u);
+        const std::vector<COutbox::Job> jobs = Jobs();
+        ASSERT_EQ(jobs.size(), 2u);
+        EXPECT_EQ(jobs[0].recipients, "tech@example.org");
+        EXPECT_EQ(jobs[1].recipients, "+4611111");
+        const std::vector<uint32_t> listed = Listed();
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_NE(listed[0], 0u);
+        ASSERT_EQ(screen.alarms.size(), 1u);
+        EXPECT_EQ(screen.alarms[0].idCode, "L1");
+        EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+        EXPECT_EQ(Boxes(), 0u) << "a database error was shown";
+    }
+
+    std::string home;
+    fs::path empty;
+    size_t shownWhileClosed = 0;
+    size_t mailsWhileClosed = 0;
+};
+
+// The operator picks the right folder after all: the alarm waits in the
+// inbox until the database is open again, then goes the usual road.
+TEST_F(DocRestartTest, AlarmArrivingDuringADatabaseRestartIsMatchedStoredAndForwardedOnce)
+{
+    screen.browseAnswer = home;
+    AlarmWhileTheDialogWaits(DBMGRDLG_CHANGE_PATH);
+    Edit([this](SettingsValues& v) {
+        v.DatabasePath = empty.string() + "/";
+        v.KeepAirMonths = 6;
+    });
+    EXPECT_EQ(screen.dbReasons, std::vector<int>{DBMGRDLG_REASON_NO_DATABASE});
+    EXPECT_EQ(screen.closeRequests, 0);
+    ExpectStoredAndForwardedOnce();
+    EXPECT_EQ(doc->Settings().DatabasePath, home);
+}
+
+// A new folder alone restarts the database there at once: the journal and
+// the outbox move with it instead of staying behind where the next start
+// would not look.
+TEST_F(DocRestartTest, NewDatabaseFolderIsUsedAtOnce)
+{
+    const fs::path copy = dir / "copy";
+    fs::create_directory(copy);
+    Fault("PRAGMA wal_checkpoint(TRUNCATE)");  // the lift is in the file itself
+    fs::copy_file(dir / DbSchema::kDatabaseFileName, copy / DbSchema::kDatabaseFileName);
+    Edit([&](SettingsValues& v) { v.DatabasePath = copy.string() + "/"; });
+    EXPECT_TRUE(screen.dbReasons.empty());
+    EXPECT_EQ(doc->GetJournal().GetPath(), (copy / CAlarmJournal::kFileName).string());
+    Take("L1");
+    Relay();
+    EXPECT_EQ(Mails(), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(copy / COutbox::kFolderName), fs::directory_iterator()), 2);
+}
+
+// The operator cancels the dialog of the new folder: the station goes on
+// with the database it had, says so, and keeps that folder in the settings.
+TEST_F(DocRestartTest, CancelledNewFolderGoesBackToTheDatabaseThatWorked)
+{
+    AlarmWhileTheDialogWaits(DBMGRDLG_CANCEL);
+    Edit([this](SettingsValues& v) { v.DatabasePath = empty.string() + "/"; });
+    EXPECT_EQ(screen.dbReasons, std::vector<int>{DBMGRDLG_REASON_NO_DATABASE});
+    EXPECT_EQ(screen.closeRequests, 0);
+    ExpectStoredAndForwardedOnce();
+    EXPECT_EQ(doc->Settings().DatabasePath, home);
+    CSettings stored;
+    stored.Load();
+    EXPECT_EQ(stored.Values().DatabasePath, home);
+    const std::string info = "INFO " + FormatKey("IDS_ORVADOC_MSG_DATABASE_KEPT", {home});
+    EXPECT_EQ(std::count(screen.events.begin(), screen.events.end(), info), 1);
+}
+
+// The database of the same folder cannot be opened any more and the
+// operator cancels: the station closes. The alarm that arrived meanwhile is
+// neither shown nor forwarded to nobody; it stays in the journal, unmarked,
+// and after the next start it is matched, stored and forwarded once.
+TEST_F(DocRestartTest, FailedRestartClosesTheStationAndTheAlarmWaitsInTheJournal)
+{
+    const fs::path file = dir / DbSchema::kDatabaseFileName;
+    const fs::path aside = dir / "aside.mdb";
+    AlarmWhileTheDialogWaits(DBMGRDLG_CANCEL);
+    Edit([&](SettingsValues& v) {
+        v.KeepAirMonths = 6;
+        fs::rename(file, aside);  // the file is gone when the database opens again
+    });
+    EXPECT_EQ(screen.closeRequests, 1);
+    doc->CloseDocument();
+    EXPECT_EQ(shownWhileClosed, 0u);
+    EXPECT_EQ(Mails(), 0u);
+    EXPECT_TRUE(Jobs().empty());
+    const std::vector<CAlarmJournal::Record> pending = doc->GetJournal().Pending();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_FALSE(pending[0].forwarded);
+    doc.reset();
+
+    fs::rename(aside, file);
+    doc = std::make_unique<COrvaDoc>(screen);
+    doc->Settings().MailEnabled = 1;
+    doc->Settings().GsmEnabled = 1;
+    screen.events.clear();
+    ASSERT_EQ(doc->StartDatabase(), 1);
+    doc->GetDatabaseHandler()->Stop();
+    Relay();
+    ExpectStoredAndForwardedOnce();
+}
+
+// Only what changed restarts: a new GSM port restarts the GSM side alone, and
+// the voice call that rings at the operator's handset goes on (the alarm
+// waits for it, nothing is forwarded). Restarting the telephone ends the
+// call, and its alarm is forwarded.
+struct KeepCallCase {
+    const char* name;
+    std::function<void(SettingsValues&)> change;
+    std::vector<std::string> restarts;
+    bool callKept;
+};
+
+void PrintTo(const KeepCallCase& c, std::ostream* os) { *os << c.name; }
+
+class DocKeepCallTest : public DocAlarmTest, public ::testing::WithParamInterface<KeepCallCase> {
+protected:
+    void SetUp() override
+    {
+        DocAlarmTest::SetUp();
+        doc.reset();
+        chain = new ChainDoc(screen);
+        doc.reset(chain);
+        chain->real = true;
+        // The managers of the handlers that bring alarms are not started:
+        // their queues show what they are handed.
+        chain->results = {{"mail", 1}, {"tel", 1}, {"gsm", 1}};
+        doc->Settings().MailEnabled = 1;
+        doc->Settings().GsmEnabled = 1;
+        doc->Settings().ExtRelayCtrl = 0;
+        doc->Settings().VoiceCallEnabled = 1;
+        ASSERT_EQ(doc->RunStartChain(), 1);
+        doc->GetDatabaseHandler()->Stop();
+        Pump(*doc);
+        AddObject("L1", "Lift 1");
+        PostAlarm(ALARMTYPE_VOICE, "L1");
+        ASSERT_NE(doc->GetAlarmList().VoiceCallAlarm(), nullptr);
+        chain->calls.clear();
+    }
+    ChainDoc* chain = nullptr;
+};
+
+TEST_P(DocKeepCallTest, OnlyWhatChangedRestarts)
+{
+    const KeepCallCase& c = GetParam();
+    screen.settingsSheet = [&c](SettingsValues& values) {
+        c.change(values);
+        return true;
+    };
+    doc->OnOptionsSettings();
+    doc->GetDatabaseHandler()->Stop();
+    Pump(*doc);
+    std::vector<std::string> restarts;
+    for (const std::string& call : chain->calls)
+        restarts.push_back(call.substr(0, call.find('@')));
+    EXPECT_EQ(restarts, c.restarts);
+    EXPECT_EQ(doc->GetAlarmList().VoiceCallAlarm() != nullptr, c.callKept);
+    EXPECT_EQ(Mails(), c.callKept ? 0u : 1u);
+    EXPECT_EQ(screen.closeRequests, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DocKeepCallTest,
+    ::testing::Values(
+        KeepCallCase{"GsmPort", [](SettingsValues& v) { v.GsmComPort = 7; }, {"stop gsm", "start gsm"}, true},
+        KeepCallCase{"CallerIdTestAlarms", [](SettingsValues& v) { v.AcceptCallerIdTestAlarms = 1; },
+                     {"stop gsm", "start gsm"}, true},
+        KeepCallCase{"MailOff", [](SettingsValues& v) { v.MailEnabled = 0; }, {}, true},
+        KeepCallCase{"Database", [](SettingsValues& v) { v.KeepAirMonths = 6; }, {"stop database", "start database"},
+                     true},
+        KeepCallCase{"TelephonePort", [](SettingsValues& v) { v.TelComPort = 7; }, {"stop tel", "start tel"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

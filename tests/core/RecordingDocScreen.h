@@ -1,8 +1,8 @@
 #pragma once
 // The document's screen for tests: records what the station shows, in order,
 // and answers the operator's questions from a script. The database manager
-// dialog answers as a station without an operator does: it creates a missing
-// database and gives up on anything else.
+// dialog answers as a station without an operator does, unless a test
+// scripts it: it creates a missing database and gives up on anything else.
 
 #include "core/DocumentScreen.h"
 #include "core/Settings.h"
@@ -101,11 +101,19 @@ public:
     {
         dbReasons.push_back(reason);
         events.push_back("DATABASE " + std::to_string(reason));
+        if (databaseDialog)
+            return databaseDialog(reason, converter);
         if (reason == DBMGRDLG_REASON_NO_DATABASE && converter != nullptr && converter->CreateDatabase() == 1)
             return DBMGRDLG_START;
         return DBMGRDLG_CANCEL;
     }
-    bool BrowseDatabasePath(std::string&) override { return false; }
+    bool BrowseDatabasePath(std::string& folder) override
+    {
+        if (!browseAnswer)
+            return false;
+        folder = *browseAnswer;
+        return true;
+    }
     bool RunSettingsSheet(SettingsValues& values) override
     {
         if (!settingsSheet)
@@ -130,6 +138,11 @@ public:
     std::vector<int> operatorModes;
     std::vector<int> dbReasons;
     std::function<bool(SettingsValues&)> settingsSheet;
+    // When set, the operator's answer to the database manager dialog (what
+    // else happens while it waits may be done here too).
+    std::function<int(int reason, CDbConvert* converter)> databaseDialog;
+    // The folder the picker returns; nothing: the operator cancels it.
+    std::optional<std::string> browseAnswer;
     // What the voice dialog does with a call step (it reports the end of the
     // call back to the list, as the window does).
     std::function<void(int16_t)> onCallProgress;

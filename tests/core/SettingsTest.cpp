@@ -11,6 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <string>
+#include <type_traits>
+#include <variant>
 #include <sys/stat.h>
 
 namespace {
@@ -328,6 +332,84 @@ TEST_F(SettingsTest, EditSettingsCancelChangesNothing)
     EXPECT_EQ(settings.EditSettings(cancelled), 0);
     EXPECT_EQ(settings.Values(), before);
     EXPECT_FALSE(fs::exists(FilePath()));
+}
+
+// One row of the settings table changed at a time through the sheet, against
+// the restart it must ask for. The expected flags are written out here, apart
+// from the table, so a row that gains or loses its flag shows up; a value
+// added to the table without a line here fails too.
+TEST_F(SettingsTest, EveryValueOfTheTableRaisesExactlyItsRestartFlag)
+{
+    const std::map<std::string, int> expected = {
+        {"NORD", 0},
+        {"TelComPort", SETTINGS_CHANGED_TEL},
+        {"TelEnabled", SETTINGS_CHANGED_TEL},
+        {"TelRingSignals", SETTINGS_CHANGED_TEL},
+        {"CpcEnabled", SETTINGS_CHANGED_TEL},
+        {"WirelessNetSel", SETTINGS_CHANGED_TEL},
+        {"GsmComPort", SETTINGS_CHANGED_GSM},
+        {"GsmEnabled", SETTINGS_CHANGED_GSM},
+        {"GsmBaudrate", SETTINGS_CHANGED_GSM},
+        {"GsmPinCode", SETTINGS_CHANGED_GSM},
+        {"GsmWirelessNetSel", SETTINGS_CHANGED_GSM},
+        {"MailEnabled", SETTINGS_CHANGED_MAIL},
+        {"SendMailServer", 0},
+        {"MailPortNumber", 0},
+        {"MailAccountName", 0},
+        {"MailSenderAddress", 0},
+        {"MailHeader1", 0},
+        {"MailHeader2", 0},
+        {"MaxAlarmlistItems", SETTINGS_CHANGED_LIST},
+        {"AlarmPopUpEnabled", 0},
+        {"VoiceCallEnabled", SETTINGS_CHANGED_TEL},
+        {"VoiceCallAlertEnabled", 0},
+        {"AlarmListAutRefreshEnabled", 0},
+        {"AlarmListRefreshInterval", 0},
+        {"SendMailAtTestAlarm", 0},
+        {"AcceptCallerIdTestAlarms", SETTINGS_CHANGED_GSM},
+        {"ExtRelayCtrl", SETTINGS_CHANGED_TEL},
+        {"UseCidPhoneNumber", SETTINGS_CHANGED_LIST},
+        {"TestAlarmFilter", SETTINGS_CHANGED_LIST},
+        {"DatabasePath", 0},  // the document restarts the database for it itself
+        {"KeepAirMonths", SETTINGS_CHANGED_LIST},
+        {"ColumnWidthStatus", 0},
+        {"ColumnWidthType", 0},
+        {"ColumnWidthIdCode", 0},
+        {"ColumnWidthIdInfo", 0},
+        {"ColumnWidthCidInfo", 0},
+        {"ColumnWidthDateTime", 0},
+        {"Operator[0]", 0}, {"Operator[1]", 0}, {"Operator[2]", 0}, {"Operator[3]", 0}, {"Operator[4]", 0},
+        {"Operator[5]", 0}, {"Operator[6]", 0}, {"Operator[7]", 0}, {"Operator[8]", 0}, {"Operator[9]", 0},
+        {"LastOperator", 0},
+    };
+    ASSERT_EQ(SettingsTable().size(), expected.size());
+
+    CSettings settings;
+    settings.Load();
+    for (const SettingDescriptor& d : SettingsTable()) {
+        const auto want = expected.find(d.name);
+        ASSERT_NE(want, expected.end()) << d.name << " has no expected flag";
+        // Another value the sheet would accept for this row.
+        ScriptedSheet sheet;
+        sheet.edit = [&d](SettingsValues& values) {
+            std::visit(
+                [&d](auto* field) {
+                    using Field = std::remove_pointer_t<decltype(field)>;
+                    if constexpr (std::is_same_v<Field, std::string>) {
+                        *field += "x";
+                    } else {
+                        int64_t next = *field + 1;
+                        if (next > d.maxValue || (d.accepts && !d.accepts(next)))
+                            next = d.accepts ? (*field == 9600 ? 115200 : 9600) : *field - 1;
+                        *field = static_cast<Field>(next);
+                    }
+                },
+                d.field(values));
+        };
+        const SettingsValues before = settings.Values();
+        EXPECT_EQ(settings.EditSettings(sheet), want->second) << d.name;
+        EXPECT_NE(settings.Values(), before) << d.name << " was not changed";
+    }
 }
 
 TEST(SettingsPaths, TrailingSeparatorIsAddedOnce)

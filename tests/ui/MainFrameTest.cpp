@@ -10,11 +10,12 @@
 #include "core/TextLookup.h"
 #include "gsm/SendSmsWindow.h"
 #include "support/TempDir.h"
+#include "tel/ComMsg.h"
 #include "ui/Commands.h"
 #include "ui/Dictionary.h"
+#include "ui/GenerateP100MsgDlg.h"
 #include "ui/LockKeys.h"
 #include "ui/MainFrame.h"
-#include "ui/P100TestMsgWnd.h"
 #include "ui/ViewCommands.h"
 
 #include <gtest/gtest.h>
@@ -307,6 +308,41 @@ TEST_F(MainFrameTest, AcceleratorsReachTheirCommands)
     QTest::keyClick(&f, Qt::Key_F1, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
     EXPECT_TRUE(f.P100Window()->isVisible());
     EXPECT_TRUE(f.ToolBar()->widgetForAction(f.Action(ID_GENERATE_P100_MSG)) == nullptr);
+}
+
+// The document as the P100 generator reaches it: what goes to the
+// telephone handler is kept.
+class TelRecordingDoc : public COrvaDoc {
+public:
+    using COrvaDoc::COrvaDoc;
+    void PostToTel(std::unique_ptr<CMsg> msg) override { toTel.push_back(std::move(msg)); }
+    std::vector<std::unique_ptr<CMsg>> toTel;
+};
+
+TEST_F(MainFrameTest, TheP100GeneratorSendsItsFrameToTheTelephoneHandler)
+{
+    auto recording = std::make_unique<TelRecordingDoc>(screen);
+    TelRecordingDoc* tel = recording.get();
+    doc = std::move(recording);
+    CMainFrame& f = MakeFrame();
+    f.OnCommand(ID_GENERATE_P100_MSG);
+    CGenerateP100MsgDlg* generator = f.P100Window();
+    ASSERT_TRUE(generator->isVisible());
+    generator->SendButton()->click();
+    ASSERT_EQ(tel->toTel.size(), 1u);
+    const auto* frame = dynamic_cast<const CComMsg*>(tel->toTel[0].get());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->GetType(), TEL_SIMULATE_P100);
+    EXPECT_EQ(frame->GetCommand(), CMD_P100_DATA);
+    EXPECT_EQ(frame->GetPayload(0), 3);  // the preset: a test message of 12345678
+    EXPECT_EQ(frame->GetPayload(1), 8);
+    EXPECT_EQ(frame->GetPayload(2), 1);
+    // Close hides the window; it stays for the next time.
+    generator->reject();
+    EXPECT_FALSE(generator->isVisible());
+    f.OnCommand(ID_GENERATE_P100_MSG);
+    EXPECT_EQ(f.P100Window(), generator);
+    EXPECT_TRUE(generator->isVisible());
 }
 
 // ---------------------------------------------------------------------------

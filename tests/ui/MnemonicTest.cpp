@@ -21,7 +21,14 @@
 #include "db/ObjectInfoMsg.h"
 #include "ui/AddEditCustomerInfoDlg.h"
 #include "ui/AddEditMailSmsNumDlg.h"
+#include "ui/AboutDlg.h"
+#include "ui/AddUserMsgItemDlg.h"
 #include "ui/AlertSound.h"
+#include "ui/ExportObjectInfoDlg.h"
+#include "ui/PrintDlg.h"
+#include "ui/PrintListSource.h"
+#include "ui/SettingsSheet.h"
+#include "ui/UserMsgEditDlg.h"
 #include "ui/CustomerInfoDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"
 #include "ui/ObjectInfoDlg.h"
@@ -35,7 +42,7 @@
 #include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
 #include "ui/OperatorsDlg.h"
-#include "ui/P100TestMsgWnd.h"
+#include "ui/GenerateP100MsgDlg.h"
 #include "ui/SelectOperatorDlg.h"
 #include "ui/SetComPort.h"
 #include "ui/SystemInformationDlg.h"
@@ -161,6 +168,12 @@ public:
     bool IsUnattended() const override { return false; }
     void SetContextMenu(QMenu* menu) override { contextMenu = menu; }
     QMenu* contextMenu = nullptr;
+};
+
+class QuietPrintList : public CPrintListSource {
+public:
+    int GetPrintRowCount() const override { return 3; }
+    std::vector<uint32_t> GetPrintSelection() const override { return {1}; }
 };
 
 class QuietHost : public CEventMsgDlgHost {
@@ -290,8 +303,29 @@ TEST_P(MnemonicTest, PanelsAndDialogs)
     AddWindow("set COM port", port);
 
     QWidget owner;
-    CP100TestMsgWnd p100(&owner);
-    AddWindow("P100 test window", p100);
+    CGenerateP100MsgDlg p100(&owner);
+    AddWindow("P100 test message generator", p100);
+
+    QuietPrintList rows;
+    CPrintDlg print(rows, [](std::unique_ptr<CMsg>) {});
+    AddWindow("print", print);
+    CAboutDlg about;
+    AddWindow("about", about);
+
+    CEditUserMsgDlg userMessages(nullptr, (dir / "UserMsg99.txt"));
+    AddWindow("user message editor", userMessages);
+    CAddUserMsgItemDlg userMessageCode;
+    AddWindow("user message code", userMessageCode);
+    CExportObjectInfoDlg exportWindow([](std::unique_ptr<CMsg>) {});
+    AddWindow("object export", exportWindow);
+
+    SettingsValues values = settings.Values();
+    CPropertySheetLang settingsSheet(values, SettingsSheetServices{});
+    for (int tab = 0; tab < CPropertySheetLang::kTabCount; ++tab) {
+        settingsSheet.show();
+        ASSERT_TRUE(settingsSheet.SelectTab(tab));
+        AddWindow("settings sheet, page " + std::to_string(tab), settingsSheet);
+    }
     ExpectNoClashes();
 }
 

@@ -8,13 +8,16 @@
 #include "support/TempDir.h"
 #include "ui/Commands.h"
 #include "ui/MainFrame.h"
-#include "ui/P100TestMsgWnd.h"
+#include "ui/GenerateP100MsgDlg.h"
 #include "../db/DbTestSupport.h"
 #include "db/AlarmInfoMsg.h"
 #include "db/MailInfoMsg.h"
 #include "ui/EventMsgDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"
+#include "ui/ExportObjectInfoDlg.h"
 #include "ui/ObjectInfoDlg.h"
+#include "ui/PrintDlg.h"
+#include "ui/UserMsgEditDlg.h"
 #include "ui/SendSmsDlg.h"
 #include "ui/WindowScreen.h"
 
@@ -25,6 +28,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -102,8 +106,8 @@ protected:
     std::unique_ptr<COrvaDoc> doc;  // before the windows go
 };
 
-// Commands whose windows come later: each one answers with one beep, and
-// nothing else happens.
+// Printing before the start-up has made the print window: each command
+// answers with one beep, and nothing else happens.
 struct WaitingCommandCase {
     const char* name;
     int command;
@@ -137,10 +141,7 @@ TEST_P(WindowScreenWaitingCommandTest, CommandWithoutItsWindowBeeps)
 INSTANTIATE_TEST_SUITE_P(
     MainWindow, WindowScreenWaitingCommandTest,
     ::testing::Values(WaitingCommandCase{"Print", ID_FILE_PRINT},
-                      WaitingCommandCase{"PrintSetup", ID_FILE_PRINT_SETUP},
-                      WaitingCommandCase{"Settings", ID_OPTIONS_SETTINGS},
-                      WaitingCommandCase{"UserMessages", ID_OPTIONS_EDIT_USER_MSG_FILE},
-                      WaitingCommandCase{"Export", ID_OPTIONS_EXPORT_OBJECTINFO}),
+                      WaitingCommandCase{"PrintSetup", ID_FILE_PRINT_SETUP}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowScreenTest, CommandsWithTheirWindowsShowThemWithoutABeep)
@@ -173,6 +174,40 @@ TEST_F(WindowScreenTest, FileCommandsWorkOnTheObjectWindow)
     frame->Action(ID_FILE_NEW)->trigger();
     EXPECT_EQ(Beeps(), 2u);
     objectWindow->hide();
+}
+
+TEST_F(WindowScreenTest, UserMessagesAndExportOpenTheirWindowsOnce)
+{
+    CMainFrame* frame = windows.Frame();
+    ASSERT_NE(frame, nullptr);
+    frame->Action(ID_OPTIONS_EXPORT_OBJECTINFO)->trigger();
+    ASSERT_NE(windows.ExportWindow(), nullptr);
+    EXPECT_TRUE(windows.ExportWindow()->isVisible());
+
+    frame->Action(ID_OPTIONS_EDIT_USER_MSG_FILE)->trigger();
+    QPointer<CEditUserMsgDlg> editor = windows.UserMsgEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(Beeps(), 0u);
+    // A second editor would write the same file over the first one's.
+    frame->Action(ID_OPTIONS_EDIT_USER_MSG_FILE)->trigger();
+    EXPECT_EQ(windows.UserMsgEditor(), editor.data());
+    EXPECT_EQ(Beeps(), 1u);
+
+    editor->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor.isNull());
+    windows.ExportWindow()->hide();
+}
+
+TEST_F(WindowScreenTest, PrintShowsThePrintWindowOnceTheStartUpMadeIt)
+{
+    windows.CreatePrintWindow();
+    ASSERT_NE(windows.PrintWindow(), nullptr);
+    windows.Frame()->Action(ID_FILE_PRINT)->trigger();
+    EXPECT_TRUE(windows.PrintWindow()->isVisible());
+    EXPECT_EQ(Beeps(), 0u);
+    windows.PrintWindow()->hide();
 }
 
 TEST_F(WindowScreenTest, SendSmsOpensItsWindowWhileGsmIsOn)

@@ -1,0 +1,14 @@
+#pragma once
+// One printed line of the alarm list print-out.
+
+#include <string>
+#include <utility>
+
+class CPrintLine {
+public:
+    explicit CPrintLine(std::string text) : text(std::move(text)) {}
+    const std::string& GetText() const { return text; }
+
+private:
+    std::string text;
+};
