@@ -370,6 +370,7 @@ def run_language(args, language, grab, out, failures):
         check_keyboard_stays(language, main, probe, failures)
         open_system_information(language, main, probe, drawn, out, failures)
         open_register_windows(language, main, probe, drawn, out, failures)
+        open_other_windows(language, main, probe, drawn, out, failures)
     except RuntimeError as e:
         failures.append("[%s] %s" % (language, e))
         with open(os.path.join(out, "%s-station.log" % language), "w", encoding="utf-8") as f:
@@ -538,6 +539,89 @@ def open_register_windows(language, main, probe, drawn, out, failures):
         return
     look_at(language, window, probe, drawn, os.path.join(out, "%s-send-sms.png" % language), failures)
     press(window["winId"], "Escape")
+
+
+def menu_keys(language, menu_key, item_key, failures, what):
+    """Alt+<menu letter>, <item letter> from the dictionary, or None (a failure)."""
+    menu = dictionary_text(menu_key, language)
+    item = dictionary_text(item_key, language)
+    keys = [mnemonic(menu), mnemonic(item)]
+    if None in keys:
+        failures.append("[%s] no keyboard way to %s (menu %r, item %r)" % (language, what, menu, item))
+        return None
+    return ["alt+" + keys[0], keys[1]]
+
+
+def open_other_windows(language, main, probe, drawn, out, failures):
+    """The settings sheet page by page (Ctrl+Tab), the object export, the
+    print window with its preview, the about box and the P100 test message
+    generator, each with the keyboard; each is pictured, checked and closed
+    with Escape (the settings sheet with Cancel: nothing changes)."""
+    if not main:
+        return
+    main_id = main[0]["winId"]
+
+    def show(keys, title, name, what):
+        if keys is None:
+            return None
+        press(main_id, *keys)
+        window = wait_window(probe, title)
+        if window is None:
+            failures.append("[%s] %s did not open %s %r" % (language, "+".join(keys), what, title))
+            return None
+        look_at(language, window, probe, drawn, os.path.join(out, "%s-%s.png" % (language, name)), failures)
+        return window
+
+    sheet_title = dictionary_text("IDC_PP_SETTINGS_CAPTION", language)
+    sheet = show(menu_keys(language, "IDC_MENU_POPUP_OPTIONS", "IDC_MENU_ID_OPTIONS_SETTINGS", failures,
+                           "the settings sheet"), sheet_title, "settings-1", "the settings sheet")
+    if sheet is not None:
+        for page in range(2, 6):
+            press(sheet["winId"], "ctrl+Tab")
+            window = wait_window(probe, sheet_title)
+            if window is not None:
+                look_at(language, window, probe, drawn, os.path.join(out, "%s-settings-%d.png" % (language, page)),
+                        failures)
+        press(sheet["winId"], "Escape")
+
+    # Options, Export, ObjectInfo.
+    keys = menu_keys(language, "IDC_MENU_POPUP_OPTIONS", "IDC_MENU_POPUP_EXPORT", failures, "the export menu")
+    item = mnemonic(dictionary_text("IDC_MENU_ID_OPTIONS_EXPORT_OBJECTINFO", language))
+    if keys is not None and item is None:
+        failures.append("[%s] the export menu's item has no letter" % language)
+    export = show(keys + [item] if keys is not None and item is not None else None,
+                  dictionary_text("IDC_EXPORT_OBJECTINFO_CAPTION", language), "export", "the object export")
+    if export is not None:
+        press(export["winId"], "Escape")
+
+    printing = show(["ctrl+p"], dictionary_text("IDC_PRINT_CAPTION", language), "print", "the print window")
+    if printing is not None:
+        preview_key = mnemonic(dictionary_text("IDC_PRINT_PREVIEW", language))
+        press(printing["winId"], "alt+" + (preview_key or "v"))
+        preview = None
+        deadline = time.monotonic() + 10
+        while preview is None and time.monotonic() < deadline:
+            description = probe.read(newer_than=time.time())
+            preview = next((w for w in description["windows"]
+                            if w["visible"] and w["class"] == "QPrintPreviewDialog"), None)
+        if preview is None:
+            failures.append("[%s] Alt+%s in the print window did not open the print preview" % (
+                language, (preview_key or "?").upper()))
+        else:
+            look_at(language, preview, probe, drawn, os.path.join(out, "%s-print-preview.png" % language), failures)
+            press(preview["winId"], "Escape")
+        printing = wait_window(probe, dictionary_text("IDC_PRINT_CAPTION", language))
+        if printing is not None:
+            press(printing["winId"], "Escape")
+
+    about = show(menu_keys(language, "IDC_MENU_POPUP_HELP", "IDC_MENU_ID_APP_ABOUT", failures, "the about box"),
+                 dictionary_text("IDC_ABOUTBOX_CAPTION", language), "about", "the about box")
+    if about is not None:
+        press(about["winId"], "Escape")
+
+    generator = show(["ctrl+alt+shift+F1"], "Generate P100 Message", "p100-generator", "the P100 generator")
+    if generator is not None:
+        press(generator["winId"], "Escape")
 
 
 def main():
