@@ -178,6 +178,9 @@ void CPrintDlg::Translate()
 
 void CPrintDlg::ShowWindow()
 {
+    // The window lives for the whole run: it follows a language change the
+    // next time it is shown.
+    Translate();
     Update();
     adjustSize();
     if (const QScreen* screen = QApplication::primaryScreen()) {

@@ -4,6 +4,7 @@
 // pdftotext (51 lines make two pages), with a cancelled printer choice and
 // in the preview.
 
+#include "ui/Dictionary.h"
 #include "ui/PrintDlg.h"
 
 #include "core/TextLookup.h"
@@ -569,6 +570,21 @@ TEST_F(PrintDlgTest, CloseHidesTheWindow)
     EXPECT_FALSE(dlg.isVisible());
 }
 
+// The window lives for the whole run: shown again after a language change,
+// it speaks the new language.
+TEST_F(PrintDlgTest, ShownAgainAfterALanguageChangeItSpeaksTheNewLanguage)
+{
+    dlg.ShowWindow();
+    dlg.hide();
+    ASSERT_TRUE(CDictionary::Instance().SetLanguage("de"));
+    dlg.ShowWindow();
+    const std::string title = dlg.windowTitle().toStdString();
+    const std::string close = dlg.findChild<QPushButton*>(QStringLiteral("IDC_PRINT_CLOSE"))->text().toStdString();
+    CDictionary::Instance().SetLanguage("en");
+    EXPECT_EQ(title, "Drucken");
+    EXPECT_NE(close, "&Close");
+    dlg.hide();
+}
 
 // --- With the station's database ------------------------------------------
 
