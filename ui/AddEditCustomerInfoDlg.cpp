@@ -1,6 +1,7 @@
 #include "ui/AddEditCustomerInfoDlg.h"
 
 #include "core/TextLookup.h"
+#include "ui/CharLimit.h"
 #include "ui/MessageBox.h"
 
 #include <QDialogButtonBox>
@@ -11,25 +12,6 @@
 #include <QPushButton>
 #include <QTextCursor>
 #include <QVBoxLayout>
-
-namespace {
-
-// The first `limit` characters of text (code points, so a pair of UTF-16
-// surrogates is never cut in two); text itself when it is not longer.
-QString CutToCharacters(const QString& text, int limit)
-{
-    int characters = 0;
-    for (int i = 0; i < text.size(); ++i) {
-        if (characters == limit)
-            return text.left(i);
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-        ++characters;
-    }
-    return text;
-}
-
-}  // namespace
 
 CAddEditCustomerInfoDlg::CAddEditCustomerInfoDlg(bool editMode, const std::string& name, const std::string& info,
                                                  QWidget* parent)
@@ -52,7 +34,7 @@ CAddEditCustomerInfoDlg::CAddEditCustomerInfoDlg(bool editMode, const std::strin
     infoLabel->setObjectName(QStringLiteral("IDC_MAIL_SMSNUM_INFO_INFO"));
     infoField = new QPlainTextEdit(this);
     infoField->setObjectName(QStringLiteral("Info"));
-    infoField->setPlainText(CutToCharacters(QString::fromStdString(info), kMaxInfoLength));
+    infoField->setPlainText(charlimit::Left(QString::fromStdString(info), kMaxInfoLength));
     // Tab leaves the field (keyboard use); Return still starts a new line.
     infoField->setTabChangesFocus(true);
     infoField->setMinimumHeight(infoField->fontMetrics().lineSpacing() * 6);
@@ -112,7 +94,7 @@ void CAddEditCustomerInfoDlg::OnOk()
 void CAddEditCustomerInfoDlg::LimitInfo()
 {
     const QString text = infoField->toPlainText();
-    const QString cut = CutToCharacters(text, kMaxInfoLength);
+    const QString cut = charlimit::Left(text, kMaxInfoLength);
     if (cut.size() == text.size())
         return;
     infoField->setPlainText(cut);

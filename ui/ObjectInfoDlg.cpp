@@ -1,10 +1,13 @@
 #include "ui/ObjectInfoDlg.h"
 
+#include "ui/CharLimit.h"
+
 #include "core/TextLookup.h"
 #include "db/DatabaseMsg.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
 #include "db/OleDateTime.h"
+#include "ui/CharLimit.h"
 #include "ui/CustomerInfoDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"
 #include "ui/MessageBox.h"
@@ -42,57 +45,13 @@ QString Q(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// The limits count characters; a QString counts UTF-16 units, two for a
-// character beyond the basic plane.
-int CharCount(const QString& text)
-{
-    int count = 0;
-    for (const QChar c : text) {
-        if (!c.isLowSurrogate())
-            ++count;
-    }
-    return count;
-}
-
-// The first `chars` characters, never half of a surrogate pair.
-QString LeftChars(const QString& text, int chars)
-{
-    int units = 0;
-    for (int seen = 0; units < text.size() && seen < chars; ++seen) {
-        units += (text.at(units).isHighSurrogate() && units + 1 < text.size()) ? 2 : 1;
-    }
-    return text.left(units);
-}
-
-// A change from `before` to `after` as one replaced piece: the common start,
-// the common end and what was put between them. Only the piece is cut when
-// the text grows beyond its limit, as a length limit of an edit field does.
+// A change cut to the limit; a text that was too long already is cut whole
+// (a stored text never is, but be safe).
 QString CutToLimit(const QString& before, const QString& after, int limit, int* cursor)
 {
-    int prefix = 0;
-    const int shorter = static_cast<int>(std::min(before.size(), after.size()));
-    while (prefix < shorter && before.at(prefix) == after.at(prefix))
-        ++prefix;
-    if (prefix > 0 && after.at(prefix - 1).isHighSurrogate())
-        --prefix;
-    int suffix = 0;
-    while (suffix < shorter - prefix &&
-           before.at(before.size() - 1 - suffix) == after.at(after.size() - 1 - suffix))
-        ++suffix;
-    if (suffix > 0 && after.at(after.size() - suffix).isLowSurrogate())
-        --suffix;
-    const QString head = after.left(prefix);
-    const QString tail = after.right(suffix);
-    const QString piece = after.mid(prefix, after.size() - prefix - suffix);
-    const int room = std::max(0, limit - CharCount(head) - CharCount(tail));
-    const QString kept = LeftChars(piece, room);
-    if (cursor != nullptr)
-        *cursor = static_cast<int>(head.size() + kept.size());
-    // What was there before may itself be too long (a stored text is never,
-    // but be safe): then the whole text is cut.
-    QString result = head + kept + tail;
-    if (CharCount(result) > limit)
-        result = LeftChars(result, limit);
+    QString result = charlimit::KeepWithin(before, after, limit, cursor);
+    if (charlimit::Count(result) > limit)
+        result = charlimit::Left(result, limit);
     return result;
 }
 
@@ -111,7 +70,7 @@ public:
 
     State validate(QString& input, int& pos) const override
     {
-        if (CharCount(input) > limit) {
+        if (charlimit::Count(input) > limit) {
             int cursor = pos;
             input = CutToLimit(last, input, limit, &cursor);
             pos = std::min(cursor, static_cast<int>(input.size()));
@@ -154,7 +113,7 @@ void LimitText(QPlainTextEdit* edit, int limit)
     auto last = std::make_shared<QString>();
     QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [edit, limit, last] {
         const QString now = edit->toPlainText();
-        if (CharCount(now) <= limit) {
+        if (charlimit::Count(now) <= limit) {
             *last = now;
             return;
         }
@@ -838,9 +797,9 @@ void CObjectInfoDlg::OnRecipientButton(QLineEdit* field, bool sms)
         std::string list = dialog->GetList();
         // The blanks after the separators are only for reading; without them
         // a long list may still fit.
-        if (CharCount(Q(list)) > limit)
+        if (charlimit::Count(Q(list)) > limit)
             list = JoinedTight(list);
-        if (CharCount(Q(list)) > limit) {
+        if (charlimit::Count(Q(list)) > limit) {
             // Cut, some recipients would be lost without a word: the field
             // keeps its list.
             Beep();

@@ -3,6 +3,7 @@
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "gsm/GsmMgr.h"
+#include "ui/CharLimit.h"
 #include "ui/ColumnFit.h"
 #include "ui/MailSmsNumInfoDlg.h"
 #include "ui/MessageBox.h"
@@ -39,29 +40,6 @@ constexpr int kTimeWidth = 80;
 // How often the send timer is looked at while a send waits for its result.
 constexpr int kSendTimerPollMs = 100;
 
-int CodePoints(const QString& text)
-{
-    int count = 0;
-    for (const QChar c : text) {
-        if (!c.isLowSurrogate())
-            ++count;
-    }
-    return count;
-}
-
-// The units of text that hold its first count code points.
-qsizetype UnitsOfCodePoints(const QString& text, int count)
-{
-    qsizetype units = 0;
-    while (units < text.size() && count > 0) {
-        units += text.at(units).isHighSurrogate() && units + 1 < text.size() && text.at(units + 1).isLowSurrogate()
-                     ? 2
-                     : 1;
-        --count;
-    }
-    return units;
-}
-
 // Limits a line edit to a number of code points. Typing or pasting beyond the
 // limit is refused. A longer text the program puts in (with the limit taken
 // off meanwhile) may be shortened by hand but not lengthened.
@@ -69,12 +47,13 @@ class CodePointLimit : public QValidator {
 public:
     CodePointLimit(int limit, QLineEdit* edit) : QValidator(edit), maximum(limit)
     {
-        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { current = CodePoints(text); });
+        connect(edit, &QLineEdit::textChanged, this,
+                [this](const QString& text) { current = charlimit::Count(text); });
     }
 
     State validate(QString& input, int&) const override
     {
-        const int count = CodePoints(input);
+        const int count = charlimit::Count(input);
         return count <= maximum || count <= current ? Acceptable : Invalid;
     }
 
@@ -393,27 +372,19 @@ void CSendSmsDlg::LimitMessage()
     if (limiting)
         return;
     const QString text = message->toPlainText();
-    if (CodePoints(text) <= kMaxMessageChars) {
+    if (charlimit::Count(text) <= kMaxMessageChars) {
         acceptedMessage = text;
         return;
     }
     // What the edit added lies between the part it kept in front and the
     // part it kept behind; as much of it as fits stays, whole characters only.
     const QString& before = acceptedMessage;
-    qsizetype front = 0;
-    while (front < before.size() && front < text.size() && before.at(front) == text.at(front))
-        ++front;
-    if (front > 0 && text.at(front - 1).isHighSurrogate())
-        --front;
-    qsizetype back = 0;
-    while (back < before.size() - front && back < text.size() - front &&
-           before.at(before.size() - 1 - back) == text.at(text.size() - 1 - back))
-        ++back;
-    if (back > 0 && text.at(text.size() - back).isLowSurrogate())
-        --back;
+    const charlimit::Difference change = charlimit::Differ(before, text);
+    const qsizetype front = change.front;
+    const qsizetype back = change.back;
     const QString added = text.mid(front, text.size() - front - back);
-    const int room = std::max(0, kMaxMessageChars - (CodePoints(text) - CodePoints(added)));
-    const qsizetype kept = UnitsOfCodePoints(added, room);
+    const int room = std::max(0, kMaxMessageChars - (charlimit::Count(text) - charlimit::Count(added)));
+    const qsizetype kept = charlimit::UnitsOf(added, room);
 
     limiting = true;
     QTextCursor cursor(message->document());

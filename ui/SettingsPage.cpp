@@ -1,6 +1,7 @@
 #include "ui/SettingsPage.h"
 
 #include "core/TextFormat.h"
+#include "ui/CharLimit.h"
 #include "ui/MessageBox.h"
 
 #include <QLabel>
@@ -10,18 +11,6 @@
 #include <algorithm>
 
 namespace {
-
-// The limits count characters; a QString counts UTF-16 units, two for a
-// character beyond the basic plane.
-int CharCount(const QString& text)
-{
-    int count = 0;
-    for (const QChar c : text) {
-        if (!c.isLowSurrogate())
-            ++count;
-    }
-    return count;
-}
 
 // Refuses an edit that would make the field longer than its limit in
 // characters (and, for a number field, anything but digits). A paste that is
@@ -42,35 +31,15 @@ public:
                     return Invalid;
             }
         }
-        if (CharCount(input) <= limit)
+        if (charlimit::Count(input) <= limit)
             return Acceptable;
         // Keep what was there and as much of the inserted piece as fits.
-        int prefix = 0;
-        const int shorter = static_cast<int>(std::min(last.size(), input.size()));
-        while (prefix < shorter && last.at(prefix) == input.at(prefix))
-            ++prefix;
-        if (prefix > 0 && input.at(prefix - 1).isHighSurrogate())
-            --prefix;
-        int suffix = 0;
-        while (suffix < shorter - prefix &&
-               last.at(last.size() - 1 - suffix) == input.at(input.size() - 1 - suffix))
-            ++suffix;
-        if (suffix > 0 && input.at(input.size() - suffix).isLowSurrogate())
-            --suffix;
-        const QString head = input.left(prefix);
-        const QString tail = input.right(suffix);
-        const QString piece = input.mid(prefix, input.size() - prefix - suffix);
-        int room = std::max(0, limit - CharCount(head) - CharCount(tail));
-        int units = 0;
-        while (units < piece.size() && room > 0) {
-            units += (piece.at(units).isHighSurrogate() && units + 1 < piece.size()) ? 2 : 1;
-            --room;
-        }
-        QString result = head + piece.left(units) + tail;
-        if (CharCount(result) > limit)
+        int cursor = 0;
+        const QString result = charlimit::KeepWithin(last, input, limit, &cursor);
+        if (charlimit::Count(result) > limit)
             return Invalid;
         input = result;
-        pos = static_cast<int>(std::min<qsizetype>(head.size() + units, input.size()));
+        pos = std::min(cursor, static_cast<int>(input.size()));
         return Acceptable;
     }
 

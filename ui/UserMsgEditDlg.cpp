@@ -3,6 +3,7 @@
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "ui/AddUserMsgItemDlg.h"
+#include "ui/CharLimit.h"
 #include "ui/ColumnFit.h"
 #include "ui/MessageBox.h"
 
@@ -28,29 +29,6 @@ constexpr int kCodeWidth = 50;
 QString TextOf(const QTreeWidgetItem* row)
 {
     return row->data(0, kTextRole).toString();
-}
-
-int CodePoints(const QString& text)
-{
-    int count = 0;
-    for (const QChar c : text) {
-        if (!c.isLowSurrogate())
-            ++count;
-    }
-    return count;
-}
-
-// The units of text that hold its first count code points.
-qsizetype UnitsOfCodePoints(const QString& text, int count)
-{
-    qsizetype units = 0;
-    while (units < text.size() && count > 0) {
-        units += text.at(units).isHighSurrogate() && units + 1 < text.size() && text.at(units + 1).isLowSurrogate()
-                     ? 2
-                     : 1;
-        --count;
-    }
-    return units;
 }
 
 }  // namespace
@@ -227,28 +205,21 @@ void CEditUserMsgDlg::LimitText()
     if (limiting)
         return;
     const QString text = message->toPlainText();
-    const int chars = CodePoints(text);
-    if (chars <= kMaxTextChars || chars <= CodePoints(acceptedText)) {
+    const int chars = charlimit::Count(text);
+    if (chars <= kMaxTextChars || chars <= charlimit::Count(acceptedText)) {
         acceptedText = text;
         return;
     }
     // What the edit added lies between the part it kept in front and the
     // part it kept behind; as much of it as fits stays, whole characters only.
     const QString& before = acceptedText;
-    qsizetype front = 0;
-    while (front < before.size() && front < text.size() && before.at(front) == text.at(front))
-        ++front;
-    if (front > 0 && text.at(front - 1).isHighSurrogate())
-        --front;
-    qsizetype back = 0;
-    while (back < before.size() - front && back < text.size() - front &&
-           before.at(before.size() - 1 - back) == text.at(text.size() - 1 - back))
-        ++back;
-    if (back > 0 && text.at(text.size() - back).isLowSurrogate())
-        --back;
+    const charlimit::Difference change = charlimit::Differ(before, text);
+    const qsizetype front = change.front;
+    const qsizetype back = change.back;
     const QString added = text.mid(front, text.size() - front - back);
-    const int room = std::max(0, std::max(kMaxTextChars, CodePoints(before)) - (chars - CodePoints(added)));
-    const qsizetype kept = UnitsOfCodePoints(added, room);
+    const int room =
+        std::max(0, std::max(kMaxTextChars, charlimit::Count(before)) - (chars - charlimit::Count(added)));
+    const qsizetype kept = charlimit::UnitsOf(added, room);
 
     limiting = true;
     QTextCursor cursor(message->document());
