@@ -1,5 +1,8 @@
 #include "ui/CharLimit.h"
 
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
 #include <algorithm>
 
 namespace charlimit {
@@ -54,6 +57,19 @@ QString KeepWithin(const QString& before, const QString& after, int limit, int* 
     if (cursor != nullptr)
         *cursor = static_cast<int>(head.size() + kept.size());
     return head + kept + tail;
+}
+
+void TrimInsertion(QPlainTextEdit& edit, qsizetype front, qsizetype added, qsizetype kept)
+{
+    QTextCursor cursor(edit.document());
+    cursor.joinPreviousEditBlock();
+    cursor.setPosition(static_cast<int>(front + kept));
+    cursor.setPosition(static_cast<int>(front + added), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.endEditBlock();
+    QTextCursor shown = edit.textCursor();
+    shown.setPosition(static_cast<int>(front + kept));
+    edit.setTextCursor(shown);
 }
 
 }  // namespace charlimit

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QPlainTextEdit;
+
 namespace charlimit {
 
 // The number of characters of the text.
@@ -28,5 +30,10 @@ Difference Differ(const QString& before, const QString& after);
 // after what was kept. The result is still longer than the limit when the
 // common start and end alone are (a text that was too long already).
 QString KeepWithin(const QString& before, const QString& after, int limit, int* cursor);
+
+// Takes out of a multi-line field what an edit put in beyond the first
+// `kept` of the `added` units it inserted at `front`, as part of the same
+// undo step, and leaves the cursor after what was kept.
+void TrimInsertion(QPlainTextEdit& edit, qsizetype front, qsizetype added, qsizetype kept);
 
 }  // namespace charlimit

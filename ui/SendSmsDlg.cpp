@@ -387,16 +387,8 @@ void CSendSmsDlg::LimitMessage()
     const qsizetype kept = charlimit::UnitsOf(added, room);
 
     limiting = true;
-    QTextCursor cursor(message->document());
-    cursor.joinPreviousEditBlock();
-    cursor.setPosition(static_cast<int>(front + kept));
-    cursor.setPosition(static_cast<int>(front + added.size()), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    cursor.endEditBlock();
+    charlimit::TrimInsertion(*message, front, added.size(), kept);
     limiting = false;
-    QTextCursor shown = message->textCursor();
-    shown.setPosition(static_cast<int>(front + kept));
-    message->setTextCursor(shown);
     acceptedMessage = message->toPlainText();
 }
 
