@@ -31,3 +31,12 @@ private:
     uint16_t type = 0;
     uint8_t precedence = 0;
 };
+
+// The message as the class its type promises, or nullptr when a sender got
+// the class wrong (such a message is dropped rather than misread).
+template <typename T>
+T* As(CMsg& msg)
+{
+    return dynamic_cast<T*>(&msg);
+}
+

@@ -31,14 +31,6 @@ private:
     CDocumentScreen& screen;
 };
 
-// The message as the class its type promises, or nullptr when a sender got
-// the class wrong (such a message is dropped rather than misread).
-template <typename T>
-T* As(CMsg& msg)
-{
-    return dynamic_cast<T*>(&msg);
-}
-
 }  // namespace
 
 COrvaDoc::COrvaDoc(CDocumentScreen& documentScreen)

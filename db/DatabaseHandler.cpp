@@ -30,14 +30,6 @@ namespace {
 
 constexpr uint32_t kTickCheckMs = 1000;
 
-// The request of the given class, or nullptr when the message is of another
-// class than its type promises (such a request is dropped without a reply).
-template <typename T>
-T* As(CMsg& msg)
-{
-    return dynamic_cast<T*>(&msg);
-}
-
 }  // namespace
 
 CDatabaseHandler::CDatabaseHandler() = default;
