@@ -12,6 +12,7 @@
 #include "ui/MailSmsNumInfoDlg.h"
 #include "ui/MessageBox.h"
 #include "ui/OpenObjectInfoDlg.h"
+#include "ui/QueuedReply.h"
 #include "ui/RecipientRules.h"
 
 #include <QApplication>
@@ -812,6 +813,11 @@ void CObjectInfoDlg::OnRecipientButton(QLineEdit* field, bool sms)
 
 // ---------------------------------------------------------------------------
 // Answers
+
+void CObjectInfoDlg::PostReply(std::unique_ptr<CMsg> reply)
+{
+    queuedreply::Post(this, std::move(reply), [this](std::unique_ptr<CMsg> msg) { OnReply(std::move(msg)); });
+}
 
 void CObjectInfoDlg::OnReply(std::unique_ptr<CMsg> reply)
 {

@@ -56,6 +56,10 @@ public:
     // An answer of type 29 (objects) or 32, 33, 34 (for the customer or
     // recipient dialog open from this window); the window takes it.
     void OnReply(std::unique_ptr<CMsg> reply);
+    // The same, handled once the document's dispatch has returned (as the
+    // export and print windows take theirs): an answer told with a message
+    // box then never holds back the alarms that arrive meanwhile.
+    void PostReply(std::unique_ptr<CMsg> reply);
 
     // How the window beeps (tests count the beeps).
     void SetBeep(std::function<void()> beep);

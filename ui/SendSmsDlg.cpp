@@ -212,9 +212,10 @@ QString CSendSmsDlg::FormatTime(const QTime& time)
     return QString::asprintf("%02d:%02d:%02d:%03d", time.hour(), time.minute(), time.second(), time.msec());
 }
 
-void CSendSmsDlg::SetDocument(CDocumentHost* doc)
+void CSendSmsDlg::SetDocument(CDocumentHost*)
 {
-    document = doc;
+    // The window sends through the function and the request sink it was
+    // built with; it needs nothing else of the document.
 }
 
 void CSendSmsDlg::ShowWindow()

@@ -94,7 +94,6 @@ private:
 
     SendFunction send;
     DbRequestSink requests;
-    CDocumentHost* document = nullptr;
     std::function<void(BeepKind)> beep;
     RecipientRunner runRecipientDlg;
     CMailSmsNumInfoDlg* recipientDlg = nullptr;

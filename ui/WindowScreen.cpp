@@ -10,7 +10,6 @@
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
 #include "ui/MessageBox.h"
-#include "ui/QueuedReply.h"
 #include "ui/SelectOperatorDlg.h"
 #include "ui/SettingsSheet.h"
 #include "ui/SetComPort.h"
@@ -350,14 +349,9 @@ bool CWindowScreen::RunSettingsSheet(SettingsValues& values)
 
 void CWindowScreen::OnObjectInfoReply(std::unique_ptr<CMsg> reply)
 {
-    if (!objectWindow)
-        return;
-    // Some answers are told with a message box: it waits outside the
-    // document's dispatch, so alarms keep coming in while it is open.
-    queuedreply::Post(objectWindow.get(), std::move(reply), [this](std::unique_ptr<CMsg> msg) {
-        if (objectWindow)
-            objectWindow->OnReply(std::move(msg));
-    });
+    // The window takes its answers after the dispatch.
+    if (objectWindow)
+        objectWindow->PostReply(std::move(reply));
 }
 
 void CWindowScreen::OnExportReply(std::unique_ptr<CMsg> reply)

@@ -264,8 +264,9 @@ TEST_P(ObjectInfoCheckTest, WarnsInOrderAndFocusesTheLastFailure)
         EXPECT_EQ(FocusName().toStdString(), c.focus);
         // The ID code and the phone number are selected whole for retyping.
         auto* line = qobject_cast<QLineEdit*>(window->focusWidget());
-        if (line != nullptr && (std::string(c.focus) == "IdCode" || std::string(c.focus) == "PhoneNumber"))
+        if (line != nullptr && (std::string(c.focus) == "IdCode" || std::string(c.focus) == "PhoneNumber")) {
             EXPECT_EQ(line->selectedText(), line->text());
+        }
     }
 }
 
@@ -552,8 +553,9 @@ TEST_P(ObjectInfoResultTest, ShowsItsBoxAndTheWindowInFront)
     EXPECT_EQ(boxes.shown[0].text, c.text);
     EXPECT_EQ(boxes.shown[0].icon, c.icon);
     EXPECT_TRUE(window->isVisible());
-    if (c.focus != nullptr)
+    if (c.focus != nullptr) {
         EXPECT_EQ(FocusName().toStdString(), c.focus);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
