@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -179,6 +180,20 @@ std::string COutbox::NameOf(const Job& job)
     gmtime_r(&now, &utc);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+    // Within one second the numbers count on from the highest one already in
+    // the folder, whoever wrote it: a start that follows another within the
+    // same second must not slip its jobs in before the earlier ones.
+    if (stamp != counterStamp) {
+        counterStamp = stamp;
+        counter = 0;
+        std::error_code error;
+        const std::string prefix = counterStamp + "-";
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+            const std::string file = it->path().filename().string();
+            if (file.rfind(prefix, 0) == 0 && file.size() >= prefix.size() + 6)
+                counter = std::max(counter, static_cast<unsigned>(std::strtoul(file.c_str() + prefix.size(), nullptr, 10)));
+        }
+    }
     // The number is free only when neither kind has it: a mail and an SMS
     // sharing one would sort by kind, not by when they were written.
     for (;;) {

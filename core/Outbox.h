@@ -142,4 +142,5 @@ private:
     bool open = false;
     std::string lastError;
     unsigned counter = 0;
+    std::string counterStamp;  // the second the counter counts in
 };

@@ -457,6 +457,23 @@ TEST_F(OutboxFolder, JobsWithoutAnAlarmRecordGetNewNamesThatSortInWritingOrderAc
     EXPECT_EQ(Names(Folder()), written);  // all there, none twice, sorted as written
 }
 
+TEST_F(OutboxFolder, ANewStartCountsOnFromTheHighestNumberOfItsSecond)
+{
+    // An earlier run wrote its ninth job in this second; a new start in the
+    // same second must not name its first job 000001 and sort it before.
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+    ASSERT_TRUE(outbox.Open(Folder().string()));
+    const std::string earlier = std::string(stamp) + "-000009-sms.job";
+    WriteFile(Folder() / earlier, COutbox::Encode(SmsJob("", "")));
+    Job job = MailJob("", "");
+    ASSERT_EQ(outbox.Add(job), AddResult::Added) << outbox.GetLastError();
+    EXPECT_EQ(Names(Folder()), (std::vector<std::string>{earlier, job.name}));
+}
+
 TEST_F(OutboxFolder, AnAlarmsJobIsNamedAfterItsRecordAndSlot)
 {
     ASSERT_TRUE(outbox.Open(Folder().string()));
