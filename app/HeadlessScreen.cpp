@@ -2,10 +2,10 @@
 
 #include "core/TextLookup.h"
 #include "core/Version.h"
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvert.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <ctime>
 

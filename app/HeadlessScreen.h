@@ -40,7 +40,7 @@
 // settings sheet and folder picker are cancelled; a voice call rings until it
 // times out, as if nobody answered, and the alarm is then forwarded.
 
-#include "core/DocumentScreen.h"
+#include "station/DocumentScreen.h"
 #include "core/LogFile.h"
 #include "db/DbProgressList.h"
 

@@ -1,9 +1,9 @@
 #include "app/OrvaApp.h"
 
-#include "core/RegistryValueStr.h"
+#include "settings/RegistryValueStr.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbSchema.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 COrvaApp::COrvaApp(CommandLine commandLine, std::ostream& out, std::ostream& errorStream)
     : options(std::move(commandLine)), err(errorStream), screen(out)

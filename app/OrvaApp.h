@@ -7,7 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/HeadlessScreen.h"
-#include "core/OrvaDoc.h"
+#include "station/OrvaDoc.h"
 
 #include <functional>
 #include <memory>

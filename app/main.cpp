@@ -5,7 +5,7 @@
 #include "app/OrvaApp.h"
 #include "app/SignalWatcher.h"
 #include "app/StationWindows.h"
-#include "core/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "ui/WindowProbe.h"
 
 #include <QApplication>

@@ -12,8 +12,8 @@
 // The counter FileMB gives the size of the database file after generation.
 
 #include "core/MsgReceiver.h"
-#include "db/AlarmInfoMsg.h"
-#include "db/AlarmInfoReqMsg.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "db/DatabaseMgr.h"
 #include "db/DbConvert.h"
 #include "db/DbSchema.h"

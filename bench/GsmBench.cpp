@@ -8,7 +8,7 @@
 
 #include "core/ThreadQueue.h"
 #include "gsm/GsmHandler.h"
-#include "gsm/GsmHandlerMsg.h"
+#include "messages/GsmHandlerMsg.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 

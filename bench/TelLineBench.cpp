@@ -13,7 +13,7 @@
 #include "support/TempDir.h"
 #include "tel/TelComHandler.h"
 #include "tel/TelHandler.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 #include "db/AlarmJournalCodec.h"
 
-#include "gsm/GsmHandlerMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/GsmHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <algorithm>
 #include <cstdio>

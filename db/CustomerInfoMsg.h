@@ -1,7 +1,7 @@
 #pragma once
 // One customer (CustomerInfo row); Name is the key.
 
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 
 #include <string>
 

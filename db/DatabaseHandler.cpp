@@ -3,8 +3,8 @@
 #include "core/AlarmJournal.h"
 #include "core/TextLookup.h"
 #include "core/TickSource.h"
-#include "db/AlarmInfoMsg.h"
-#include "db/AlarmInfoReqMsg.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "db/AlarmJournalCodec.h"
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
@@ -15,9 +15,9 @@
 #include "db/ObjectInfoReqMsg.h"
 #include "db/SmsNumInfoMsg.h"
 #include "db/SmsNumInfoReqMsg.h"
-#include "gsm/GsmHandlerMsg.h"
-#include "mail/MailHandlerMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/GsmHandlerMsg.h"
+#include "messages/MailHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <chrono>
 #include <cmath>

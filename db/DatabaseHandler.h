@@ -14,7 +14,7 @@
 #include "db/DbMailInfo.h"
 #include "db/DbObjectInfo.h"
 #include "db/DbSmsNumInfo.h"
-#include "db/OleDateTime.h"
+#include "core/OleDateTime.h"
 #include "texts/MessageMgr.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "db/DatabaseMgr.h"
 
-#include "core/Settings.h"
+#include "settings/Settings.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvert.h"
 #include "db/DbConvertVer01.h"

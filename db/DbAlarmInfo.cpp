@@ -1,7 +1,7 @@
 #include "db/DbAlarmInfo.h"
 
-#include "db/AlarmInfoMsg.h"
-#include "db/AlarmInfoReqMsg.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "db/AlarmInfoSet.h"
 #include "db/ReplyChain.h"
 

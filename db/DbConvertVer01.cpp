@@ -1,12 +1,12 @@
 #include "db/DbConvertVer01.h"
 
 #include "core/TextLookup.h"
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "db/DbSchema.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoSet.h"
 #include "db/Utf8Text.h"
-#include "texts/TextEncoding.h"
+#include "core/TextEncoding.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
 #include "db/DbPairInfo.h"
 
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "db/KeyReqMsg.h"
 #include "db/PairInfoSet.h"
 #include "db/ReplyChain.h"

@@ -1,6 +1,6 @@
 #include "db/DbSchema.h"
 
-#include "texts/TextEncoding.h"
+#include "core/TextEncoding.h"
 
 #include <stdexcept>
 

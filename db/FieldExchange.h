@@ -3,7 +3,7 @@
 // lists its columns once, in DoFieldExchange, and the same list serves for
 // the column names of its queries, for loading a row and for writing one.
 
-#include "db/OleDateTime.h"
+#include "core/OleDateTime.h"
 
 #include <QString>
 #include <QVariant>

@@ -2,7 +2,7 @@
 // A search or deletion by key in one of the registers: objects, customers,
 // e-mail recipients or SMS recipients.
 
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 // One e-mail recipient of the pick list (MailInfo row); Address is the key.
 
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 
 #include <string>
 

@@ -3,8 +3,8 @@
 // (technical and emergency mail recipients, notes) are one field each here.
 
 #include "db/CustomerInfoMsg.h"
-#include "db/DatabaseMsg.h"
-#include "db/OleDateTime.h"
+#include "messages/DatabaseMsg.h"
+#include "core/OleDateTime.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 // One SMS recipient of the pick list (SmsNumberInfo row); Number is the key.
 
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "db/Utf8Text.h"
 
-#include "texts/TextEncoding.h"
+#include "core/TextEncoding.h"
 
 namespace Utf8Text {
 

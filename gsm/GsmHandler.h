@@ -37,7 +37,7 @@
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
 #include "core/MsgQueue.h"
-#include "gsm/GsmHandlerMsg.h"
+#include "messages/GsmHandlerMsg.h"
 #include "gsm/GsmInfo.h"
 #include "gsm/GsmMsg.h"
 

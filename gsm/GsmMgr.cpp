@@ -3,9 +3,9 @@
 #include "core/TextFormat.h"
 #include "core/PortRecovery.h"
 #include "core/TextLookup.h"
-#include "db/AlarmTypeText.h"
+#include "texts/AlarmTypeText.h"
 #include "gsm/LiftMonitoringText.h"
-#include "texts/TextEncoding.h"
+#include "core/TextEncoding.h"
 
 #include <algorithm>
 #include <utility>

@@ -15,9 +15,9 @@
 
 #include "core/DocumentHost.h"
 #include "core/Outbox.h"
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "gsm/GsmHandler.h"
-#include "gsm/GsmHandlerMsg.h"
+#include "messages/GsmHandlerMsg.h"
 #include "gsm/SendSmsWindow.h"
 
 #include <cstddef>

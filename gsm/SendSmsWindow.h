@@ -7,7 +7,7 @@
 
 #include "core/DocumentHost.h"
 #include "core/Msg.h"
-#include "gsm/GsmHandlerMsg.h"
+#include "messages/GsmHandlerMsg.h"
 
 #include <memory>
 

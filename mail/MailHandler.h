@@ -12,7 +12,7 @@
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
 #include "core/StrList.h"
-#include "mail/MailHandlerMsg.h"
+#include "messages/MailHandlerMsg.h"
 #include "mail/MailInfo.h"
 
 #include <cstddef>

@@ -6,7 +6,7 @@
 
 #include "core/LogFile.h"
 #include "core/StrList.h"
-#include "mail/MailHandlerMsg.h"
+#include "messages/MailHandlerMsg.h"
 #include "mail/MailReplyReader.h"
 #include "mail/TcpIpProt.h"
 

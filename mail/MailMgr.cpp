@@ -2,7 +2,7 @@
 
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
-#include "db/AlarmTypeText.h"
+#include "texts/AlarmTypeText.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -17,9 +17,9 @@
 
 #include "core/DocumentHost.h"
 #include "core/IntervalTimer.h"
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "mail/MailHandler.h"
-#include "mail/MailHandlerMsg.h"
+#include "messages/MailHandlerMsg.h"
 #include "core/Outbox.h"
 
 #include <array>

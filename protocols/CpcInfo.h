@@ -5,8 +5,8 @@
 // digit count.
 
 #include "core/LogFile.h"
-#include "tel/ComMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/ComMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <cstdint>
 #include <memory>

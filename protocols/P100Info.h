@@ -4,8 +4,8 @@
 // byte N: 0 the message code, 1 the character count of the body, 2... the body.
 
 #include "core/LogFile.h"
-#include "tel/ComMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/ComMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <memory>
 #include <string>

@@ -5,8 +5,8 @@
 
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
-#include "tel/TelHandlerMsg.h"
-#include "tel/TelLine.h"
+#include "messages/TelHandlerMsg.h"
+#include "protocols/TelLine.h"
 
 #include <cstdint>
 #include <memory>

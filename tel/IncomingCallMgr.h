@@ -9,8 +9,8 @@
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
 #include "protocols/ProtCom.h"
-#include "tel/TelHandlerMsg.h"
-#include "tel/TelLine.h"
+#include "messages/TelHandlerMsg.h"
+#include "protocols/TelLine.h"
 
 #include <array>
 #include <cstdint>

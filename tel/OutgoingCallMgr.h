@@ -2,8 +2,8 @@
 // Outgoing calls: the station makes none yet. The telephone handler owns this
 // manager and polls it in its outgoing state, which nothing leads to.
 
-#include "tel/TelHandlerMsg.h"
-#include "tel/TelLine.h"
+#include "messages/TelHandlerMsg.h"
+#include "protocols/TelLine.h"
 
 #include <memory>
 

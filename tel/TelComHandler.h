@@ -9,7 +9,7 @@
 #include "core/Handler.h"
 #include "core/LogFile.h"
 #include "core/MsgQueue.h"
-#include "tel/ComMsg.h"
+#include "messages/ComMsg.h"
 #include "tel/ModemLink.h"
 
 #include <cstdint>

@@ -10,12 +10,12 @@
 #include "core/Handler.h"
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
-#include "tel/ComMsg.h"
+#include "messages/ComMsg.h"
 #include "tel/IncomingCallMgr.h"
 #include "tel/OutgoingCallMgr.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "tel/TelInfo.h"
-#include "tel/TelLine.h"
+#include "protocols/TelLine.h"
 #include "tel/TelMsg.h"
 
 #include <cstdint>

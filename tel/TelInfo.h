@@ -7,8 +7,8 @@
 #include "core/MsgReceiver.h"
 #include "protocols/CpcInfo.h"
 #include "protocols/P100Info.h"
-#include "tel/ComMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/ComMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "tel/TelMsg.h"
 
 #include <memory>

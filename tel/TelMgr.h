@@ -7,7 +7,7 @@
 
 #include "core/DocumentHost.h"
 #include "tel/TelHandler.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <map>
 #include <memory>

@@ -3,7 +3,7 @@
 // back from the modem's frames.
 
 #include "core/BufferMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <cstdint>
 #include <memory>

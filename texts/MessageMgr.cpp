@@ -2,10 +2,10 @@
 
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
-#include "db/AlarmInfoMsg.h"
-#include "gsm/GsmHandlerMsg.h"
-#include "tel/TelHandlerMsg.h"
-#include "texts/TextEncoding.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/GsmHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
+#include "core/TextEncoding.h"
 
 #include <algorithm>
 #include <cctype>

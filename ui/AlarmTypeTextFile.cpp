@@ -1,8 +1,8 @@
 #include "ui/AlarmTypeTextFile.h"
 
 #include "core/TextLookup.h"
-#include "db/AlarmInfoMsg.h"
-#include "texts/TextEncoding.h"
+#include "messages/AlarmInfoMsg.h"
+#include "core/TextEncoding.h"
 
 #include <algorithm>
 #include <cctype>

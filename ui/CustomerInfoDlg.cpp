@@ -4,7 +4,7 @@
 #include "core/TextLookup.h"
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "ui/AddEditCustomerInfoDlg.h"
 #include "ui/MessageBox.h"
 

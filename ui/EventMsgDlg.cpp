@@ -1,7 +1,7 @@
 #include "ui/EventMsgDlg.h"
 
 #include "core/TextLookup.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "ui/AlertSound.h"
 #include "ui/EventMsgDlgHost.h"
 #include "ui/MessageBox.h"

@@ -10,7 +10,7 @@
 // blinks while the handset rings and sounds the alert every time the ringing
 // is reported, until the operator answers or presses Silent.
 
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 
 #include <QColor>
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "ui/GenerateP100MsgDlg.h"
 
-#include "tel/ComMsg.h"
+#include "messages/ComMsg.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "db/MailInfoMsg.h"
 #include "db/MailInfoReqMsg.h"
 #include "db/SmsNumInfoMsg.h"

@@ -1,6 +1,6 @@
 #include "ui/MainFrame.h"
 
-#include "core/OrvaDoc.h"
+#include "station/OrvaDoc.h"
 #include "core/TextLookup.h"
 #include "ui/Commands.h"
 #include "ui/GenerateP100MsgDlg.h"

@@ -1,8 +1,8 @@
 #include "ui/MainView.h"
 
-#include "core/OrvaDoc.h"
+#include "station/OrvaDoc.h"
 #include "core/TextLookup.h"
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "ui/AlarmDialogs.h"
 #include "ui/ColumnFit.h"
 #include "ui/MessageBox.h"

@@ -7,7 +7,7 @@
 // alarm dialogs and keeps the header texts they show (AlarmTypeText.ini).
 // User-interface thread only.
 
-#include "core/DocumentScreen.h"
+#include "station/DocumentScreen.h"
 #include "ui/PrintListSource.h"
 #include "ui/AlarmTypeTextFile.h"
 #include "ui/EventMsgDlgHost.h"

@@ -3,10 +3,10 @@
 #include "ui/CharLimit.h"
 
 #include "core/TextLookup.h"
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
-#include "db/OleDateTime.h"
+#include "core/OleDateTime.h"
 #include "ui/CharLimit.h"
 #include "ui/CustomerInfoDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"

@@ -2,8 +2,8 @@
 
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
-#include "db/AlarmInfoMsg.h"
-#include "db/AlarmInfoReqMsg.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "ui/MessageBox.h"
 #include "ui/PrintListSource.h"
 #include "ui/QueuedReply.h"

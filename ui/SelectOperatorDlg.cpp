@@ -1,6 +1,6 @@
 #include "ui/SelectOperatorDlg.h"
 
-#include "core/Settings.h"
+#include "settings/Settings.h"
 #include "core/TextFormat.h"
 #include "ui/MessageBox.h"
 #include "ui/OperatorsDlg.h"

@@ -1,6 +1,6 @@
 #include "ui/SettingsPageDatabase.h"
 
-#include "core/Settings.h"
+#include "settings/Settings.h"
 #include "ui/MessageBox.h"
 
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #include "ui/SettingsPageLang.h"
 
-#include "core/RegistryValueStr.h"
-#include "ui/Dictionary.h"
+#include "settings/RegistryValueStr.h"
+#include "dictionary/Dictionary.h"
 #include "ui/MessageBox.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "ui/SettingsSheet.h"
 
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 #include "ui/MessageBox.h"
 #include "ui/SettingsPageAlarms.h"
 #include "ui/SettingsPageComm.h"

@@ -1,6 +1,6 @@
 #include "ui/StatusIcons.h"
 
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 
 #include <QColor>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "ui/UserMsgFile.h"
 
-#include "texts/TextEncoding.h"
+#include "core/TextEncoding.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
 #include "ui/WindowScreen.h"
 
-#include "core/OrvaDoc.h"
+#include "station/OrvaDoc.h"
 #include "core/TextLookup.h"
 #include "db/DbConvert.h"
 #include "ui/AboutDlg.h"

@@ -13,7 +13,7 @@
 // sounded (not the questions), so that the event lines of the station can
 // still be read on standard output while the windows run.
 
-#include "core/DocumentScreen.h"
+#include "station/DocumentScreen.h"
 #include "ui/AlarmDialogSet.h"
 #include "ui/EventMsgDlg.h"
 #include "ui/MainView.h"

@@ -6,4 +6,4 @@ add_library(orva_ui_export STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ExportObjectInfoDlg.cpp
 )
 # QueuedReply comes with the register's windows.
-target_link_libraries(orva_ui_export PUBLIC orva_ui_common orva_ui_objects orva_db_records)
+target_link_libraries(orva_ui_export PUBLIC orva_ui_common orva_ui_objects orva_db)

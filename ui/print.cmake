@@ -8,4 +8,4 @@ add_library(orva_ui_print STATIC
   ${CMAKE_CURRENT_LIST_DIR}/GenerateP100MsgDlg.cpp
 )
 # QueuedReply comes with the register's windows.
-target_link_libraries(orva_ui_print PUBLIC orva_ui_common orva_ui_objects orva_msgtext Qt6::PrintSupport)
+target_link_libraries(orva_ui_print PUBLIC orva_ui_common orva_ui_objects orva_messages Qt6::PrintSupport)

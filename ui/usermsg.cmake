@@ -5,4 +5,4 @@ add_library(orva_ui_usermsg STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AddUserMsgItemDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UserMsgEditDlg.cpp
 )
-target_link_libraries(orva_ui_usermsg PUBLIC orva_ui_common orva_msgtext)
+target_link_libraries(orva_ui_usermsg PUBLIC orva_ui_common orva_messages)

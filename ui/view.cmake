@@ -5,4 +5,4 @@ add_library(orva_ui_view STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AlarmTypeTextFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/StatusIcons.cpp
 )
-target_link_libraries(orva_ui_view PUBLIC orva_ui_common orva_station orva_msgtext)
+target_link_libraries(orva_ui_view PUBLIC orva_ui_common orva_station orva_messages)

@@ -3,7 +3,7 @@
 // the database, report its subsystems, and end cleanly with exit status 0 on
 // SIGTERM and on SIGINT.
 
-#include "core/Settings.h"
+#include "settings/Settings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

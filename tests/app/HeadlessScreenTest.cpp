@@ -3,12 +3,12 @@
 
 #include "app/CommandLine.h"
 #include "app/HeadlessScreen.h"
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvert.h"
 #include "support/TempDir.h"
-#include "tel/TelHandlerMsg.h"
-#include "ui/Dictionary.h"
+#include "messages/TelHandlerMsg.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // managers change while nobody is there.
 
 #include "app/OrvaApp.h"
-#include "core/Settings.h"
+#include "settings/Settings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -6,8 +6,8 @@
 
 #include "app/OrvaApp.h"
 #include "app/StationWindows.h"
-#include "core/RegistryValueStr.h"
-#include "core/Settings.h"
+#include "settings/RegistryValueStr.h"
+#include "settings/Settings.h"
 #include "core/TextLookup.h"
 #include "support/TempDir.h"
 #include "ui/MainFrame.h"

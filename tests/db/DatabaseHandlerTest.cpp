@@ -4,14 +4,14 @@
 #include "DbTestSupport.h"
 
 #include "core/TickSource.h"
-#include "db/AlarmInfoReqMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "db/DbAlarmInfo.h"
 #include "db/DbObjectInfo.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
-#include "gsm/GsmHandlerMsg.h"
-#include "mail/MailHandlerMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/GsmHandlerMsg.h"
+#include "messages/MailHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <chrono>
 #include <functional>

@@ -3,7 +3,7 @@
 
 #include "DbTestSupport.h"
 
-#include "core/Settings.h"
+#include "settings/Settings.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvertVer01.h"
 

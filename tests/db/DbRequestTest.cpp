@@ -3,7 +3,7 @@
 
 #include "DbTestSupport.h"
 
-#include "db/AlarmInfoReqMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
 #include "db/DbAlarmInfo.h"

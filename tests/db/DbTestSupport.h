@@ -5,16 +5,16 @@
 // local time zone and a settable "now".
 
 #include "core/MsgReceiver.h"
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "db/Database.h"
 #include "db/DatabaseHandler.h"
 #include "db/DatabaseMgr.h"
 #include "db/DbConvert.h"
 #include "db/DbErrorReporter.h"
 #include "db/DbSchema.h"
-#include "db/OleDateTime.h"
+#include "core/OleDateTime.h"
 #include "support/TempDir.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The records that travel between threads: initial values, the split of long
 // texts over two columns, and chains of records.
 
-#include "db/AlarmInfoMsg.h"
-#include "db/AlarmInfoReqMsg.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/Utf8Text.h"
 

@@ -10,14 +10,14 @@
 
 #include "ChildProcess.h"
 
-#include "core/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "db/Database.h"
 #include "db/DatabaseHandler.h"
 #include "db/DbConvert.h"
 #include "db/DbObjectInfo.h"
 #include "db/DbSchema.h"
 #include "db/ObjectInfoMsg.h"
-#include "db/OleDateTime.h"
+#include "core/OleDateTime.h"
 #include "mail/SmtpSink.h"
 #include "support/TempDir.h"
 

@@ -4,7 +4,7 @@
 #include "gsm/GsmHandler.h"
 
 #include "core/ThreadQueue.h"
-#include "gsm/GsmHandlerMsg.h"
+#include "messages/GsmHandlerMsg.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 

@@ -4,10 +4,10 @@
 #include "support/TempDir.h"
 #include "tel/Pty.h"
 #include "tel/SerialPort.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "texts/MessageMgr.h"
-#include "texts/TextEncoding.h"
-#include "ui/Dictionary.h"
+#include "core/TextEncoding.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

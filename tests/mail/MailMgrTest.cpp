@@ -2,7 +2,7 @@
 
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

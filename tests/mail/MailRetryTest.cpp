@@ -16,7 +16,7 @@
 #include "support/FakeTickSource.h"
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 
 #include "core/LogFile.h"
 #include "core/TickSource.h"
-#include "tel/TelLine.h"
+#include "protocols/TelLine.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // so it never moves a fake clock.
 
 #include "core/Handler.h"
-#include "tel/ComMsg.h"
+#include "messages/ComMsg.h"
 
 #include <atomic>
 #include <chrono>

@@ -3,7 +3,7 @@
 // test sets, line control that answers at once, and a record of the requests.
 
 #include "core/TickSource.h"
-#include "tel/TelLine.h"
+#include "protocols/TelLine.h"
 
 #include <cstdint>
 #include <memory>

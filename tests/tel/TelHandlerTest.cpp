@@ -11,7 +11,7 @@
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 #include "tel/FakeLink.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

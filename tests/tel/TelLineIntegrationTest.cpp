@@ -7,8 +7,8 @@
 #include "core/ThreadQueue.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
-#include "tel/ComMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/ComMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "FakeLink.h"
 #include "Pty.h"
 #include "tel/SerialPort.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

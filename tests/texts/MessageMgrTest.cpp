@@ -1,10 +1,10 @@
 #include "texts/MessageMgr.h"
 
 #include "TextsDictionary.h"
-#include "db/AlarmInfoMsg.h"
-#include "gsm/GsmHandlerMsg.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/GsmHandlerMsg.h"
 #include "support/TempDir.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // changed dictionary text shows up here as well.
 
 #include "core/TextLookup.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

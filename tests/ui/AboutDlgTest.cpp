@@ -5,7 +5,7 @@
 
 #include "core/TextLookup.h"
 #include "core/Version.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

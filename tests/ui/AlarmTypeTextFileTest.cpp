@@ -3,7 +3,7 @@
 
 #include "ui/AlarmTypeTextFile.h"
 
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "core/TextLookup.h"
 #include "ui/AlertSound.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

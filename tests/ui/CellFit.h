@@ -13,7 +13,7 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <ostream>
 #include <string>

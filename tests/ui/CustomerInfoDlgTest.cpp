@@ -10,7 +10,7 @@
 
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "db/MailInfoMsg.h"
 
 #include <gtest/gtest.h>

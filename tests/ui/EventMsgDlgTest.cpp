@@ -2,9 +2,9 @@
 // (blinking, the alert while the handset rings, the end of the call and its
 // forwarding), the close check during a call, and the set of open dialogs.
 
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "BoxAnswerer.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "ui/AlarmDialogSet.h"
 #include "ui/AlertSound.h"
 #include "ui/EventMsgDlg.h"

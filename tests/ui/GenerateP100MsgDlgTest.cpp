@@ -6,8 +6,8 @@
 #include "ui/GenerateP100MsgDlg.h"
 
 #include "protocols/P100Info.h"
-#include "tel/ComMsg.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/ComMsg.h"
+#include "messages/TelHandlerMsg.h"
 
 #include <gtest/gtest.h>
 

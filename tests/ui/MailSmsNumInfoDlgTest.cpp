@@ -9,7 +9,7 @@
 #include "../db/DbTestSupport.h"
 
 #include "db/CustomerInfoMsg.h"
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "db/MailInfoMsg.h"
 #include "db/MailInfoReqMsg.h"
 #include "db/SmsNumInfoMsg.h"

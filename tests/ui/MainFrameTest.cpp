@@ -4,15 +4,15 @@
 // and the lock keys in the status bar, the close question and the
 // accelerators.
 
-#include "core/RecordingDocScreen.h"
+#include "station/RecordingDocScreen.h"
 
-#include "core/OrvaDoc.h"
+#include "station/OrvaDoc.h"
 #include "core/TextLookup.h"
 #include "gsm/SendSmsWindow.h"
 #include "support/TempDir.h"
-#include "tel/ComMsg.h"
+#include "messages/ComMsg.h"
 #include "ui/Commands.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 #include "ui/GenerateP100MsgDlg.h"
 #include "ui/LockKeys.h"
 #include "ui/MainFrame.h"

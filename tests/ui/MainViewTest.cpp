@@ -4,18 +4,18 @@
 // recorded instead of run, and its screen forwards to the view as the
 // station's window screen does.
 
-#include "core/RecordingDocScreen.h"
+#include "station/RecordingDocScreen.h"
 
 #include "CellFit.h"
-#include "core/OrvaDoc.h"
-#include "core/Settings.h"
-#include "db/AlarmInfoMsg.h"
-#include "db/AlarmInfoReqMsg.h"
+#include "station/OrvaDoc.h"
+#include "settings/Settings.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "db/ObjectInfoReqMsg.h"
 #include "support/TempDir.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "ui/AlarmDialogs.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 #include "ui/MainView.h"
 
 #include <gtest/gtest.h>

@@ -11,13 +11,13 @@
 // window, open list, customer and recipient dialogs with their entry
 // dialogs), the send-SMS window and the test mail address.
 
-#include "core/OrvaDoc.h"
-#include "core/RecordingDocScreen.h"
-#include "core/Settings.h"
-#include "db/AlarmInfoMsg.h"
+#include "station/OrvaDoc.h"
+#include "station/RecordingDocScreen.h"
+#include "settings/Settings.h"
+#include "messages/AlarmInfoMsg.h"
 #include "db/DatabaseMgrHost.h"
 #include "support/TempDir.h"
-#include "db/DatabaseMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "db/ObjectInfoMsg.h"
 #include "ui/AddEditCustomerInfoDlg.h"
 #include "ui/AddEditMailSmsNumDlg.h"
@@ -36,7 +36,7 @@
 #include "ui/SendSmsDlg.h"
 #include "ui/TestMailAddrDlg.h"
 #include "ui/DatabaseMgrDlg.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 #include "ui/EventMsgDlg.h"
 #include "ui/EventMsgDlgHost.h"
 #include "ui/MainFrame.h"

@@ -1,7 +1,7 @@
 #include "ui/OperatorsDlg.h"
 #include "ui/SelectOperatorDlg.h"
 
-#include "core/Settings.h"
+#include "settings/Settings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

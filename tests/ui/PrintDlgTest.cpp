@@ -4,12 +4,12 @@
 // pdftotext (51 lines make two pages), with a cancelled printer choice and
 // in the preview.
 
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 #include "ui/PrintDlg.h"
 
 #include "core/TextLookup.h"
-#include "db/AlarmInfoMsg.h"
-#include "db/AlarmInfoReqMsg.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "db/DbAlarmInfo.h"
 #include "db/DbTestSupport.h"
 #include "support/FakeTickSource.h"

@@ -12,7 +12,7 @@
 #include "db/SmsNumInfoMsg.h"
 #include "gsm/GsmMgr.h"
 #include "support/FakeTickSource.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 #include "ui/MailSmsNumInfoDlg.h"
 
 #include <gtest/gtest.h>

@@ -6,10 +6,10 @@
 #include "BoxAnswerer.h"
 #include "ModalScript.h"
 
-#include "core/RegistryValueStr.h"
-#include "core/Settings.h"
+#include "settings/RegistryValueStr.h"
+#include "settings/Settings.h"
 #include "support/TempDir.h"
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 #include "ui/SettingsPageComm.h"
 #include "ui/SettingsPageDatabase.h"
 #include "ui/SettingsPageEmail.h"

@@ -2,7 +2,7 @@
 #include "BoxAnswerer.h"
 #include "CellFit.h"
 
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 #include "ui/MessagePanel.h"
 #include "support/TempDir.h"
 

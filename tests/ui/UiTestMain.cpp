@@ -1,7 +1,7 @@
 // Test main for the window tests: a QApplication on the offscreen platform
 // and the built-in dictionary in English.
 
-#include "ui/Dictionary.h"
+#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include "ui/AddUserMsgItemDlg.h"
 #include "ModalScript.h"
 
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "support/TempDir.h"
-#include "tel/TelHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "texts/MessageMgr.h"
 
 #include <gtest/gtest.h>

@@ -2,15 +2,15 @@
 // every command of the main window either does its work or beeps, and the
 // beeps reach the echo like everything else the windows show.
 
-#include "core/RecordingDocScreen.h"
+#include "station/RecordingDocScreen.h"
 
-#include "core/OrvaDoc.h"
+#include "station/OrvaDoc.h"
 #include "support/TempDir.h"
 #include "ui/Commands.h"
 #include "ui/MainFrame.h"
 #include "ui/GenerateP100MsgDlg.h"
 #include "../db/DbTestSupport.h"
-#include "db/AlarmInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "db/MailInfoMsg.h"
 #include "ui/EventMsgDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"

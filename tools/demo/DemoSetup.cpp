@@ -18,7 +18,7 @@
 #include "db/DbObjectInfo.h"
 #include "db/DbSchema.h"
 #include "db/ObjectInfoMsg.h"
-#include "db/OleDateTime.h"
+#include "core/OleDateTime.h"
 
 #include <QFile>
 #include <QJsonArray>

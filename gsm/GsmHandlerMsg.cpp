@@ -1,3 +1,0 @@
-#include "gsm/GsmHandlerMsg.h"
-
-CGsmHandlerMsg::~CGsmHandlerMsg() = default;

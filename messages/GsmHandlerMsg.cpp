@@ -1,0 +1,3 @@
+#include "messages/GsmHandlerMsg.h"
+
+CGsmHandlerMsg::~CGsmHandlerMsg() = default;
