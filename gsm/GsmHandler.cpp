@@ -39,43 +39,25 @@ constexpr uint32_t kRingGapMs = 10000;     // a call has ended 10 s after its la
 constexpr int16_t kRegHome = 1;
 constexpr int16_t kRegRoaming = 5;
 
-// InitModem states: each command is sent in one state and awaited in the next.
+// The steps of InitModem.
 enum : int16_t {
-    kImIdle = 0,
-    kImAbort,
-    kImAbortPause,
+    kImAbort = 1,
     kImAt,
-    kImAtWait,
     kImEcho,
-    kImEchoWait,
     kImModel,
-    kImModelWait,
-    kImModelPause,
     kImPinQuery,
-    kImPinQueryWait,
-    kImPinReadyPause,
-    kImPinRequiredPause,
     kImPinEnter,
-    kImPinEnterWait,
-    kImPinEnteredPause,
     kImTextMode,
-    kImTextModeWait,
     kImCharset,
-    kImCharsetWait,
     kImStorage,
-    kImStorageWait,
-    kImStorageOkWait,
+    kImStorageOk,
     kImHeader,
-    kImHeaderWait,
     kImNetSelect,
-    kImNetSelectWait,
 };
 
-// CheckNetwork states.
-enum : int16_t { kNsIdle = 0, kNsReg, kNsRegWait, kNsSignal, kNsSignalWait };
-
-// ReadSms states.
-enum : int16_t { kRsIdle = 0, kRsList, kRsListWait, kRsDelete, kRsDeleteWait };
+// The steps of CheckNetwork and ReadSms.
+enum : int16_t { kNsReg = 1, kNsSignal };
+enum : int16_t { kRsList = 1, kRsDelete };
 
 // CheckCaller states.
 enum : int16_t { kIcIdle = 0, kIcQuery, kIcWaitCaller, kIcWaitRing };
@@ -86,6 +68,14 @@ const char* RequestName(uint16_t type)
 }
 
 }  // namespace
+
+CGsmHandler::CGsmHandler()
+    : initSequence(Sequence(InitModemSteps())),
+      networkSequence(Sequence(CheckNetworkSteps())),
+      readSequence(Sequence(ReadSmsSteps())),
+      sendSequence(Sequence(SendSmsSteps()))
+{
+}
 
 CGsmHandler::~CGsmHandler()
 {
@@ -159,10 +149,10 @@ void CGsmHandler::ThreadMain()
 void CGsmHandler::ResetMachines(int16_t mainState)
 {
     state = mainState;
-    initState = kImIdle;
-    readState = kRsIdle;
-    sendState = GSMHND_SSST_IDLE;
-    networkState = kNsIdle;
+    initSequence.Reset();
+    readSequence.Reset();
+    sendSequence.Reset();
+    networkSequence.Reset();
     callerState = kIcIdle;
     signalTimeouts = 0;
 }
@@ -539,210 +529,94 @@ void CGsmHandler::ReopenLineIfLost()
         Log(kThreadMain, "Serial port cannot be opened");
 }
 
-int16_t CGsmHandler::InitModem()
+CAtSequence CGsmHandler::Sequence(std::vector<CAtSequence::Row> rows)
 {
-    switch (initState) {
-    case kImIdle:
-        initState = kImAbort;
-        return GSMHND_IMRET_BUSY;
-    case kImAbort:
-        // A modem still waiting for the text of an SMS would take every
-        // command for text; ESC ends that without sending, and a modem in
-        // command mode passes over it. An OK it may bring falls into the pause.
-        Command(GSMCMD_ABORT_TEXT, kAbortPauseMs);
-        initState = kImAbortPause;
-        return GSMHND_IMRET_BUSY;
-    case kImAbortPause:
-        if (timer.Expired())
-            initState = kImAt;
-        return GSMHND_IMRET_BUSY;
-    case kImAt:
-        Command(GSMCMD_AT, kAnswerMs);
-        initState = kImAtWait;
-        return GSMHND_IMRET_BUSY;
-    case kImAtWait:
-        return InitNext(Await(GSMRSP_OK), kImEcho);
-    case kImEcho:
-        Command(GSMCMD_ECHO_OFF, kAnswerMs);
-        initState = kImEchoWait;
-        return GSMHND_IMRET_BUSY;
-    case kImEchoWait:
-        return InitNext(Await(GSMRSP_OK), kImModel);
-    case kImModel:
-        Command(GSMCMD_MODEL, kAnswerMs);
-        initState = kImModelWait;
-        return GSMHND_IMRET_BUSY;
-    case kImModelWait: {
-        const Wait wait = Await(GSMRSP_MODEL);
-        if (wait != Wait::Got)
-            return InitNext(wait, kImModelWait);
-        // An unknown modem is driven like the first one the station knew.
-        if (modemType == GSM_MODEM_OTHER)
-            modemType = GSM_MODEM_TC35;
-        gsmInfo.SetModemType(modemType);
-        Pause(kModelPauseMs, kImModelPause);
-        return GSMHND_IMRET_BUSY;
-    }
-    case kImModelPause:
-        if (timer.Expired())
-            initState = kImPinQuery;
-        return GSMHND_IMRET_BUSY;
-    case kImPinQuery:
-        Command(GSMCMD_PIN_QUERY, kAnswerMs);
-        initState = kImPinQueryWait;
-        return GSMHND_IMRET_BUSY;
-    case kImPinQueryWait:
-        if (Take(GSMRSP_PIN_READY)) {
-            Pause(kPinReadyPauseMs, kImPinReadyPause);
-            return GSMHND_IMRET_BUSY;
-        }
-        if (Take(GSMRSP_PIN_REQUIRED)) {
-            if (pinCode.empty()) {
-                initState = kImIdle;
-                return GSMHND_IMRET_PIN_REQUIRED;
-            }
-            Pause(kPinEnterPauseMs, kImPinRequiredPause);
-            return GSMHND_IMRET_BUSY;
-        }
-        return InitNext(TimedOut(), kImPinQueryWait);
-    case kImPinReadyPause:
-        if (timer.Expired())
-            initState = kImTextMode;
-        return GSMHND_IMRET_BUSY;
-    case kImPinRequiredPause:
-        if (timer.Expired())
-            initState = kImPinEnter;
-        return GSMHND_IMRET_BUSY;
-    case kImPinEnter: {
-        CGsmMsg request(GSMCMD_PIN_ENTER);
-        request.pinCode = pinCode;
-        Command(request, kPinEnterMs);
-        initState = kImPinEnterWait;
-        return GSMHND_IMRET_BUSY;
-    }
-    case kImPinEnterWait:
-        if (Take(GSMRSP_ERROR)) {
-            initState = kImIdle;
-            return GSMHND_IMRET_PIN_ERROR;
-        }
-        if (Take(GSMRSP_OK)) {
-            Pause(kPinEnteredPauseMs, kImPinEnteredPause);
-            return GSMHND_IMRET_BUSY;
-        }
-        return InitNext(TimedOut(), kImPinEnterWait);
-    case kImPinEnteredPause:
-        if (timer.Expired())
-            initState = kImTextMode;
-        return GSMHND_IMRET_BUSY;
-    case kImTextMode:
-        Command(GSMCMD_TEXT_MODE, kAnswerMs);
-        initState = kImTextModeWait;
-        return GSMHND_IMRET_BUSY;
-    case kImTextModeWait:
-        return InitNext(Await(GSMRSP_OK), kImCharset);
-    case kImCharset:
-        Command(GSMCMD_CHARSET, kAnswerMs);
-        initState = kImCharsetWait;
-        return GSMHND_IMRET_BUSY;
-    case kImCharsetWait:
-        return InitNext(Await(GSMRSP_OK), kImStorage);
-    case kImStorage:
-        Command(GSMCMD_STORAGE, kAnswerMs);
-        initState = kImStorageWait;
-        return GSMHND_IMRET_BUSY;
-    case kImStorageWait:
-        return InitNext(Await(GSMRSP_STORAGE), kImStorageOkWait);
-    case kImStorageOkWait:
-        // The storage line is followed by the command's OK. Sent on at once,
-        // the next command would take that OK for its own answer, and its
-        // own OK would then cut short the wait for the network selection.
-        return InitNext(Await(GSMRSP_OK), kImHeader);
-    case kImHeader:
-        Command(GSMCMD_SHOW_HEADER, kAnswerMs);
-        initState = kImHeaderWait;
-        return GSMHND_IMRET_BUSY;
-    case kImHeaderWait: {
-        const Wait wait = Await(GSMRSP_OK);
-        if (wait == Wait::Got && modemType != GSM_MODEM_LE910) {
-            initState = kImIdle;
-            return GSMHND_IMRET_INIT_OK;
-        }
-        return InitNext(wait, kImNetSelect);
-    }
-    case kImNetSelect: {
-        CGsmMsg request(GSMCMD_NET_SELECT);
-        request.netSelection = netSelection;
-        Command(request, kNetSelectMs);
-        initState = kImNetSelectWait;
-        return GSMHND_IMRET_BUSY;
-    }
-    case kImNetSelectWait: {
-        const Wait wait = Await(GSMRSP_OK);
-        if (wait == Wait::Got) {
-            initState = kImIdle;
-            return GSMHND_IMRET_INIT_OK;
-        }
-        return InitNext(wait, kImNetSelectWait);
-    }
-    default:
-        initState = kImIdle;
-        return GSMHND_IMRET_BUSY;
-    }
+    return CAtSequence(
+        std::move(rows), timer, [this](CGsmMsg& request) { SendRequest(request); },
+        [this](uint16_t responseType) { return Take(responseType); });
 }
 
-int16_t CGsmHandler::CheckNetwork()
+std::vector<CAtSequence::Row> CGsmHandler::InitModemSteps()
 {
-    switch (networkState) {
-    case kNsIdle:
-        networkState = kNsReg;
-        return GSMHND_NSRET_BUSY;
-    case kNsReg:
-        Command(GSMCMD_REG_QUERY, kNetworkMs);
-        networkState = kNsRegWait;
-        return GSMHND_NSRET_BUSY;
-    case kNsRegWait:
-        switch (Await(GSMRSP_REG)) {
-        case Wait::Got:
-            SleepMs(kQuerySettleMs);
-            if (regStatus != kRegHome && regStatus != kRegRoaming) {
-                networkState = kNsIdle;
-                return GSMHND_NSRET_NOT_REGISTERED;
-            }
-            signalTimeouts = 0;
-            networkState = kNsSignal;
-            return GSMHND_NSRET_BUSY;
-        case Wait::TimedOut:
-            networkState = kNsIdle;
-            return GSMHND_NSRET_COM_ERROR;
-        default:
-            return GSMHND_NSRET_BUSY;
-        }
-    case kNsSignal:
-        Command(GSMCMD_SIGNAL_QUERY, kNetworkMs);
-        networkState = kNsSignalWait;
-        return GSMHND_NSRET_BUSY;
-    case kNsSignalWait:
-        switch (Await(GSMRSP_SIGNAL)) {
-        case Wait::Got:
-            SleepMs(kQuerySettleMs);
-            networkState = kNsIdle;
-            return GSMHND_NSRET_REGISTERED;
-        case Wait::TimedOut:
-            // The signal query is asked again; the fourth silence in a row
-            // is a communication failure.
-            if (++signalTimeouts >= kSignalTimeouts) {
-                networkState = kNsIdle;
-                return GSMHND_NSRET_COM_ERROR;
-            }
-            networkState = kNsSignal;
-            return GSMHND_NSRET_BUSY;
-        default:
-            return GSMHND_NSRET_BUSY;
-        }
-    default:
-        networkState = kNsIdle;
-        return GSMHND_NSRET_BUSY;
-    }
+    using S = CAtSequence;
+    const S::Then comError = S::End(GSMHND_IMRET_COM_ERROR);
+    const auto pin = [this](CGsmMsg& request) { request.pinCode = pinCode; };
+    const auto network = [this](CGsmMsg& request) { request.netSelection = netSelection; };
+    const auto modelRead = [this] {
+        TakeModemType();
+        return S::Next(kModelPauseMs);
+    };
+    const auto pinRequired = [this] {
+        return pinCode.empty() ? S::End(GSMHND_IMRET_PIN_REQUIRED) : S::Next(kPinEnterPauseMs);
+    };
+    // Only that modem is told which networks to use.
+    const auto headerSet = [this] {
+        return modemType == GSM_MODEM_LE910 ? S::Next() : S::End(GSMHND_IMRET_INIT_OK);
+    };
+    // First the ESC: a modem still waiting for the text of an SMS would take
+    // every command for text; ESC ends that without sending, and a modem in
+    // command mode passes over it. An OK it may bring falls into its pause.
+    // The storage line is followed by the command's OK, awaited on the same
+    // timer: sent on at once, the next command would take that OK for its own
+    // answer, and its own OK would then cut short the network selection.
+    return {
+        // step        command             request  time-out       answers, in this order                 no answer
+        {kImAbort,     GSMCMD_ABORT_TEXT,  nullptr, kAbortPauseMs, {},                                    S::Next()},
+        {kImAt,        GSMCMD_AT,          nullptr, kAnswerMs,     {{GSMRSP_OK, S::Next()}},              comError},
+        {kImEcho,      GSMCMD_ECHO_OFF,    nullptr, kAnswerMs,     {{GSMRSP_OK, S::Next()}},              comError},
+        {kImModel,     GSMCMD_MODEL,       nullptr, kAnswerMs,     {{GSMRSP_MODEL, modelRead}},           comError},
+        {kImPinQuery,  GSMCMD_PIN_QUERY,   nullptr, kAnswerMs,     {{GSMRSP_PIN_READY, S::GoTo(kImTextMode, kPinReadyPauseMs)},
+                                                                    {GSMRSP_PIN_REQUIRED, pinRequired}},  comError},
+        {kImPinEnter,  GSMCMD_PIN_ENTER,   pin,     kPinEnterMs,   {{GSMRSP_ERROR, S::End(GSMHND_IMRET_PIN_ERROR)},
+                                                                    {GSMRSP_OK, S::Next(kPinEnteredPauseMs)}}, comError},
+        {kImTextMode,  GSMCMD_TEXT_MODE,   nullptr, kAnswerMs,     {{GSMRSP_OK, S::Next()}},              comError},
+        {kImCharset,   GSMCMD_CHARSET,     nullptr, kAnswerMs,     {{GSMRSP_OK, S::Next()}},              comError},
+        {kImStorage,   GSMCMD_STORAGE,     nullptr, kAnswerMs,     {{GSMRSP_STORAGE, S::Next()}},         comError},
+        {kImStorageOk, S::kNoCommand,      nullptr, 0,             {{GSMRSP_OK, S::Next()}},              comError},
+        {kImHeader,    GSMCMD_SHOW_HEADER, nullptr, kAnswerMs,     {{GSMRSP_OK, headerSet}},              comError},
+        {kImNetSelect, GSMCMD_NET_SELECT,  network, kNetSelectMs,  {{GSMRSP_OK, S::End(GSMHND_IMRET_INIT_OK)}}, comError},
+    };
+}
+
+void CGsmHandler::TakeModemType()
+{
+    if (modemType == GSM_MODEM_OTHER)
+        modemType = GSM_MODEM_TC35;
+    gsmInfo.SetModemType(modemType);
+}
+
+std::vector<CAtSequence::Row> CGsmHandler::CheckNetworkSteps()
+{
+    using S = CAtSequence;
+    const auto registration = [this] { return TakeRegistration(); };
+    const auto signalRead = [] {
+        SleepMs(kQuerySettleMs);
+        return S::End(GSMHND_NSRET_REGISTERED);
+    };
+    const auto signalTimedOut = [this] { return SignalTimedOut(); };
+    return {
+        // step     command              request  time-out    answers                         no answer
+        {kNsReg,    GSMCMD_REG_QUERY,    nullptr, kNetworkMs, {{GSMRSP_REG, registration}},   S::End(GSMHND_NSRET_COM_ERROR)},
+        {kNsSignal, GSMCMD_SIGNAL_QUERY, nullptr, kNetworkMs, {{GSMRSP_SIGNAL, signalRead}},  signalTimedOut},
+    };
+}
+
+CAtSequence::Then CGsmHandler::TakeRegistration()
+{
+    SleepMs(kQuerySettleMs);
+    if (regStatus != kRegHome && regStatus != kRegRoaming)
+        return CAtSequence::End(GSMHND_NSRET_NOT_REGISTERED);
+    signalTimeouts = 0;
+    return CAtSequence::Next();
+}
+
+CAtSequence::Then CGsmHandler::SignalTimedOut()
+{
+    // The signal query is asked again; the fourth silence in a row is a
+    // communication failure.
+    if (++signalTimeouts >= kSignalTimeouts)
+        return CAtSequence::End(GSMHND_NSRET_COM_ERROR);
+    return CAtSequence::GoTo(kNsSignal);
 }
 
 bool CGsmHandler::ChooseDeletion()
@@ -814,125 +688,76 @@ void CGsmHandler::PostReceivedSms(const CGsmMsg& sms)
     PostMsg(GetOwner(), std::move(received));
 }
 
-int16_t CGsmHandler::ReadSms()
+std::vector<CAtSequence::Row> CGsmHandler::ReadSmsSteps()
 {
-    switch (readState) {
-    case kRsIdle:
-        readState = kRsList;
-        return GSMHND_RSRET_BUSY;
-    case kRsList:
-        listedSms.clear();
-        Command(GSMCMD_LIST_SMS, kSmsListMs);
-        readState = kRsListWait;
-        return GSMHND_RSRET_BUSY;
-    case kRsListWait:
-        switch (Await(GSMRSP_OK)) {
-        case Wait::Got:
-            // The listing is complete: the first SMS not refused before is
-            // pending by now.
-            ForgetGoneRefusals();
-            readState = ChooseDeletion() ? kRsDelete : kRsIdle;
-            return readState == kRsDelete ? GSMHND_RSRET_BUSY : GSMHND_RSRET_NO_SMS;
-        case Wait::TimedOut:
-            readState = kRsIdle;
-            return GSMHND_RSRET_COM_ERROR;
-        default:
-            return GSMHND_RSRET_BUSY;
-        }
-    case kRsDelete: {
-        // The owner journals the alarm before PostMsg returns, so the SMS
-        // may be deleted from the modem once it is handed on. A refused SMS
-        // deleted again (nothing pending) was handed on when it was read.
+    using S = CAtSequence;
+    const S::Then comError = S::End(GSMHND_RSRET_COM_ERROR);
+    const auto list = [this](CGsmMsg&) { listedSms.clear(); };
+    const auto listed = [this] { return ListingDone(); };
+    // The owner journals the alarm before PostMsg returns, so the SMS may be
+    // deleted from the modem once it is handed on. A refused SMS deleted
+    // again (nothing pending) was handed on when it was read.
+    const auto handOnAndDelete = [this](CGsmMsg& request) {
         if (pendingSms)
             PostReceivedSms(*pendingSms);
-        CGsmMsg request(GSMCMD_DELETE_SMS);
         request.smsIndex = deleting.index;
-        Command(request, kSmsListMs);
-        readState = kRsDeleteWait;
-        return GSMHND_RSRET_BUSY;
-    }
-    case kRsDeleteWait:
-        if (Take(GSMRSP_OK)) {
-            readState = kRsIdle;
-            return GSMHND_RSRET_SMS_READ;
-        }
-        if (Take(GSMRSP_ERROR)) {
-            // An answer, not a silent modem: no reason to set it up again.
-            readState = kRsIdle;
-            return GSMHND_RSRET_DELETE_REFUSED;
-        }
-        if (timer.Expired()) {
-            readState = kRsIdle;
-            return GSMHND_RSRET_COM_ERROR;
-        }
-        return GSMHND_RSRET_BUSY;
-    default:
-        readState = kRsIdle;
-        return GSMHND_RSRET_BUSY;
-    }
+    };
+    // An ERROR to the deletion is an answer, not a silent modem: no reason
+    // to set the modem up again.
+    return {
+        // step     command            request          time-out    answers, in this order                 no answer
+        {kRsList,   GSMCMD_LIST_SMS,   list,            kSmsListMs, {{GSMRSP_OK, listed}},                 comError},
+        {kRsDelete, GSMCMD_DELETE_SMS, handOnAndDelete, kSmsListMs, {{GSMRSP_OK, S::End(GSMHND_RSRET_SMS_READ)},
+                                                                     {GSMRSP_ERROR, S::End(GSMHND_RSRET_DELETE_REFUSED)}},
+         comError},
+    };
+}
+
+CAtSequence::Then CGsmHandler::ListingDone()
+{
+    // The listing is complete: the first SMS not refused before is pending
+    // by now.
+    ForgetGoneRefusals();
+    return ChooseDeletion() ? CAtSequence::Next() : CAtSequence::End(GSMHND_RSRET_NO_SMS);
+}
+
+std::vector<CAtSequence::Row> CGsmHandler::SendSmsSteps()
+{
+    using S = CAtSequence;
+    const auto number = [this](CGsmMsg& request) {
+        Log(kSendSmsSource, "GSMHND_SSST_DEST_SEND");
+        request.destNumber = currentSms->recipients;
+    };
+    const auto text = [this](CGsmMsg& request) { request.smsText = currentSms->smsText; };
+    // The way on, with its log line.
+    const auto logged = [this](const char* line, S::Then then) {
+        return [this, line, then] {
+            Log(kSendSmsSource, line);
+            return then;
+        };
+    };
+    // The text goes out the moment the prompt is there. An ERROR instead of
+    // the prompt is the modem refusing the number: an answer, not a
+    // communication failure, and it costs one attempt only.
+    return {
+        {GSMHND_SSST_DEST_SEND, GSMCMD_SEND_SMS, number, kPromptMs,
+         {{GSMRSP_PROMPT, logged("GSMHND_SSST_PROMPT_WAIT: Prompt received...", S::SendNow(GSMHND_SSST_RESULT_WAIT))},
+          {GSMRSP_ERROR, logged("GSMHND_SSST_PROMPT_WAIT: SMS Message send ERROR..", S::End(GSMHND_SSRET_SEND_ERROR))}},
+         logged("GSMHND_SSST_PROMPT_WAIT: Prompt timeout...", S::End(GSMHND_SSRET_COM_ERROR))},
+        {GSMHND_SSST_RESULT_WAIT, GSMCMD_SMS_TEXT, text, kSmsResultMs,
+         {{GSMRSP_SMS_SENT, logged("GSMHND_SSST_RESULT_WAIT: SMS Message sent OK..", S::End(GSMHND_SSRET_SEND_DONE))},
+          {GSMRSP_ERROR, logged("GSMHND_SSST_RESULT_WAIT: SMS Message send ERROR..", S::End(GSMHND_SSRET_SEND_ERROR))}},
+         logged("GSMHND_SSST_RESULT_WAIT: SMS Message result timeout..", S::End(GSMHND_SSRET_COM_ERROR))},
+    };
 }
 
 int16_t CGsmHandler::SendSms()
 {
     if (!currentSms) {
-        sendState = GSMHND_SSST_IDLE;
+        sendSequence.Reset();
         return GSMHND_SSRET_SEND_DONE;
     }
-    switch (sendState) {
-    case GSMHND_SSST_IDLE:
-        sendState = GSMHND_SSST_DEST_SEND;
-        return GSMHND_SSRET_BUSY;
-    case GSMHND_SSST_DEST_SEND: {
-        Log(kSendSmsSource, "GSMHND_SSST_DEST_SEND");
-        CGsmMsg request(GSMCMD_SEND_SMS);
-        request.destNumber = currentSms->recipients;
-        Command(request, kPromptMs);
-        sendState = GSMHND_SSST_PROMPT_WAIT;
-        return GSMHND_SSRET_BUSY;
-    }
-    case GSMHND_SSST_PROMPT_WAIT:
-        if (Take(GSMRSP_PROMPT)) {
-            Log(kSendSmsSource, "GSMHND_SSST_PROMPT_WAIT: Prompt received...");
-            CGsmMsg request(GSMCMD_SMS_TEXT);
-            request.smsText = currentSms->smsText;
-            Command(request, kSmsResultMs);
-            sendState = GSMHND_SSST_RESULT_WAIT;
-            return GSMHND_SSRET_BUSY;
-        }
-        if (Take(GSMRSP_ERROR)) {
-            // The modem refused the number: that is an answer, not a
-            // communication failure, and costs one attempt only.
-            Log(kSendSmsSource, "GSMHND_SSST_PROMPT_WAIT: SMS Message send ERROR..");
-            sendState = GSMHND_SSST_IDLE;
-            return GSMHND_SSRET_SEND_ERROR;
-        }
-        if (timer.Expired()) {
-            Log(kSendSmsSource, "GSMHND_SSST_PROMPT_WAIT: Prompt timeout...");
-            sendState = GSMHND_SSST_IDLE;
-            return GSMHND_SSRET_COM_ERROR;
-        }
-        return GSMHND_SSRET_BUSY;
-    case GSMHND_SSST_RESULT_WAIT:
-        if (Take(GSMRSP_SMS_SENT)) {
-            Log(kSendSmsSource, "GSMHND_SSST_RESULT_WAIT: SMS Message sent OK..");
-            sendState = GSMHND_SSST_IDLE;
-            return GSMHND_SSRET_SEND_DONE;
-        }
-        if (Take(GSMRSP_ERROR)) {
-            Log(kSendSmsSource, "GSMHND_SSST_RESULT_WAIT: SMS Message send ERROR..");
-            sendState = GSMHND_SSST_IDLE;
-            return GSMHND_SSRET_SEND_ERROR;
-        }
-        if (timer.Expired()) {
-            Log(kSendSmsSource, "GSMHND_SSST_RESULT_WAIT: SMS Message result timeout..");
-            sendState = GSMHND_SSST_IDLE;
-            return GSMHND_SSRET_COM_ERROR;
-        }
-        return GSMHND_SSRET_BUSY;
-    default:
-        sendState = GSMHND_SSST_IDLE;
-        return GSMHND_SSRET_BUSY;
-    }
+    return sendSequence.Step();
 }
 
 int16_t CGsmHandler::CheckCaller()
@@ -985,18 +810,18 @@ int16_t CGsmHandler::CheckCaller()
     }
 }
 
-void CGsmHandler::Command(uint16_t type, uint32_t timeoutMs)
-{
-    CGsmMsg request(type);
-    Command(request, timeoutMs);
-}
-
-void CGsmHandler::Command(CGsmMsg& request, uint32_t timeoutMs)
+void CGsmHandler::SendRequest(CGsmMsg& request)
 {
     // What is still filed belongs to the previous command; a late answer to
     // it must not be taken for the answer to this one.
     lastResponse = 0;
     gsmInfo.Send(request);
+}
+
+void CGsmHandler::Command(uint16_t type, uint32_t timeoutMs)
+{
+    CGsmMsg request(type);
+    SendRequest(request);
     timer.Start(timeoutMs);
 }
 
@@ -1006,36 +831,6 @@ bool CGsmHandler::Take(uint16_t responseType)
         return false;
     lastResponse = 0;
     return true;
-}
-
-CGsmHandler::Wait CGsmHandler::TimedOut() const
-{
-    return timer.Expired() ? Wait::TimedOut : Wait::Pending;
-}
-
-CGsmHandler::Wait CGsmHandler::Await(uint16_t responseType)
-{
-    return Take(responseType) ? Wait::Got : TimedOut();
-}
-
-int16_t CGsmHandler::InitNext(Wait wait, int16_t next)
-{
-    switch (wait) {
-    case Wait::Got:
-        initState = next;
-        return GSMHND_IMRET_BUSY;
-    case Wait::TimedOut:
-        initState = kImIdle;
-        return GSMHND_IMRET_COM_ERROR;
-    default:
-        return GSMHND_IMRET_BUSY;
-    }
-}
-
-void CGsmHandler::Pause(uint32_t ms, int16_t next)
-{
-    timer.Start(ms);
-    initState = next;
 }
 
 bool CGsmHandler::CountFailedAttempt()

@@ -37,9 +37,10 @@
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
 #include "core/MsgQueue.h"
-#include "messages/GsmHandlerMsg.h"
+#include "gsm/AtSequence.h"
 #include "gsm/GsmInfo.h"
 #include "gsm/GsmMsg.h"
+#include "messages/GsmHandlerMsg.h"
 
 #include <cstdint>
 #include <deque>
@@ -85,6 +86,8 @@ constexpr int16_t GSMHND_SSRET_BUSY = 0;
 constexpr int16_t GSMHND_SSRET_SEND_DONE = 1;
 constexpr int16_t GSMHND_SSRET_SEND_ERROR = 2;
 constexpr int16_t GSMHND_SSRET_COM_ERROR = 3;
+// The steps of SendSms: the number goes out and the prompt is awaited, then
+// the text goes out and the result is awaited.
 constexpr int16_t GSMHND_SSST_IDLE = 0;
 constexpr int16_t GSMHND_SSST_DEST_SEND = 1;
 constexpr int16_t GSMHND_SSST_PROMPT_WAIT = 2;
@@ -107,7 +110,7 @@ public:
     // Deletions refused in a row before the operator is alarmed.
     static constexpr int16_t kRefusedDeletions = kFailureCycles;
 
-    CGsmHandler() = default;
+    CGsmHandler();
     ~CGsmHandler() override;
 
     // Before Start. The outgoing queue and the SMS being sent are kept.
@@ -121,9 +124,6 @@ protected:
     void ThreadMain() override;
 
 private:
-    // Wait outcome of a sub-machine step.
-    enum class Wait { Pending, Got, TimedOut };
-
     // The main state and every sub-machine back to their start.
     void ResetMachines(int16_t mainState);
     void RunPass();
@@ -141,9 +141,24 @@ private:
     void StepError();
     void StepErrorPause();
 
-    int16_t InitModem();
-    int16_t CheckNetwork();
-    int16_t ReadSms();
+    // The command sequences, one table each, and their runs (one step per pass).
+    std::vector<CAtSequence::Row> InitModemSteps();
+    std::vector<CAtSequence::Row> CheckNetworkSteps();
+    std::vector<CAtSequence::Row> ReadSmsSteps();
+    std::vector<CAtSequence::Row> SendSmsSteps();
+    CAtSequence Sequence(std::vector<CAtSequence::Row> rows);
+    int16_t InitModem() { return initSequence.Step(); }
+    int16_t CheckNetwork() { return networkSequence.Step(); }
+    int16_t ReadSms() { return readSequence.Step(); }
+    // The modem's answer to the model query: an unknown one is driven like
+    // the first one the station knew.
+    void TakeModemType();
+    // After the registration status: on to the signal query when registered.
+    CAtSequence::Then TakeRegistration();
+    // A signal query without answer is asked again, up to a limit.
+    CAtSequence::Then SignalTimedOut();
+    // After a complete listing: the deletion to make, if any.
+    CAtSequence::Then ListingDone();
     // What is deleted next after a listing: the first SMS not refused
     // before, else the first refused one that is still there. False: nothing.
     bool ChooseDeletion();
@@ -158,18 +173,13 @@ private:
     int16_t SendSms();
     int16_t CheckCaller();
 
-    // Sends a request of the type (after clearing the last response, which
-    // belongs to the previous command) and starts the timer.
+    // Sends the request after clearing the last response, which belongs to
+    // the previous command.
+    void SendRequest(CGsmMsg& request);
+    // Sends a request of the type and starts the timer.
     void Command(uint16_t type, uint32_t timeoutMs);
-    void Command(CGsmMsg& request, uint32_t timeoutMs);
-    Wait Await(uint16_t responseType);
     // True (and the response consumed) when it is the last response.
     bool Take(uint16_t responseType);
-    // TimedOut once the timer has run out, else Pending.
-    Wait TimedOut() const;
-    // The InitModem step after a wait: `next` when the response came.
-    int16_t InitNext(Wait wait, int16_t next);
-    void Pause(uint32_t ms, int16_t next);
 
     // Counts a failed attempt of the current SMS; drops it (with its failure
     // result) once it has had all its attempts. True when it was dropped.
@@ -196,10 +206,6 @@ private:
     std::unique_ptr<CLogFile> log;
 
     int16_t state = GSMHND_ST_RESET;
-    int16_t initState = 0;
-    int16_t readState = 0;
-    int16_t sendState = GSMHND_SSST_IDLE;
-    int16_t networkState = 0;
     int16_t callerState = 0;
     int16_t signalTimeouts = 0;
     CIntervalTimer timer;
@@ -240,4 +246,10 @@ private:
 
     bool firstError = false;
     int16_t errorCycles = 0;
+
+    // After the timer: they share it.
+    CAtSequence initSequence;
+    CAtSequence networkSequence;
+    CAtSequence readSequence;
+    CAtSequence sendSequence;
 };
