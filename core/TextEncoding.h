@@ -1,7 +1,8 @@
 #pragma once
 // UTF-8 helpers for texts that keep a limit in characters, and the decoding of
 // text files that engineers edit by hand: the program writes UTF-8, but files
-// saved by older tools on Windows are Windows-1252.
+// saved by older tools on Windows are Windows-1252. The UTF-8 helpers are
+// those of core/Utf8.h, under the names the texts have always used.
 
 #include <cstddef>
 #include <string>

@@ -1,5 +1,7 @@
 #include "gsm/GsmAlphabet.h"
 
+#include "core/Utf8.h"
+
 #include <array>
 #include <cstdint>
 
@@ -52,25 +54,6 @@ constexpr std::array<EscapeEntry, 10> kEscapeTable = {{
     {101, U'\u20AC'},
 }};
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // The character of an escaped code. A code the escape table does not have is
 // shown as the default alphabet's character for it, as GSM receivers do.
 char32_t EscapedChar(uint8_t code)
@@ -87,50 +70,9 @@ char32_t EscapedChar(uint8_t code)
 // cut sequence yields U+FFFD and advances by one byte.
 char32_t NextCodePoint(std::string_view text, std::size_t& pos)
 {
-    constexpr char32_t kInvalid = 0xFFFD;
-    const auto byte = [&](std::size_t i) { return static_cast<uint8_t>(text[i]); };
-    const uint8_t lead = byte(pos);
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    }
-    std::size_t length = 0;
-    char32_t c = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        c = lead & 0x1F;
-        minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        c = lead & 0x0F;
-        minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        c = lead & 0x07;
-        minimum = 0x10000;
-    } else {
-        ++pos;
-        return kInvalid;
-    }
-    if (pos + length > text.size()) {
-        ++pos;
-        return kInvalid;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const uint8_t b = byte(pos + i);
-        if ((b & 0xC0) != 0x80) {
-            ++pos;
-            return kInvalid;
-        }
-        c = (c << 6) | (b & 0x3F);
-    }
-    if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        ++pos;
-        return kInvalid;
-    }
-    pos += length;
-    return c;
+    const Utf8::Decoded decoded = Utf8::Decode(text, pos);
+    pos += decoded.length != 0 ? decoded.length : 1;
+    return decoded.codePoint;
 }
 
 // The code to send for one character; -1 drops it.
@@ -186,14 +128,14 @@ std::string CGsmAlphabet::ToUtf8(std::string_view gsm)
     for (std::size_t i = 0; i < gsm.size(); ++i) {
         const auto code = static_cast<uint8_t>(gsm[i]);
         if (code >= 128) {
-            AppendUtf8(out, U' ');
+            Utf8::Append(out, U' ');
         } else if (code == kEscape) {
             if (i + 1 < gsm.size())
-                AppendUtf8(out, EscapedChar(static_cast<uint8_t>(gsm[++i])));
+                Utf8::Append(out, EscapedChar(static_cast<uint8_t>(gsm[++i])));
             else
-                AppendUtf8(out, U' ');
+                Utf8::Append(out, U' ');
         } else {
-            AppendUtf8(out, kMainTable[code]);
+            Utf8::Append(out, kMainTable[code]);
         }
     }
     return out;

@@ -1,6 +1,7 @@
 #include "gsm/LiftMonitoringText.h"
 
 #include "core/TextLookup.h"
+#include "core/Utf8.h"
 
 #include <algorithm>
 #include <string>
@@ -38,18 +39,6 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// Length of the UTF-8 character that begins with the byte.
-std::size_t CharBytes(unsigned char lead)
-{
-    if (lead >= 0xF0)
-        return 4;
-    if (lead >= 0xE0)
-        return 3;
-    if (lead >= 0xC0)
-        return 2;
-    return 1;
-}
-
 }  // namespace
 
 std::size_t CLiftMonitoringText::MatchFormat(std::string_view text, std::string_view format)
@@ -78,7 +67,7 @@ std::size_t CLiftMonitoringText::MatchFormat(std::string_view text, std::string_
         case 'c': {
             if (pos >= text.size() || text[pos] == '\n')
                 return npos;
-            pos = std::min(text.size(), pos + CharBytes(static_cast<unsigned char>(text[pos])));
+            pos = std::min(text.size(), pos + Utf8::LeadLength(text[pos]));
             break;
         }
         case 'd':

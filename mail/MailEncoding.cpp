@@ -1,5 +1,7 @@
 #include "mail/MailEncoding.h"
 
+#include "core/Utf8.h"
+
 #include <cstdint>
 
 namespace MailEncoding {
@@ -90,13 +92,14 @@ std::string EncodeQChar(std::string_view ch)
 
 // Length of the UTF-8 character that starts at text[i]: the lead byte and
 // the continuation bytes after it (at most three). A stray byte counts alone.
+// Only the byte classes count, not whether the sequence is well-formed, so
+// that text which is not valid UTF-8 is still kept whole byte for byte.
 std::size_t CharLength(std::string_view text, std::size_t i)
 {
-    std::size_t n = 1;
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0xC0)
+    if (Utf8::LeadLength(text[i]) == 1)
         return 1;
-    while (n < 4 && i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80)
+    std::size_t n = 1;
+    while (n < 4 && i + n < text.size() && Utf8::IsContinuation(text[i + n]))
         ++n;
     return n;
 }

@@ -228,88 +228,61 @@ void CMailHandler::SetAside()
     state = MAILHND_ST_IDLE;
 }
 
+// Every command of the dialogue, with the reply it waits for. A failure
+// before the connection is up closes it without QUIT; a later one still
+// sends QUIT, whose own failure then becomes the step reported.
+const SmtpStep CMailHandler::kDialogue[] = {
+    {.sendState = MAILHND_ST_CONNECT, .waitState = MAILHND_ST_CONNECT_WAITRESP,
+     .send = &CMailHandler::Connect, .timeoutMs = kReplyTimeoutMs, .next = MAILHND_ST_HELO,
+     .failText = "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_CONNECT,
+     .failState = MAILHND_ST_DISCONNECT},
+    {.sendState = MAILHND_ST_HELO, .waitState = MAILHND_ST_HELO_WAITRESP, .statusOnSend = MHM_STATUS_AUTHORIZING,
+     .send = &CMailHandler::SendHelo, .timeoutMs = kReplyTimeoutMs, .next = MAILHND_ST_MAIL_FROM,
+     .failText = "MAILHND_ST_HELO_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_HELO,
+     .failState = MAILHND_ST_QUIT},
+    {.sendState = MAILHND_ST_MAIL_FROM, .waitState = MAILHND_ST_MAIL_FROM_WAITRESP,
+     .send = &CMailHandler::SendMailFrom, .timeoutMs = kReplyTimeoutMs, .onReply = &CMailHandler::FirstRecipient,
+     .next = MAILHND_ST_RCPT_TO,
+     .failText = "MAILHND_ST_MAIL_FROM_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_MAIL_FROM,
+     .failState = MAILHND_ST_QUIT},
+    // One RCPT TO per address: the row comes round again until the last
+    // address has been taken.
+    {.sendState = MAILHND_ST_RCPT_TO, .waitState = MAILHND_ST_RCPT_TO_WAITRESP,
+     .send = &CMailHandler::SendRecipient, .timeoutMs = kReplyTimeoutMs, .onReply = &CMailHandler::NextRecipient,
+     .next = MAILHND_ST_DATA,
+     .failText = "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_RCPT_TO,
+     .failState = MAILHND_ST_QUIT},
+    {.sendState = MAILHND_ST_DATA, .waitState = MAILHND_ST_DATA_WAITRESP,
+     .send = &CMailHandler::SendData, .expected = MAILINFO_RESP_INTERMEDIATE, .timeoutMs = kReplyTimeoutMs,
+     .statusOnReply = MHM_STATUS_SENDING, .next = MAILHND_ST_MESSAGE,
+     .failText = "MAILHND_ST_DATA_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_DATA,
+     .failState = MAILHND_ST_QUIT},
+    {.sendState = MAILHND_ST_MESSAGE, .waitState = MAILHND_ST_MESSAGE_WAITRESP,
+     .send = &CMailHandler::SendMessage, .timeoutMs = kReplyTimeoutMs, .onReply = &CMailHandler::Delivered,
+     .next = MAILHND_ST_QUIT,
+     .failText = "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_MESSAGE,
+     .failState = MAILHND_ST_QUIT},
+    // Once the server has taken the message, a failed QUIT must never have
+    // the mail sent twice.
+    {.sendState = MAILHND_ST_QUIT, .waitState = MAILHND_ST_QUIT_WAITRESP,
+     .send = &CMailHandler::SendQuit, .timeoutMs = kReplyTimeoutMs, .next = MAILHND_ST_DISCONNECT,
+     .failText = "MAILHND_ST_QUIT_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_QUIT,
+     .failClass = MHM_FAIL_PERMANENT, .failState = MAILHND_ST_DISCONNECT},
+};
+
 void CMailHandler::StepState()
 {
     if (GiveWayToNewMail())
         return;
     if (current)
         BeforeMailStep(state, *current);
+    if (const SmtpStep* step = SmtpStep::Find(kDialogue, state)) {
+        RunStep(*step);
+        return;
+    }
     switch (state) {
     case MAILHND_ST_IDLE:
         TakeRequest();
-        break;
-    case MAILHND_ST_CONNECT:
-        if (mailInfo.Connect(current->Server, current->Port) != 0) {
-            state = MAILHND_ST_CONNECT_WAITRESP;
-        } else {
-            // A name that does not resolve may be a name server that is down
-            // for the moment as much as a wrong name.
-            Log("MAILHND_ST_CONNECT: Connect Error");
-            Fail(MAILHND_ERR_CONNECT, MHM_FAIL_TRANSIENT);
-            state = MAILHND_ST_DISCONNECT;
-        }
-        break;
-    case MAILHND_ST_CONNECT_WAITRESP:
-        OnWait(WaitResponse(MAILINFO_RESP_POSITIVE, kReplyTimeoutMs), MAILHND_ST_HELO,
-               "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", MAILHND_ERR_CONNECT, MAILHND_ST_DISCONNECT);
-        break;
-    case MAILHND_ST_HELO:
-        PostStatus(MHM_STATUS_AUTHORIZING);
-        mailInfo.Send(MAILINFO_CMD_HELO, current->HeloName);
-        state = MAILHND_ST_HELO_WAITRESP;
-        break;
-    case MAILHND_ST_HELO_WAITRESP:
-        OnWait(WaitResponse(MAILINFO_RESP_POSITIVE, kReplyTimeoutMs), MAILHND_ST_MAIL_FROM,
-               "MAILHND_ST_HELO_WAITRESP: Error/Timeout", MAILHND_ERR_HELO, MAILHND_ST_QUIT);
-        break;
-    case MAILHND_ST_MAIL_FROM:
-        mailInfo.Send(MAILINFO_CMD_MAIL_FROM, current->Sender);
-        state = MAILHND_ST_MAIL_FROM_WAITRESP;
-        break;
-    case MAILHND_ST_MAIL_FROM_WAITRESP:
-        OnWait(WaitResponse(MAILINFO_RESP_POSITIVE, kReplyTimeoutMs), MAILHND_ST_RCPT_TO,
-               "MAILHND_ST_MAIL_FROM_WAITRESP: Error/Timeout", MAILHND_ERR_MAIL_FROM, MAILHND_ST_QUIT);
-        if (state == MAILHND_ST_RCPT_TO) {
-            recipientCount = recipients.GetCount();
-            recipientIndex = 0;
-            recipients.Rewind();
-        }
-        break;
-    case MAILHND_ST_RCPT_TO:
-        SendNextRecipient();
-        break;
-    case MAILHND_ST_RCPT_TO_WAITRESP:
-        OnWait(WaitResponse(MAILINFO_RESP_POSITIVE, kReplyTimeoutMs), MAILHND_ST_RCPT_TO,
-               "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", MAILHND_ERR_RCPT_TO, MAILHND_ST_QUIT);
-        if (state == MAILHND_ST_RCPT_TO && ++recipientIndex >= recipientCount)
-            state = MAILHND_ST_DATA;
-        break;
-    case MAILHND_ST_DATA:
-        mailInfo.Send(MAILINFO_CMD_DATA, "");
-        state = MAILHND_ST_DATA_WAITRESP;
-        break;
-    case MAILHND_ST_DATA_WAITRESP:
-        OnWait(WaitResponse(MAILINFO_RESP_INTERMEDIATE, kReplyTimeoutMs), MAILHND_ST_MESSAGE,
-               "MAILHND_ST_DATA_WAITRESP: Error/Timeout", MAILHND_ERR_DATA, MAILHND_ST_QUIT);
-        if (state == MAILHND_ST_MESSAGE)
-            PostStatus(MHM_STATUS_SENDING);
-        break;
-    case MAILHND_ST_MESSAGE:
-        mailInfo.SendMail(*current, recipients);
-        state = MAILHND_ST_MESSAGE_WAITRESP;
-        break;
-    case MAILHND_ST_MESSAGE_WAITRESP:
-        OnWait(WaitResponse(MAILINFO_RESP_POSITIVE, kReplyTimeoutMs), MAILHND_ST_QUIT,
-               "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", MAILHND_ERR_MESSAGE, MAILHND_ST_QUIT);
-        if (state == MAILHND_ST_QUIT && errorStep == MAILHND_ERR_NONE)
-            RemoveJobFile();
-        break;
-    case MAILHND_ST_QUIT:
-        Quit();
-        break;
-    case MAILHND_ST_QUIT_WAITRESP:
-        OnWait(WaitResponse(MAILINFO_RESP_POSITIVE, kReplyTimeoutMs), MAILHND_ST_DISCONNECT,
-               "MAILHND_ST_QUIT_WAITRESP: Error/Timeout", MAILHND_ERR_QUIT, MAILHND_ST_DISCONNECT);
         break;
     case MAILHND_ST_DISCONNECT:
         FinishMail();
@@ -346,26 +319,26 @@ void CMailHandler::TakeRequest()
     state = MAILHND_ST_CONNECT;
 }
 
-void CMailHandler::OnWait(int16_t result, int16_t next, const char* failText, uint16_t failStep, int16_t failState)
+void CMailHandler::RunStep(const SmtpStep& step)
 {
+    if (state == step.sendState) {
+        if (step.statusOnSend != MHM_STATUS_IDLE)
+            PostStatus(step.statusOnSend);
+        state = (this->*step.send)(step);
+        return;
+    }
+    const int16_t result = WaitResponse(step.expected, step.timeoutMs);
     if (result == MAILHND_WRRET_PENDING)
         return;
     if (result == MAILHND_WRRET_EXPECTED) {
-        state = next;
+        state = step.onReply != nullptr ? (this->*step.onReply)(step) : step.next;
+        if (step.statusOnReply != MHM_STATUS_IDLE)
+            PostStatus(step.statusOnReply);
         return;
     }
-    Log(failText);
-    uint8_t failureClass = MHM_FAIL_TRANSIENT;  // no reply in time, or the connection is gone
-    if (result == MAILHND_WRRET_OTHER) {
-        if (endingReply == MAILINFO_RESP_PERMANENT)
-            failureClass = MHM_FAIL_PERMANENT;
-        else if (endingReply == MAILINFO_RESP_POSITIVE || endingReply == MAILINFO_RESP_INTERMEDIATE)
-            failureClass = MHM_FAIL_PERMANENT;  // out of place: the server would answer the same again
-    }
-    if (failStep == MAILHND_ERR_QUIT && errorStep == MAILHND_ERR_NONE)
-        failureClass = MHM_FAIL_PERMANENT;  // the server has taken the message: never send it twice
-    Fail(failStep, failureClass);
-    state = failState;
+    Log(step.failText);
+    Fail(step.errorStep, step.FailureClass(result, endingReply));
+    state = step.failState;
 }
 
 void CMailHandler::Fail(uint16_t step, uint8_t failureClass)
@@ -375,19 +348,94 @@ void CMailHandler::Fail(uint16_t step, uint8_t failureClass)
     errorStep = step;
 }
 
-void CMailHandler::SendNextRecipient()
+// ---------------------------------------------------------------------------
+// The rows' sends
+
+int16_t CMailHandler::Connect(const SmtpStep& step)
+{
+    if (mailInfo.Connect(current->Server, current->Port) != 0)
+        return step.waitState;
+    // A name that does not resolve may be a name server that is down for the
+    // moment as much as a wrong name.
+    Log("MAILHND_ST_CONNECT: Connect Error");
+    Fail(step.errorStep, MHM_FAIL_TRANSIENT);
+    return step.failState;
+}
+
+int16_t CMailHandler::SendHelo(const SmtpStep& step)
+{
+    mailInfo.Send(MAILINFO_CMD_HELO, current->HeloName);
+    return step.waitState;
+}
+
+int16_t CMailHandler::SendMailFrom(const SmtpStep& step)
+{
+    mailInfo.Send(MAILINFO_CMD_MAIL_FROM, current->Sender);
+    return step.waitState;
+}
+
+int16_t CMailHandler::SendRecipient(const SmtpStep& step)
 {
     const std::string* address = recipients.GetNext();
     if (address == nullptr) {
         // A recipients text of blanks only leaves no address to send; the
         // mail fails as if the server had refused the recipient.
         Log("MAILHND_ST_RCPT_TO: No Recipient");
-        Fail(MAILHND_ERR_RCPT_TO, MHM_FAIL_PERMANENT);
-        state = MAILHND_ST_QUIT;
-        return;
+        Fail(step.errorStep, MHM_FAIL_PERMANENT);
+        return step.failState;
     }
     mailInfo.Send(MAILINFO_CMD_RCPT_TO, *address);
-    state = MAILHND_ST_RCPT_TO_WAITRESP;
+    return step.waitState;
+}
+
+int16_t CMailHandler::SendData(const SmtpStep& step)
+{
+    mailInfo.Send(MAILINFO_CMD_DATA, "");
+    return step.waitState;
+}
+
+int16_t CMailHandler::SendMessage(const SmtpStep& step)
+{
+    mailInfo.SendMail(*current, recipients);
+    return step.waitState;
+}
+
+int16_t CMailHandler::SendQuit(const SmtpStep& step)
+{
+    // QUIT cannot travel over a connection the server has closed; waiting 30
+    // seconds for its reply would only replace the step that really failed
+    // by step 6.
+    if (mailInfo.IsConnectionLost()) {
+        Log("MAILHND_ST_QUIT: Connection closed");
+        return step.next;
+    }
+    mailInfo.Send(MAILINFO_CMD_QUIT, "");
+    return step.waitState;
+}
+
+// ---------------------------------------------------------------------------
+// The rows' replies
+
+int16_t CMailHandler::FirstRecipient(const SmtpStep& step)
+{
+    recipientCount = recipients.GetCount();
+    recipientIndex = 0;
+    recipients.Rewind();
+    return step.next;
+}
+
+int16_t CMailHandler::NextRecipient(const SmtpStep& step)
+{
+    if (++recipientIndex < recipientCount)
+        return step.sendState;
+    return step.next;
+}
+
+int16_t CMailHandler::Delivered(const SmtpStep& step)
+{
+    if (errorStep == MAILHND_ERR_NONE)
+        RemoveJobFile();
+    return step.next;
 }
 
 void CMailHandler::RemoveJobFile()
@@ -397,20 +445,6 @@ void CMailHandler::RemoveJobFile()
     if (::unlink(current->JobFile.c_str()) != 0 && errno != ENOENT)
         Log("MAILHND_ST_MESSAGE_WAITRESP: Outbox file not removed, ErrCode: " + std::to_string(errno));
     current->JobFile.clear();
-}
-
-void CMailHandler::Quit()
-{
-    // QUIT cannot travel over a connection the server has closed; waiting 30
-    // seconds for its reply would only replace the step that really failed
-    // by step 6.
-    if (mailInfo.IsConnectionLost()) {
-        Log("MAILHND_ST_QUIT: Connection closed");
-        state = MAILHND_ST_DISCONNECT;
-        return;
-    }
-    mailInfo.Send(MAILINFO_CMD_QUIT, "");
-    state = MAILHND_ST_QUIT_WAITRESP;
 }
 
 void CMailHandler::FinishMail()

@@ -14,6 +14,7 @@
 #include "core/StrList.h"
 #include "messages/MailHandlerMsg.h"
 #include "mail/MailInfo.h"
+#include "mail/SmtpStep.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -106,17 +107,33 @@ private:
     void SetAside();
     void FailAfterFault(const std::string& reason);
     void TakeRequest();
-    // Ends a reply wait: on 1 goes to `next`; on a failure logs, records
-    // the error step and goes to `failState`. Pending leaves the state alone.
-    void OnWait(int16_t result, int16_t next, const char* failText, uint16_t failStep, int16_t failState);
+    // One pass of a row of the dialogue: its send in its send state, one look
+    // for its reply in its wait state.
+    void RunStep(const SmtpStep& step);
     // Records the failed step; the first failure of a mail decides its class.
     void Fail(uint16_t step, uint8_t failureClass);
-    void SendNextRecipient();
+
+    // What the rows send.
+    int16_t Connect(const SmtpStep& step);
+    int16_t SendHelo(const SmtpStep& step);
+    int16_t SendMailFrom(const SmtpStep& step);
+    int16_t SendRecipient(const SmtpStep& step);
+    int16_t SendData(const SmtpStep& step);
+    int16_t SendMessage(const SmtpStep& step);
+    int16_t SendQuit(const SmtpStep& step);
+    // What the rows do on the expected reply, besides going on.
+    int16_t FirstRecipient(const SmtpStep& step);
+    int16_t NextRecipient(const SmtpStep& step);
+    int16_t Delivered(const SmtpStep& step);
+
+    // The dialogue of one mail, from the connection to QUIT, in the order
+    // the commands go out.
+    static const SmtpStep kDialogue[];
+
     // The server has taken the mail: its outbox file goes now, not when the
     // result has reached the manager, so that a station killed meanwhile
     // does not send it again after its restart.
     void RemoveJobFile();
-    void Quit();
     void FinishMail();
     void PostStatus(int16_t status);
     void Log(const std::string& text);
