@@ -70,28 +70,22 @@ int16_t CHandler::WaitStatus()
 
 void CHandler::SetStatus(int16_t code)
 {
-    std::lock_guard<std::mutex> guard(statusLock);
-    status = code;
+    status.store(code, std::memory_order_release);
 }
 
 int16_t CHandler::TakeStatus()
 {
-    std::lock_guard<std::mutex> guard(statusLock);
-    const int16_t code = status;
-    status = HNDRET_OK;
-    return code;
+    return status.exchange(HNDRET_OK, std::memory_order_acq_rel);
 }
 
 void CHandler::SetRun(int32_t run)
 {
-    std::lock_guard<std::mutex> guard(runLock);
-    runFlag = run;
+    runFlag.store(run, std::memory_order_release);
 }
 
 int32_t CHandler::IsRunning() const
 {
-    std::lock_guard<std::mutex> guard(runLock);
-    return runFlag;
+    return runFlag.load(std::memory_order_acquire);
 }
 
 void CHandler::PostMsg(CMsgReceiver* target, std::unique_ptr<CMsg> msg)

@@ -6,9 +6,9 @@
 #include "core/MsgReceiver.h"
 #include "core/ThreadQueue.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 // Handshake results (the thread reports the 10-series; Start/Stop add their own).
@@ -71,11 +71,18 @@ private:
     CMsgReceiver* owner = nullptr;
     std::thread thread;
 
-    mutable std::mutex statusLock;
-    int16_t status = HNDRET_OK;
+    // The report of the worker to its starter. The worker writes it after it
+    // has set itself up (release) and the starter takes it (acquire), so what
+    // the worker did before its report is visible to the starter once it
+    // sees the report. Taking is one exchange: a report is never read twice
+    // nor lost between a read and the clearing.
+    std::atomic<int16_t> status{HNDRET_OK};
 
-    mutable std::mutex runLock;
-    int32_t runFlag = 0;
+    // The run flag: the starter sets it before the thread exists and clears
+    // it to ask for the end; the worker polls it and clears it when it gives
+    // up. Release on store and acquire on load, so what was written before
+    // the flag changed is visible to the thread that sees the change.
+    std::atomic<int32_t> runFlag{0};
 
     CThreadQueue inputQueue;
 };

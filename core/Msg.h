@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 class CMsg {
 public:
@@ -32,11 +33,43 @@ private:
     uint8_t precedence = 0;
 };
 
-// The message as the class its type promises, or nullptr when a sender got
-// the class wrong (such a message is dropped rather than misread).
+// MsgCast: a message as the class its type promises. A sender that got the
+// class wrong must not get its message misread: the cast is checked, and a
+// message of another class is never handed out as this one.
+
+// A message seen through a reference: nullptr when it is of another class.
 template <typename T>
-T* As(CMsg& msg)
+T* MsgCast(CMsg& msg)
 {
     return dynamic_cast<T*>(&msg);
 }
 
+template <typename T>
+const T* MsgCast(const CMsg& msg)
+{
+    return dynamic_cast<const T*>(&msg);
+}
+
+// An owned message: when it is a T, ownership moves to the result and msg is
+// left empty. Otherwise (or when msg is empty) the result is empty and msg
+// still owns the message, so the caller can still log, forward or drop it.
+template <typename T, typename From>
+[[nodiscard]] std::unique_ptr<T> MsgCast(std::unique_ptr<From>& msg)
+{
+    static_assert(std::is_base_of_v<CMsg, From> && std::is_base_of_v<From, T>);
+    if (dynamic_cast<T*>(msg.get()) == nullptr)
+        return nullptr;
+    return std::unique_ptr<T>(static_cast<T*>(msg.release()));
+}
+
+// A temporary would take a message of another class down with it unseen:
+// keep it in a variable first, then cast.
+template <typename T, typename From>
+std::unique_ptr<T> MsgCast(std::unique_ptr<From>&& msg) = delete;
+
+// The earlier name of the reference casts, kept while callers move over.
+template <typename T>
+T* As(CMsg& msg)
+{
+    return MsgCast<T>(msg);
+}

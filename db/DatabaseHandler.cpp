@@ -188,82 +188,82 @@ void CDatabaseHandler::ExecuteRequest(std::unique_ptr<CMsg> request)
     CMsg& msg = *request;
     switch (msg.GetType()) {
     case DBMSG_ADD_OBJECT_INFO:
-        if (auto* r = As<CObjectInfoMsg>(msg))
+        if (auto* r = MsgCast<CObjectInfoMsg>(msg))
             reply = objectTable.AddObjectInfo(*r);
         break;
     case DBMSG_FIND_OBJECT_INFO:
-        if (auto* r = As<CObjectInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CObjectInfoReqMsg>(msg))
             reply = objectTable.FindObjectInfo(*r);
         break;
     case DBMSG_EDIT_OBJECT_INFO:
-        if (auto* r = As<CObjectInfoMsg>(msg))
+        if (auto* r = MsgCast<CObjectInfoMsg>(msg))
             reply = objectTable.EditObjectInfo(*r);
         break;
     case DBMSG_DELETE_OBJECT_INFO:
-        if (auto* r = As<CObjectInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CObjectInfoReqMsg>(msg))
             reply = objectTable.DeleteObjectInfo(*r);
         break;
     case DBMSG_FIND_ALARM_INFO:
-        if (auto* r = As<CAlarmInfoReqMsg>(msg)) {
+        if (auto* r = MsgCast<CAlarmInfoReqMsg>(msg)) {
             std::unique_ptr<CAlarmInfoMsg> found = alarmTable.FindAlarmInfo(*r);
             AddObjectNotes(*r, *found);
             reply = std::move(found);
         }
         break;
     case DBMSG_EDIT_ALARM_INFO:
-        if (auto* r = As<CAlarmInfoMsg>(msg))
+        if (auto* r = MsgCast<CAlarmInfoMsg>(msg))
             reply = alarmTable.EditAlarmInfo(*r);
         break;
     case DBMSG_DELETE_ALARM_INFO:
-        if (auto* r = As<CAlarmInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CAlarmInfoReqMsg>(msg))
             reply = alarmTable.DeleteAlarmInfo(*r);
         break;
     case DBMSG_ADD_CUSTOMER_INFO:
-        if (auto* r = As<CCustomerInfoMsg>(msg))
+        if (auto* r = MsgCast<CCustomerInfoMsg>(msg))
             reply = customerTable.AddCustomerInfo(*r, DBMSG_CUSTOMER_INFO);
         break;
     case DBMSG_FIND_CUSTOMER_INFO:
-        if (auto* r = As<CCustomerInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CCustomerInfoReqMsg>(msg))
             reply = customerTable.FindCustomerInfo(*r, DBMSG_CUSTOMER_INFO);
         break;
     case DBMSG_EDIT_CUSTOMER_INFO:
-        if (auto* r = As<CCustomerInfoMsg>(msg))
+        if (auto* r = MsgCast<CCustomerInfoMsg>(msg))
             reply = customerTable.EditCustomerInfo(*r, DBMSG_CUSTOMER_INFO);
         break;
     case DBMSG_DELETE_CUSTOMER_INFO:
-        if (auto* r = As<CCustomerInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CCustomerInfoReqMsg>(msg))
             reply = customerTable.DeleteCustomerInfo(*r, DBMSG_CUSTOMER_INFO);
         break;
     case DBMSG_ADD_MAIL_INFO:
-        if (auto* r = As<CMailInfoMsg>(msg))
+        if (auto* r = MsgCast<CMailInfoMsg>(msg))
             reply = mailTable.AddMailInfo(*r, DBMSG_MAIL_INFO);
         break;
     case DBMSG_FIND_MAIL_INFO:
-        if (auto* r = As<CMailInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CMailInfoReqMsg>(msg))
             reply = mailTable.FindMailInfo(*r, DBMSG_MAIL_INFO);
         break;
     case DBMSG_EDIT_MAIL_INFO:
-        if (auto* r = As<CMailInfoMsg>(msg))
+        if (auto* r = MsgCast<CMailInfoMsg>(msg))
             reply = mailTable.EditMailInfo(*r, DBMSG_MAIL_INFO);
         break;
     case DBMSG_DELETE_MAIL_INFO:
-        if (auto* r = As<CMailInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CMailInfoReqMsg>(msg))
             reply = mailTable.DeleteMailInfo(*r, DBMSG_MAIL_INFO);
         break;
     case DBMSG_ADD_SMS_NUM_INFO:
-        if (auto* r = As<CSmsNumInfoMsg>(msg))
+        if (auto* r = MsgCast<CSmsNumInfoMsg>(msg))
             reply = smsTable.AddSmsNumInfo(*r, r->ReplyType);
         break;
     case DBMSG_FIND_SMS_NUM_INFO:
-        if (auto* r = As<CSmsNumInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CSmsNumInfoReqMsg>(msg))
             reply = smsTable.FindSmsNumInfo(*r, r->ReplyType);
         break;
     case DBMSG_EDIT_SMS_NUM_INFO:
-        if (auto* r = As<CSmsNumInfoMsg>(msg))
+        if (auto* r = MsgCast<CSmsNumInfoMsg>(msg))
             reply = smsTable.EditSmsNumInfo(*r, r->ReplyType);
         break;
     case DBMSG_DELETE_SMS_NUM_INFO:
-        if (auto* r = As<CSmsNumInfoReqMsg>(msg))
+        if (auto* r = MsgCast<CSmsNumInfoReqMsg>(msg))
             reply = smsTable.DeleteSmsNumInfo(*r, r->ReplyType);
         break;
     default:
@@ -293,7 +293,9 @@ std::unique_ptr<CCustomerInfoMsg> CDatabaseHandler::FindCustomer(const std::stri
     std::unique_ptr<CDatabaseMsg> reply = customerTable.FindCustomerInfo(request, DBMSG_CUSTOMER_INFO);
     if (reply->Result != DBRES_INFO_FOUND_KEY)
         return nullptr;
-    std::unique_ptr<CCustomerInfoMsg> customer(static_cast<CCustomerInfoMsg*>(reply.release()));
+    std::unique_ptr<CCustomerInfoMsg> customer = MsgCast<CCustomerInfoMsg>(reply);
+    if (!customer)
+        return nullptr;
     // Further customers of the same name (a register edited by other tools)
     // are not attached.
     customer->Next.reset();

@@ -1,8 +1,9 @@
 #include "protocols/CpcInfo.h"
 
+#include "protocols/PayloadLogText.h"
+
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <span>
 #include <string>
 
@@ -53,13 +54,6 @@ std::span<const uint8_t> RequestDigits(int16_t request)
     }
 }
 
-std::string Formatted(const char* format, unsigned value)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, format, value);
-    return buf;
-}
-
 // Reads the alarm code and the identity of an alarm answer into msg. False
 // when the identity is not 6 to 8 decimal digits.
 bool ReadAlarm(const CComMsg& frame, int count, CTelHandlerMsg& msg)
@@ -96,14 +90,11 @@ void CCpcInfo::Encode(CComMsg& frame, int16_t request) const
 {
     const std::span<const uint8_t> digits = RequestDigits(request);
     frame.SetCommand(CMD_CPC_REQUEST);
-    std::string text;
-    for (size_t i = 0; i < digits.size(); ++i) {
+    for (size_t i = 0; i < digits.size(); ++i)
         frame.SetPayload(static_cast<int>(i), digits[i]);
-        text += Formatted("%d ", digits[i]);
-    }
     frame.SetLength(static_cast<int16_t>(digits.size()));
     if (log)
-        log->Log("CCpcInfo::Encode", text);
+        log->Log("CCpcInfo::Encode", PayloadLogText(frame, static_cast<int>(digits.size()), LogBase::Decimal));
 }
 
 std::unique_ptr<CTelHandlerMsg> CCpcInfo::Decode(const CComMsg& frame) const
@@ -111,11 +102,8 @@ std::unique_ptr<CTelHandlerMsg> CCpcInfo::Decode(const CComMsg& frame) const
     const int count = frame.GetLength();
     const int carried = std::clamp(count, 0, CComMsg::kMaxPayload);
 
-    std::string text;
-    for (int i = 0; i < carried; ++i)
-        text += Formatted("%01X ", frame.GetPayload(i));
     if (log)
-        log->Log("CCpcInfo::Decode", text);
+        log->Log("CCpcInfo::Decode", PayloadLogText(frame, carried, LogBase::Hex));
 
     auto invalid = [this]() -> std::unique_ptr<CTelHandlerMsg> {
         if (log)

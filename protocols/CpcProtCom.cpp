@@ -4,6 +4,10 @@
 
 #include <string>
 
+using enum CpcReceiveState;
+using enum CpcDisconnectState;
+using enum CpcTimeUpdateState;
+
 namespace {
 
 constexpr const char* kReceiveSource = "CCpcProtCom::ReceiveMsg";
@@ -75,9 +79,11 @@ int16_t CCpcProtCom::NoAnswer(Outcome outcome, const std::string& prefix)
     case Outcome::ComError:
         Log(kReceiveSource, prefix + "TELHND_SRRET_COM_ERROR");
         return FailReceive(PROTCOM_RMRET_COM_ERROR);
-    default:
-        return PROTCOM_RMRET_BUSY;
+    case Outcome::Pending:
+    case Outcome::Answer:
+        break;
     }
+    return PROTCOM_RMRET_BUSY;
 }
 
 int16_t CCpcProtCom::ReceiveMsg(std::unique_ptr<CTelHandlerMsg>& out)
@@ -96,9 +102,9 @@ int16_t CCpcProtCom::ReceiveMsg(std::unique_ptr<CTelHandlerMsg>& out)
         return StepSendAlarmAck(out);
     case CPCPROTCOM_RMST_SEND_DISCONNECT:
         return StepSendDisconnect(out);
-    default:
-        return FailReceive(PROTCOM_RMRET_BUSY);
     }
+    // Not a state of the machine: start over.
+    return FailReceive(PROTCOM_RMRET_BUSY);
 }
 
 int16_t CCpcProtCom::StepRequestId()
@@ -213,14 +219,14 @@ int16_t CCpcProtCom::SendDisconnect()
         disconnectState = CPCPROTCOM_SDST_SEND;
         return PROTCOM_SDRET_BUSY;
     case CPCPROTCOM_SDST_SEND:
-        return StepCommand(disconnectState, CPC_REQ_DISCONNECT, "CCpcProtCom::SendDisconnect",
+        return StepCommand(disconnectState, CPCPROTCOM_SDST_IDLE, CPC_REQ_DISCONNECT, "CCpcProtCom::SendDisconnect",
                            "CPCPROTCOM_SDST_SEND: ",
                            {PROTCOM_SDRET_DONE, PROTCOM_SDRET_RECEIVE_ERROR, PROTCOM_SDRET_RECEIVE_TIMEOUT,
                             PROTCOM_SDRET_COM_ERROR});
-    default:
-        disconnectState = CPCPROTCOM_SDST_IDLE;
-        return PROTCOM_SDRET_BUSY;
     }
+    // Not a state of the machine: start over.
+    disconnectState = CPCPROTCOM_SDST_IDLE;
+    return PROTCOM_SDRET_BUSY;
 }
 
 int16_t CCpcProtCom::SendTimeUpdate()
@@ -231,18 +237,19 @@ int16_t CCpcProtCom::SendTimeUpdate()
         timeUpdateState = CPCPROTCOM_STST_SEND;
         return PROTCOM_STRET_BUSY;
     case CPCPROTCOM_STST_SEND:
-        return StepCommand(timeUpdateState, CPC_REQ_TIME_UPDATE, "CCpcProtCom::SendTimeUpdate",
-                           "CPCPROTCOM_STST_SEND: ",
+        return StepCommand(timeUpdateState, CPCPROTCOM_STST_IDLE, CPC_REQ_TIME_UPDATE,
+                           "CCpcProtCom::SendTimeUpdate", "CPCPROTCOM_STST_SEND: ",
                            {PROTCOM_STRET_DONE, PROTCOM_STRET_RECEIVE_ERROR, PROTCOM_STRET_RECEIVE_TIMEOUT,
                             PROTCOM_STRET_COM_ERROR});
-    default:
-        timeUpdateState = CPCPROTCOM_STST_IDLE;
-        return PROTCOM_STRET_BUSY;
     }
+    // Not a state of the machine: start over.
+    timeUpdateState = CPCPROTCOM_STST_IDLE;
+    return PROTCOM_STRET_BUSY;
 }
 
-int16_t CCpcProtCom::StepCommand(int16_t& state, int16_t request, const char* source, const std::string& prefix,
-                                 const CommandResults& results)
+template <typename State>
+int16_t CCpcProtCom::StepCommand(State& state, State idle, int16_t request, const char* source,
+                                 const std::string& prefix, const CommandResults& results)
 {
     std::unique_ptr<CTelHandlerMsg> answer;
     int16_t result = 0;
@@ -269,7 +276,7 @@ int16_t CCpcProtCom::StepCommand(int16_t& state, int16_t request, const char* so
         result = results.comError;
         break;
     }
-    state = 0;  // CPCPROTCOM_SDST_IDLE / CPCPROTCOM_STST_IDLE
+    state = idle;
     return result;
 }
 

@@ -10,18 +10,22 @@
 #include <memory>
 #include <string>
 
-// Receive states.
-constexpr int16_t CPCPROTCOM_RMST_IDLE = 0;
-constexpr int16_t CPCPROTCOM_RMST_REQ_ID = 1;
-constexpr int16_t CPCPROTCOM_RMST_REQ_ALARMCODE = 2;
-constexpr int16_t CPCPROTCOM_RMST_SEND_ALARM_ACK = 3;
-constexpr int16_t CPCPROTCOM_RMST_SEND_DISCONNECT = 4;
-// Disconnect states.
-constexpr int16_t CPCPROTCOM_SDST_IDLE = 0;
-constexpr int16_t CPCPROTCOM_SDST_SEND = 1;
-// Time-update states.
-constexpr int16_t CPCPROTCOM_STST_IDLE = 0;
-constexpr int16_t CPCPROTCOM_STST_SEND = 1;
+// The states of the three dialogues; each machine is idle at 0.
+enum class CpcReceiveState : int16_t {
+    CPCPROTCOM_RMST_IDLE = 0,
+    CPCPROTCOM_RMST_REQ_ID = 1,
+    CPCPROTCOM_RMST_REQ_ALARMCODE = 2,
+    CPCPROTCOM_RMST_SEND_ALARM_ACK = 3,
+    CPCPROTCOM_RMST_SEND_DISCONNECT = 4,
+};
+enum class CpcDisconnectState : int16_t {
+    CPCPROTCOM_SDST_IDLE = 0,
+    CPCPROTCOM_SDST_SEND = 1,
+};
+enum class CpcTimeUpdateState : int16_t {
+    CPCPROTCOM_STST_IDLE = 0,
+    CPCPROTCOM_STST_SEND = 1,
+};
 
 class CCpcProtCom : public CProtCom {
 public:
@@ -65,14 +69,15 @@ private:
         int16_t timeout;
         int16_t comError;
     };
-    // One step of the command's send state; sets state back to idle (0) on a
+    // One step of the command's send state; sets state back to idle on a
     // final result.
-    int16_t StepCommand(int16_t& state, int16_t request, const char* source, const std::string& prefix,
+    template <typename State>
+    int16_t StepCommand(State& state, State idle, int16_t request, const char* source, const std::string& prefix,
                         const CommandResults& results);
 
-    int16_t receiveState = CPCPROTCOM_RMST_IDLE;
-    int16_t disconnectState = CPCPROTCOM_SDST_IDLE;
-    int16_t timeUpdateState = CPCPROTCOM_STST_IDLE;
+    CpcReceiveState receiveState = CpcReceiveState::CPCPROTCOM_RMST_IDLE;
+    CpcDisconnectState disconnectState = CpcDisconnectState::CPCPROTCOM_SDST_IDLE;
+    CpcTimeUpdateState timeUpdateState = CpcTimeUpdateState::CPCPROTCOM_STST_IDLE;
     int16_t triesLeft = 0;  // shared: only one of the machines runs at a time
     std::unique_ptr<CTelHandlerMsg> pendingAlarm;
     int16_t ackRequest = 0;

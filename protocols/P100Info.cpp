@@ -1,7 +1,8 @@
 #include "protocols/P100Info.h"
 
+#include "protocols/PayloadLogText.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <tuple>
 
@@ -31,23 +32,13 @@ constexpr uint8_t kCodeUserData = 5;
 // longest user data fits the message's buffer.
 static_assert(std::tuple_size_v<decltype(CTelHandlerMsg::userData)> >= 255 / 2);
 
-std::string Formatted(const char* format, unsigned value)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, format, value);
-    return buf;
-}
-
 }  // namespace
 
 std::unique_ptr<CTelHandlerMsg> CP100Info::Decode(const CComMsg& frame) const
 {
     const int length = frame.GetLength();
     const int carried = std::clamp(length, 0, CComMsg::kMaxPayload);
-    std::string text;
-    for (int i = 0; i < carried; ++i)
-        text += Formatted("%01X ", frame.GetPayload(i));
-    Log("CP100Info::Decode", text);
+    Log("CP100Info::Decode", PayloadLogText(frame, carried, LogBase::Hex));
 
     // Without its code and count a frame is nothing; a length beyond the
     // frame buffer is a broken frame.

@@ -5,6 +5,10 @@
 #include <initializer_list>
 #include <string>
 
+using enum P100ReceiveState;
+using enum P100DisconnectState;
+using enum P100RedirectState;
+
 namespace {
 
 constexpr const char* kReceiveSource = "CP100ProtCom::ReceiveMsg";
@@ -67,9 +71,9 @@ int16_t CP100ProtCom::ReceiveMsg(std::unique_ptr<CTelHandlerMsg>& out)
         return PROTCOM_RMRET_BUSY;
     case P100PROTCOM_RMST_RECEIVE:
         return StepReceive(out);
-    default:
-        return EndReceive(PROTCOM_RMRET_BUSY);
     }
+    // Not a state of the machine: start over.
+    return EndReceive(PROTCOM_RMRET_BUSY);
 }
 
 int16_t CP100ProtCom::EndReceive(int16_t result)
@@ -181,7 +185,7 @@ int16_t CP100ProtCom::SendDisconnect()
         }
         return PROTCOM_SDRET_BUSY;
     case P100PROTCOM_SDST_SEND:
-        return StepSendCommand(disconnectState, P100PROTCOM_SDST_DELAY, kDisconnectSource,
+        return StepSendCommand(disconnectState, P100PROTCOM_SDST_DELAY, P100PROTCOM_SDST_IDLE, kDisconnectSource,
                                "P100PROTCOM_SDST_SEND: Disconnect OK",
                                "P100PROTCOM_SDST_SEND: Serial communication error", kDisconnectDelayMs);
     case P100PROTCOM_SDST_DELAY:
@@ -189,10 +193,10 @@ int16_t CP100ProtCom::SendDisconnect()
             return PROTCOM_SDRET_BUSY;
         disconnectState = P100PROTCOM_SDST_IDLE;
         return PROTCOM_SDRET_DONE;
-    default:
-        disconnectState = P100PROTCOM_SDST_IDLE;
-        return PROTCOM_SDRET_BUSY;
     }
+    // Not a state of the machine: start over.
+    disconnectState = P100PROTCOM_SDST_IDLE;
+    return PROTCOM_SDRET_BUSY;
 }
 
 int16_t CP100ProtCom::SendRedirect(int32_t mode)
@@ -211,7 +215,7 @@ int16_t CP100ProtCom::SendRedirect(int32_t mode)
         }
         return PROTCOM_SDRET_BUSY;
     case P100PROTCOM_SRST_SEND:
-        return StepSendCommand(redirectState, P100PROTCOM_SRST_DELAY, kRedirectSource,
+        return StepSendCommand(redirectState, P100PROTCOM_SRST_DELAY, P100PROTCOM_SRST_IDLE, kRedirectSource,
                                "P100PROTCOM_SRST_SEND: Redirect Call Sent",
                                "P100PROTCOM_SRST_SEND: Serial communication error", kRedirectDelayMs);
     case P100PROTCOM_SRST_DELAY:
@@ -219,14 +223,15 @@ int16_t CP100ProtCom::SendRedirect(int32_t mode)
             return PROTCOM_SDRET_BUSY;
         redirectState = P100PROTCOM_SRST_IDLE;
         return PROTCOM_SDRET_DONE;
-    default:
-        redirectState = P100PROTCOM_SRST_IDLE;
-        return PROTCOM_SDRET_BUSY;
     }
+    // Not a state of the machine: start over.
+    redirectState = P100PROTCOM_SRST_IDLE;
+    return PROTCOM_SDRET_BUSY;
 }
 
-int16_t CP100ProtCom::StepSendCommand(int16_t& state, int16_t delayState, const char* source, const char* sentText,
-                                      const char* errorText, uint32_t delayMs)
+template <typename State>
+int16_t CP100ProtCom::StepSendCommand(State& state, State delayState, State idle, const char* source,
+                                      const char* sentText, const char* errorText, uint32_t delayMs)
 {
     const int16_t result = (line && outgoingData) ? line->SendData(*outgoingData) : TELHND_SDRET_COM_ERROR;
     if (result == TELHND_SDRET_PENDING)
@@ -240,6 +245,6 @@ int16_t CP100ProtCom::StepSendCommand(int16_t& state, int16_t delayState, const 
     }
     // TELHND_SDRET_COM_ERROR, or a result the handler never gives.
     Log(source, errorText);
-    state = 0;  // P100PROTCOM_SDST_IDLE / P100PROTCOM_SRST_IDLE
+    state = idle;
     return PROTCOM_SDRET_COM_ERROR;
 }

@@ -11,19 +11,23 @@
 #include <memory>
 #include <string>
 
-// Receive states.
-constexpr int16_t P100PROTCOM_RMST_IDLE = 0;
-constexpr int16_t P100PROTCOM_RMST_RECEIVE = 1;
-// Disconnect states.
-constexpr int16_t P100PROTCOM_SDST_IDLE = 0;
-constexpr int16_t P100PROTCOM_SDST_WAIT = 1;
-constexpr int16_t P100PROTCOM_SDST_SEND = 2;
-constexpr int16_t P100PROTCOM_SDST_DELAY = 3;
-// Redirect states.
-constexpr int16_t P100PROTCOM_SRST_IDLE = 0;
-constexpr int16_t P100PROTCOM_SRST_WAIT = 1;
-constexpr int16_t P100PROTCOM_SRST_SEND = 2;
-constexpr int16_t P100PROTCOM_SRST_DELAY = 3;
+// The states of the three machines; each is idle at 0.
+enum class P100ReceiveState : int16_t {
+    P100PROTCOM_RMST_IDLE = 0,
+    P100PROTCOM_RMST_RECEIVE = 1,
+};
+enum class P100DisconnectState : int16_t {
+    P100PROTCOM_SDST_IDLE = 0,
+    P100PROTCOM_SDST_WAIT = 1,
+    P100PROTCOM_SDST_SEND = 2,
+    P100PROTCOM_SDST_DELAY = 3,
+};
+enum class P100RedirectState : int16_t {
+    P100PROTCOM_SRST_IDLE = 0,
+    P100PROTCOM_SRST_WAIT = 1,
+    P100PROTCOM_SRST_SEND = 2,
+    P100PROTCOM_SRST_DELAY = 3,
+};
 
 class CP100ProtCom : public CProtCom {
 public:
@@ -51,18 +55,20 @@ private:
     int16_t StepReceive(std::unique_ptr<CTelHandlerMsg>& out);
     int16_t HandleMessage(std::unique_ptr<CTelHandlerMsg> msg, std::unique_ptr<CTelHandlerMsg>& out);
     int16_t EndReceive(int16_t result);
-    // One step of the send state of a command: SendData of the outgoing data,
-    // then the delay; on a final result the state is set back to idle (0).
-    int16_t StepSendCommand(int16_t& state, int16_t delayState, const char* source, const char* sentText,
+    // One step of the send state of a command: SendData of the outgoing data;
+    // once sent, the state moves on to the delay; on a failure it is set back
+    // to idle.
+    template <typename State>
+    int16_t StepSendCommand(State& state, State delayState, State idle, const char* source, const char* sentText,
                             const char* errorText, uint32_t delayMs);
 
-    int16_t receiveState = P100PROTCOM_RMST_IDLE;
+    P100ReceiveState receiveState = P100ReceiveState::P100PROTCOM_RMST_IDLE;
     int16_t triesLeft = 0;
     int16_t startAttempt = 0;
     std::string storedId;
     int16_t storedIdType = 0;
     int16_t storedModelCode = 0;
-    int16_t disconnectState = P100PROTCOM_SDST_IDLE;
-    int16_t redirectState = P100PROTCOM_SRST_IDLE;
+    P100DisconnectState disconnectState = P100DisconnectState::P100PROTCOM_SDST_IDLE;
+    P100RedirectState redirectState = P100RedirectState::P100PROTCOM_SRST_IDLE;
     std::unique_ptr<CBufferMsg> outgoingData;
 };

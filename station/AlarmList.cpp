@@ -9,6 +9,22 @@
 
 #include <algorithm>
 
+static_assert(StoredStatus(AlarmStatusChange::Acknowledged) == ALARMSTATUS_ACKNOWLEDGED);
+static_assert(StoredStatus(AlarmStatusChange::Finished) == ALARMSTATUS_FINISHED);
+
+std::optional<AlarmStatusChange> StatusChangeTo(uint8_t status)
+{
+    switch (status) {
+    case ALARMSTATUS_ACKNOWLEDGED:
+        return AlarmStatusChange::Acknowledged;
+    case ALARMSTATUS_FINISHED:
+        return AlarmStatusChange::Finished;
+    default:
+        // New and Info are given by the station, never by the operator.
+        return std::nullopt;
+    }
+}
+
 CAlarmList::CAlarmList(CAlarmListHost& listHost) : host(listHost) {}
 
 CAlarmList::~CAlarmList() = default;
@@ -126,18 +142,20 @@ void CAlarmList::AddUnstored(std::unique_ptr<CMsg>& reply, CAlarmInfoMsg*& first
         return;
     // Newest first, like the table's answer; they have no key yet.
     std::unique_ptr<CMsg> chain = first != nullptr ? std::move(reply) : nullptr;
+    CAlarmInfoMsg* head = first;
     for (const CAlarmInfoMsg* each : waiting) {
         if (!IsListed(each->AlarmStatus))
             continue;
         std::unique_ptr<CAlarmInfoMsg> copy = each->CloneRecord();
         copy->Result = DBRES_ALARM_FOUND_LIST;
         copy->Next = std::move(chain);
+        head = copy.get();
         chain = std::move(copy);
     }
     if (!chain)
         return;
     reply = std::move(chain);
-    first = static_cast<CAlarmInfoMsg*>(reply.get());
+    first = head;
 }
 
 void CAlarmList::FillRows(const CAlarmInfoMsg* first)
@@ -288,8 +306,9 @@ void CAlarmList::DeleteAlarms(const std::vector<uint32_t>& keys)
     UpdateRelaySignal();
 }
 
-void CAlarmList::SetAlarmStatus(uint32_t key, uint8_t currentStatus, uint8_t newStatus)
+void CAlarmList::SetAlarmStatus(uint32_t key, uint8_t currentStatus, AlarmStatusChange change)
 {
+    const uint8_t newStatus = StoredStatus(change);
     // Nothing goes back, and an Info alarm is never acknowledged or finished.
     // The caller's status may be stale (a dialog opened before the alarm was
     // finished elsewhere): the list's row counts when it is further on, and
@@ -305,12 +324,12 @@ void CAlarmList::SetAlarmStatus(uint32_t key, uint8_t currentStatus, uint8_t new
     auto edit = std::make_unique<CAlarmInfoMsg>(DBMSG_EDIT_ALARM_INFO);
     edit->PrimaryKey = key;
     edit->AlarmStatus = newStatus;
-    if (newStatus == ALARMSTATUS_ACKNOWLEDGED ||
-        (newStatus == ALARMSTATUS_FINISHED && currentStatus == ALARMSTATUS_NEW)) {
+    if (change == AlarmStatusChange::Acknowledged ||
+        (change == AlarmStatusChange::Finished && currentStatus == ALARMSTATUS_NEW)) {
         edit->AckTime = now;
         edit->AckOperator = operatorName;
     }
-    if (newStatus == ALARMSTATUS_FINISHED) {
+    if (change == AlarmStatusChange::Finished) {
         edit->ExecTime = now;
         edit->ExecOperator = operatorName;
     }

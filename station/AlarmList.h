@@ -13,11 +13,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CAlarmInfoMsg;
 class CTelHandlerMsg;
 class QTimer;
+
+// The statuses the operator raises a listed alarm to. The numbers are the
+// stored AlarmStatus values (2 Acknowledged, 3 Finished).
+enum class AlarmStatusChange : uint8_t { Acknowledged = 2, Finished = 3 };
+
+// The stored AlarmStatus value the change writes.
+constexpr uint8_t StoredStatus(AlarmStatusChange change)
+{
+    return static_cast<uint8_t>(change);
+}
+
+// The change that raises an alarm to a stored status; none for a status the
+// operator never sets (New, Info, or a number that is no status).
+std::optional<AlarmStatusChange> StatusChangeTo(uint8_t status);
 
 class CAlarmList {
 public:
@@ -79,9 +94,9 @@ public:
     // Asks for one alarm; the answer opens the alarm dialog.
     void RequestAlarm(uint32_t key);
     void DeleteAlarms(const std::vector<uint32_t>& keys);
-    // Raises a listed alarm's status (2 Acknowledged, 3 Finished) in the
-    // name of the operator on duty; never lowers it.
-    void SetAlarmStatus(uint32_t key, uint8_t currentStatus, uint8_t newStatus);
+    // Raises a listed alarm's status in the name of the operator on duty;
+    // never lowers it.
+    void SetAlarmStatus(uint32_t key, uint8_t currentStatus, AlarmStatusChange change);
     void SetFilterMask(uint8_t mask);
     uint8_t GetFilterMask() const { return filterMask; }
     // Unattended mode: calls are passed on instead of ringing the operator.

@@ -149,11 +149,11 @@ void CTelComHandler::ThreadMain()
 
 void CTelComHandler::TakeInput(std::unique_ptr<CMsg> msg)
 {
-    if (msg->GetType() != LNK_SEND || dynamic_cast<CComMsg*>(msg.get()) == nullptr) {
+    std::unique_ptr<CComMsg> frame = msg->GetType() == LNK_SEND ? MsgCast<CComMsg>(msg) : nullptr;
+    if (!frame) {
         LogText("Unknown Message");
         return;
     }
-    std::unique_ptr<CComMsg> frame(static_cast<CComMsg*>(msg.release()));
 
     // The length byte announces status byte plus payload; a payload that
     // does not fit in one frame is refused here rather than sent garbled.
@@ -176,8 +176,11 @@ void CTelComHandler::StepSelect()
 
     // Queued frames wait while the modem is busy and while a modem message
     // still has to be acknowledged (the acknowledge rides on a poll).
-    if (!currentFrame && (modemStatus & STATUS_BUSY) == 0 && !ackPending && !sendQueue.IsEmpty())
-        currentFrame.reset(static_cast<CComMsg*>(sendQueue.Get().release()));
+    if (!currentFrame && (modemStatus & STATUS_BUSY) == 0 && !ackPending && !sendQueue.IsEmpty()) {
+        // Only frames that TakeInput checked are queued.
+        std::unique_ptr<CMsg> queued = sendQueue.Get();
+        currentFrame = MsgCast<CComMsg>(queued);
+    }
 
     if (!currentFrame) {
         currentFrame = std::make_unique<CComMsg>(LNK_SEND);

@@ -20,21 +20,10 @@ constexpr const char* kCheckSwHwInfo = "TelHandler::CheckSwHwInfo";
 constexpr const char* kLogName = "TelHandler";
 constexpr int16_t kLogLines = 1000;
 
-// Sub-states of WaitAnswer.
-constexpr int16_t kWaIdle = 0;
-constexpr int16_t kWaWaitBusy = 1;
-constexpr int16_t kWaWaitNotBusy = 2;
-constexpr int16_t kWaWaitAnswer = 3;
-
-// The three-step request operations: idle, send, wait.
-constexpr int16_t kOpIdle = 0;
-constexpr int16_t kOpSend = 1;
-constexpr int16_t kOpWait = 2;
-
 // The dictionary text of the key formatted with integer arguments; a
 // translation that does not fit them is shown as it stands (FormatKey).
 template <typename... Args>
-std::string FormatText(const std::string& key, Args... args)
+std::string KeyText(const std::string& key, Args... args)
 {
     return FormatKey(key, {FormatArg(static_cast<long long>(args))...});
 }
@@ -144,12 +133,12 @@ void CTelHandler::InitParts()
     answerSlot.reset();
     interfaceType = 0;
     signalLevel = 0;
-    lineControlState = kOpIdle;
-    sendReceiveState = kOpIdle;
-    sendDataState = kOpIdle;
-    readInfoState = kOpIdle;
-    resetState = kOpIdle;
-    waitAnswerState = kWaIdle;
+    lineControlState = OpState::Idle;
+    sendReceiveState = OpState::Idle;
+    sendDataState = OpState::Idle;
+    readInfoState = OpState::Idle;
+    resetState = OpState::Idle;
+    waitAnswerState = WaitState::Idle;
     linkHalted = false;
 
     converter.Init(link.get(), log.get());
@@ -287,11 +276,11 @@ bool CTelHandler::CheckSwHwInfo(const CSwHwInfo& info)
 {
     const int major = info.swVersion >> 8;
     const int minor = info.swVersion & 0xFF;
-    Log(kCheckSwHwInfo, FormatText("IDS_TELHANDLER_MSG_5", info.modelId));
-    Log(kCheckSwHwInfo, FormatText("IDS_TELHANDLER_MSG_6", major, minor));
-    Log(kCheckSwHwInfo, FormatText("IDS_TELHANDLER_MSG_7", info.swInfo));
-    Log(kCheckSwHwInfo, FormatText("IDS_TELHANDLER_MSG_8", info.hwVersion));
-    Log(kCheckSwHwInfo, FormatText("IDS_TELHANDLER_MSG_9", info.interfaceType));
+    Log(kCheckSwHwInfo, KeyText("IDS_TELHANDLER_MSG_5", info.modelId));
+    Log(kCheckSwHwInfo, KeyText("IDS_TELHANDLER_MSG_6", major, minor));
+    Log(kCheckSwHwInfo, KeyText("IDS_TELHANDLER_MSG_7", info.swInfo));
+    Log(kCheckSwHwInfo, KeyText("IDS_TELHANDLER_MSG_8", info.hwVersion));
+    Log(kCheckSwHwInfo, KeyText("IDS_TELHANDLER_MSG_9", info.interfaceType));
 
     if (info.modelId != kModelId) {
         Notify(TELHND_NOTIFY_HW_ERROR, LookupText("IDS_TELHANDLER_MSG_18"));
@@ -305,13 +294,13 @@ bool CTelHandler::CheckSwHwInfo(const CSwHwInfo& info)
                                : info.interfaceType == 2 ? "IDS_TELHANDLER_MSG_11"
                                                          : "IDS_TELHANDLER_MSG_12";
     Notify(TELHND_NOTIFY_INFO, LookupText(interfaceKey));
-    Notify(TELHND_NOTIFY_INFO, FormatText("IDS_TELHANDLER_MSG_13", info.hwVersion));
-    Notify(TELHND_NOTIFY_INFO, FormatText("IDS_TELHANDLER_MSG_14", info.swInfo));
-    Notify(TELHND_NOTIFY_INFO, FormatText("IDS_TELHANDLER_MSG_15", major, minor));
+    Notify(TELHND_NOTIFY_INFO, KeyText("IDS_TELHANDLER_MSG_13", info.hwVersion));
+    Notify(TELHND_NOTIFY_INFO, KeyText("IDS_TELHANDLER_MSG_14", info.swInfo));
+    Notify(TELHND_NOTIFY_INFO, KeyText("IDS_TELHANDLER_MSG_15", major, minor));
     Notify(TELHND_NOTIFY_INFO, LookupText("IDS_TELHANDLER_MSG_16"));
 
     if (info.swVersion < kMinSwVersion) {
-        Notify(TELHND_NOTIFY_SW_ERROR, FormatText("IDS_TELHANDLER_MSG_17", kMinSwVersion >> 8, kMinSwVersion & 0xFF));
+        Notify(TELHND_NOTIFY_SW_ERROR, KeyText("IDS_TELHANDLER_MSG_17", kMinSwVersion >> 8, kMinSwVersion & 0xFF));
         Log(kCheckSwHwInfo, "Modem SW Version Error");
         return false;
     }
@@ -532,79 +521,76 @@ void CTelHandler::SendRequest(std::unique_ptr<CTelMsg> request)
     converter.ConvertRequest(std::move(request));
 }
 
-int16_t CTelHandler::WaitAnswer(int16_t mode, uint32_t timeoutMs, std::unique_ptr<CTelMsg>& answer)
+CTelHandler::WaitResult CTelHandler::WaitAnswer(WaitMode mode, uint32_t timeoutMs, std::unique_ptr<CTelMsg>& answer)
 {
-    int16_t result = 0;
+    WaitResult result = WaitResult::Pending;
     bool answered = false;
     switch (waitAnswerState) {
-    case kWaIdle:
-        if (mode == 3) {
+    case WaitState::Idle:
+        if (mode == WaitMode::Answer) {
             answerExpected = true;
             operationTimer.Start(timeoutMs);
-            waitAnswerState = kWaWaitAnswer;
+            waitAnswerState = WaitState::WaitAnswer;
         } else {
             // First the modem must show that it took the request.
             operationTimer.Start(kLineControlMs);
-            waitAnswerState = kWaWaitBusy;
+            waitAnswerState = WaitState::WaitBusy;
         }
         break;
-    case kWaWaitBusy:
+    case WaitState::WaitBusy:
         if (IsBusy()) {
             operationTimer.Start(timeoutMs);
-            if (mode == 2) {
+            if (mode == WaitMode::BusyThenAnswer) {
                 answerExpected = true;
-                waitAnswerState = kWaWaitAnswer;
+                waitAnswerState = WaitState::WaitAnswer;
             } else {
-                waitAnswerState = kWaWaitNotBusy;
+                waitAnswerState = WaitState::WaitNotBusy;
             }
         } else if (operationTimer.Expired()) {
-            result = 2;
-            waitAnswerState = kWaIdle;
+            result = WaitResult::Timeout;
+            waitAnswerState = WaitState::Idle;
         }
         break;
-    case kWaWaitNotBusy:
+    case WaitState::WaitNotBusy:
         if (!IsBusy())
-            result = 1;
+            result = WaitResult::Done;
         else if (operationTimer.Expired())
-            result = 2;
-        if (result != 0)
-            waitAnswerState = kWaIdle;
+            result = WaitResult::Timeout;
+        if (result != WaitResult::Pending)
+            waitAnswerState = WaitState::Idle;
         break;
-    case kWaWaitAnswer:
+    case WaitState::WaitAnswer:
         if (answerSlot) {
             answer = std::move(answerSlot);
             answered = true;
-            result = 1;
+            result = WaitResult::Done;
         } else if (operationTimer.Expired()) {
-            result = 2;
+            result = WaitResult::Timeout;
         }
-        if (result != 0) {
+        if (result != WaitResult::Pending) {
             answerExpected = false;
-            waitAnswerState = kWaIdle;
+            waitAnswerState = WaitState::Idle;
         }
-        break;
-    default:
-        waitAnswerState = kWaIdle;
         break;
     }
     // An answer that arrived is delivered even if the link gave up on a later
     // exchange: it may be the alarm.
     if (comTimeout && !answered) {
         answerExpected = false;
-        waitAnswerState = kWaIdle;
-        result = 3;
+        waitAnswerState = WaitState::Idle;
+        result = WaitResult::ComTimeout;
     }
     return result;
 }
 
 int16_t CTelHandler::LineControl(bool on)
 {
-    if (lineControlState == kOpIdle) {
+    if (lineControlState == OpState::Idle) {
         auto request = std::make_unique<CTelMsg>(TELREQ_LINE_CONTROL);
         request->value = on ? 1 : 0;
         SendRequest(std::move(request));
         operationTimer.Start(kLineControlMs);
-        lineControlState = kOpSend;
+        lineControlState = OpState::Send;
         return TELHND_LCRET_PENDING;
     }
     int16_t result = TELHND_LCRET_PENDING;
@@ -613,37 +599,37 @@ int16_t CTelHandler::LineControl(bool on)
     else if (operationTimer.Expired() || comTimeout)
         result = TELHND_LCRET_COM_ERROR;
     if (result != TELHND_LCRET_PENDING)
-        lineControlState = kOpIdle;
+        lineControlState = OpState::Idle;
     return result;
 }
 
 int16_t CTelHandler::SendReceive(int16_t kind, int16_t value, std::unique_ptr<CTelHandlerMsg>& out)
 {
     switch (sendReceiveState) {
-    case kOpIdle:
-        sendReceiveState = kOpSend;
+    case OpState::Idle:
+        sendReceiveState = OpState::Send;
         return TELHND_SRRET_PENDING;
-    case kOpSend: {
+    case OpState::Send: {
         if (kind != TELHND_SR_P100_START && kind != TELHND_SR_CPC) {
-            sendReceiveState = kOpIdle;
+            sendReceiveState = OpState::Idle;
             return TELHND_SRRET_COM_ERROR;
         }
         auto request = std::make_unique<CTelMsg>(kind == TELHND_SR_CPC ? TELREQ_CPC : TELREQ_P100_START);
         request->param = value;
         SendRequest(std::move(request));
-        sendReceiveState = kOpWait;
+        sendReceiveState = OpState::Wait;
         return TELHND_SRRET_PENDING;
     }
-    default:
+    case OpState::Wait:
         break;
     }
 
     std::unique_ptr<CTelMsg> answer;
-    const int16_t waited = WaitAnswer(2, kAnswerMs, answer);
-    if (waited == 0)
+    const WaitResult waited = WaitAnswer(WaitMode::BusyThenAnswer, kAnswerMs, answer);
+    if (waited == WaitResult::Pending)
         return TELHND_SRRET_PENDING;
-    if (waited != 1 || !answer) {
-        sendReceiveState = kOpIdle;
+    if (waited != WaitResult::Done || !answer) {
+        sendReceiveState = OpState::Idle;
         return TELHND_SRRET_COM_ERROR;
     }
     int16_t result = TELHND_SRRET_RETRIES_EXCEEDED;
@@ -665,54 +651,54 @@ int16_t CTelHandler::SendReceive(int16_t kind, int16_t value, std::unique_ptr<CT
     // next call waits for its next report.
     if (result != TELHND_SRRET_MSG_TIMEOUT && result != TELHND_SRRET_CHECKSUM_ERROR &&
         result != TELHND_SRRET_TIMING_ERROR)
-        sendReceiveState = kOpIdle;
+        sendReceiveState = OpState::Idle;
     return result;
 }
 
 int16_t CTelHandler::SendData(const CBufferMsg& data)
 {
     switch (sendDataState) {
-    case kOpIdle:
-        sendDataState = kOpSend;
+    case OpState::Idle:
+        sendDataState = OpState::Send;
         return TELHND_SDRET_PENDING;
-    case kOpSend: {
+    case OpState::Send: {
         auto request = std::make_unique<CTelMsg>(TELREQ_SEND_DATA);
         request->data = data.data;
         request->length = data.length;
         SendRequest(std::move(request));
-        sendDataState = kOpWait;
+        sendDataState = OpState::Wait;
         return TELHND_SDRET_PENDING;
     }
-    default:
+    case OpState::Wait:
         break;
     }
     std::unique_ptr<CTelMsg> unused;
-    const int16_t waited = WaitAnswer(1, kAnswerMs, unused);
-    if (waited == 0)
+    const WaitResult waited = WaitAnswer(WaitMode::BusyThenIdle, kAnswerMs, unused);
+    if (waited == WaitResult::Pending)
         return TELHND_SDRET_PENDING;
-    sendDataState = kOpIdle;
-    return waited == 1 ? TELHND_SDRET_DONE : TELHND_SDRET_COM_ERROR;
+    sendDataState = OpState::Idle;
+    return waited == WaitResult::Done ? TELHND_SDRET_DONE : TELHND_SDRET_COM_ERROR;
 }
 
 int16_t CTelHandler::ReadSwHwInfo(std::unique_ptr<CSwHwInfo>& out)
 {
     switch (readInfoState) {
-    case kOpIdle:
-        readInfoState = kOpSend;
+    case OpState::Idle:
+        readInfoState = OpState::Send;
         return TELHND_RSRET_PENDING;
-    case kOpSend:
+    case OpState::Send:
         SendRequest(std::make_unique<CTelMsg>(TELREQ_IDENTIFY));
-        readInfoState = kOpWait;
+        readInfoState = OpState::Wait;
         return TELHND_RSRET_PENDING;
-    default:
+    case OpState::Wait:
         break;
     }
     std::unique_ptr<CTelMsg> answer;
-    const int16_t waited = WaitAnswer(3, kInfoMs, answer);
-    if (waited == 0)
+    const WaitResult waited = WaitAnswer(WaitMode::Answer, kInfoMs, answer);
+    if (waited == WaitResult::Pending)
         return TELHND_RSRET_PENDING;
-    readInfoState = kOpIdle;
-    if (waited == 1 && answer && answer->GetType() == TELANS_SWHW_INFO && answer->info) {
+    readInfoState = OpState::Idle;
+    if (waited == WaitResult::Done && answer && answer->GetType() == TELANS_SWHW_INFO && answer->info) {
         out = std::move(answer->info);
         return TELHND_RSRET_OK;
     }
@@ -722,15 +708,15 @@ int16_t CTelHandler::ReadSwHwInfo(std::unique_ptr<CSwHwInfo>& out)
 int16_t CTelHandler::ResetModem()
 {
     switch (resetState) {
-    case kOpIdle:
-        resetState = kOpSend;
+    case OpState::Idle:
+        resetState = OpState::Send;
         return TELHND_TRRET_PENDING;
-    case kOpSend:
+    case OpState::Send:
         SendRequest(std::make_unique<CTelMsg>(TELREQ_RESET));
         operationTimer.Start(kInfoMs);
-        resetState = kOpWait;
+        resetState = OpState::Wait;
         return TELHND_TRRET_PENDING;
-    default:
+    case OpState::Wait:
         break;
     }
     int16_t result = TELHND_TRRET_PENDING;
@@ -739,7 +725,7 @@ int16_t CTelHandler::ResetModem()
     else if (operationTimer.Expired())
         result = IsConnected() ? TELHND_TRRET_LINE_ERROR : TELHND_TRRET_OK;
     if (result != TELHND_TRRET_PENDING)
-        resetState = kOpIdle;
+        resetState = OpState::Idle;
     return result;
 }
 

@@ -75,9 +75,19 @@ public:
     int16_t SendData(const CBufferMsg& data) override;
     int16_t ReadSwHwInfo(std::unique_ptr<CSwHwInfo>& out);
     int16_t ResetModem();
-    // mode 1: the modem turns busy, then idle again; mode 2: it turns busy,
-    // then an answer frame arrives; mode 3: an answer frame arrives.
-    int16_t WaitAnswer(int16_t mode, uint32_t timeoutMs, std::unique_ptr<CTelMsg>& answer);
+    // What WaitAnswer waits for after a request went out.
+    enum class WaitMode : int16_t {
+        BusyThenIdle = 1,    // the modem turns busy, then idle again (SendData)
+        BusyThenAnswer = 2,  // it turns busy, then an answer frame arrives (SendReceive)
+        Answer = 3,          // an answer frame arrives (ReadSwHwInfo)
+    };
+    enum class WaitResult : int16_t {
+        Pending = 0,
+        Done = 1,        // the modem turned idle again, or the answer is handed out
+        Timeout = 2,     // the modem did not turn busy, or idle, or answer in time
+        ComTimeout = 3,  // the link lost the modem meanwhile
+    };
+    WaitResult WaitAnswer(WaitMode mode, uint32_t timeoutMs, std::unique_ptr<CTelMsg>& answer);
 
     // Requests that expect no answer.
     void VoiceCallNotify(bool on) override;
@@ -167,12 +177,17 @@ private:
     int16_t interfaceType = 0;
     int16_t signalLevel = 0;
 
-    int16_t lineControlState = 0;
-    int16_t sendReceiveState = 0;
-    int16_t sendDataState = 0;
-    int16_t readInfoState = 0;
-    int16_t resetState = 0;
-    int16_t waitAnswerState = 0;
+    // The three-step request operations: idle, send, wait.
+    enum class OpState : int16_t { Idle = 0, Send = 1, Wait = 2 };
+    // The sub-states of WaitAnswer.
+    enum class WaitState : int16_t { Idle = 0, WaitBusy = 1, WaitNotBusy = 2, WaitAnswer = 3 };
+
+    OpState lineControlState = OpState::Idle;
+    OpState sendReceiveState = OpState::Idle;
+    OpState sendDataState = OpState::Idle;
+    OpState readInfoState = OpState::Idle;
+    OpState resetState = OpState::Idle;
+    WaitState waitAnswerState = WaitState::Idle;
     CIntervalTimer operationTimer;
     CIntervalTimer stateTimer;
 

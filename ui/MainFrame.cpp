@@ -730,8 +730,8 @@ void CMainFrame::OnCommand(int command)
     case ID_ALARMLIST_FILTER_ACKNOWLEDGED:
     case ID_ALARMLIST_FILTER_FINISHED:
     case ID_ALARMLIST_FILTER_INFOALARMS: view.OnAlarmlistFilter(FilterBit(command)); break;
-    case ID_ALARMLIST_SETSTATUS_ACKNOWLEDGED: view.OnAlarmlistSetStatus(2); break;
-    case ID_ALARMLIST_SETSTATUS_FINISHED: view.OnAlarmlistSetStatus(3); break;
+    case ID_ALARMLIST_SETSTATUS_ACKNOWLEDGED: view.OnAlarmlistSetStatus(AlarmStatusChange::Acknowledged); break;
+    case ID_ALARMLIST_SETSTATUS_FINISHED: view.OnAlarmlistSetStatus(AlarmStatusChange::Finished); break;
     case ID_OPTIONS_UNATTENDED: view.OnOptionsUnattended(); break;
     case ID_OPTIONS_SETTINGS: doc.OnOptionsSettings(); break;
     case ID_OPTIONS_CHANGE_OPERATOR: doc.OnChangeOperator(); break;

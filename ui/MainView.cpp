@@ -367,7 +367,7 @@ void CMainView::OnAlarmlistFilter(int bit)
     alarms.SetFilterMask(static_cast<uint8_t>(alarms.GetFilterMask() ^ (1u << bit)));
 }
 
-void CMainView::OnAlarmlistSetStatus(uint8_t status)
+void CMainView::OnAlarmlistSetStatus(AlarmStatusChange change)
 {
     std::vector<std::pair<uint32_t, uint8_t>> rows;
     for (int row = 0; row < list->topLevelItemCount(); ++row) {
@@ -380,7 +380,7 @@ void CMainView::OnAlarmlistSetStatus(uint8_t status)
         return;
     }
     for (const auto& [key, current] : rows)
-        doc.GetAlarmList().SetAlarmStatus(key, current, status);
+        doc.GetAlarmList().SetAlarmStatus(key, current, change);
 }
 
 void CMainView::OnOptionsUnattended()
@@ -417,7 +417,10 @@ const SettingsValues& CMainView::Settings()
 
 void CMainView::SetAlarmStatus(uint32_t key, uint8_t currentStatus, uint8_t newStatus)
 {
-    doc.GetAlarmList().SetAlarmStatus(key, currentStatus, newStatus);
+    // The dialogs ask for Acknowledged or Finished; no other status is the
+    // operator's to set.
+    if (const std::optional<AlarmStatusChange> change = StatusChangeTo(newStatus))
+        doc.GetAlarmList().SetAlarmStatus(key, currentStatus, *change);
 }
 
 void CMainView::VoiceCallEnded(bool forward)

@@ -92,7 +92,7 @@ public:
     void OnAlarmlistDelete() override;
     void OnAlarmlistRefresh() override;
     void OnAlarmlistFilter(int bit) override;
-    void OnAlarmlistSetStatus(uint8_t status) override;
+    void OnAlarmlistSetStatus(AlarmStatusChange change) override;
     void OnOptionsUnattended() override;
     uint8_t GetFilterMask() const override;
     bool IsUnattended() const override;

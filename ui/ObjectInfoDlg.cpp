@@ -886,10 +886,7 @@ void CObjectInfoDlg::OnObjectReply(std::unique_ptr<CMsg> reply)
         }
         break;
     case DBRES_OBJECT_FOUND_ALL: {
-        std::unique_ptr<CObjectInfoMsg> records;
-        if (dynamic_cast<CObjectInfoMsg*>(reply.get()) != nullptr)
-            records.reset(static_cast<CObjectInfoMsg*>(reply.release()));
-        ShowList(std::move(records));
+        ShowList(MsgCast<CObjectInfoMsg>(reply));
         break;
     }
     case DBRES_OBJECT_NONE:

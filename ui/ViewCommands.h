@@ -2,6 +2,8 @@
 // The commands of the main window that the alarm list carries out, and the
 // states the menu and toolbar show for them.
 
+#include "core/AlarmList.h"
+
 #include <cstdint>
 
 class QMenu;
@@ -15,8 +17,7 @@ public:
     virtual void OnAlarmlistRefresh() = 0;
     // bit: 0 New, 1 Acknowledged, 2 Finished, 3 Info.
     virtual void OnAlarmlistFilter(int bit) = 0;
-    // status: 2 Acknowledged, 3 Finished.
-    virtual void OnAlarmlistSetStatus(uint8_t status) = 0;
+    virtual void OnAlarmlistSetStatus(AlarmStatusChange change) = 0;
     virtual void OnOptionsUnattended() = 0;
 
     virtual uint8_t GetFilterMask() const = 0;

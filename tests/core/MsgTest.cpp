@@ -75,6 +75,64 @@ TEST(Msg, VeryLongReplyChainDoesNotExhaustTheStack)
     SUCCEED();
 }
 
+// A record that a message of the base class is not.
+struct RecordMsg : CountedMsg {
+    using CountedMsg::CountedMsg;
+};
+
+// An owned message changes hands only when it is of the asked class; any
+// other message stays with its owner, undeleted, and nothing is misread.
+TEST(MsgCast, OwnedMessageMovesOnlyWhenItIsOfTheAskedClass)
+{
+    enum class Holds { Record, PlainMessage, Nothing };
+    struct Case {
+        const char* name;
+        Holds holds;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"a record is taken", Holds::Record, true},
+        {"a message of another class stays", Holds::PlainMessage, false},
+        {"no message gives nothing", Holds::Nothing, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int deletions = 0;
+        std::unique_ptr<CMsg> msg;
+        if (c.holds == Holds::Record)
+            msg = std::make_unique<RecordMsg>(31, deletions);
+        else if (c.holds == Holds::PlainMessage)
+            msg = std::make_unique<CountedMsg>(31, deletions);
+        CMsg* const original = msg.get();
+
+        std::unique_ptr<RecordMsg> record = MsgCast<RecordMsg>(msg);
+
+        EXPECT_EQ(record != nullptr, c.taken);
+        EXPECT_EQ(deletions, 0);
+        if (c.taken) {
+            EXPECT_EQ(record.get(), original);
+            EXPECT_EQ(msg, nullptr);
+        } else {
+            EXPECT_EQ(msg.get(), original);
+        }
+        record.reset();
+        msg.reset();
+        EXPECT_EQ(deletions, c.holds == Holds::Nothing ? 0 : 1);
+    }
+}
+
+TEST(MsgCast, ReferenceGivesTheRecordOrNothing)
+{
+    int deletions = 0;
+    RecordMsg record(31, deletions);
+    CountedMsg plain(31, deletions);
+    const CMsg& constRecord = record;
+
+    EXPECT_EQ(MsgCast<RecordMsg>(static_cast<CMsg&>(record)), &record);
+    EXPECT_EQ(MsgCast<RecordMsg>(constRecord), &record);
+    EXPECT_EQ(MsgCast<RecordMsg>(static_cast<CMsg&>(plain)), nullptr);
+}
+
 TEST(MsgQueue, EmptyQueueGivesNothingAndStaysEmpty)
 {
     CMsgQueue queue;

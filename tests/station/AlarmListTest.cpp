@@ -26,7 +26,7 @@ public:
     void DatabaseRequest(std::unique_ptr<CMsg> request) override { requests.push_back(std::move(request)); }
     void PostToTel(std::unique_ptr<CMsg> msg) override
     {
-        telRequests.push_back(std::unique_ptr<CTelHandlerMsg>(static_cast<CTelHandlerMsg*>(msg.release())));
+        telRequests.push_back(MsgCast<CTelHandlerMsg>(msg));
     }
     void ForwardAlarm(const CAlarmInfoMsg& alarm) override { forwarded.push_back(alarm.PrimaryKey); }
 
@@ -291,7 +291,7 @@ TEST_F(AlarmListTest, RelaysFollowTheWaitingNewAlarms)
 
     // Acknowledging the last new voice alarm switches relay 0 off; relay 1
     // stays on for the SMS alarm.
-    list.SetAlarmStatus(1, ALARMSTATUS_NEW, ALARMSTATUS_ACKNOWLEDGED);
+    list.SetAlarmStatus(1, ALARMSTATUS_NEW, AlarmStatusChange::Acknowledged);
     EXPECT_EQ(host.Relays(), (std::vector<std::pair<int16_t, int32_t>>{{0, 0}, {1, 1}}));
     host.telRequests.clear();
 
@@ -303,7 +303,7 @@ TEST_F(AlarmListTest, RelaysStayUntouchedWithoutRelayControl)
 {
     host.settings.ExtRelayCtrl = 0;
     list.OnNewAlarm(Alarm(1, ALARMTYPE_VOICE));
-    list.SetAlarmStatus(1, ALARMSTATUS_NEW, ALARMSTATUS_FINISHED);
+    list.SetAlarmStatus(1, ALARMSTATUS_NEW, AlarmStatusChange::Finished);
     EXPECT_TRUE(host.Relays().empty());
 }
 
@@ -397,12 +397,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(AlarmListTest, StatusOnlyRisesAndRecordsTheOperator)
 {
-    list.SetAlarmStatus(3, ALARMSTATUS_FINISHED, ALARMSTATUS_ACKNOWLEDGED);
-    list.SetAlarmStatus(4, ALARMSTATUS_INFO, ALARMSTATUS_FINISHED);
+    list.SetAlarmStatus(3, ALARMSTATUS_FINISHED, AlarmStatusChange::Acknowledged);
+    list.SetAlarmStatus(4, ALARMSTATUS_INFO, AlarmStatusChange::Finished);
     EXPECT_TRUE(host.requests.empty());
 
-    list.SetAlarmStatus(5, ALARMSTATUS_NEW, ALARMSTATUS_FINISHED);
-    list.SetAlarmStatus(6, ALARMSTATUS_ACKNOWLEDGED, ALARMSTATUS_FINISHED);
+    list.SetAlarmStatus(5, ALARMSTATUS_NEW, AlarmStatusChange::Finished);
+    list.SetAlarmStatus(6, ALARMSTATUS_ACKNOWLEDGED, AlarmStatusChange::Finished);
     ASSERT_EQ(host.requests.size(), 2u);
     auto* fromNew = dynamic_cast<CAlarmInfoMsg*>(host.requests[0].get());
     auto* fromAck = dynamic_cast<CAlarmInfoMsg*>(host.requests[1].get());
@@ -415,6 +415,31 @@ TEST_F(AlarmListTest, StatusOnlyRisesAndRecordsTheOperator)
     EXPECT_EQ(fromAck->ExecOperator, "Olle");
 }
 
+// Only Acknowledged and Finished are the operator's to set: a dialog that
+// asks for any other stored status changes nothing.
+TEST(AlarmStatusChangeTest, OnlyAcknowledgedAndFinishedAreChanges)
+{
+    struct Case {
+        uint8_t status;
+        std::optional<AlarmStatusChange> change;
+    };
+    const Case cases[] = {
+        {0, std::nullopt},
+        {ALARMSTATUS_NEW, std::nullopt},
+        {ALARMSTATUS_ACKNOWLEDGED, AlarmStatusChange::Acknowledged},
+        {ALARMSTATUS_FINISHED, AlarmStatusChange::Finished},
+        {ALARMSTATUS_INFO, std::nullopt},
+        {5, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.status));
+        EXPECT_EQ(StatusChangeTo(c.status), c.change);
+        if (c.change) {
+            EXPECT_EQ(StoredStatus(*c.change), c.status);
+        }
+    }
+}
+
 // A dialog that opened while the alarm was new still says so after the
 // alarm was finished from the list: its Acknowledge must not take it back.
 // An alarm the station finished itself is refused by the database, and the
@@ -422,10 +447,10 @@ TEST_F(AlarmListTest, StatusOnlyRisesAndRecordsTheOperator)
 TEST_F(AlarmListTest, AStaleStatusFromADialogNeverTakesTheAlarmBack)
 {
     list.OnNewAlarm(Alarm(7, ALARMTYPE_P100));
-    list.SetAlarmStatus(7, ALARMSTATUS_NEW, ALARMSTATUS_FINISHED);
+    list.SetAlarmStatus(7, ALARMSTATUS_NEW, AlarmStatusChange::Finished);
     host.requests.clear();
 
-    list.SetAlarmStatus(7, ALARMSTATUS_NEW, ALARMSTATUS_ACKNOWLEDGED);
+    list.SetAlarmStatus(7, ALARMSTATUS_NEW, AlarmStatusChange::Acknowledged);
     EXPECT_TRUE(host.requests.empty());
     EXPECT_EQ(list.Rows().front().status, ALARMSTATUS_FINISHED);
 

@@ -55,7 +55,10 @@ public:
         calls.push_back("filter " + std::to_string(bit));
         mask ^= static_cast<uint8_t>(1u << bit);
     }
-    void OnAlarmlistSetStatus(uint8_t status) override { calls.push_back("status " + std::to_string(status)); }
+    void OnAlarmlistSetStatus(AlarmStatusChange change) override
+    {
+        calls.push_back("status " + std::to_string(StoredStatus(change)));
+    }
     void OnOptionsUnattended() override
     {
         calls.push_back("unattended");

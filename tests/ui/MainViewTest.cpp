@@ -437,7 +437,7 @@ TEST_F(MainViewTest, FinishRecordsWhatEachRowStillNeededAndNeverGoesBack)
           Simple(4, ALARMSTATUS_INFO)});
     Select({1, 2, 3, 4});
     doc->requests.clear();
-    view->OnAlarmlistSetStatus(ALARMSTATUS_FINISHED);
+    view->OnAlarmlistSetStatus(AlarmStatusChange::Finished);
 
     const auto edits = doc->Requests<CAlarmInfoMsg>(DBMSG_EDIT_ALARM_INFO);
     ASSERT_EQ(edits.size(), 2u);
@@ -460,7 +460,7 @@ TEST_F(MainViewTest, FinishRecordsWhatEachRowStillNeededAndNeverGoesBack)
     // Acknowledging what is finished does nothing.
     doc->requests.clear();
     Select({1, 3});
-    view->OnAlarmlistSetStatus(ALARMSTATUS_ACKNOWLEDGED);
+    view->OnAlarmlistSetStatus(AlarmStatusChange::Acknowledged);
     EXPECT_TRUE(doc->requests.empty());
     EXPECT_EQ(Row(3)->text(0), "  3");
 }
@@ -471,7 +471,7 @@ TEST_F(MainViewTest, AcknowledgingTheLastNewVoiceAlarmSwitchesOnlyTheVoiceRelayO
     Fill({Simple(1, ALARMSTATUS_NEW, ALARMTYPE_VOICE), Simple(2, ALARMSTATUS_NEW, ALARMTYPE_P100)});
     doc->tel.clear();
     Select({1});
-    view->OnAlarmlistSetStatus(ALARMSTATUS_ACKNOWLEDGED);
+    view->OnAlarmlistSetStatus(AlarmStatusChange::Acknowledged);
     ASSERT_EQ(doc->tel.size(), 2u);
     const auto* voice = dynamic_cast<const CTelHandlerMsg*>(doc->tel[0].get());
     const auto* other = dynamic_cast<const CTelHandlerMsg*>(doc->tel[1].get());
@@ -492,7 +492,7 @@ TEST_F(MainViewTest, CommandsWithoutASelectedRowOnlyBeep)
     doc->requests.clear();
     view->OnAlarmlistView();
     view->OnAlarmlistDelete();  // no question either: nothing answers it here
-    view->OnAlarmlistSetStatus(ALARMSTATUS_ACKNOWLEDGED);
+    view->OnAlarmlistSetStatus(AlarmStatusChange::Acknowledged);
     EXPECT_EQ(screen.base.beeps.size(), 3u);
     EXPECT_TRUE(doc->requests.empty());
     EXPECT_EQ(view->List()->topLevelItemCount(), 4);

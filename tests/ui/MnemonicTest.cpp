@@ -162,7 +162,7 @@ public:
     void OnAlarmlistDelete() override {}
     void OnAlarmlistRefresh() override {}
     void OnAlarmlistFilter(int) override {}
-    void OnAlarmlistSetStatus(uint8_t) override {}
+    void OnAlarmlistSetStatus(AlarmStatusChange) override {}
     void OnOptionsUnattended() override {}
     uint8_t GetFilterMask() const override { return 15; }
     bool IsUnattended() const override { return false; }
