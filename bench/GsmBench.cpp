@@ -9,7 +9,7 @@
 #include "core/ThreadQueue.h"
 #include "gsm/GsmHandler.h"
 #include "messages/GsmHandlerMsg.h"
-#include "support/SimProcess.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>
@@ -60,8 +60,8 @@ void BM_SmsPerMinute(benchmark::State& state)
     dir.WorkIn();
     ScopedEnv comDir("ORVA_COM_DIR", dir.Path().string());
     for (auto _ : state) {
-        SimProcess sim({Simulator(), "--link", dir / "COM2"});
-        if (sim.WaitFor("READY", 10s).empty()) {
+        ChildProcess sim(ChildProcess::Simulator({Simulator(), "--link", dir / "COM2"}));
+        if (sim.NextLineStarting("READY", 10s).empty()) {
             state.SkipWithError("simulator did not start");
             return;
         }
@@ -79,7 +79,7 @@ void BM_SmsPerMinute(benchmark::State& state)
             CHandler::PostMsg(&handler, std::move(request));
         }
         int sent = 0;
-        while (sent < kSms && !sim.WaitFor("SMS-SENT", 60s).empty())
+        while (sent < kSms && !sim.NextLineStarting("SMS-SENT", 60s).empty())
             ++sent;
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         handler.Stop();
@@ -95,8 +95,8 @@ void BM_IdleHandlerCpu(benchmark::State& state)
     dir.WorkIn();
     ScopedEnv comDir("ORVA_COM_DIR", dir.Path().string());
     for (auto _ : state) {
-        SimProcess sim({Simulator(), "--link", dir / "COM2"});
-        if (sim.WaitFor("READY", 10s).empty()) {
+        ChildProcess sim(ChildProcess::Simulator({Simulator(), "--link", dir / "COM2"}));
+        if (sim.NextLineStarting("READY", 10s).empty()) {
             state.SkipWithError("simulator did not start");
             return;
         }

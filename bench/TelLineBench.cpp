@@ -9,7 +9,7 @@
 //   read, a few tens of microseconds after the frame was written.
 
 #include "core/ThreadQueue.h"
-#include "support/SimProcess.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "tel/TelComHandler.h"
 #include "tel/TelHandler.h"
@@ -41,8 +41,8 @@ void BM_IdleLinkExchanges(benchmark::State& state)
     dir.WorkIn();
     ScopedEnv comDir("ORVA_COM_DIR", dir.Path().string());
     for (auto _ : state) {
-        SimProcess sim({Simulator(), "--link", dir / "COM1", "--verbose"});
-        if (sim.WaitFor("READY", 10s).empty()) {
+        ChildProcess sim(ChildProcess::Simulator({Simulator(), "--link", dir / "COM1", "--verbose"}));
+        if (sim.NextLineStarting("READY", 10s).empty()) {
             state.SkipWithError("simulator did not start");
             return;
         }
@@ -93,8 +93,8 @@ void BM_P100AlarmDelay(benchmark::State& state)
                  R"( "telephone": {"type": "p100", "code": 0, "identity": "12345678"}})";
     }
     for (auto _ : state) {
-        SimProcess sim({Simulator(), "--link", dir / "COM1", "--scenario", "{\"calls\": [" + calls + "]}"});
-        if (sim.WaitFor("READY", 10s).empty()) {
+        ChildProcess sim(ChildProcess::Simulator({Simulator(), "--link", dir / "COM1", "--scenario", "{\"calls\": [" + calls + "]}"}));
+        if (sim.NextLineStarting("READY", 10s).empty()) {
             state.SkipWithError("simulator did not start");
             return;
         }
@@ -108,11 +108,11 @@ void BM_P100AlarmDelay(benchmark::State& state)
         }
         std::vector<Clock::time_point> sent;
         while (static_cast<int>(sent.size()) < kCalls) {
-            if (sim.WaitFor("P100-MSG", 60s).empty())
+            if (sim.NextLineStarting("P100-MSG", 60s).empty())
                 break;
             sent.push_back(Clock::now());
         }
-        sim.WaitFor("DONE", 60s);
+        sim.NextLineStarting("DONE", 60s);
         handler.Stop();
 
         std::vector<double> delays;

@@ -66,10 +66,3 @@ template <typename T, typename From>
 // keep it in a variable first, then cast.
 template <typename T, typename From>
 std::unique_ptr<T> MsgCast(std::unique_ptr<From>&& msg) = delete;
-
-// The earlier name of the reference casts, kept while callers move over.
-template <typename T>
-T* As(CMsg& msg)
-{
-    return MsgCast<T>(msg);
-}

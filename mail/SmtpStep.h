@@ -9,7 +9,7 @@
 // A new command goes in as one more row (with its two states) between the
 // rows it belongs between; the row before it then names it as its next state.
 
-#include "mail/MailHandlerMsg.h"
+#include "messages/MailHandlerMsg.h"
 #include "mail/MailInfo.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // How the protocol codecs write a frame's payload to the telephone log.
 
-#include "tel/ComMsg.h"
+#include "messages/ComMsg.h"
 
 #include <string>
 

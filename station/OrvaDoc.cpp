@@ -137,7 +137,7 @@ void COrvaDoc::Route(std::unique_ptr<CMsg> msg)
         screen.OnExportReply(std::move(msg));
         break;
     case DBMSG_ALARM_INFO: {
-        auto* reply = As<CDatabaseMsg>(*msg);
+        auto* reply = MsgCast<CDatabaseMsg>(*msg);
         if (reply == nullptr)
             break;
         if (reply->Result == DBRES_ALARM_PRINT_KEYS || reply->Result == DBRES_ALARM_PRINT_LIST) {
@@ -158,19 +158,19 @@ void COrvaDoc::Route(std::unique_ptr<CMsg> msg)
         databaseHandler->PurgeAlarms();
         break;
     case MAIL_STATUS:
-        if (auto* status = As<CMailHandlerMsg>(*msg))
+        if (auto* status = MsgCast<CMailHandlerMsg>(*msg))
             mailMgr.OnHandlerStatus(*status);
         break;
     case GSM_STATUS:
-        if (auto* status = As<CGsmHandlerMsg>(*msg))
+        if (auto* status = MsgCast<CGsmHandlerMsg>(*msg))
             gsmMgr.OnHandlerStatus(*status);
         break;
     case TEL_NOTIFY:
-        if (auto* notify = As<CTelHandlerMsg>(*msg))
+        if (auto* notify = MsgCast<CTelHandlerMsg>(*msg))
             telMgr.OnHandlerMsg(*notify);
         break;
     case TEL_VOICE_CALL:
-        if (auto* progress = As<CTelHandlerMsg>(*msg))
+        if (auto* progress = MsgCast<CTelHandlerMsg>(*msg))
             alarmList.OnVoiceCall(*progress);
         break;
     default:
@@ -204,13 +204,13 @@ bool COrvaDoc::ShouldForward(const CAlarmInfoMsg& alarm, bool callOver) const
 
 void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
 {
-    auto* reply = As<CDatabaseMsg>(*msg);
+    auto* reply = MsgCast<CDatabaseMsg>(*msg);
     if (reply->Result != DBRES_ALARM_NEW) {
         // Answers to the list's own requests (list, one alarm, nothing found).
         alarmList.OnAlarmReply(std::move(msg));
         return;
     }
-    auto* alarm = As<CAlarmInfoMsg>(*msg);
+    auto* alarm = MsgCast<CAlarmInfoMsg>(*msg);
     if (alarm == nullptr)
         return;
 
@@ -501,6 +501,14 @@ int COrvaDoc::StopDatabase()
     return databaseMgr.Stop();
 }
 
+void COrvaDoc::PauseBetweenStops()
+{
+    if (stopPause)
+        stopPause(kStopPauseMs);
+    else
+        SleepMs(kStopPauseMs);
+}
+
 void COrvaDoc::CloseDocument()
 {
     if (closed)
@@ -515,13 +523,13 @@ void COrvaDoc::CloseDocument()
     DrainInbox();
     // A voice call still waiting can no longer report its end.
     alarmList.TelephoneStopped();
-    SleepMs(kStopPauseMs);
+    PauseBetweenStops();
     if (mailRetryTimer)
         mailRetryTimer->stop();
     StopMail();
-    SleepMs(kStopPauseMs);
+    PauseBetweenStops();
     StopGsm();
-    SleepMs(kStopPauseMs);
+    PauseBetweenStops();
     DrainInbox();
     alarmList.TelephoneStopped();
     HoldInbox();

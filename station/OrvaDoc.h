@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <map>
@@ -85,6 +86,9 @@ public:
     // Telephone, mail, GSM and database stopped in this order with a pause
     // between them. Runs once.
     void CloseDocument();
+    // How CloseDocument waits out a pause: by default it sleeps on the tick
+    // source; a test passes a wait of its own and spends no real time.
+    void SetStopPause(std::function<void(uint32_t ms)> pause) { stopPause = std::move(pause); }
 
     // The steps of the chain, each 1 on success.
     virtual int SelectOperator(int mode);
@@ -149,6 +153,7 @@ protected:
     virtual int StopDatabase();
 
 private:
+    void PauseBetweenStops();
     void Route(std::unique_ptr<CMsg> msg);
     void ProcessNewAlarm(std::unique_ptr<CMsg> msg);
     bool ShouldForward(const CAlarmInfoMsg& alarm, bool callOver) const;
@@ -194,6 +199,7 @@ private:
     bool settingsPersistent = true;
     bool startAttempted = false;
     bool closed = false;
+    std::function<void(uint32_t ms)> stopPause;
     StartStep failedStep = StartStep::None;
 
     int dispatchDepth = 0;

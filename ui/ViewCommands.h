@@ -2,7 +2,7 @@
 // The commands of the main window that the alarm list carries out, and the
 // states the menu and toolbar show for them.
 
-#include "core/AlarmList.h"
+#include "station/AlarmList.h"
 
 #include <cstdint>
 

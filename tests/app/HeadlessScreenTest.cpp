@@ -7,8 +7,8 @@
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvert.h"
 #include "support/TempDir.h"
+#include "support/TestDictionary.h"
 #include "messages/TelHandlerMsg.h"
-#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -21,18 +21,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-void InstallEnglish()
-{
-    static bool installed = [] {
-        CDictionary& dictionary = CDictionary::Instance();
-        if (!dictionary.Load() || !dictionary.SetLanguage("en"))
-            return false;
-        dictionary.InstallAsTextLookup();
-        return true;
-    }();
-    ASSERT_TRUE(installed);
-}
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -86,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class HeadlessScreenTest : public ::testing::Test {
 protected:
-    void SetUp() override { InstallEnglish(); }
+    void SetUp() override { ASSERT_TRUE(InstallEnglishDictionary()); }
 
     std::ostringstream out;
     CHeadlessScreen screen{out, [] { return std::string("2026-12-10 03:04:05"); }};

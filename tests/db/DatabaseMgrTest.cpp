@@ -142,7 +142,7 @@ class DatabaseMgrTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        InstallEnglishDictionary();
+        ASSERT_TRUE(InstallEnglishDictionary());
         folder = dir.Path().string() + "/";
         host.settings.Load();
         host.settings.Values().DatabasePath = folder;

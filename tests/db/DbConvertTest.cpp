@@ -45,7 +45,7 @@ class DbConvertTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        InstallEnglishDictionary();
+        ASSERT_TRUE(InstallEnglishDictionary());
         folder = dir.Path().string() + "/";
     }
 

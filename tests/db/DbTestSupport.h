@@ -14,7 +14,7 @@
 #include "db/DbSchema.h"
 #include "core/OleDateTime.h"
 #include "support/TempDir.h"
-#include "dictionary/Dictionary.h"
+#include "support/TestDictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -112,19 +112,6 @@ private:
     CScopedNowSource scoped;
 };
 
-// The English dictionary as the process's text lookup.
-inline void InstallEnglishDictionary()
-{
-    static bool installed = [] {
-        CDictionary& dictionary = CDictionary::Instance();
-        if (!dictionary.Load() || !dictionary.SetLanguage("en"))
-            return false;
-        dictionary.InstallAsTextLookup();
-        return true;
-    }();
-    ASSERT_TRUE(installed);
-}
-
 // A new database in the folder, created and upgraded as at the first start.
 inline void CreateStationDatabase(const std::string& folder)
 {
@@ -155,7 +142,7 @@ class HandlerFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        InstallEnglishDictionary();
+        ASSERT_TRUE(InstallEnglishDictionary());
         folder = dir.Path().string() + "/";
         CreateStationDatabase(folder);
         database.Open(folder + DbSchema::kDatabaseFileName);

@@ -8,8 +8,6 @@
 // mails the server accepted, the SMS the GSM modem sent, the modem's events
 // and the station's standard output.
 
-#include "ChildProcess.h"
-
 #include "settings/SettingsFile.h"
 #include "db/Database.h"
 #include "db/DatabaseHandler.h"
@@ -19,6 +17,7 @@
 #include "db/ObjectInfoMsg.h"
 #include "core/OleDateTime.h"
 #include "mail/SmtpSink.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <QSqlDatabase>

@@ -4,7 +4,7 @@
 
 #include "gsm/AtCmdProt.h"
 
-#include "GsmPty.h"
+#include "support/Pty.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
 
@@ -59,7 +59,7 @@ protected:
     TempDir dir;
     ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
     FakeTickSource clock{5000};
-    GsmPty pty;
+    Pty pty{Pty::Watch::Slave};
     CAtCmdProt prot;
 };
 
@@ -157,10 +157,10 @@ TEST_F(AtCmdProtTest, HalfLineIsForgottenByClose)
 TEST_F(AtCmdProtTest, SendLineWritesEveryByte)
 {
     EXPECT_EQ(prot.SendLine("AT+CSQ\r\n"), ATCMDPROT_SEND_OK);
-    EXPECT_EQ(pty.Receive(8), "AT+CSQ\r\n");
+    EXPECT_EQ(pty.ReceiveText(8), "AT+CSQ\r\n");
     const std::string text = std::string("Hi\n", 3) + '\x1a';
     EXPECT_EQ(prot.SendLine(text), ATCMDPROT_SEND_OK);
-    EXPECT_EQ(pty.Receive(text.size()), text);
+    EXPECT_EQ(pty.ReceiveText(text.size()), text);
 }
 
 TEST_F(AtCmdProtTest, DeadLineIsAnErrorNotAHang)

@@ -6,7 +6,7 @@
 // SMS accepted; the test changes what it needs. Every command is recorded
 // with the simulated time at which the station sent it.
 
-#include "GsmPty.h"
+#include "support/Pty.h"
 #include "SimClock.h"
 
 #include <algorithm>
@@ -57,7 +57,7 @@ public:
         PromptError,  // ERROR instead of the prompt
     };
 
-    FakeGsmModem(GsmPty& line, SimClock& simClock) : pty(line), clock(simClock)
+    FakeGsmModem(Pty& line, SimClock& simClock) : pty(line), clock(simClock)
     {
         clock.SetSlaveProbe([this] { return pty.WaitingForSlave(); });
         clock.LineBack();
@@ -411,7 +411,7 @@ private:
         }
     }
 
-    GsmPty& pty;
+    Pty& pty;
     SimClock& clock;
     std::thread worker;
     std::atomic<bool> stop{false};

@@ -4,7 +4,7 @@
 
 #include "gsm/GsmInfo.h"
 
-#include "GsmPty.h"
+#include "support/Pty.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
 
@@ -410,7 +410,7 @@ protected:
     TempDir dir;
     ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
     FakeTickSource clock{1000};
-    GsmPty pty;
+    Pty pty{Pty::Watch::Slave};
     CLogFile log{"GsmHandler", 2000};
     CGsmInfo info;
 };
@@ -448,7 +448,7 @@ TEST_F(GsmInfoLineTest, PromptAndModel)
     EXPECT_EQ(responses[0]->GetType(), GSMRSP_PROMPT);
 
     ASSERT_EQ(info.Send(CGsmMsg(GSMCMD_MODEL)), ATCMDPROT_SEND_OK);
-    EXPECT_EQ(pty.Receive(9), "AT+CGMM\r\n");
+    EXPECT_EQ(pty.ReceiveText(9), "AT+CGMM\r\n");
     responses = Exchange("\r\nLE910-EU V2\r\n\r\nOK\r\n");
     ASSERT_EQ(responses.size(), 2u);
     EXPECT_EQ(responses[0]->GetType(), GSMRSP_MODEL);
@@ -463,7 +463,7 @@ TEST_F(GsmInfoLineTest, SmsTextIsConvertedLoggedAndEndedWithCtrlZ)
     text.smsText = "Hiss 3 @ Ääkkönen\r\nOK";
     ASSERT_EQ(info.Send(text), ATCMDPROT_SEND_OK);
     const std::string expected = std::string("Hiss 3 ? ") + '\x5b' + '\x7b' + "kk" + '\x7c' + "nen\nOK\x1a";
-    EXPECT_EQ(pty.Receive(expected.size()), expected);
+    EXPECT_EQ(pty.ReceiveText(expected.size()), expected);
     EXPECT_NE(LogText().find("CGsmInfo::Send: Hiss 3 ? Ääkkönen\\nOK"), std::string::npos) << LogText();
 }
 

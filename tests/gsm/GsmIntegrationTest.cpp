@@ -5,7 +5,7 @@
 
 #include "core/ThreadQueue.h"
 #include "messages/GsmHandlerMsg.h"
-#include "support/SimProcess.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -73,8 +73,8 @@ protected:
         std::vector<std::string> args = {std::string(ORVA_SOURCE_DIR) + "/tools/gsmsim/gsmsim.py", "--link",
                                          dir / "COM2", "--stdin"};
         args.insert(args.end(), simOptions.begin(), simOptions.end());
-        sim = std::make_unique<SimProcess>(args);
-        ASSERT_FALSE(sim->WaitFor("READY", 10s).empty()) << "simulator did not start";
+        sim = std::make_unique<ChildProcess>(ChildProcess::Simulator(args));
+        ASSERT_FALSE(sim->NextLineStarting("READY", 10s).empty()) << "simulator did not start";
         handler.SetOwner(&owner);
         handler.Init(2, 9600, pin, callerCheck, 0);
         ASSERT_EQ(handler.Start(), HNDRET_STARTED);
@@ -99,7 +99,7 @@ protected:
     ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
     Owner owner;
     CGsmHandler handler;
-    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<ChildProcess> sim;
 };
 
 TEST_F(GsmIntegration, InitialisesWithoutAPin)
@@ -112,7 +112,7 @@ TEST_F(GsmIntegration, InitialisesWithTheRightPin)
 {
     Start({"--pin-state", "required", "--pin", "4321"}, "4321");
     Ready();
-    EXPECT_TRUE(sim->SawLineStarting("PIN-ACCEPTED 4321") || !sim->WaitFor("PIN-ACCEPTED", 1s).empty());
+    EXPECT_TRUE(sim->SawLineStarting("PIN-ACCEPTED 4321") || !sim->NextLineStarting("PIN-ACCEPTED", 1s).empty());
 }
 
 TEST_F(GsmIntegration, MissingAndRejectedPinsHaltWithTheirReports)
@@ -125,9 +125,9 @@ TEST_F(GsmIntegration, MissingAndRejectedPinsHaltWithTheirReports)
     for (const Case& c : {Case{"required", "", GHM_STATUS_PIN_REQUIRED}, Case{"rejected", "1111", GHM_STATUS_PIN_ERROR}}) {
         Owner fresh;
         CGsmHandler gsm;
-        SimProcess modem({std::string(ORVA_SOURCE_DIR) + "/tools/gsmsim/gsmsim.py", "--link", dir / "COM2",
-                          "--stdin", "--pin-state", c.simState});
-        ASSERT_FALSE(modem.WaitFor("READY", 10s).empty());
+        ChildProcess modem(ChildProcess::Simulator({std::string(ORVA_SOURCE_DIR) + "/tools/gsmsim/gsmsim.py", "--link",
+                                                    dir / "COM2", "--stdin", "--pin-state", c.simState}));
+        ASSERT_FALSE(modem.NextLineStarting("READY", 10s).empty());
         gsm.SetOwner(&fresh);
         gsm.Init(2, 9600, c.pin, false, 0);
         ASSERT_EQ(gsm.Start(), HNDRET_STARTED);
@@ -154,7 +154,8 @@ TEST_F(GsmIntegration, ReceivedSmsArePostedAfterTheirDeletionOnePerCycle)
         // deletion was printed before the station could post it.
         while (!sim->NextLine(200ms).empty()) {
         }
-        const auto deletions = std::count_if(sim->Seen().begin(), sim->Seen().end(),
+        const std::vector<std::string> seen = sim->Seen();
+        const auto deletions = std::count_if(seen.begin(), seen.end(),
                                              [](const std::string& l) { return l.rfind("SMS-DELETED", 0) == 0; });
         EXPECT_GE(deletions, i + 1);
     }
@@ -168,12 +169,12 @@ TEST_F(GsmIntegration, RecipientListGivesOneSmsPerNumberWithoutBlanks)
     QueueSms(MSG_GUI_SEND_ALARM_SMS, "070 111 22 33, ;0704 44 55 66", "ORVA ALARM\nType: Test\n");
     std::set<std::string> numbers;
     for (int i = 0; i < 2; ++i) {
-        const std::string line = sim->WaitFor("SMS-SENT", 30s);
+        const std::string line = sim->NextLineStarting("SMS-SENT", 30s);
         ASSERT_FALSE(line.empty()) << "SMS " << i;
         numbers.insert(line.substr(9, line.find(' ', 9) - 9));
     }
     EXPECT_EQ(numbers, (std::set<std::string>{"0701112233", "0704445566"}));
-    EXPECT_TRUE(sim->WaitFor("SMS-SENT", 3s).empty()) << "a third SMS was sent";
+    EXPECT_TRUE(sim->NextLineStarting("SMS-SENT", 3s).empty()) << "a third SMS was sent";
 }
 
 TEST_F(GsmIntegration, ThreeErrorsThenTheFourthAttemptSends)
@@ -190,7 +191,7 @@ TEST_F(GsmIntegration, ThreeErrorsThenTheFourthAttemptSends)
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->code, GHM_STATUS_SMS_SENT);
     EXPECT_EQ(result->requestId, 1);
-    ASSERT_FALSE(sim->WaitFor("SMS-SENT", 10s).empty());
+    ASSERT_FALSE(sim->NextLineStarting("SMS-SENT", 10s).empty());
     int failures = 0;
     for (const std::string& line : sim->Seen())
         failures += line.rfind("SMS-FAILED", 0) == 0;
@@ -210,7 +211,7 @@ TEST_F(GsmIntegration, FourErrorsDropTheSmsWithAFailureResult)
         60s);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->code, GHM_STATUS_SMS_FAILED);
-    EXPECT_TRUE(sim->WaitFor("SMS-SENT", 5s).empty()) << "the dropped SMS was sent after all";
+    EXPECT_TRUE(sim->NextLineStarting("SMS-SENT", 5s).empty()) << "the dropped SMS was sent after all";
 }
 
 // The outbox file of an alarm SMS is gone by the time its result arrives
@@ -259,11 +260,11 @@ TEST_F(GsmIntegration, LostPromptIsOvercomeByTheNextInitialisation)
     Start({});
     Ready();
     sim->Send("prompt lost");
-    ASSERT_FALSE(sim->WaitFor("OK prompt lost", 10s).empty());
+    ASSERT_FALSE(sim->NextLineStarting("OK prompt lost", 10s).empty());
     QueueSms(MSG_GUI_SEND_ALARM_SMS, "+46701234567", "Trapped in lift 4");
-    ASSERT_FALSE(sim->WaitFor("PROMPT-LOST +46701234567", 20s).empty());
-    ASSERT_FALSE(sim->WaitFor("SMS-CANCELLED +46701234567", 30s).empty()) << "the text input was never ended";
-    EXPECT_EQ(sim->WaitFor("SMS-SENT", 30s), "SMS-SENT +46701234567 \"Trapped in lift 4\"");
+    ASSERT_FALSE(sim->NextLineStarting("PROMPT-LOST +46701234567", 20s).empty());
+    ASSERT_FALSE(sim->NextLineStarting("SMS-CANCELLED +46701234567", 30s).empty()) << "the text input was never ended";
+    EXPECT_EQ(sim->NextLineStarting("SMS-SENT", 30s), "SMS-SENT +46701234567 \"Trapped in lift 4\"");
 }
 
 // The modem refuses to delete the first of two SMS: both alarms come in, and
@@ -282,7 +283,7 @@ TEST_F(GsmIntegration, SmsBehindARefusedDeletionIsRead)
         texts.insert(sms->smsText);
     }
     EXPECT_EQ(texts, (std::set<std::string>{"#TEST first", "#TEST second"}));
-    EXPECT_FALSE(sim->WaitFor("SMS-DELETED 2", 10s).empty());
+    EXPECT_FALSE(sim->NextLineStarting("SMS-DELETED 2", 10s).empty());
     EXPECT_TRUE(sim->SawLineStarting("SMS-DELETE-REFUSED 1"));
 }
 
@@ -294,7 +295,7 @@ TEST_F(GsmIntegration, RingingCallerIsReportedOnce)
     auto caller = owner.WaitFor([](const CGsmHandlerMsg& m) { return m.GetType() == GSM_CALLER_ID; }, 20s);
     ASSERT_NE(caller, nullptr);
     EXPECT_EQ(caller->smsNumber, "+4930123456");
-    EXPECT_FALSE(sim->WaitFor("CALL-END", 20s).empty());
+    EXPECT_FALSE(sim->NextLineStarting("CALL-END", 20s).empty());
     EXPECT_EQ(owner.WaitFor([](const CGsmHandlerMsg& m) { return m.GetType() == GSM_CALLER_ID; }, 2s), nullptr);
 }
 

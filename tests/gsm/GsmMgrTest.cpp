@@ -2,12 +2,12 @@
 
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
-#include "tel/Pty.h"
+#include "support/TestDictionary.h"
+#include "support/Pty.h"
 #include "tel/SerialPort.h"
 #include "messages/TelHandlerMsg.h"
 #include "texts/MessageMgr.h"
 #include "core/TextEncoding.h"
-#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -40,20 +40,8 @@ public:
     std::vector<std::unique_ptr<CMsg>> replies;
 };
 
-class GsmMgrTest : public ::testing::Test {
+class GsmMgrTest : public EnglishDictionaryTest {
 protected:
-    static CDictionary& Dictionary()
-    {
-        static CDictionary dictionary;
-        return dictionary;
-    }
-    static void SetUpTestSuite()
-    {
-        ASSERT_TRUE(Dictionary().Load());
-        Dictionary().SetLanguage("en");
-        Dictionary().InstallAsTextLookup();
-    }
-
     void SetUp() override
     {
         dir.WorkIn();  // the handler's log file
@@ -275,13 +263,16 @@ TEST_F(GsmMgrTest, LiftMonitoringSmsLeavesOutExactlyTheDetailLines)
 // The detail lines are those of the language the texts are written in.
 TEST_F(GsmMgrTest, LiftMonitoringSmsInAnotherLanguage)
 {
-    ASSERT_TRUE(Dictionary().SetLanguage("fr"));
-    std::ofstream(dir.Path() / "UserMsg99.txt") << ":b007\r\nPorte ouverte\r\n";
-    const auto fourByte = LiftMonitoringAlarm({'b', 7, 0x2E, 3}, 4);
-    const auto twoByte = LiftMonitoringAlarm({'b', 7}, 2);
-    const std::string fourByteSms = AlarmSms(*fourByte);
-    const std::string twoByteSms = AlarmSms(*twoByte);
-    ASSERT_TRUE(Dictionary().SetLanguage("en"));
+    std::string fourByteSms, twoByteSms;
+    {
+        const ScopedLanguage french("fr");
+        ASSERT_TRUE(french.Switched());
+        std::ofstream(dir.Path() / "UserMsg99.txt") << ":b007\r\nPorte ouverte\r\n";
+        const auto fourByte = LiftMonitoringAlarm({'b', 7, 0x2E, 3}, 4);
+        const auto twoByte = LiftMonitoringAlarm({'b', 7}, 2);
+        fourByteSms = AlarmSms(*fourByte);
+        twoByteSms = AlarmSms(*twoByte);
+    }
     EXPECT_TRUE(fourByteSms.ends_with("\nCode d'erreur : b7\nPorte ouverte\n\n")) << fourByteSms;
     EXPECT_TRUE(twoByteSms.ends_with("\nCode d'erreur : b007\nPorte ouverte\n\n")) << twoByteSms;
 }

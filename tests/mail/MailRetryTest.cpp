@@ -16,7 +16,7 @@
 #include "support/FakeTickSource.h"
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
-#include "dictionary/Dictionary.h"
+#include "support/TestDictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -90,17 +90,8 @@ struct Result {
 
 const std::string kDown = "ERROR: E-mail sending failure, Error connecting to Mailserver..., MailTo ";
 
-class MailRetry : public ::testing::Test {
+class MailRetry : public EnglishDictionaryTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        static CDictionary dictionary;
-        ASSERT_TRUE(dictionary.Load());
-        dictionary.SetLanguage("en");
-        SetTextLookup([](const std::string& key) { return dictionary.Translate(key); });
-    }
-    static void TearDownTestSuite() { SetTextLookup(nullptr); }
-
     void SetUp() override
     {
         dir.WorkIn();  // the handler's log file

@@ -23,8 +23,8 @@
 #include "messages/MailHandlerMsg.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
+#include "support/TestDictionary.h"
 #include "messages/TelHandlerMsg.h"
-#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -82,25 +82,13 @@ public:
     int replies = 0;
 };
 
-void InstallEnglish()
-{
-    static bool installed = [] {
-        CDictionary& dictionary = CDictionary::Instance();
-        if (!dictionary.Load() || !dictionary.SetLanguage("en"))
-            return false;
-        dictionary.InstallAsTextLookup();
-        return true;
-    }();
-    ASSERT_TRUE(installed);
-}
-
 // A scratch folder as the current folder, a settings file of its own and no
 // serial ports.
 class DocTestBase : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        InstallEnglish();
+        ASSERT_TRUE(InstallEnglishDictionary());
         dir.WorkIn();
     }
 
@@ -111,10 +99,20 @@ protected:
             QCoreApplication::sendPostedEvents(doc.GetNotifier(), CInboxNotifier::kEventType);
     }
 
+    // A document whose close waits out its pauses on the test's count
+    // instead of in real time.
+    std::unique_ptr<COrvaDoc> NewDoc()
+    {
+        auto doc = std::make_unique<COrvaDoc>(screen);
+        doc->SetStopPause([this](uint32_t ms) { pausedMs += ms; });
+        return doc;
+    }
+
     TempDir dir;
     ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
     ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
     RecordingDocScreen screen;
+    uint32_t pausedMs = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -125,7 +123,7 @@ protected:
     void SetUp() override
     {
         DocTestBase::SetUp();
-        doc = std::make_unique<COrvaDoc>(screen);
+        doc = NewDoc();
     }
     std::unique_ptr<COrvaDoc> doc;
 };
@@ -230,7 +228,7 @@ protected:
     void SetUp() override
     {
         DocTestBase::SetUp();
-        doc = std::make_unique<COrvaDoc>(screen);
+        doc = NewDoc();
         SettingsValues& settings = doc->Settings();
         settings.MailEnabled = 1;
         settings.GsmEnabled = 1;  // the GSM handler is not started; its queue shows the SMS
@@ -679,7 +677,7 @@ TEST_F(DocDurabilityTest, AlarmNotStoredBeforeTheStopIsStoredAfterTheRestart)
     doc->CloseDocument();
     doc.reset();
 
-    doc = std::make_unique<COrvaDoc>(screen);
+    doc = NewDoc();
     doc->Settings().MailEnabled = 1;
     doc->Settings().GsmEnabled = 1;
     screen.lists.clear();
@@ -711,7 +709,7 @@ TEST_F(DocDurabilityTest, ReplayedAlarmWhoseRowExistsIsNotStoredTwice)
     doc.reset();
     fs::copy_file(copy, JournalFile(), fs::copy_options::overwrite_existing);
 
-    doc = std::make_unique<COrvaDoc>(screen);
+    doc = NewDoc();
     doc->Settings().MailEnabled = 1;
     ASSERT_EQ(doc->StartDatabase(), 1);
     doc->GetDatabaseHandler()->Stop();
@@ -898,7 +896,7 @@ TEST_F(DocOutboxTest, ReplayedVoiceAlarmIsForwardedAtOnce)
     fs::remove_all(OutboxDir());
     fs::copy_file(copy, JournalFile(), fs::copy_options::overwrite_existing);
 
-    doc = std::make_unique<COrvaDoc>(screen);
+    doc = NewDoc();
     doc->Settings().MailEnabled = 1;
     doc->Settings().GsmEnabled = 1;
     doc->Settings().VoiceCallEnabled = 1;
@@ -944,7 +942,17 @@ TEST_F(DocOutboxTest, JobsMoveWithTheDatabaseFolder)
 // answers from a table.
 class ChainDoc : public COrvaDoc {
 public:
-    using COrvaDoc::COrvaDoc;
+    // The pauses of the close move the document's own clock, which stamps
+    // the stops.
+    explicit ChainDoc(CDocumentScreen& screen) : COrvaDoc(screen)
+    {
+        SetStopPause([this](uint32_t ms) { clock += ms; });
+    }
+    // A close left to the document's own destructor runs when this part
+    // is gone already: its pauses then go uncounted.
+    ~ChainDoc() override { SetStopPause([](uint32_t) {}); }
+    ChainDoc(const ChainDoc&) = delete;
+    ChainDoc& operator=(const ChainDoc&) = delete;
 
     int StartDatabase() override { return Step("database", [this] { return COrvaDoc::StartDatabase(); }); }
     int StartMail() override { return Step("mail", [this] { return COrvaDoc::StartMail(); }); }
@@ -955,6 +963,7 @@ public:
     std::vector<std::string> calls;
     std::map<std::string, int> results;  // a step's forced result
     bool real = false;                   // run the steps for real unless forced
+    uint32_t clock = 0;                  // milliseconds paused so far
 
 protected:
     int16_t StopTel() override { return Stop("tel", [this] { return COrvaDoc::StopTel(); }); }
@@ -972,7 +981,7 @@ private:
     }
     int16_t Stop(const std::string& name, const std::function<int16_t()>& run)
     {
-        calls.push_back("stop " + name + "@" + std::to_string(GetTickCount()));
+        calls.push_back("stop " + name + "@" + std::to_string(clock));
         return real ? run() : HNDRET_STOPPED;
     }
 };
@@ -1046,13 +1055,19 @@ TEST_F(DocChainTest, StopsTelephoneMailGsmAndDatabaseInThisOrderWithPauses)
 {
     ASSERT_EQ(doc->RunStartChain(), 1);
     doc->calls.clear();
-    {
-        FakeTickSource clock(0);
-        doc->CloseDocument();
-        doc->CloseDocument();  // a second close does nothing
-    }
+    doc->CloseDocument();
+    doc->CloseDocument();  // a second close does nothing
     EXPECT_EQ(doc->calls,
               (std::vector<std::string>{"stop tel@0", "stop mail@100", "stop gsm@200", "stop database@300"}));
+}
+
+// Left alone, the station sleeps out its pauses on the tick source.
+TEST_F(DocTestBase, ThePausesOfTheCloseSleepOnTheTickSource)
+{
+    COrvaDoc doc(screen);
+    FakeTickSource clock(0);
+    doc.CloseDocument();
+    EXPECT_EQ(clock.GetTickCount(), 3 * COrvaDoc::kStopPauseMs);
 }
 
 TEST_F(DocChainTest, RealChainWithEverythingButTheDatabaseDisabledCompletes)
@@ -1306,7 +1321,7 @@ TEST_F(DocRestartTest, FailedRestartClosesTheStationAndTheAlarmWaitsInTheJournal
     doc.reset();
 
     fs::rename(aside, file);
-    doc = std::make_unique<COrvaDoc>(screen);
+    doc = NewDoc();
     doc->Settings().MailEnabled = 1;
     doc->Settings().GsmEnabled = 1;
     screen.events.clear();

@@ -8,7 +8,7 @@
 // body (that many bytes, or exactly two when bit 7 is clear); a checksum that
 // is 0xFF XOR every byte before it.
 
-#include "Pty.h"
+#include "support/Pty.h"
 #include "core/TickSource.h"
 
 #include <atomic>

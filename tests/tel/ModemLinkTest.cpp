@@ -8,7 +8,7 @@
 #include "tel/ModemLink.h"
 
 #include "FakeModem.h"
-#include "Pty.h"
+#include "support/Pty.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
 

@@ -3,7 +3,7 @@
 
 #include "tel/SerialPort.h"
 
-#include "Pty.h"
+#include "support/Pty.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -99,7 +99,7 @@ protected:
     {
         EXPECT_EQ(port.WriteByte(0x5A), 0);
         EXPECT_EQ(pty.Receive(1), std::vector<uint8_t>{0x5A});
-        pty.Send({0xA5});
+        pty.Send(std::vector<uint8_t>{0xA5});
         EXPECT_EQ(ReadFromPort(port, 1), std::vector<uint8_t>{0xA5});
     }
 

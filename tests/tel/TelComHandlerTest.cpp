@@ -5,7 +5,7 @@
 #include "tel/TelComHandler.h"
 
 #include "FakeModem.h"
-#include "Pty.h"
+#include "support/Pty.h"
 #include "core/ThreadPriority.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"

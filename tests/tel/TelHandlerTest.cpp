@@ -9,9 +9,9 @@
 #include "core/ThreadQueue.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
+#include "support/TestDictionary.h"
 #include "support/WaitFor.h"
 #include "tel/FakeLink.h"
-#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -63,19 +63,6 @@ public:
     using CTelHandler::RunPass;
 };
 
-CDictionary& ShippedDictionary()
-{
-    static CDictionary dictionary;
-    static const bool loaded = dictionary.Load() && dictionary.SetLanguage("en");
-    EXPECT_TRUE(loaded);
-    return dictionary;
-}
-
-void InstallDictionary()
-{
-    ShippedDictionary().InstallAsTextLookup();
-}
-
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path);
@@ -84,10 +71,8 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
-class TelHandlerTest : public testing::Test {
+class TelHandlerTest : public EnglishDictionaryTest {
 protected:
-    static void SetUpTestSuite() { InstallDictionary(); }
-    static void TearDownTestSuite() { SetTextLookup(nullptr); }
 
     void SetUp() override
     {
@@ -346,7 +331,7 @@ TEST_F(TelHandlerTest, DictionaryFormatsThatDoNotFitAreShownAsTheyStand)
         return std::string(kMissingText);
     });
     Identify(0x0141);
-    InstallDictionary();
+    ASSERT_TRUE(InstallEnglishDictionary());
 
     const auto notes = Notes();
     const std::vector<std::pair<int16_t, std::string>> expected = {

@@ -5,7 +5,7 @@
 #include "tel/TelHandler.h"
 
 #include "core/ThreadQueue.h"
-#include "support/SimProcess.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "messages/ComMsg.h"
 #include "messages/TelHandlerMsg.h"
@@ -72,10 +72,10 @@ protected:
     // Starts the simulator with the scenario and the handler on port 1.
     void Start(const std::string& scenario, const Config& config = {})
     {
-        sim = std::make_unique<SimProcess>(std::vector<std::string>{
-            std::string(ORVA_SOURCE_DIR) + "/tools/modemsim/modemsim.py", "--link", dir / "COM1", "--stdin",
-            "--scenario", scenario});
-        ASSERT_FALSE(sim->WaitFor("READY", 10s).empty()) << "simulator did not start";
+        sim = std::make_unique<ChildProcess>(ChildProcess::Simulator(
+            {std::string(ORVA_SOURCE_DIR) + "/tools/modemsim/modemsim.py", "--link", dir / "COM1", "--stdin",
+             "--scenario", scenario}));
+        ASSERT_FALSE(sim->NextLineStarting("READY", 10s).empty()) << "simulator did not start";
         handler.SetOwner(&owner);
         handler.SetConfig(1, 9600, 2, true, config.cpc, config.voiceCalls, config.redirectMode, 0);
         ASSERT_EQ(handler.Start(), HNDRET_STARTED);
@@ -99,7 +99,7 @@ protected:
     ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
     Owner owner;
     CTelHandler handler;
-    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<ChildProcess> sim;
 };
 
 TEST_F(TelLineIntegration, P100AlarmsOfEveryKindReachTheOwner)
@@ -126,7 +126,7 @@ TEST_F(TelLineIntegration, P100AlarmsOfEveryKindReachTheOwner)
         EXPECT_EQ(alarm->extraCode, e.extraCode) << e.idCode;
         EXPECT_EQ(alarm->protocol, TELPROT_P100);
         EXPECT_EQ(alarm->callerInfo, "+46701234567");
-        ASSERT_FALSE(sim->WaitFor("CALL end", 30s).empty());
+        ASSERT_FALSE(sim->NextLineStarting("CALL end", 30s).empty());
     }
     // Voice calls are off: the voice alarm was hung up at once.
     EXPECT_TRUE(sim->SawLineStarting("HANGUP P100"));
@@ -147,7 +147,7 @@ TEST_F(TelLineIntegration, CpcBatteryAlarm)
     EXPECT_EQ(alarm->ofType, 2);
     EXPECT_EQ(alarm->idCode, "654321");
     EXPECT_EQ(alarm->value, 3);  // the model code
-    EXPECT_FALSE(sim->WaitFor("CALL end", 30s).empty());
+    EXPECT_FALSE(sim->NextLineStarting("CALL end", 30s).empty());
     EXPECT_TRUE(sim->SawLineStarting("ALARM-ACKED OTHER"));
     EXPECT_TRUE(sim->SawLineStarting("HANGUP CPC"));
 }
@@ -163,7 +163,7 @@ TEST_F(TelLineIntegration, CpcStationAnsweringAP100TelephoneReadsTheAlarmInTheSa
     ASSERT_NE(alarm, nullptr);
     EXPECT_EQ(alarm->protocol, TELPROT_P100);
     EXPECT_EQ(alarm->idCode, "11223344");
-    EXPECT_FALSE(sim->WaitFor("CALL end", 30s).empty());
+    EXPECT_FALSE(sim->NextLineStarting("CALL end", 30s).empty());
     EXPECT_TRUE(sim->SawLineStarting("CPC-REQ ID"));
     // One seizure for the whole call.
     int seizures = 0;
@@ -199,7 +199,7 @@ TEST_F(TelLineIntegration, VoiceAlarmAnsweredByTheOperatorAndHungUp)
     EXPECT_EQ(progress.front(), VC_PICK_UP);  // the first tick always asks to pick up
     EXPECT_EQ(progress.back(), VC_ON_HOOK);
     EXPECT_GT(firstTalk, 300);  // time left plus 180 s of talk
-    EXPECT_FALSE(sim->WaitFor("CALL end", 30s).empty());
+    EXPECT_FALSE(sim->NextLineStarting("CALL end", 30s).empty());
     EXPECT_TRUE(sim->SawLineStarting("VOICE-NOTIFY on"));
     EXPECT_TRUE(sim->SawLineStarting("VOICE-NOTIFY off"));
     EXPECT_TRUE(sim->SawLineStarting("HANGUP P100"));
@@ -220,8 +220,8 @@ TEST_F(TelLineIntegration, UnattendedVoiceAlarmIsRedirected)
     ASSERT_NE(alarm, nullptr);
     EXPECT_EQ(alarm->msgType, TELMSG_VOICE_REDIRECTED);
     EXPECT_EQ(alarm->idCode, "99887766");
-    EXPECT_FALSE(sim->WaitFor("REDIRECT 03 10 0F", 30s).empty());
-    EXPECT_FALSE(sim->WaitFor("CALL end", 30s).empty());
+    EXPECT_FALSE(sim->NextLineStarting("REDIRECT 03 10 0F", 30s).empty());
+    EXPECT_FALSE(sim->NextLineStarting("CALL end", 30s).empty());
     EXPECT_FALSE(sim->SawLineStarting("VOICE-NOTIFY on"));
 }
 
@@ -233,7 +233,7 @@ TEST_F(TelLineIntegration, ModemThatFailsTheIdentificationCheckNeverAnswers)
     while (notify && notify->code != TELHND_NOTIFY_HW_ERROR)
         notify = owner.WaitFor(TEL_NOTIFY, 10s);
     ASSERT_NE(notify, nullptr);
-    EXPECT_FALSE(sim->WaitFor("CALL unanswered", 30s).empty());
+    EXPECT_FALSE(sim->NextLineStarting("CALL unanswered", 30s).empty());
     EXPECT_FALSE(sim->SawLineStarting("SEIZE"));
     EXPECT_EQ(owner.WaitFor(TEL_ALARM, 100ms), nullptr);
 }

@@ -2,11 +2,11 @@
 
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
+#include "support/TestDictionary.h"
 #include "support/WaitFor.h"
 #include "FakeLink.h"
-#include "Pty.h"
+#include "support/Pty.h"
 #include "tel/SerialPort.h"
-#include "dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -30,16 +30,8 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
-class TelMgrTest : public ::testing::Test {
+class TelMgrTest : public EnglishDictionaryTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        static CDictionary dictionary;
-        ASSERT_TRUE(dictionary.Load());
-        dictionary.SetLanguage("en");
-        dictionary.InstallAsTextLookup();
-    }
-
     void SetUp() override
     {
         dir.WorkIn();

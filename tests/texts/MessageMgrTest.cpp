@@ -1,9 +1,9 @@
 #include "texts/MessageMgr.h"
 
-#include "TextsDictionary.h"
 #include "messages/AlarmInfoMsg.h"
 #include "messages/GsmHandlerMsg.h"
 #include "support/TempDir.h"
+#include "support/TestDictionary.h"
 #include "messages/TelHandlerMsg.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,9 @@
 
 namespace {
 
-class MessageMgrTest : public TextsDictionaryTest {
+// The alarm texts are checked against the real dictionary in English, so a
+// changed dictionary text shows up here as well.
+class MessageMgrTest : public EnglishDictionaryTest {
 protected:
     MessageMgrTest() { dir.WorkIn(); }  // no user message files unless a test writes them
 

@@ -9,7 +9,7 @@
 #include "db/DbConvertVer01.h"
 #include "db/DbErrorReporter.h"
 #include "support/TempDir.h"
-#include "tel/Pty.h"
+#include "support/Pty.h"
 
 #include <gtest/gtest.h>
 

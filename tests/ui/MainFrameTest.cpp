@@ -10,6 +10,7 @@
 #include "core/TextLookup.h"
 #include "gsm/SendSmsWindow.h"
 #include "support/TempDir.h"
+#include "support/TestDictionary.h"
 #include "messages/ComMsg.h"
 #include "ui/Commands.h"
 #include "dictionary/Dictionary.h"
@@ -83,13 +84,6 @@ public:
     int shown = 0;
 };
 
-// Switches the dictionary's language for one test and back to English.
-class ScopedLanguage {
-public:
-    explicit ScopedLanguage(const char* language) { CDictionary::Instance().SetLanguage(language); }
-    ~ScopedLanguage() { CDictionary::Instance().SetLanguage("en"); }
-};
-
 QString Tr(const char* key)
 {
     return QString::fromStdString(LookupText(key));
@@ -127,6 +121,7 @@ protected:
     {
         dir.WorkIn();
         doc = std::make_unique<COrvaDoc>(screen);
+        doc->SetStopPause([](uint32_t) {});  // the close spends no real time
     }
     void TearDown() override
     {

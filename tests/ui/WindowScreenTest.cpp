@@ -50,6 +50,7 @@ protected:
     {
         dir.WorkIn();
         doc = std::make_unique<COrvaDoc>(windows);
+        doc->SetStopPause([](uint32_t) {});  // the close spends no real time
         windows.SetEcho(&echo);
         windows.Attach(*doc);
         // A test machine has no sound output: the start-up's note about it

@@ -4,20 +4,18 @@
 import glob
 import io
 import os
-import queue
 import select
 import signal
 import subprocess
 import sys
-import tempfile
-import threading
 import time
-import tty
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(HERE))
 import gsmsim  # noqa: E402
+import simtest  # noqa: E402
 
 SIM = os.path.join(HERE, "gsmsim.py")
 
@@ -524,70 +522,13 @@ class ScenarioFilesTest(unittest.TestCase):
                     gsmsim.ModemConfig(scen.modem)
 
 
-class Sim:
+def Sim(*args):
     """The simulator as a process, with its event lines read on a thread."""
-
-    def __init__(self, *args):
-        self.dir = tempfile.TemporaryDirectory()
-        self.link = os.path.join(self.dir.name, "COM2")
-        self.proc = subprocess.Popen(
-            [sys.executable, SIM, "--link", self.link] + list(args),
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, encoding="utf-8")
-        self.lines = queue.Queue()
-        self.seen = []
-        threading.Thread(target=self._reader, daemon=True).start()
-        self.wait_for("READY ")
-
-    def _reader(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.rstrip("\n"))
-        self.lines.put(None)
-
-    def wait_for(self, prefix, timeout=20.0):
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise AssertionError("no event %r; seen: %s" % (prefix, self.seen[-15:]))
-            try:
-                line = self.lines.get(timeout=left)
-            except queue.Empty:
-                continue
-            if line is None:
-                raise AssertionError("simulator ended before %r; seen: %s" % (prefix, self.seen[-15:]))
-            self.seen.append(line)
-            if line.startswith(prefix):
-                return line
-
-    def command(self, line):
-        self.proc.stdin.write(line + "\n")
-        self.proc.stdin.flush()
-        self.wait_for("OK " + line)
-
-    def close(self):
-        try:
-            self.proc.stdin.close()
-        except BrokenPipeError:
-            pass
-        if self.proc.poll() is None:
-            try:
-                self.proc.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.proc.stdout.close()
-        self.dir.cleanup()
+    return simtest.SimProcess(SIM, "COM2", args, prefix="gsmsim-")
 
 
-class Station:
+class Station(simtest.LineEnd):
     """The station's end of the line: writes commands, collects answers."""
-
-    def __init__(self, path):
-        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
-        tty.setraw(self.fd)
-
-    def close(self):
-        os.close(self.fd)
 
     def ask(self, data, until, timeout=20.0):
         os.write(self.fd, data)

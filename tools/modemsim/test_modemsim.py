@@ -8,21 +8,18 @@ start the simulator on a pseudo-terminal and play the station's side.
 import io
 import json
 import os
-import queue
 import select
-import subprocess
 import sys
-import tempfile
-import threading
 import time
-import tty
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(HERE))
 sys.dont_write_bytecode = True  # keep the source folder clean
 
 import modemsim  # noqa: E402
+import simtest  # noqa: E402
 
 SIM = os.path.join(HERE, "modemsim.py")
 
@@ -95,74 +92,23 @@ class ScenarioFilesTest(unittest.TestCase):
                     modemsim.load_scenario(text)
 
 
-class Sim:
+class Sim(simtest.SimProcess):
     """The simulator as a child process, with its event lines in a queue."""
 
     def __init__(self, scenario=None, extra=()):
-        self.dir = tempfile.TemporaryDirectory(prefix="modemsim-")
-        self.link = os.path.join(self.dir.name, "COM1")
-        cmd = [sys.executable, SIM, "--link", self.link, "--stdin"] + list(extra)
+        args = ["--stdin"] + list(extra)
         if scenario is not None:
-            cmd += ["--scenario", json.dumps(scenario)]
-        self.proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     text=True, bufsize=1)
-        self.lines = queue.Queue()
-        self.seen = []
-        threading.Thread(target=self._pump, daemon=True).start()
-        self.ready = self.wait_for("READY ")
-
-    def _pump(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.rstrip("\n"))
-        self.lines.put(None)
-
-    def wait_for(self, prefix, timeout=20.0):
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise AssertionError("no event %r; seen: %s" % (prefix, self.seen[-15:]))
-            try:
-                line = self.lines.get(timeout=left)
-            except queue.Empty:
-                continue
-            if line is None:
-                raise AssertionError("simulator ended before %r; seen: %s" % (prefix, self.seen[-15:]))
-            self.seen.append(line)
-            if line.startswith(prefix):
-                return line
-
-    def command(self, line):
-        self.proc.stdin.write(line + "\n")
-        self.proc.stdin.flush()
-        self.wait_for("OK " + line)
-
-    def close(self):
-        try:
-            self.proc.stdin.close()
-        except BrokenPipeError:
-            pass
-        if self.proc.poll() is None:
-            try:
-                self.proc.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.proc.stdout.close()
-        self.dir.cleanup()
+            args += ["--scenario", json.dumps(scenario)]
+        super().__init__(SIM, "COM1", args, prefix="modemsim-")
 
 
-class Station:
+class Station(simtest.LineEnd):
     """The station's end of the serial line, reduced to what the tests need."""
 
     def __init__(self, path):
-        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
-        tty.setraw(self.fd)
+        super().__init__(path)
         self.rx = modemsim.FrameReceiver()
         self.ack_next = False
-
-    def close(self):
-        os.close(self.fd)
 
     def exchange(self, cmd, payload=b"", timeout=5.0):
         """Sends one frame; returns the answer (kind, command, body) or None."""

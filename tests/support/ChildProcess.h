@@ -1,10 +1,14 @@
 #pragma once
-// A program of the end-to-end tests run as a child process: the station
-// itself or one of the device simulators. Its standard output is read line by
-// line on a thread of its own, so the pipe never fills however long a test
-// waits elsewhere, and every line is kept for later searches and for the
-// report of a failed test. Standard input stays a pipe (the simulators take
-// commands there and end when it closes); standard error goes to a file.
+// A program run by the tests as a child process: the station itself or one of
+// the device simulators of tools/. Its standard output is read line by line on
+// a thread of its own, so the pipe never fills however long a test waits
+// elsewhere, and every line is kept for later searches and for the report of a
+// failed test. Standard input stays a pipe (the simulators take commands there
+// and end when it closes); standard error goes to a file.
+//
+// Lines can be searched by index (WaitFor and friends) or read in order
+// through a cursor (NextLine, NextLineStarting), where Seen() is what the
+// cursor has passed.
 
 #include <atomic>
 #include <cerrno>
@@ -33,9 +37,22 @@ public:
         std::vector<std::string> argv;             // argv[0] is the program's path
         std::map<std::string, std::string> env;    // set (empty value: removed) on top of ours
         std::string workDir;                       // empty: ours
-        std::string stderrPath;                    // empty: /dev/null
+        std::string stderrPath;                    // empty: /dev/null (or ours, see keepStderr)
+        bool keepStderr = false;                   // with no stderrPath: ours, not /dev/null
         std::string name;                          // for reports
     };
+
+    // A device simulator of tools/ (args[0] is its script), run with the
+    // system Python; its standard error is left on ours.
+    static Options Simulator(const std::vector<std::string>& args)
+    {
+        Options options;
+        options.argv = {"/usr/bin/python3"};
+        options.argv.insert(options.argv.end(), args.begin(), args.end());
+        options.keepStderr = true;
+        options.name = args.empty() ? std::string("python3") : args.front().substr(args.front().rfind('/') + 1);
+        return options;
+    }
 
     explicit ChildProcess(Options options) : options_(std::move(options))
     {
@@ -67,7 +84,9 @@ public:
             return;
         }
         const std::string errPath = options_.stderrPath.empty() ? "/dev/null" : options_.stderrPath;
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        const int err = options_.stderrPath.empty() && options_.keepStderr
+                            ? -1
+                            : open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         const char* workDir = options_.workDir.empty() ? nullptr : options_.workDir.c_str();
 
         pid_ = fork();
@@ -254,6 +273,44 @@ public:
         return Count([&](const std::string& l) { return l.find(text) != std::string::npos; }, from);
     }
 
+    // --- output lines in order, through the cursor ------------------------
+
+    // The line after the cursor, waiting up to the limit for it; empty when
+    // none came (or the output ended).
+    std::string NextLine(std::chrono::milliseconds limit)
+    {
+        const std::optional<size_t> index = WaitFor([](const std::string&) { return true; }, limit, Cursor());
+        return index ? Pass(*index) : std::string();
+    }
+
+    // Moves the cursor past the first line from it on that starts with the
+    // prefix, waiting up to the limit; the line, or empty when none came (the
+    // cursor then stands after every line that did come).
+    std::string NextLineStarting(const std::string& prefix, std::chrono::milliseconds limit)
+    {
+        const std::optional<size_t> index = WaitForPrefix(prefix, limit, Cursor());
+        if (index)
+            return Pass(*index);
+        std::lock_guard<std::mutex> guard(lock_);
+        cursor_ = lines_.size();
+        return {};
+    }
+
+    // The lines the cursor has passed.
+    std::vector<std::string> Seen()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return std::vector<std::string>(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(cursor_));
+    }
+    bool SawLineStarting(const std::string& prefix)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (size_t i = 0; i < cursor_; ++i)
+            if (lines_[i].rfind(prefix, 0) == 0)
+                return true;
+        return false;
+    }
+
     // Everything it printed, for the report of a failed test.
     std::string Transcript(size_t lastLines = 200)
     {
@@ -266,6 +323,18 @@ public:
     }
 
 private:
+    size_t Cursor()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return cursor_;
+    }
+    std::string Pass(size_t index)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        cursor_ = index + 1;
+        return lines_[index];
+    }
+
     bool Reap(bool block)
     {
         std::lock_guard<std::mutex> guard(reapLock_);
@@ -323,6 +392,7 @@ private:
     std::vector<std::string> lines_;
     std::vector<std::chrono::steady_clock::time_point> times_;
     bool eof_ = false;
+    size_t cursor_ = 0;
     std::mutex reapLock_;
     bool exited_ = false;
     bool killed_ = false;
