@@ -42,7 +42,7 @@ public:
     static constexpr const char* kFileName = "ORVA_10.journal";
     // Space kept in reserve for the file, so that alarms can still be
     // journaled for a while when the disk fills up.
-    static constexpr long kReserveBytes = 256 * 1024;
+    static constexpr long kReserveBytes = 256L * 1024;
 
     CAlarmJournal() = default;
     ~CAlarmJournal();

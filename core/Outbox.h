@@ -69,9 +69,9 @@ public:
     // A job found at a start that was composed longer ago than this is not
     // sent any more: a late alarm can send a technician to a lift that was
     // freed long ago. It is reported instead.
-    static constexpr std::time_t kMaxAgeSeconds = 24 * 60 * 60;
+    static constexpr std::time_t kMaxAgeSeconds = std::time_t{24} * 60 * 60;
     // A file larger than this is not a job of this station.
-    static constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
+    static constexpr std::size_t kMaxFileSize = std::size_t{16} * 1024 * 1024;
 
     // Creates the folder when it is missing and makes it private. When the
     // outbox was open on another folder (the database moved), the jobs move

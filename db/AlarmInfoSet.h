@@ -8,7 +8,7 @@
 
 class CAlarmInfoSet : public CRecordSet {
 public:
-    explicit CAlarmInfoSet(CDatabase* database) : CRecordSet(database) {}
+    explicit CAlarmInfoSet(CDatabase* db) : CRecordSet(db) {}
     ~CAlarmInfoSet() override = default;
 
     const char* GetDefaultSource() const override { return "AlarmInfo"; }

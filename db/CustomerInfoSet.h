@@ -7,7 +7,7 @@
 
 class CCustomerInfoSet : public CPairInfoSet {
 public:
-    explicit CCustomerInfoSet(CDatabase* database) : CPairInfoSet(database) {}
+    explicit CCustomerInfoSet(CDatabase* db) : CPairInfoSet(db) {}
     ~CCustomerInfoSet() override = default;
 
     const char* GetDefaultSource() const override { return "CustomerInfo"; }

@@ -7,7 +7,7 @@
 
 class CMailInfoSet : public CPairInfoSet {
 public:
-    explicit CMailInfoSet(CDatabase* database) : CPairInfoSet(database) {}
+    explicit CMailInfoSet(CDatabase* db) : CPairInfoSet(db) {}
     ~CMailInfoSet() override = default;
 
     const char* GetDefaultSource() const override { return "MailInfo"; }

@@ -10,7 +10,7 @@ class CObjectInfoMsg;
 
 class CObjectInfoSet : public CRecordSet {
 public:
-    explicit CObjectInfoSet(CDatabase* database) : CRecordSet(database) {}
+    explicit CObjectInfoSet(CDatabase* db) : CRecordSet(db) {}
     ~CObjectInfoSet() override = default;
 
     const char* GetDefaultSource() const override { return "ObjectInfo"; }

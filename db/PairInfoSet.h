@@ -8,7 +8,7 @@
 
 class CPairInfoSet : public CRecordSet {
 public:
-    explicit CPairInfoSet(CDatabase* database) : CRecordSet(database) {}
+    explicit CPairInfoSet(CDatabase* db) : CRecordSet(db) {}
 
     virtual const char* GetKeyColumn() const = 0;
     virtual std::string& Key() = 0;

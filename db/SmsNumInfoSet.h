@@ -7,7 +7,7 @@
 
 class CSmsNumInfoSet : public CPairInfoSet {
 public:
-    explicit CSmsNumInfoSet(CDatabase* database) : CPairInfoSet(database) {}
+    explicit CSmsNumInfoSet(CDatabase* db) : CPairInfoSet(db) {}
     ~CSmsNumInfoSet() override = default;
 
     const char* GetDefaultSource() const override { return "SmsNumberInfo"; }

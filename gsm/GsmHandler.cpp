@@ -342,10 +342,8 @@ void CGsmHandler::StepIdle()
         return;  // queued SMS wait for the network
     if (!currentSms) {
         std::unique_ptr<CMsg> next = outgoing.Get();
-        if (auto* sms = dynamic_cast<CGsmHandlerMsg*>(next.get())) {
-            next.release();
-            currentSms.reset(sms);
-        }
+        if (dynamic_cast<CGsmHandlerMsg*>(next.get()) != nullptr)
+            currentSms.reset(static_cast<CGsmHandlerMsg*>(next.release()));
         return;
     }
     Report(GHM_STATUS_SENDING_SMS);
@@ -888,10 +886,10 @@ void CGsmHandler::PostSmsResult(int16_t code)
 
 void CGsmHandler::Report(int16_t code, int16_t signalPercent)
 {
-    auto status = std::make_unique<CGsmHandlerMsg>(GSM_STATUS);
-    status->code = code;
-    status->signal = signalPercent;
-    PostMsg(GetOwner(), std::move(status));
+    auto report = std::make_unique<CGsmHandlerMsg>(GSM_STATUS);
+    report->code = code;
+    report->signal = signalPercent;
+    PostMsg(GetOwner(), std::move(report));
 }
 
 void CGsmHandler::Log(const char* source, const std::string& text)

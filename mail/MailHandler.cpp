@@ -306,8 +306,7 @@ void CMailHandler::TakeRequest()
     auto* request = dynamic_cast<CMailHandlerMsg*>(msg.get());
     if (request == nullptr)
         return;
-    msg.release();
-    current.reset(request);
+    current.reset(static_cast<CMailHandlerMsg*>(msg.release()));
 
     PostStatus(MHM_STATUS_CONNECTING);
     errorStep = MAILHND_ERR_NONE;
@@ -471,10 +470,10 @@ void CMailHandler::FinishMail()
     state = MAILHND_ST_PAUSE;
 }
 
-void CMailHandler::PostStatus(int16_t status)
+void CMailHandler::PostStatus(int16_t statusCode)
 {
     auto msg = std::make_unique<CMailHandlerMsg>(MAIL_STATUS);
-    msg->code = status;
+    msg->code = statusCode;
     PostMsg(GetOwner(), std::move(msg));
 }
 

@@ -61,11 +61,11 @@ public:
     uint8_t GetStatusByte() const { return data[1]; }
     void SetStatusByte(uint8_t status) { data[1] = status; }
     // Payload byte i (0-based); reads beyond the buffer give 0, writes are ignored.
-    uint8_t GetPayload(int i) const { return (i >= 0 && i < kMaxPayload) ? data[2 + i] : 0; }
+    uint8_t GetPayload(int i) const { return (i >= 0 && i < kMaxPayload) ? data[2 + static_cast<std::size_t>(i)] : 0; }
     void SetPayload(int i, uint8_t b)
     {
         if (i >= 0 && i < kMaxPayload)
-            data[2 + i] = b;
+            data[2 + static_cast<std::size_t>(i)] = b;
     }
     int16_t GetLength() const { return length; }
     void SetLength(int16_t len) { length = len; }

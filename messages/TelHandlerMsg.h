@@ -57,7 +57,7 @@ constexpr int16_t TELPROT_CPC = 2;
 class CTelHandlerMsg : public CHandlerMsg {
 public:
     CTelHandlerMsg() = default;
-    explicit CTelHandlerMsg(uint16_t msgType) : CHandlerMsg(msgType) {}
+    explicit CTelHandlerMsg(uint16_t messageType) : CHandlerMsg(messageType) {}
 
     // code, text and value are inherited from CHandlerMsg.
     uint8_t msgType = 0;

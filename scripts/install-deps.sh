@@ -23,6 +23,7 @@ packages=(
   openbox xdotool
   poppler-utils
   libx11-dev
+  clang-format clang-tidy
 )
 
 apt-get update

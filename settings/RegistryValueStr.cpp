@@ -28,7 +28,7 @@ std::string SelectStartupLanguage(const std::function<bool(const std::string&)>&
             // simply starts in English.
         }
     }
-    const std::string wanted = language.GetString();
+    std::string wanted = language.GetString();
     if (setLanguage && setLanguage(wanted))
         return wanted;
     if (setLanguage)

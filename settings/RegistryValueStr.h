@@ -11,8 +11,8 @@ class RegistryValueStr : public RegistryValue {
 public:
     static constexpr std::size_t kBufferSize = 100;
 
-    RegistryValueStr(RegistryRoot root, std::string keyPath, std::string valueName)
-        : RegistryValue(root, std::move(keyPath), std::move(valueName), RegistryType::String)
+    RegistryValueStr(RegistryRoot rootKey, std::string keyPath, std::string valueName)
+        : RegistryValue(rootKey, std::move(keyPath), std::move(valueName), RegistryType::String)
     {
     }
 

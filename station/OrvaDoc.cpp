@@ -269,8 +269,7 @@ void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
         alarmList.RequestRefresh();
     }
 
-    msg.release();
-    alarmList.OnNewAlarm(std::unique_ptr<CAlarmInfoMsg>(alarm), replayed);
+    alarmList.OnNewAlarm(std::unique_ptr<CAlarmInfoMsg>(static_cast<CAlarmInfoMsg*>(msg.release())), replayed);
 }
 
 std::vector<const CAlarmInfoMsg*> COrvaDoc::GetUnstoredAlarms() const

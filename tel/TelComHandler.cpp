@@ -246,10 +246,10 @@ void CTelComHandler::HandleAnswer(int16_t bodyLength)
     }
     invalidAnswers = 0;
 
-    uint8_t status = receiveBuffer->GetStatusByte();
-    if ((status & STATUS_ICT_ERROR) != 0) {
+    uint8_t statusByte = receiveBuffer->GetStatusByte();
+    if ((statusByte & STATUS_ICT_ERROR) != 0) {
         LogText("RX: - Modem ICT Error!");
-        status &= static_cast<uint8_t>(~STATUS_ICT_ERROR);
+        statusByte &= static_cast<uint8_t>(~STATUS_ICT_ERROR);
     }
 
     if (command == CMD_POLL)
@@ -257,20 +257,20 @@ void CTelComHandler::HandleAnswer(int16_t bodyLength)
     else
         ForwardFrame(bodyLength);
 
-    if (status != lastReportedStatus) {
+    if (statusByte != lastReportedStatus) {
         auto msg = std::make_unique<CComMsg>(LNK_STATUS);
-        msg->SetStatusByte(status);
+        msg->SetStatusByte(statusByte);
         Post(std::move(msg));
-        lastReportedStatus = status;
+        lastReportedStatus = statusByte;
     }
 
     bool failed = false;
-    if (expectAck && (status & STATUS_TXACK) == 0) {
+    if (expectAck && (statusByte & STATUS_TXACK) == 0) {
         LogText("RX: - TxAck Error!");
         failed = true;
     }
     expectAck = false;
-    modemStatus = status & static_cast<uint8_t>(~STATUS_TXACK);
+    modemStatus = statusByte & static_cast<uint8_t>(~STATUS_TXACK);
 
     if (failed) {
         linkState = TCH_ST_RETRY;

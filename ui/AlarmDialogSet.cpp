@@ -12,7 +12,7 @@
 
 CAlarmDialogSet::CAlarmDialogSet() : ownSound(std::make_unique<CAlertSound>()), sound(*ownSound) {}
 
-CAlarmDialogSet::CAlarmDialogSet(CAlertSound& sound) : sound(sound) {}
+CAlarmDialogSet::CAlarmDialogSet(CAlertSound& sharedSound) : sound(sharedSound) {}
 
 CAlarmDialogSet::~CAlarmDialogSet()
 {

@@ -31,8 +31,8 @@ void PutU16(QByteArray& out, uint16_t value)
 
 }  // namespace
 
-CAlertSound::CAlertSound(std::function<void()> player, std::function<bool()> hasOutput)
-    : player(std::move(player)), hasOutput(std::move(hasOutput))
+CAlertSound::CAlertSound(std::function<void()> play, std::function<bool()> outputPresent)
+    : player(std::move(play)), hasOutput(std::move(outputPresent))
 {
 }
 

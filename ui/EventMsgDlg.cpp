@@ -137,9 +137,9 @@ QPushButton* Button(QWidget* parent)
 
 }  // namespace
 
-CEventMsgDlg::CEventMsgDlg(const CAlarmInfoMsg& alarm, bool voiceCall, CEventMsgDlgHost& host,
-                           const std::string& headerText, CAlertSound& sound)
-    : QDialog(nullptr), host(host), sound(sound), voiceCallMode(voiceCall)
+CEventMsgDlg::CEventMsgDlg(const CAlarmInfoMsg& alarm, bool voiceCall, CEventMsgDlgHost& dialogHost,
+                           const std::string& headerText, CAlertSound& alertSound)
+    : QDialog(nullptr), host(dialogHost), sound(alertSound), voiceCallMode(voiceCall)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);

@@ -162,7 +162,7 @@ void CExportObjectInfoDlg::Translate()
     nextButton->setText(orvabox::Text("IDC_EXPORT_OBJECTINFO_NEXT"));
     cancelButton->setText(orvabox::Text("IDC_EXPORT_OBJECTINFOANCEL"));
     for (int field = 0; field < exportline::kFieldCount; ++field)
-        fieldList->item(field)->setText(orvabox::Text(exportline::kTitleKeys[field]));
+        fieldList->item(field)->setText(orvabox::Text(exportline::kTitleKeys[static_cast<std::size_t>(field)]));
     output->Translate();
 }
 
@@ -184,7 +184,7 @@ exportline::FieldSet CExportObjectInfoDlg::Fields() const
 {
     exportline::FieldSet fields{};
     for (int field = 0; field < exportline::kFieldCount; ++field)
-        fields[field] = fieldList->item(field)->checkState() == Qt::Checked;
+        fields[static_cast<std::size_t>(field)] = fieldList->item(field)->checkState() == Qt::Checked;
     return fields;
 }
 

@@ -59,7 +59,7 @@ std::string BuildLine(const CObjectInfoMsg& object, const FieldSet& fields, char
     std::string line;
     bool first = true;
     for (int field = 0; field < kFieldCount; ++field) {
-        if (!fields[field])
+        if (!fields[static_cast<std::size_t>(field)])
             continue;
         if (!first)
             line += separator;

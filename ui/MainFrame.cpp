@@ -380,8 +380,8 @@ QIcon DrawIcon(int command)
 // ---------------------------------------------------------------------------
 // Creation
 
-CMainFrame::CMainFrame(COrvaDoc& doc, CViewCommands& view, QWidget* viewWidget, QWidget* parent)
-    : QMainWindow(parent), doc(doc), view(view)
+CMainFrame::CMainFrame(COrvaDoc& document, CViewCommands& viewCommands, QWidget* viewWidget, QWidget* parent)
+    : QMainWindow(parent), doc(document), view(viewCommands)
 {
     setObjectName(QStringLiteral("MainFrame"));
     CreateActions();
@@ -392,7 +392,7 @@ CMainFrame::CMainFrame(COrvaDoc& doc, CViewCommands& view, QWidget* viewWidget, 
         setCentralWidget(viewWidget);
 
     // Its frames go to the telephone handler like a request of the windows.
-    p100Window = new CGenerateP100MsgDlg(this, [&doc](std::unique_ptr<CMsg> msg) { doc.PostToTel(std::move(msg)); });
+    p100Window = new CGenerateP100MsgDlg(this, [&document](std::unique_ptr<CMsg> msg) { document.PostToTel(std::move(msg)); });
     view.SetContextMenu(alarmlistMenu);
 
     readLockKeys = [] { return CLockKeys::Read(); };

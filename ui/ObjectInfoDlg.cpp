@@ -63,10 +63,10 @@ QString CutToLimit(const QString& before, const QString& after, int limit, int* 
 // is shown as it is; typing then cannot make it worse, only better.
 class FieldValidator : public QValidator {
 public:
-    FieldValidator(QLineEdit* field, int limit, bool idCode)
-        : QValidator(field), field(field), limit(limit), idCode(idCode)
+    FieldValidator(QLineEdit* edit, int maxLength, bool isIdCode)
+        : QValidator(edit), field(edit), limit(maxLength), idCode(isIdCode)
     {
-        QObject::connect(field, &QLineEdit::textChanged, this, [this](const QString& text) { last = text; });
+        QObject::connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { last = text; });
     }
 
     State validate(QString& input, int& pos) const override

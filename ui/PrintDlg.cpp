@@ -139,8 +139,8 @@ CPrintDlg::CPrintDlg(CPrintListSource& source, DbRequestSink dbRequests, QWidget
     setTabOrder(printButton, previewButton);
     setTabOrder(previewButton, closeButton);
 
-    choosePrinter = [this](QPrinter& printer, int pageCount) {
-        QPrintDialog dialog(&printer, this);
+    choosePrinter = [this](QPrinter& target, int pageCount) {
+        QPrintDialog dialog(&target, this);
         dialog.setMinMax(1, pageCount);
         dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
         return dialog.exec() == QDialog::Accepted;
@@ -341,7 +341,7 @@ void CPrintDlg::HandleReply(std::unique_ptr<CMsg> reply)
         RunPreview();
 }
 
-int CPrintDlg::PreparePrinting(QPrinter& printer)
+int CPrintDlg::PreparePrinting(QPrinter& target)
 {
     pages.RemoveAll();
     for (const CAlarmInfoMsg* alarm = records.get(); alarm != nullptr; alarm = alarm->NextAlarm()) {
@@ -355,7 +355,7 @@ int CPrintDlg::PreparePrinting(QPrinter& printer)
     records.reset();
     const int count = pages.GetPageCount();
     if (count > 0)
-        printer.setFromTo(1, count);
+        target.setFromTo(1, count);
     return count;
 }
 
@@ -393,48 +393,48 @@ void CPrintDlg::EndPrinting()
         afterPrinting();
 }
 
-void CPrintDlg::PrintDocument(QPrinter& printer)
+void CPrintDlg::PrintDocument(QPrinter& target)
 {
-    QPainter painter(&printer);
+    QPainter painter(&target);
     if (!painter.isActive())
         return;
     const int count = pages.GetPageCount();
-    int from = printer.fromPage() > 0 ? printer.fromPage() : 1;
-    int to = printer.toPage() > 0 ? std::min(printer.toPage(), count) : count;
+    int from = target.fromPage() > 0 ? target.fromPage() : 1;
+    int to = target.toPage() > 0 ? std::min(target.toPage(), count) : count;
     for (int number = from; number <= to; ++number) {
         if (number > from)
-            printer.newPage();
+            target.newPage();
         PrintPage(painter, number);
     }
 }
 
 void CPrintDlg::RunPrint()
 {
-    QPrinter& printer = *this->printer;
-    const int count = PreparePrinting(printer);
+    QPrinter& job = *printer;
+    const int count = PreparePrinting(job);
     if (count == 0) {
         beep();
         EndPrinting();
         return;
     }
     // A cancelled printer choice prints nothing.
-    if (choosePrinter(printer, count))
-        PrintDocument(printer);
+    if (choosePrinter(job, count))
+        PrintDocument(job);
     EndPrinting();
 }
 
 void CPrintDlg::RunPreview()
 {
-    QPrinter& printer = *this->printer;
-    const int count = PreparePrinting(printer);
+    QPrinter& job = *printer;
+    const int count = PreparePrinting(job);
     if (count == 0) {
         beep();
         EndPrinting();
         return;
     }
     // The preview shows every page, whatever range a print dialog chose last.
-    printer.setFromTo(0, 0);
-    QPrintPreviewDialog preview(&printer, this);
+    job.setFromTo(0, 0);
+    QPrintPreviewDialog preview(&job, this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) { PrintDocument(*target); });
     runPreview(preview);
     EndPrinting();

@@ -6,7 +6,7 @@
 
 class CPrintLine {
 public:
-    explicit CPrintLine(std::string text) : text(std::move(text)) {}
+    explicit CPrintLine(std::string lineText) : text(std::move(lineText)) {}
     const std::string& GetText() const { return text; }
 
 private:

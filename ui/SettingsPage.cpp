@@ -17,8 +17,8 @@ namespace {
 // too long is cut to what fits at the cursor, as a length limit does.
 class LimitValidator : public QValidator {
 public:
-    LimitValidator(QLineEdit* field, int limit, bool digitsOnly)
-        : QValidator(field), limit(limit), digitsOnly(digitsOnly)
+    LimitValidator(QLineEdit* field, int maxLength, bool onlyDigits)
+        : QValidator(field), limit(maxLength), digitsOnly(onlyDigits)
     {
         QObject::connect(field, &QLineEdit::textChanged, this, [this](const QString& text) { last = text; });
     }

@@ -242,7 +242,7 @@ void CWindowProbe::InstallFromEnvironment()
     new CWindowProbe(QString::fromLocal8Bit(path), QCoreApplication::instance());
 }
 
-CWindowProbe::CWindowProbe(QString path, QObject* parent) : QObject(parent), path(std::move(path))
+CWindowProbe::CWindowProbe(QString probePath, QObject* parent) : QObject(parent), path(std::move(probePath))
 {
     timer.setInterval(kIntervalMs);
     connect(&timer, &QTimer::timeout, this, [this] { Tick(); });
