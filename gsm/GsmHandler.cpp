@@ -342,8 +342,8 @@ void CGsmHandler::StepIdle()
         return;  // queued SMS wait for the network
     if (!currentSms) {
         std::unique_ptr<CMsg> next = outgoing.Get();
-        if (dynamic_cast<CGsmHandlerMsg*>(next.get()) != nullptr)
-            currentSms.reset(static_cast<CGsmHandlerMsg*>(next.release()));
+        if (std::unique_ptr<CGsmHandlerMsg> sms = MsgCast<CGsmHandlerMsg>(next))
+            currentSms = std::move(sms);  // anything else ends here
         return;
     }
     Report(GHM_STATUS_SENDING_SMS);

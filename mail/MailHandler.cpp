@@ -303,10 +303,10 @@ void CMailHandler::TakeRequest()
     std::unique_ptr<CMsg> msg = GetMsg();
     if (!msg || msg->GetType() != MAIL_REQUEST)
         return;  // anything else is not for this handler and ends here
-    auto* request = dynamic_cast<CMailHandlerMsg*>(msg.get());
-    if (request == nullptr)
+    std::unique_ptr<CMailHandlerMsg> request = MsgCast<CMailHandlerMsg>(msg);
+    if (!request)
         return;
-    current.reset(static_cast<CMailHandlerMsg*>(msg.release()));
+    current = std::move(request);
 
     PostStatus(MHM_STATUS_CONNECTING);
     errorStep = MAILHND_ERR_NONE;

@@ -269,7 +269,7 @@ void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
         alarmList.RequestRefresh();
     }
 
-    alarmList.OnNewAlarm(std::unique_ptr<CAlarmInfoMsg>(static_cast<CAlarmInfoMsg*>(msg.release())), replayed);
+    alarmList.OnNewAlarm(MsgCast<CAlarmInfoMsg>(msg), replayed);
 }
 
 std::vector<const CAlarmInfoMsg*> COrvaDoc::GetUnstoredAlarms() const
