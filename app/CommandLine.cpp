@@ -44,7 +44,8 @@ std::string VersionText()
 
 std::string HelpText(const std::string& program)
 {
-    return "Usage: " + program + " [OPTION]...\n"
+    return "Usage: " + program +
+           " [OPTION]...\n"
            "Operator station of an alarm-receiving centre for lift emergency telephones.\n"
            "\n"
            "  --operator NAME   the operator on duty is NAME (no start-up selection);\n"

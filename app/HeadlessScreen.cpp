@@ -2,9 +2,9 @@
 
 #include "core/TextLookup.h"
 #include "core/Version.h"
-#include "messages/AlarmInfoMsg.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvert.h"
+#include "messages/AlarmInfoMsg.h"
 #include "messages/TelHandlerMsg.h"
 
 #include <ctime>
@@ -16,9 +16,12 @@ constexpr int16_t kSystemInfoLogLines = 1000;
 const char* PopUpName(AlarmPopUp popUp)
 {
     switch (popUp) {
-    case AlarmPopUp::Normal: return "normal";
-    case AlarmPopUp::VoiceCall: return "voice";
-    case AlarmPopUp::None: break;
+    case AlarmPopUp::Normal:
+        return "normal";
+    case AlarmPopUp::VoiceCall:
+        return "voice";
+    case AlarmPopUp::None:
+        break;
     }
     return "none";
 }
@@ -69,14 +72,24 @@ std::string CHeadlessScreen::Escape(const std::string& text, bool quoted)
     escaped.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '\\': escaped += "\\\\"; break;
-        case '\r': escaped += "\\r"; break;
-        case '\n': escaped += "\\n"; break;
-        case '\t': escaped += "\\t"; break;
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
         case '"':
             escaped += quoted ? "\\\"" : "\"";
             break;
-        default: escaped += c; break;
+        default:
+            escaped += c;
+            break;
         }
     }
     return escaped;
@@ -85,13 +98,20 @@ std::string CHeadlessScreen::Escape(const std::string& text, bool quoted)
 std::string CHeadlessScreen::CallStateName(int16_t state)
 {
     switch (state) {
-    case VC_NOTIFY_TICK: return "VC_NOTIFY_TICK";
-    case VC_PICK_UP: return "VC_PICK_UP";
-    case VC_TALK_TICK: return "VC_TALK_TICK";
-    case VC_ON_HOOK: return "VC_ON_HOOK";
-    case VC_ABORTED: return "VC_ABORTED";
-    case VC_TIMEOUT: return "VC_TIMEOUT";
-    default: return std::to_string(state);
+    case VC_NOTIFY_TICK:
+        return "VC_NOTIFY_TICK";
+    case VC_PICK_UP:
+        return "VC_PICK_UP";
+    case VC_TALK_TICK:
+        return "VC_TALK_TICK";
+    case VC_ON_HOOK:
+        return "VC_ON_HOOK";
+    case VC_ABORTED:
+        return "VC_ABORTED";
+    case VC_TIMEOUT:
+        return "VC_TIMEOUT";
+    default:
+        return std::to_string(state);
     }
 }
 
@@ -101,8 +121,7 @@ std::string CHeadlessScreen::AlarmPayload(const CAlarmInfoMsg& alarm, AlarmPopUp
     return std::string(PopUpName(popUp)) + " key=" + std::to_string(alarm.PrimaryKey) +
            " type=" + std::to_string(alarm.AlarmType) + " source=" + std::to_string(alarm.AlarmSource) +
            " status=" + std::to_string(alarm.AlarmStatus) + " id=" + quote(alarm.IdCode) +
-           " cid=" + quote(alarm.CallerIdInfo) + " info=" + quote(alarm.IdInfo) +
-           " text=" + quote(AlarmText(alarm));
+           " cid=" + quote(alarm.CallerIdInfo) + " info=" + quote(alarm.IdInfo) + " text=" + quote(AlarmText(alarm));
 }
 
 void CHeadlessScreen::WriteEvent(const std::string& kind, const std::string& payload)
@@ -180,9 +199,13 @@ void CHeadlessScreen::ShowAlarmList(const CAlarmInfoMsg* first)
     WriteEvent("LIST", std::to_string(rows));
 }
 
-void CHeadlessScreen::ShowAlarmStatus(const CAlarmInfoMsg&) {}
+void CHeadlessScreen::ShowAlarmStatus(const CAlarmInfoMsg&)
+{
+}
 
-void CHeadlessScreen::OpenAlarmDialog(const CAlarmInfoMsg&) {}
+void CHeadlessScreen::OpenAlarmDialog(const CAlarmInfoMsg&)
+{
+}
 
 void CHeadlessScreen::ShowCallProgress(int16_t state, int16_t secondsLeft)
 {
@@ -204,8 +227,8 @@ int CHeadlessScreen::RunDatabaseMgrDlg(int reason, const std::string& folder, CD
     case DBMGRDLG_REASON_NO_DATABASE:
     case DBMGRDLG_REASON_OLD_VERSION: {
         const bool copy = reason == DBMGRDLG_REASON_OLD_VERSION;
-        WriteEvent("DATABASE", Escape(LookupText(copy ? "IDS_DATABASEMGRDLG_MSG_6" : "IDS_DATABASEMGRDLG_MSG_4") +
-                                      " " + folder));
+        WriteEvent("DATABASE",
+                   Escape(LookupText(copy ? "IDS_DATABASEMGRDLG_MSG_6" : "IDS_DATABASEMGRDLG_MSG_4") + " " + folder));
         if (converter == nullptr)
             return DBMGRDLG_END;
         converter->SetProgressList(this);
@@ -241,13 +264,21 @@ bool CHeadlessScreen::RunSettingsSheet(SettingsValues&)
     return false;
 }
 
-void CHeadlessScreen::OnObjectInfoReply(std::unique_ptr<CMsg>) {}
+void CHeadlessScreen::OnObjectInfoReply(std::unique_ptr<CMsg>)
+{
+}
 
-void CHeadlessScreen::OnExportReply(std::unique_ptr<CMsg>) {}
+void CHeadlessScreen::OnExportReply(std::unique_ptr<CMsg>)
+{
+}
 
-void CHeadlessScreen::OnPrintReply(std::unique_ptr<CMsg>) {}
+void CHeadlessScreen::OnPrintReply(std::unique_ptr<CMsg>)
+{
+}
 
-void CHeadlessScreen::CreatePrintWindow() {}
+void CHeadlessScreen::CreatePrintWindow()
+{
+}
 
 void CHeadlessScreen::RequestClose()
 {

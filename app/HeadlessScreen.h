@@ -40,9 +40,9 @@
 // settings sheet and folder picker are cancelled; a voice call rings until it
 // times out, as if nobody answered, and the alarm is then forwarded.
 
-#include "station/DocumentScreen.h"
 #include "core/LogFile.h"
 #include "db/DbProgressList.h"
+#include "station/DocumentScreen.h"
 
 #include <functional>
 #include <map>

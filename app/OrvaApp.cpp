@@ -1,9 +1,9 @@
 #include "app/OrvaApp.h"
 
-#include "settings/RegistryValueStr.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbSchema.h"
 #include "dictionary/Dictionary.h"
+#include "settings/RegistryValueStr.h"
 
 COrvaApp::COrvaApp(CommandLine commandLine, std::ostream& out, std::ostream& errorStream)
     : options(std::move(commandLine)), err(errorStream), screen(out)

@@ -14,9 +14,9 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <memory>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 

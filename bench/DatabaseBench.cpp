@@ -12,11 +12,11 @@
 // The counter FileMB gives the size of the database file after generation.
 
 #include "core/MsgReceiver.h"
-#include "messages/AlarmInfoMsg.h"
-#include "messages/AlarmInfoReqMsg.h"
 #include "db/DatabaseMgr.h"
 #include "db/DbConvert.h"
 #include "db/DbSchema.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>

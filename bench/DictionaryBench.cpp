@@ -1,8 +1,8 @@
 // Run: build-test/bench/bench_dictionary (configure with -DORVA_BUILD_BENCH=ON;
 // for figures that mean something, build without the sanitizers).
 
-#include "dictionary/DictionaryData.h"
 #include "dictionary/Dictionary.h"
+#include "dictionary/DictionaryData.h"
 
 #include <benchmark/benchmark.h>
 

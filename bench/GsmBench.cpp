@@ -23,7 +23,10 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::string Simulator() { return std::string(ORVA_SOURCE_DIR) + "/tools/gsmsim/gsmsim.py"; }
+std::string Simulator()
+{
+    return std::string(ORVA_SOURCE_DIR) + "/tools/gsmsim/gsmsim.py";
+}
 
 struct Discard : CMsgReceiver {
     void ReceiveMsg(std::unique_ptr<CMsg> msg) override

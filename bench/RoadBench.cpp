@@ -51,7 +51,10 @@ int AlarmCount()
     return n > 0 ? n : 50;
 }
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // Median and 99th percentile (nearest rank) of the values.
 struct Spread {
@@ -240,8 +243,8 @@ void BM_P100AlarmRoad(benchmark::State& state)
                          "  committed AlarmInfo row   median %7.2f   p99 %7.2f   max %7.2f\n"
                          "  ALARM line on the terminal median %7.2f   p99 %7.2f   max %7.2f\n"
                          "  mail accepted by SMTP      median %7.2f   p99 %7.2f   max %7.2f\n",
-                         alarms, row.median, row.p99, row.max, line.median, line.p99, line.max, mail.median,
-                         mail.p99, mail.max);
+                         alarms, row.median, row.p99, row.max, line.median, line.p99, line.max, mail.median, mail.p99,
+                         mail.max);
         } catch (const std::exception& e) {
             state.SkipWithError(e.what());
             return;
@@ -302,9 +305,9 @@ void BM_IdleCpu(benchmark::State& state)
             state.counters["station_cpu_pct"] = station;
             state.counters["modemsim_cpu_pct"] = 100.0 * (after[1] - before[1]) / wall;
             state.counters["gsmsim_cpu_pct"] = 100.0 * (after[2] - before[2]) / wall;
-            std::fprintf(stderr, "idle CPU over %.0f s (percent of one core): station %.2f, modemsim %.2f, gsmsim %.2f\n",
-                         wall, station, 100.0 * (after[1] - before[1]) / wall,
-                         100.0 * (after[2] - before[2]) / wall);
+            std::fprintf(stderr,
+                         "idle CPU over %.0f s (percent of one core): station %.2f, modemsim %.2f, gsmsim %.2f\n", wall,
+                         station, 100.0 * (after[1] - before[1]) / wall, 100.0 * (after[2] - before[2]) / wall);
         } catch (const std::exception& e) {
             state.SkipWithError(e.what());
             return;

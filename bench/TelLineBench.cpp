@@ -9,11 +9,11 @@
 //   read, a few tens of microseconds after the frame was written.
 
 #include "core/ThreadQueue.h"
+#include "messages/TelHandlerMsg.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "tel/TelComHandler.h"
 #include "tel/TelHandler.h"
-#include "messages/TelHandlerMsg.h"
 
 #include <benchmark/benchmark.h>
 
@@ -29,7 +29,10 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::string Simulator() { return std::string(ORVA_SOURCE_DIR) + "/tools/modemsim/modemsim.py"; }
+std::string Simulator()
+{
+    return std::string(ORVA_SOURCE_DIR) + "/tools/modemsim/modemsim.py";
+}
 
 struct Discard : CMsgReceiver {
     void ReceiveMsg(std::unique_ptr<CMsg>) override {}
@@ -88,12 +91,12 @@ void BM_P100AlarmDelay(benchmark::State& state)
     ScopedEnv comDir("ORVA_COM_DIR", dir.Path().string());
     std::string calls;
     for (int i = 0; i < kCalls; ++i) {
-        calls += std::string(i ? "," : "") +
-                 R"({"delay_ms": 300, "ring": {"on_ms": 300, "off_ms": 300, "count": 6},)"
-                 R"( "telephone": {"type": "p100", "code": 0, "identity": "12345678"}})";
+        calls += std::string(i ? "," : "") + R"({"delay_ms": 300, "ring": {"on_ms": 300, "off_ms": 300, "count": 6},)"
+                                             R"( "telephone": {"type": "p100", "code": 0, "identity": "12345678"}})";
     }
     for (auto _ : state) {
-        ChildProcess sim(ChildProcess::Simulator({Simulator(), "--link", dir / "COM1", "--scenario", "{\"calls\": [" + calls + "]}"}));
+        ChildProcess sim(ChildProcess::Simulator(
+            {Simulator(), "--link", dir / "COM1", "--scenario", "{\"calls\": [" + calls + "]}"}));
         if (sim.NextLineStarting("READY", 10s).empty()) {
             state.SkipWithError("simulator did not start");
             return;

@@ -192,7 +192,8 @@ void CAlarmJournal::ReadFile()
         if (!DecodeLine(line, kind, record))
             continue;  // a line cut short by a crash, or damaged: skipped
         if (kind == 'A') {
-            const bool known = std::any_of(open.begin(), open.end(), [&](const Record& r) { return r.id == record.id; });
+            const bool known =
+                std::any_of(open.begin(), open.end(), [&](const Record& r) { return r.id == record.id; });
             if (!known)
                 open.push_back(std::move(record));
         } else if (kind == 'F') {

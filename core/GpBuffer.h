@@ -9,7 +9,11 @@ public:
     CGpBuffer() = default;
     explicit CGpBuffer(std::string line) : text(std::move(line)) {}
 
-    void SetText(std::string line) { text = std::move(line); position = 0; }
+    void SetText(std::string line)
+    {
+        text = std::move(line);
+        position = 0;
+    }
     const std::string& GetText() const { return text; }
 
     void SetSeparator(char sep) { separator = sep; }

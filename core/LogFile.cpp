@@ -16,11 +16,10 @@ std::string CLogFile::TimeStamp()
     tm local{};
     localtime_r(&now.tv_sec, &local);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%02u-%02u-%02u %02u:%02u:%02u:%03u: ",
-                  static_cast<unsigned>(local.tm_year + 1900), static_cast<unsigned>(local.tm_mon + 1),
-                  static_cast<unsigned>(local.tm_mday), static_cast<unsigned>(local.tm_hour),
-                  static_cast<unsigned>(local.tm_min), static_cast<unsigned>(local.tm_sec),
-                  static_cast<unsigned>(now.tv_nsec / 1000000));
+    std::snprintf(buf, sizeof buf, "%02u-%02u-%02u %02u:%02u:%02u:%03u: ", static_cast<unsigned>(local.tm_year + 1900),
+                  static_cast<unsigned>(local.tm_mon + 1), static_cast<unsigned>(local.tm_mday),
+                  static_cast<unsigned>(local.tm_hour), static_cast<unsigned>(local.tm_min),
+                  static_cast<unsigned>(local.tm_sec), static_cast<unsigned>(now.tv_nsec / 1000000));
     return buf;
 }
 

@@ -11,10 +11,9 @@ void CMsgQueue::Add(std::unique_ptr<CMsg> msg)
         items.push_back(std::move(msg));
         return;
     }
-    const auto lower = std::find_if(items.begin(), items.end(),
-                                    [precedence](const std::unique_ptr<CMsg>& queued) {
-                                        return queued->GetPrecedence() < precedence;
-                                    });
+    const auto lower = std::find_if(items.begin(), items.end(), [precedence](const std::unique_ptr<CMsg>& queued) {
+        return queued->GetPrecedence() < precedence;
+    });
     items.insert(lower, std::move(msg));
 }
 

@@ -39,7 +39,10 @@ constexpr int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
 constexpr double kMinDays = -657434.0;
 constexpr double kMaxDays = 2958465.99999;
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m)
 {
@@ -56,7 +59,8 @@ struct Fields {
 // forward through the day (-1.25 is 29 December 1899, 06:00).
 bool Split(double dt, Fields& f)
 {
-    if (!(dt >= kMinDays && dt <= kMaxDays)) return false;
+    if (!(dt >= kMinDays && dt <= kMaxDays))
+        return false;
     double dayPart = std::trunc(dt);
     double frac = std::fabs(dt - dayPart);
     int64_t secs = std::llround(frac * 86400.0);
@@ -83,15 +87,13 @@ std::function<COleDateTime()>& NowSource()
 
 int COleDateTime::SetDateTime(int year, int month, int day, int hour, int minute, int second)
 {
-    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-        second < 0 || second > 59) {
+    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour < 0 ||
+        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
         m_dt = 0.0;
         m_status = invalid;
         return 1;
     }
-    const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
-                         kEpochOffset;
+    const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochOffset;
     const double frac = static_cast<double>(hour * 3600 + minute * 60 + second) / 86400.0;
     // Before day 0 the time of day is stored with the sign of the day.
     m_dt = days >= 0 ? static_cast<double>(days) + frac : static_cast<double>(days) - frac;
@@ -103,7 +105,8 @@ COleDateTime COleDateTime::GetCurrentTime()
 {
     {
         std::lock_guard<std::mutex> guard(nowLock);
-        if (NowSource()) return NowSource()();
+        if (NowSource())
+            return NowSource()();
     }
     return FromTimeT(std::time(nullptr));
 }
@@ -135,8 +138,7 @@ COleDateTime COleDateTime::FromIso(const std::string& text)
         return result;
     }
     consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &s,
-                    &consumed) == 7 &&
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &s, &consumed) == 7 &&
         (sep == ' ' || sep == 'T') && static_cast<size_t>(consumed) == text.size()) {
         result.SetDateTime(y, mo, d, h, mi, s);
         return result;
@@ -179,7 +181,8 @@ int COleDateTime::GetSecond() const
 int COleDateTime::GetDayOfWeek() const
 {
     Fields f{};
-    if (!IsValid() || !Split(m_dt, f)) return -1;
+    if (!IsValid() || !Split(m_dt, f))
+        return -1;
     const int64_t days = DaysFromCivil(f.year, static_cast<unsigned>(f.month), static_cast<unsigned>(f.day));
     // 1970-01-01 was a Thursday (5 in 1 Sunday .. 7 Saturday).
     return static_cast<int>(((days % 7) + 7 + 4) % 7) + 1;
@@ -188,7 +191,8 @@ int COleDateTime::GetDayOfWeek() const
 bool COleDateTime::GetAsTm(std::tm& out) const
 {
     Fields f{};
-    if (!IsValid() || !Split(m_dt, f)) return false;
+    if (!IsValid() || !Split(m_dt, f))
+        return false;
     out = std::tm{};
     out.tm_year = f.year - 1900;
     out.tm_mon = f.month - 1;
@@ -198,8 +202,8 @@ bool COleDateTime::GetAsTm(std::tm& out) const
     out.tm_sec = f.second;
     out.tm_wday = GetDayOfWeek() - 1;
     const int64_t jan1 = DaysFromCivil(f.year, 1, 1);
-    out.tm_yday = static_cast<int>(DaysFromCivil(f.year, static_cast<unsigned>(f.month),
-                                                 static_cast<unsigned>(f.day)) - jan1);
+    out.tm_yday =
+        static_cast<int>(DaysFromCivil(f.year, static_cast<unsigned>(f.month), static_cast<unsigned>(f.day)) - jan1);
     out.tm_isdst = -1;
     return true;
 }
@@ -207,7 +211,8 @@ bool COleDateTime::GetAsTm(std::tm& out) const
 std::string COleDateTime::Format(const char* format) const
 {
     std::tm tm{};
-    if (format == nullptr || !GetAsTm(tm)) return {};
+    if (format == nullptr || !GetAsTm(tm))
+        return {};
     char buffer[512];
     const size_t n = std::strftime(buffer, sizeof buffer, format, &tm);
     return std::string(buffer, n);
@@ -216,16 +221,18 @@ std::string COleDateTime::Format(const char* format) const
 std::string COleDateTime::ToIso() const
 {
     Fields f{};
-    if (!IsValid() || !Split(m_dt, f)) return {};
+    if (!IsValid() || !Split(m_dt, f))
+        return {};
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day,
-                  f.hour, f.minute, f.second);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                  f.second);
     return buffer;
 }
 
 double COleDateTime::Linear() const
 {
-    if (m_dt >= 0) return m_dt;
+    if (m_dt >= 0)
+        return m_dt;
     const double day = std::trunc(m_dt);
     return day + std::fabs(m_dt - day);
 }
@@ -265,7 +272,10 @@ COleDateTime COleDateTime::operator+(double days) const
     return FromLinear(Linear() + days);
 }
 
-COleDateTime COleDateTime::operator-(double days) const { return *this + (-days); }
+COleDateTime COleDateTime::operator-(double days) const
+{
+    return *this + (-days);
+}
 
 CScopedNowSource::CScopedNowSource(std::function<COleDateTime()> source)
 {

@@ -16,7 +16,8 @@ public:
 
     COleDateTime() = default;
     explicit COleDateTime(double days) : m_dt(days) {}
-    COleDateTime(int year, int month, int day, int hour, int minute, int second) {
+    COleDateTime(int year, int month, int day, int hour, int minute, int second)
+    {
         SetDateTime(year, month, day, hour, minute, second);
     }
 
@@ -93,6 +94,7 @@ private:
 };
 
 // Days of a span given in days, hours, minutes and seconds.
-constexpr double OleSpan(int days, int hours = 0, int minutes = 0, int seconds = 0) {
+constexpr double OleSpan(int days, int hours = 0, int minutes = 0, int seconds = 0)
+{
     return days + (hours + (minutes + seconds / 60.0) / 60.0) / 24.0;
 }

@@ -128,8 +128,7 @@ void COutbox::MoveFilesFrom(const std::string& from)
     std::error_code error;
     for (fs::directory_iterator it(from, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (name.empty() || name.front() == '.'
-            || (!EndsWith(name, kFileSuffix) && !EndsWith(name, kLegacySuffix)))
+        if (name.empty() || name.front() == '.' || (!EndsWith(name, kFileSuffix) && !EndsWith(name, kLegacySuffix)))
             continue;
         if (::rename(it->path().c_str(), PathOf(name).c_str()) == 0)
             continue;
@@ -191,7 +190,8 @@ std::string COutbox::NameOf(const Job& job)
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
             const std::string file = it->path().filename().string();
             if (file.rfind(prefix, 0) == 0 && file.size() >= prefix.size() + 6)
-                counter = std::max(counter, static_cast<unsigned>(std::strtoul(file.c_str() + prefix.size(), nullptr, 10)));
+                counter =
+                    std::max(counter, static_cast<unsigned>(std::strtoul(file.c_str() + prefix.size(), nullptr, 10)));
         }
     }
     // The number is free only when neither kind has it: a mail and an SMS
@@ -262,8 +262,7 @@ COutbox::AddResult COutbox::Add(Job& job)
     if (!job.alarmId.empty() && !job.slot.empty()) {
         Job existing;
         std::error_code ignored;
-        if (fs::exists(PathOf(name), ignored) && ReadJobFile(PathOf(name), existing)
-            && (!existing.held || job.held)) {
+        if (fs::exists(PathOf(name), ignored) && ReadJobFile(PathOf(name), existing) && (!existing.held || job.held)) {
             job.name = name;
             return AddResult::Existing;
         }
@@ -304,8 +303,7 @@ std::vector<COutbox::Job> COutbox::RemoveHeld(const std::string& alarmId)
         return removed;
     for (const std::string& name : JobFiles()) {
         Job job;
-        if (name.rfind(alarmId + "-", 0) != 0 || !ReadJobFile(PathOf(name), job) || !job.held
-            || job.alarmId != alarmId)
+        if (name.rfind(alarmId + "-", 0) != 0 || !ReadJobFile(PathOf(name), job) || !job.held || job.alarmId != alarmId)
             continue;
         job.name = name;
         if (Remove(name))
@@ -467,8 +465,8 @@ bool COutbox::Decode(const std::string& text, Job& job)
         std::size_t created = 0;
         std::size_t emergency = 0;
         std::size_t held = 0;
-        if (!TakeNumber(text, pos, "Created", 999999999999, created) || !TakeNumber(text, pos, "Emergency", 1, emergency)
-            || !TakeNumber(text, pos, "Held", 1, held))
+        if (!TakeNumber(text, pos, "Created", 999999999999, created) ||
+            !TakeNumber(text, pos, "Emergency", 1, emergency) || !TakeNumber(text, pos, "Held", 1, held))
             return false;
         read.created = static_cast<std::time_t>(created);
         read.emergency = emergency != 0;
@@ -477,12 +475,12 @@ bool COutbox::Decode(const std::string& text, Job& job)
     if (!TakeNumber(text, pos, "Attempts", UINT16_MAX, attempts))
         return false;
     if (!isLegacy) {
-        if (!TakeField(text, pos, "AlarmId", read.alarmId) || !TakeField(text, pos, "Slot", read.slot)
-            || !TakeField(text, pos, "Alarm", read.alarm))
+        if (!TakeField(text, pos, "AlarmId", read.alarmId) || !TakeField(text, pos, "Slot", read.slot) ||
+            !TakeField(text, pos, "Alarm", read.alarm))
             return false;
     }
-    if (!TakeField(text, pos, "Recipients", read.recipients) || !TakeField(text, pos, "Subject", read.subject)
-        || !TakeField(text, pos, "Body", read.body))
+    if (!TakeField(text, pos, "Recipients", read.recipients) || !TakeField(text, pos, "Subject", read.subject) ||
+        !TakeField(text, pos, "Body", read.body))
         return false;
     if (text.compare(pos, std::string::npos, kEnd) != 0)
         return false;

@@ -55,8 +55,8 @@ public:
     };
 
     struct Loaded {
-        std::vector<Job> jobs;     // to be sent, oldest first
-        std::vector<Job> expired;  // older than kMaxAgeSeconds; their files are gone
+        std::vector<Job> jobs;                // to be sent, oldest first
+        std::vector<Job> expired;             // older than kMaxAgeSeconds; their files are gone
         std::vector<std::string> unreadable;  // files set aside as ".bad"
     };
 

@@ -6,8 +6,7 @@
 #include <optional>
 
 void StartWithPortRecovery(CDocumentHost& document, int16_t& port, int32_t& enabled,
-                           const std::function<int16_t()>& start,
-                           const std::function<void(const std::string&)>& status,
+                           const std::function<int16_t()>& start, const std::function<void(const std::string&)>& status,
                            const PortRecoveryTexts& texts)
 {
     for (;;) {

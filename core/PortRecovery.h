@@ -21,6 +21,5 @@ struct PortRecoveryTexts {
 // status writes the manager's status pane. port and enabled are the
 // manager's settings, changed and saved as the operator decides.
 void StartWithPortRecovery(CDocumentHost& document, int16_t& port, int32_t& enabled,
-                           const std::function<int16_t()>& start,
-                           const std::function<void(const std::string&)>& status,
+                           const std::function<int16_t()>& start, const std::function<void(const std::string&)>& status,
                            const PortRecoveryTexts& texts);

@@ -65,13 +65,13 @@ struct SettingsValues {
 using SettingRef = std::variant<int32_t*, int16_t*, std::string*>;
 
 struct SettingDescriptor {
-    std::string name;                        // value name in the settings file
-    SettingRef (*field)(SettingsValues&);    // the field it fills
-    int64_t minValue;                        // accepted integers; a stored number outside
-    int64_t maxValue;                        //   them reads as the default
-    bool (*accepts)(int64_t);                // extra rule (the two baud rates), or nullptr
-    int restartFlag;                         // SETTINGS_CHANGED_* or 0
-    bool saved;                              // written by Save
+    std::string name;                      // value name in the settings file
+    SettingRef (*field)(SettingsValues&);  // the field it fills
+    int64_t minValue;                      // accepted integers; a stored number outside
+    int64_t maxValue;                      //   them reads as the default
+    bool (*accepts)(int64_t);              // extra rule (the two baud rates), or nullptr
+    int restartFlag;                       // SETTINGS_CHANGED_* or 0
+    bool saved;                            // written by Save
 };
 
 // Every value in load order (which is also the save order).

@@ -26,5 +26,11 @@ public:
 CTickSource& TickSource();
 void SetTickSource(CTickSource* source);
 
-inline uint32_t GetTickCount() { return TickSource().GetTickCount(); }
-inline void SleepMs(uint32_t ms) { TickSource().Sleep(ms); }
+inline uint32_t GetTickCount()
+{
+    return TickSource().GetTickCount();
+}
+inline void SleepMs(uint32_t ms)
+{
+    TickSource().Sleep(ms);
+}

@@ -58,7 +58,8 @@ void WriteTel(const CTelHandlerMsg& tel, Fields& f)
     f.emplace_back("modelCode", std::to_string(tel.modelCode));
     f.emplace_back("ofType", std::to_string(tel.ofType));
     f.emplace_back("extraCode", std::to_string(tel.extraCode));
-    const auto length = static_cast<std::size_t>(std::clamp<int>(tel.userDataLen, 0, static_cast<int>(tel.userData.size())));
+    const auto length =
+        static_cast<std::size_t>(std::clamp<int>(tel.userDataLen, 0, static_cast<int>(tel.userData.size())));
     f.emplace_back("userData", Hex(tel.userData.data(), length));
     f.emplace_back("interfaceType", std::to_string(tel.interfaceType));
     f.emplace_back("signalLevel", std::to_string(tel.signalLevel));

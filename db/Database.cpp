@@ -59,7 +59,9 @@ int ErrorNumber(const QSqlError& error)
 
 }  // namespace
 
-CDatabase::CDatabase() : connectionName(NextConnectionName()) {}
+CDatabase::CDatabase() : connectionName(NextConnectionName())
+{
+}
 
 CDatabase::~CDatabase()
 {

@@ -3,8 +3,6 @@
 #include "core/AlarmJournal.h"
 #include "core/TextLookup.h"
 #include "core/TickSource.h"
-#include "messages/AlarmInfoMsg.h"
-#include "messages/AlarmInfoReqMsg.h"
 #include "db/AlarmJournalCodec.h"
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
@@ -15,15 +13,17 @@
 #include "db/ObjectInfoReqMsg.h"
 #include "db/SmsNumInfoMsg.h"
 #include "db/SmsNumInfoReqMsg.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "messages/GsmHandlerMsg.h"
 #include "messages/MailHandlerMsg.h"
 #include "messages/TelHandlerMsg.h"
 
 #include <chrono>
 #include <cmath>
-#include <thread>
 #include <cstdio>
 #include <exception>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -308,8 +308,8 @@ std::unique_ptr<CCustomerInfoMsg> CDatabaseHandler::FindCustomer(const std::stri
 std::unique_ptr<CObjectInfoMsg> CDatabaseHandler::LookupObject(const CAlarmInfoMsg& alarm)
 {
     CObjectInfoReqMsg request;
-    const bool byCallerNumber = alarm.AlarmType == ALARMTYPE_TEST && alarm.AlarmSource == ALARMSOURCE_CALLER_ID &&
-                                useCidPhoneNumber == 1;
+    const bool byCallerNumber =
+        alarm.AlarmType == ALARMTYPE_TEST && alarm.AlarmSource == ALARMSOURCE_CALLER_ID && useCidPhoneNumber == 1;
     request.Kind = byCallerNumber ? OBJECT_KIND_BY_PHONE : OBJECT_KIND_BY_ID;
     request.Key = alarm.IdCode;
     return objectTable.FindObjectInfo(request);

@@ -8,13 +8,13 @@
 
 #include "core/Handler.h"
 #include "core/IntervalTimer.h"
+#include "core/OleDateTime.h"
 #include "db/DbAlarmInfo.h"
 #include "db/DbCustomerInfo.h"
 #include "db/DbErrorReporter.h"
 #include "db/DbMailInfo.h"
 #include "db/DbObjectInfo.h"
 #include "db/DbSmsNumInfo.h"
-#include "core/OleDateTime.h"
 #include "texts/MessageMgr.h"
 
 #include <atomic>

@@ -1,10 +1,10 @@
 #include "db/DatabaseMgr.h"
 
-#include "settings/Settings.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvert.h"
 #include "db/DbConvertVer01.h"
 #include "db/DbSchema.h"
+#include "settings/Settings.h"
 
 #include <fstream>
 #include <memory>

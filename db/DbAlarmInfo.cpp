@@ -1,9 +1,9 @@
 #include "db/DbAlarmInfo.h"
 
-#include "messages/AlarmInfoMsg.h"
-#include "messages/AlarmInfoReqMsg.h"
 #include "db/AlarmInfoSet.h"
 #include "db/ReplyChain.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 
 #include <QStringList>
 

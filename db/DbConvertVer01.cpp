@@ -1,12 +1,12 @@
 #include "db/DbConvertVer01.h"
 
+#include "core/TextEncoding.h"
 #include "core/TextLookup.h"
-#include "messages/AlarmInfoMsg.h"
 #include "db/DbSchema.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoSet.h"
 #include "db/Utf8Text.h"
-#include "core/TextEncoding.h"
+#include "messages/AlarmInfoMsg.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -131,7 +131,7 @@ bool CDbConvertVer01::ParseObjectLine(const std::string& line, CObjectInfoMsg& o
 }
 
 CDbConvertVer01::RecordRead CDbConvertVer01::ParseAlarmRecord(const std::vector<std::string>& lines, size_t& pos,
-                                                               CAlarmInfoMsg& alarm)
+                                                              CAlarmInfoMsg& alarm)
 {
     constexpr size_t kHeaderLines = 8;
     if (pos > lines.size() || lines.size() - pos < kHeaderLines)

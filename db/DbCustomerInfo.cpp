@@ -19,7 +19,8 @@ std::unique_ptr<CDatabaseMsg> CDbCustomerInfo::EditCustomerInfo(const CCustomerI
     return Edit(record.Name, record.Info, replyType);
 }
 
-std::unique_ptr<CDatabaseMsg> CDbCustomerInfo::DeleteCustomerInfo(const CCustomerInfoReqMsg& request, uint16_t replyType)
+std::unique_ptr<CDatabaseMsg> CDbCustomerInfo::DeleteCustomerInfo(const CCustomerInfoReqMsg& request,
+                                                                  uint16_t replyType)
 {
     return Delete(request.Key, replyType);
 }
@@ -29,7 +30,8 @@ std::unique_ptr<CPairInfoSet> CDbCustomerInfo::NewSet() const
     return std::make_unique<CCustomerInfoSet>(database);
 }
 
-std::unique_ptr<CDatabaseMsg> CDbCustomerInfo::NewRecord(uint16_t type, const std::string& key, const std::string& other) const
+std::unique_ptr<CDatabaseMsg> CDbCustomerInfo::NewRecord(uint16_t type, const std::string& key,
+                                                         const std::string& other) const
 {
     auto record = std::make_unique<CCustomerInfoMsg>(type);
     record->Name = key;
@@ -39,6 +41,6 @@ std::unique_ptr<CDatabaseMsg> CDbCustomerInfo::NewRecord(uint16_t type, const st
 
 CDbPairInfo::Prefixes CDbCustomerInfo::GetPrefixes() const
 {
-    return {"CDatabaseHandler::AddCustomerInfo: ", "CDatabaseHandler::FindCustomerInfo: ", "CDatabaseHandler::EditCustomerInfo: ",
-            "CDatabaseHandler::DeleteCustomerInfo: "};
+    return {"CDatabaseHandler::AddCustomerInfo: ", "CDatabaseHandler::FindCustomerInfo: ",
+            "CDatabaseHandler::EditCustomerInfo: ", "CDatabaseHandler::DeleteCustomerInfo: "};
 }

@@ -29,7 +29,8 @@ std::unique_ptr<CPairInfoSet> CDbMailInfo::NewSet() const
     return std::make_unique<CMailInfoSet>(database);
 }
 
-std::unique_ptr<CDatabaseMsg> CDbMailInfo::NewRecord(uint16_t type, const std::string& key, const std::string& other) const
+std::unique_ptr<CDatabaseMsg> CDbMailInfo::NewRecord(uint16_t type, const std::string& key,
+                                                     const std::string& other) const
 {
     auto record = std::make_unique<CMailInfoMsg>(type);
     record->Address = key;

@@ -1,9 +1,9 @@
 #include "db/DbPairInfo.h"
 
-#include "messages/DatabaseMsg.h"
 #include "db/KeyReqMsg.h"
 #include "db/PairInfoSet.h"
 #include "db/ReplyChain.h"
+#include "messages/DatabaseMsg.h"
 
 namespace {
 

@@ -32,8 +32,14 @@ std::string DatabaseFile(const std::string& databasePath)
 
 namespace {
 
-DbColumn Text(const char* name, int size) { return {name, DbColumnType::Text, size, false}; }
-DbColumn Of(const char* name, DbColumnType type) { return {name, type, 0, false}; }
+DbColumn Text(const char* name, int size)
+{
+    return {name, DbColumnType::Text, size, false};
+}
+DbColumn Of(const char* name, DbColumnType type)
+{
+    return {name, type, 0, false};
+}
 
 }  // namespace
 
@@ -43,18 +49,26 @@ const std::vector<DbTable>& Tables()
         {"ObjectInfo",
          {Text("IdCode", 20), Text("IdInfo", 255), Text("Address", 255), Of("Days", DbColumnType::Integer),
           Of("LastTestAlarm", DbColumnType::Date), Of("TestAlarmOnly", DbColumnType::Boolean),
-          Of("AlarmPopUpEnabled", DbColumnType::Boolean), Text("MailAddrTech1", 255),
-          Text("MailAddrTech2", 255), Text("SmsNumTech", 255), Text("MailAddrEmg1", 255),
-          Text("MailAddrEmg2", 255), Text("SmsNumEmg", 255), Text("ElevatorType", 255), Text("Customer", 40),
-          Text("Notes1", 255), Text("Notes2", 255), Text("PhoneNumber", 30)}},
+          Of("AlarmPopUpEnabled", DbColumnType::Boolean), Text("MailAddrTech1", 255), Text("MailAddrTech2", 255),
+          Text("SmsNumTech", 255), Text("MailAddrEmg1", 255), Text("MailAddrEmg2", 255), Text("SmsNumEmg", 255),
+          Text("ElevatorType", 255), Text("Customer", 40), Text("Notes1", 255), Text("Notes2", 255),
+          Text("PhoneNumber", 30)}},
         {"CustomerInfo", {Text("Name", 40), Of("Info", DbColumnType::Memo)}},
         {"MailInfo", {Text("Name", 80), Text("Address", 80)}},
         {"SmsNumberInfo", {Text("Name", 80), Text("Number", 20)}},
         {"AlarmInfo",
-         {{"PrimaryKey", DbColumnType::Long, 0, true}, Text("IdCode", 20), Of("AlarmSource", DbColumnType::Byte),
-          Of("AlarmType", DbColumnType::Byte), Text("IdInfo", 255), Of("OpFailType", DbColumnType::Byte),
-          Text("Text", 255), Of("AlarmStatus", DbColumnType::Byte), Of("AlarmTime", DbColumnType::Date),
-          Of("AckTime", DbColumnType::Date), Of("ExecTime", DbColumnType::Date), Text("AckOperator", 30),
+         {{"PrimaryKey", DbColumnType::Long, 0, true},
+          Text("IdCode", 20),
+          Of("AlarmSource", DbColumnType::Byte),
+          Of("AlarmType", DbColumnType::Byte),
+          Text("IdInfo", 255),
+          Of("OpFailType", DbColumnType::Byte),
+          Text("Text", 255),
+          Of("AlarmStatus", DbColumnType::Byte),
+          Of("AlarmTime", DbColumnType::Date),
+          Of("AckTime", DbColumnType::Date),
+          Of("ExecTime", DbColumnType::Date),
+          Text("AckOperator", 30),
           Text("ExecOperator", 30)}},
     };
     return tables;

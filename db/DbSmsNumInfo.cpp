@@ -29,7 +29,8 @@ std::unique_ptr<CPairInfoSet> CDbSmsNumInfo::NewSet() const
     return std::make_unique<CSmsNumInfoSet>(database);
 }
 
-std::unique_ptr<CDatabaseMsg> CDbSmsNumInfo::NewRecord(uint16_t type, const std::string& key, const std::string& other) const
+std::unique_ptr<CDatabaseMsg> CDbSmsNumInfo::NewRecord(uint16_t type, const std::string& key,
+                                                       const std::string& other) const
 {
     auto record = std::make_unique<CSmsNumInfoMsg>(type);
     record->Number = key;
@@ -39,6 +40,6 @@ std::unique_ptr<CDatabaseMsg> CDbSmsNumInfo::NewRecord(uint16_t type, const std:
 
 CDbPairInfo::Prefixes CDbSmsNumInfo::GetPrefixes() const
 {
-    return {"CDatabaseHandler::AddSmsNumInfo: ", "CDatabaseHandler::FindSmsNumInfo: ", "CDatabaseHandler::EditSmsNumInfo: ",
-            "CDatabaseHandler::DeleteSmsNumInfo: "};
+    return {"CDatabaseHandler::AddSmsNumInfo: ", "CDatabaseHandler::FindSmsNumInfo: ",
+            "CDatabaseHandler::EditSmsNumInfo: ", "CDatabaseHandler::DeleteSmsNumInfo: "};
 }

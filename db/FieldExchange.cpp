@@ -5,7 +5,9 @@
 
 #include <QSqlQuery>
 
-CFieldExchange::CFieldExchange(Operation operation, const char* tableName) : op(operation), table(tableName) {}
+CFieldExchange::CFieldExchange(Operation operation, const char* tableName) : op(operation), table(tableName)
+{
+}
 
 CFieldExchange::CFieldExchange(const char* tableName, const QSqlQuery& source, int first)
     : op(Load), table(tableName), query(&source), index(first)
@@ -106,6 +108,7 @@ void CFieldExchange::Date(const char* column, COleDateTime& value)
     }
     QVariant stored;
     if (op == Store)
-        stored = value.IsValid() ? QVariant(QString::fromStdString(value.ToIso())) : QVariant(QMetaType::fromType<QString>());
+        stored = value.IsValid() ? QVariant(QString::fromStdString(value.ToIso()))
+                                 : QVariant(QMetaType::fromType<QString>());
     Add(column, stored, true);
 }

@@ -2,9 +2,9 @@
 // One monitored object (ObjectInfo row). The two-column texts of the table
 // (technical and emergency mail recipients, notes) are one field each here.
 
+#include "core/OleDateTime.h"
 #include "db/CustomerInfoMsg.h"
 #include "messages/DatabaseMsg.h"
-#include "core/OleDateTime.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,7 +21,7 @@ public:
     std::string PhoneNumber;
     std::string IdInfo;
     std::string Address;
-    int16_t Days = 0;              // days between test alarms; 0: no supervision
+    int16_t Days = 0;  // days between test alarms; 0: no supervision
     COleDateTime LastTestAlarm;
     int32_t TestAlarmOnly = 0;
     int32_t AlarmPopUpEnabled = 0;

@@ -3,7 +3,9 @@
 #include <QSqlError>
 #include <QStringList>
 
-CRecordSet::CRecordSet(CDatabase* db) : database(db) {}
+CRecordSet::CRecordSet(CDatabase* db) : database(db)
+{
+}
 
 CRecordSet::~CRecordSet()
 {
@@ -25,8 +27,8 @@ void CRecordSet::Open(const QString& where, const QVariantList& params, const QS
     QStringList columns;
     for (const QString& name : fx.GetNames())
         columns << QStringLiteral("\"%1\"").arg(name);
-    QString sql = QStringLiteral("SELECT rowid, %1 FROM \"%2\"").arg(columns.join(QStringLiteral(", ")),
-                                                                     QString::fromLatin1(GetDefaultSource()));
+    QString sql = QStringLiteral("SELECT rowid, %1 FROM \"%2\"")
+                      .arg(columns.join(QStringLiteral(", ")), QString::fromLatin1(GetDefaultSource()));
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
     if (!orderBy.isEmpty())
@@ -120,8 +122,8 @@ void CRecordSet::Update()
             CDatabase::Raise(write.lastError());
     } else {
         for (int i = 0; i < names.size(); ++i) {
-            if (!writable[i] || (i < loaded.size() && loaded[i] == values[i] &&
-                                 loaded[i].isNull() == values[i].isNull()))
+            if (!writable[i] ||
+                (i < loaded.size() && loaded[i] == values[i] && loaded[i].isNull() == values[i].isNull()))
                 continue;
             columns << QStringLiteral("\"%1\" = ?").arg(names[i]);
             bound << values[i];
@@ -156,7 +158,8 @@ void CRecordSet::Delete()
     if (!opened || eof)
         throw CDbException(3021, "No current record.");
     QSqlQuery remove = NewQuery();
-    if (!remove.prepare(QStringLiteral("DELETE FROM \"%1\" WHERE rowid = ?").arg(QString::fromLatin1(GetDefaultSource()))))
+    if (!remove.prepare(
+            QStringLiteral("DELETE FROM \"%1\" WHERE rowid = ?").arg(QString::fromLatin1(GetDefaultSource()))))
         CDatabase::Raise(remove.lastError());
     remove.addBindValue(currentRowId);
     if (!remove.exec())
@@ -167,7 +170,8 @@ void CRecordSet::Delete()
 int64_t CRecordSet::DeleteWhere(const QString& where, const QVariantList& params)
 {
     QSqlQuery remove = NewQuery();
-    if (!remove.prepare(QStringLiteral("DELETE FROM \"%1\" WHERE %2").arg(QString::fromLatin1(GetDefaultSource()), where)))
+    if (!remove.prepare(
+            QStringLiteral("DELETE FROM \"%1\" WHERE %2").arg(QString::fromLatin1(GetDefaultSource()), where)))
         CDatabase::Raise(remove.lastError());
     for (const QVariant& param : params)
         remove.addBindValue(param);

@@ -20,6 +20,9 @@ std::string Left(std::string_view text, std::size_t chars);
 void Split(std::string_view text, std::string& first, std::string& second);
 
 // The record field read back from its two columns.
-inline std::string Join(const std::string& first, const std::string& second) { return first + second; }
+inline std::string Join(const std::string& first, const std::string& second)
+{
+    return first + second;
+}
 
 }  // namespace Utf8Text

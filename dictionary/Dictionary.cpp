@@ -1,8 +1,8 @@
 #include "dictionary/Dictionary.h"
 
 #include "core/TextLookup.h"
-#include "dictionary/DictionaryData.h"
 #include "dictionary/DictionaryChecksum.h"
+#include "dictionary/DictionaryData.h"
 
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -135,7 +135,9 @@ CDictionary& CDictionary::Instance()
     return dictionary;
 }
 
-CDictionary::CDictionary() : parser(std::make_unique<CDictionaryParser>()) {}
+CDictionary::CDictionary() : parser(std::make_unique<CDictionaryParser>())
+{
+}
 
 CDictionary::~CDictionary()
 {
@@ -183,15 +185,15 @@ bool CDictionary::Parse(const unsigned char* data, std::size_t size)
         }
 
         for (xc::DOMNode* node = root->getFirstChild(); node; node = node->getNextSibling()) {
-            if (node->getNodeType() != xc::DOMNode::ELEMENT_NODE
-                || !xc::XMLString::equals(node->getNodeName(), parser->nameTag))
+            if (node->getNodeType() != xc::DOMNode::ELEMENT_NODE ||
+                !xc::XMLString::equals(node->getNodeName(), parser->nameTag))
                 continue;
             auto* tagElement = static_cast<xc::DOMElement*>(node);
             auto tag = std::make_unique<CDictionaryTag>(ToUtf8(tagElement->getAttribute(parser->nameName)));
 
             for (xc::DOMNode* child = tagElement->getFirstChild(); child; child = child->getNextSibling()) {
-                if (child->getNodeType() != xc::DOMNode::ELEMENT_NODE
-                    || !xc::XMLString::equals(child->getNodeName(), parser->nameEntry))
+                if (child->getNodeType() != xc::DOMNode::ELEMENT_NODE ||
+                    !xc::XMLString::equals(child->getNodeName(), parser->nameEntry))
                     continue;
                 auto* entry = static_cast<xc::DOMElement*>(child);
                 const std::string language = ToUtf8(entry->getAttribute(parser->nameLang));

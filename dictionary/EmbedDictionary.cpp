@@ -47,9 +47,9 @@ bool WriteFile(const std::string& path, const std::string& bytes)
 bool Stamp(const std::string& source, std::string& stamped)
 {
     const std::size_t prefixSize = sizeof kPrefix - 1;
-    if (source.size() < CDictionaryChecksum::kHeaderSize || source.compare(0, prefixSize, kPrefix) != 0
-        || source.compare(CDictionaryChecksum::kDigestOffset + CDictionaryChecksum::kDigestLength,
-                          sizeof kSuffix - 1, kSuffix) != 0)
+    if (source.size() < CDictionaryChecksum::kHeaderSize || source.compare(0, prefixSize, kPrefix) != 0 ||
+        source.compare(CDictionaryChecksum::kDigestOffset + CDictionaryChecksum::kDigestLength, sizeof kSuffix - 1,
+                       kSuffix) != 0)
         return false;
     const auto* body = reinterpret_cast<const unsigned char*>(source.data()) + CDictionaryChecksum::kHeaderSize;
     std::string digest = CDictionaryChecksum::Md5Hex(body, source.size() - CDictionaryChecksum::kHeaderSize);

@@ -50,8 +50,8 @@ public:
     public:
         // Implicit, so that a table cell holds either.
         Way(Then then) : decide([then] { return then; }) {}
-        template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, Way> &&
-                                                          std::is_invocable_r_v<Then, F&>>>
+        template <typename F,
+                  typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, Way> && std::is_invocable_r_v<Then, F&>>>
         Way(F f) : decide(std::move(f))
         {
         }

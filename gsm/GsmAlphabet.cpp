@@ -17,22 +17,22 @@ constexpr char32_t kCarriageReturn = U'\r';
 // The default alphabet: code -> character. Code 27 is the escape to the
 // table below and has no character of its own.
 constexpr std::array<char32_t, 128> kMainTable = {
-    U'@',    U'\u00A3', U'$',      U'\u00A5', U'\u00E8', U'\u00E9', U'\u00F9', U'\u00EC',  // 0
-    U'\u00F2', U'\u00C7', U'\n',   U'\u00D8', U'\u00F8', U'\r',     U'\u00C5', U'\u00E5',  // 8
-    U'\u0394', U'_',    U'\u03A6', U'\u0393', U'\u039B', U'\u03A9', U'\u03A0', U'\u03A8',  // 16
-    U'\u03A3', U'\u0398', U'\u039E', U' ',    U'\u00C6', U'\u00E6', U'\u00DF', U'\u00C9',  // 24
-    U' ',    U'!',      U'"',      U'#',      U'\u00A4', U'%',      U'&',      U'\'',      // 32
-    U'(',    U')',      U'*',      U'+',      U',',      U'-',      U'.',      U'/',       // 40
-    U'0',    U'1',      U'2',      U'3',      U'4',      U'5',      U'6',      U'7',       // 48
-    U'8',    U'9',      U':',      U';',      U'<',      U'=',      U'>',      U'?',       // 56
-    U'\u00A1', U'A',    U'B',      U'C',      U'D',      U'E',      U'F',      U'G',       // 64
-    U'H',    U'I',      U'J',      U'K',      U'L',      U'M',      U'N',      U'O',       // 72
-    U'P',    U'Q',      U'R',      U'S',      U'T',      U'U',      U'V',      U'W',       // 80
-    U'X',    U'Y',      U'Z',      U'\u00C4', U'\u00D6', U'\u00D1', U'\u00DC', U'\u00A7',  // 88
-    U'\u00BF', U'a',    U'b',      U'c',      U'd',      U'e',      U'f',      U'g',       // 96
-    U'h',    U'i',      U'j',      U'k',      U'l',      U'm',      U'n',      U'o',       // 104
-    U'p',    U'q',      U'r',      U's',      U't',      U'u',      U'v',      U'w',       // 112
-    U'x',    U'y',      U'z',      U'\u00E4', U'\u00F6', U'\u00F1', U'\u00FC', U'\u00E0',  // 120
+    U'@',      U'\u00A3', U'$',      U'\u00A5', U'\u00E8', U'\u00E9', U'\u00F9', U'\u00EC',  // 0
+    U'\u00F2', U'\u00C7', U'\n',     U'\u00D8', U'\u00F8', U'\r',     U'\u00C5', U'\u00E5',  // 8
+    U'\u0394', U'_',      U'\u03A6', U'\u0393', U'\u039B', U'\u03A9', U'\u03A0', U'\u03A8',  // 16
+    U'\u03A3', U'\u0398', U'\u039E', U' ',      U'\u00C6', U'\u00E6', U'\u00DF', U'\u00C9',  // 24
+    U' ',      U'!',      U'"',      U'#',      U'\u00A4', U'%',      U'&',      U'\'',      // 32
+    U'(',      U')',      U'*',      U'+',      U',',      U'-',      U'.',      U'/',       // 40
+    U'0',      U'1',      U'2',      U'3',      U'4',      U'5',      U'6',      U'7',       // 48
+    U'8',      U'9',      U':',      U';',      U'<',      U'=',      U'>',      U'?',       // 56
+    U'\u00A1', U'A',      U'B',      U'C',      U'D',      U'E',      U'F',      U'G',       // 64
+    U'H',      U'I',      U'J',      U'K',      U'L',      U'M',      U'N',      U'O',       // 72
+    U'P',      U'Q',      U'R',      U'S',      U'T',      U'U',      U'V',      U'W',       // 80
+    U'X',      U'Y',      U'Z',      U'\u00C4', U'\u00D6', U'\u00D1', U'\u00DC', U'\u00A7',  // 88
+    U'\u00BF', U'a',      U'b',      U'c',      U'd',      U'e',      U'f',      U'g',       // 96
+    U'h',      U'i',      U'j',      U'k',      U'l',      U'm',      U'n',      U'o',       // 104
+    U'p',      U'q',      U'r',      U's',      U't',      U'u',      U'v',      U'w',       // 112
+    U'x',      U'y',      U'z',      U'\u00E4', U'\u00F6', U'\u00F1', U'\u00FC', U'\u00E0',  // 120
 };
 
 // The escape table: the code after an escape -> character. The page break
@@ -85,10 +85,16 @@ int SendCode(char32_t c)
     if (c < 0x20)
         return kSpace;
     switch (c) {
-    case U'@':  // code 0: ends the text on some modems
+    case U'@':       // code 0: ends the text on some modems
     case U'\u039E':  // Xi, code 26: the Ctrl-Z that ends the text
-    case U'[': case U'\\': case U']': case U'^':
-    case U'{': case U'|': case U'}': case U'~':
+    case U'[':
+    case U'\\':
+    case U']':
+    case U'^':
+    case U'{':
+    case U'|':
+    case U'}':
+    case U'~':
     case U'\u20AC':  // escape table: the escape code cancels the text
         return kQuestionMark;
     case U'`':

@@ -16,24 +16,24 @@ constexpr const char* kThreadMain = "CGsmHandler::ThreadMain";
 constexpr const char* kSendSmsSource = "CGsmHandler::SendSms";
 constexpr const char* kLogName = "GsmHandler";
 
-constexpr uint32_t kCycleMs = 1000;        // idle and pause between the network checks
-constexpr uint32_t kErrorPauseMs = 5000;   // before the modem is initialised again
-constexpr uint32_t kAnswerMs = 1000;       // most initialisation commands
-constexpr uint32_t kAbortPauseMs = 500;    // after the ESC, for the OK it may bring
+constexpr uint32_t kCycleMs = 1000;       // idle and pause between the network checks
+constexpr uint32_t kErrorPauseMs = 5000;  // before the modem is initialised again
+constexpr uint32_t kAnswerMs = 1000;      // most initialisation commands
+constexpr uint32_t kAbortPauseMs = 500;   // after the ESC, for the OK it may bring
 constexpr uint32_t kModelPauseMs = 500;
 constexpr uint32_t kPinReadyPauseMs = 1000;
 constexpr uint32_t kPinEnterPauseMs = 500;
 constexpr uint32_t kPinEnterMs = 10000;
 constexpr uint32_t kPinEnteredPauseMs = 1000;
-constexpr uint32_t kNetSelectMs = 60000;   // the modem searches the networks again
-constexpr uint32_t kNetworkMs = 2000;      // registration and signal queries
+constexpr uint32_t kNetSelectMs = 60000;  // the modem searches the networks again
+constexpr uint32_t kNetworkMs = 2000;     // registration and signal queries
 constexpr uint32_t kQuerySettleMs = 10;
 constexpr int16_t kSignalTimeouts = 4;
-constexpr uint32_t kSmsListMs = 5000;      // listing and deleting
+constexpr uint32_t kSmsListMs = 5000;  // listing and deleting
 constexpr uint32_t kPromptMs = 5000;
-constexpr uint32_t kSmsResultMs = 60000;   // the network may take its time
+constexpr uint32_t kSmsResultMs = 60000;  // the network may take its time
 constexpr uint32_t kCallListMs = 2000;
-constexpr uint32_t kRingGapMs = 10000;     // a call has ended 10 s after its last ring
+constexpr uint32_t kRingGapMs = 10000;  // a call has ended 10 s after its last ring
 
 // Registration status: home network, roaming.
 constexpr int16_t kRegHome = 1;
@@ -70,10 +70,8 @@ const char* RequestName(uint16_t type)
 }  // namespace
 
 CGsmHandler::CGsmHandler()
-    : initSequence(Sequence(InitModemSteps())),
-      networkSequence(Sequence(CheckNetworkSteps())),
-      readSequence(Sequence(ReadSmsSteps())),
-      sendSequence(Sequence(SendSmsSteps()))
+    : initSequence(Sequence(InitModemSteps())), networkSequence(Sequence(CheckNetworkSteps())),
+      readSequence(Sequence(ReadSmsSteps())), sendSequence(Sequence(SendSmsSteps()))
 {
 }
 
@@ -548,9 +546,7 @@ std::vector<CAtSequence::Row> CGsmHandler::InitModemSteps()
         return pinCode.empty() ? S::End(GSMHND_IMRET_PIN_REQUIRED) : S::Next(kPinEnterPauseMs);
     };
     // Only that modem is told which networks to use.
-    const auto headerSet = [this] {
-        return modemType == GSM_MODEM_LE910 ? S::Next() : S::End(GSMHND_IMRET_INIT_OK);
-    };
+    const auto headerSet = [this] { return modemType == GSM_MODEM_LE910 ? S::Next() : S::End(GSMHND_IMRET_INIT_OK); };
     // First the ESC: a modem still waiting for the text of an SMS would take
     // every command for text; ESC ends that without sending, and a modem in
     // command mode passes over it. An OK it may bring falls into its pause.
@@ -559,20 +555,28 @@ std::vector<CAtSequence::Row> CGsmHandler::InitModemSteps()
     // answer, and its own OK would then cut short the network selection.
     return {
         // step        command             request  time-out       answers, in this order                 no answer
-        {kImAbort,     GSMCMD_ABORT_TEXT,  nullptr, kAbortPauseMs, {},                                    S::Next()},
-        {kImAt,        GSMCMD_AT,          nullptr, kAnswerMs,     {{GSMRSP_OK, S::Next()}},              comError},
-        {kImEcho,      GSMCMD_ECHO_OFF,    nullptr, kAnswerMs,     {{GSMRSP_OK, S::Next()}},              comError},
-        {kImModel,     GSMCMD_MODEL,       nullptr, kAnswerMs,     {{GSMRSP_MODEL, modelRead}},           comError},
-        {kImPinQuery,  GSMCMD_PIN_QUERY,   nullptr, kAnswerMs,     {{GSMRSP_PIN_READY, S::GoTo(kImTextMode, kPinReadyPauseMs)},
-                                                                    {GSMRSP_PIN_REQUIRED, pinRequired}},  comError},
-        {kImPinEnter,  GSMCMD_PIN_ENTER,   pin,     kPinEnterMs,   {{GSMRSP_ERROR, S::End(GSMHND_IMRET_PIN_ERROR)},
-                                                                    {GSMRSP_OK, S::Next(kPinEnteredPauseMs)}}, comError},
-        {kImTextMode,  GSMCMD_TEXT_MODE,   nullptr, kAnswerMs,     {{GSMRSP_OK, S::Next()}},              comError},
-        {kImCharset,   GSMCMD_CHARSET,     nullptr, kAnswerMs,     {{GSMRSP_OK, S::Next()}},              comError},
-        {kImStorage,   GSMCMD_STORAGE,     nullptr, kAnswerMs,     {{GSMRSP_STORAGE, S::Next()}},         comError},
-        {kImStorageOk, S::kNoCommand,      nullptr, 0,             {{GSMRSP_OK, S::Next()}},              comError},
-        {kImHeader,    GSMCMD_SHOW_HEADER, nullptr, kAnswerMs,     {{GSMRSP_OK, headerSet}},              comError},
-        {kImNetSelect, GSMCMD_NET_SELECT,  network, kNetSelectMs,  {{GSMRSP_OK, S::End(GSMHND_IMRET_INIT_OK)}}, comError},
+        {kImAbort, GSMCMD_ABORT_TEXT, nullptr, kAbortPauseMs, {}, S::Next()},
+        {kImAt, GSMCMD_AT, nullptr, kAnswerMs, {{GSMRSP_OK, S::Next()}}, comError},
+        {kImEcho, GSMCMD_ECHO_OFF, nullptr, kAnswerMs, {{GSMRSP_OK, S::Next()}}, comError},
+        {kImModel, GSMCMD_MODEL, nullptr, kAnswerMs, {{GSMRSP_MODEL, modelRead}}, comError},
+        {kImPinQuery,
+         GSMCMD_PIN_QUERY,
+         nullptr,
+         kAnswerMs,
+         {{GSMRSP_PIN_READY, S::GoTo(kImTextMode, kPinReadyPauseMs)}, {GSMRSP_PIN_REQUIRED, pinRequired}},
+         comError},
+        {kImPinEnter,
+         GSMCMD_PIN_ENTER,
+         pin,
+         kPinEnterMs,
+         {{GSMRSP_ERROR, S::End(GSMHND_IMRET_PIN_ERROR)}, {GSMRSP_OK, S::Next(kPinEnteredPauseMs)}},
+         comError},
+        {kImTextMode, GSMCMD_TEXT_MODE, nullptr, kAnswerMs, {{GSMRSP_OK, S::Next()}}, comError},
+        {kImCharset, GSMCMD_CHARSET, nullptr, kAnswerMs, {{GSMRSP_OK, S::Next()}}, comError},
+        {kImStorage, GSMCMD_STORAGE, nullptr, kAnswerMs, {{GSMRSP_STORAGE, S::Next()}}, comError},
+        {kImStorageOk, S::kNoCommand, nullptr, 0, {{GSMRSP_OK, S::Next()}}, comError},
+        {kImHeader, GSMCMD_SHOW_HEADER, nullptr, kAnswerMs, {{GSMRSP_OK, headerSet}}, comError},
+        {kImNetSelect, GSMCMD_NET_SELECT, network, kNetSelectMs, {{GSMRSP_OK, S::End(GSMHND_IMRET_INIT_OK)}}, comError},
     };
 }
 
@@ -594,8 +598,8 @@ std::vector<CAtSequence::Row> CGsmHandler::CheckNetworkSteps()
     const auto signalTimedOut = [this] { return SignalTimedOut(); };
     return {
         // step     command              request  time-out    answers                         no answer
-        {kNsReg,    GSMCMD_REG_QUERY,    nullptr, kNetworkMs, {{GSMRSP_REG, registration}},   S::End(GSMHND_NSRET_COM_ERROR)},
-        {kNsSignal, GSMCMD_SIGNAL_QUERY, nullptr, kNetworkMs, {{GSMRSP_SIGNAL, signalRead}},  signalTimedOut},
+        {kNsReg, GSMCMD_REG_QUERY, nullptr, kNetworkMs, {{GSMRSP_REG, registration}}, S::End(GSMHND_NSRET_COM_ERROR)},
+        {kNsSignal, GSMCMD_SIGNAL_QUERY, nullptr, kNetworkMs, {{GSMRSP_SIGNAL, signalRead}}, signalTimedOut},
     };
 }
 
@@ -704,9 +708,12 @@ std::vector<CAtSequence::Row> CGsmHandler::ReadSmsSteps()
     // to set the modem up again.
     return {
         // step     command            request          time-out    answers, in this order                 no answer
-        {kRsList,   GSMCMD_LIST_SMS,   list,            kSmsListMs, {{GSMRSP_OK, listed}},                 comError},
-        {kRsDelete, GSMCMD_DELETE_SMS, handOnAndDelete, kSmsListMs, {{GSMRSP_OK, S::End(GSMHND_RSRET_SMS_READ)},
-                                                                     {GSMRSP_ERROR, S::End(GSMHND_RSRET_DELETE_REFUSED)}},
+        {kRsList, GSMCMD_LIST_SMS, list, kSmsListMs, {{GSMRSP_OK, listed}}, comError},
+        {kRsDelete,
+         GSMCMD_DELETE_SMS,
+         handOnAndDelete,
+         kSmsListMs,
+         {{GSMRSP_OK, S::End(GSMHND_RSRET_SMS_READ)}, {GSMRSP_ERROR, S::End(GSMHND_RSRET_DELETE_REFUSED)}},
          comError},
     };
 }
@@ -738,11 +745,17 @@ std::vector<CAtSequence::Row> CGsmHandler::SendSmsSteps()
     // the prompt is the modem refusing the number: an answer, not a
     // communication failure, and it costs one attempt only.
     return {
-        {GSMHND_SSST_DEST_SEND, GSMCMD_SEND_SMS, number, kPromptMs,
+        {GSMHND_SSST_DEST_SEND,
+         GSMCMD_SEND_SMS,
+         number,
+         kPromptMs,
          {{GSMRSP_PROMPT, logged("GSMHND_SSST_PROMPT_WAIT: Prompt received...", S::SendNow(GSMHND_SSST_RESULT_WAIT))},
           {GSMRSP_ERROR, logged("GSMHND_SSST_PROMPT_WAIT: SMS Message send ERROR..", S::End(GSMHND_SSRET_SEND_ERROR))}},
          logged("GSMHND_SSST_PROMPT_WAIT: Prompt timeout...", S::End(GSMHND_SSRET_COM_ERROR))},
-        {GSMHND_SSST_RESULT_WAIT, GSMCMD_SMS_TEXT, text, kSmsResultMs,
+        {GSMHND_SSST_RESULT_WAIT,
+         GSMCMD_SMS_TEXT,
+         text,
+         kSmsResultMs,
          {{GSMRSP_SMS_SENT, logged("GSMHND_SSST_RESULT_WAIT: SMS Message sent OK..", S::End(GSMHND_SSRET_SEND_DONE))},
           {GSMRSP_ERROR, logged("GSMHND_SSST_RESULT_WAIT: SMS Message send ERROR..", S::End(GSMHND_SSRET_SEND_ERROR))}},
          logged("GSMHND_SSST_RESULT_WAIT: SMS Message result timeout..", S::End(GSMHND_SSRET_COM_ERROR))},

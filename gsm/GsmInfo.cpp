@@ -25,8 +25,7 @@ bool StartsWith(const std::string& line, std::string_view prefix)
 
 bool EndsWith(const std::string& line, std::string_view suffix)
 {
-    return line.size() >= suffix.size() &&
-           line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return line.size() >= suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 std::string Trim(const std::string& text)

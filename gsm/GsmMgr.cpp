@@ -1,11 +1,11 @@
 #include "gsm/GsmMgr.h"
 
-#include "core/TextFormat.h"
 #include "core/PortRecovery.h"
-#include "core/TextLookup.h"
-#include "texts/AlarmTypeText.h"
-#include "gsm/LiftMonitoringText.h"
 #include "core/TextEncoding.h"
+#include "core/TextFormat.h"
+#include "core/TextLookup.h"
+#include "gsm/LiftMonitoringText.h"
+#include "texts/AlarmTypeText.h"
 
 #include <algorithm>
 #include <utility>
@@ -17,7 +17,10 @@ namespace {
 constexpr const char* kProductName = "ORVA";
 
 // The type texts of an alarm SMS.
-const AlarmTypeTextKeys kSmsTypeKeys = {"IDS_GSMMGR_MSG_7", "IDS_GSMMGR_MSG_8", "IDS_GSMMGR_MSG_9", "IDS_GSMMGR_MSG_10", "IDS_GSMMGR_MSG_11", "IDS_GSMMGR_MSG_12", "IDS_GSMMGR_MSG_13", "IDS_GSMMGR_MSG_14", "IDS_GSMMGR_MSG_15", "IDS_GSMMGR_MSG_16", "IDS_GSMMGR_MSG_17", "IDS_GSMMGR_MSG_18", "IDS_GSMMGR_MSG_19", "IDS_GSMMGR_MSG_20"};
+const AlarmTypeTextKeys kSmsTypeKeys = {
+    "IDS_GSMMGR_MSG_7",  "IDS_GSMMGR_MSG_8",  "IDS_GSMMGR_MSG_9",  "IDS_GSMMGR_MSG_10", "IDS_GSMMGR_MSG_11",
+    "IDS_GSMMGR_MSG_12", "IDS_GSMMGR_MSG_13", "IDS_GSMMGR_MSG_14", "IDS_GSMMGR_MSG_15", "IDS_GSMMGR_MSG_16",
+    "IDS_GSMMGR_MSG_17", "IDS_GSMMGR_MSG_18", "IDS_GSMMGR_MSG_19", "IDS_GSMMGR_MSG_20"};
 
 // The alarm text, each line ended by a line feed. A lift-monitoring alarm
 // leaves out the controller's detail lines after its first line (floor,

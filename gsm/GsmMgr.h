@@ -15,10 +15,10 @@
 
 #include "core/DocumentHost.h"
 #include "core/Outbox.h"
-#include "messages/AlarmInfoMsg.h"
 #include "gsm/GsmHandler.h"
-#include "messages/GsmHandlerMsg.h"
 #include "gsm/SendSmsWindow.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/GsmHandlerMsg.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -70,8 +70,8 @@ bool IsPlainHeaderText(std::string_view name, std::string_view value)
 // header text (RFC 2047, section 5 (3)).
 bool IsQWordLiteral(unsigned char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '!' || c == '*'
-        || c == '+' || c == '-' || c == '/';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '!' || c == '*' ||
+           c == '+' || c == '-' || c == '/';
 }
 
 // The encoded form of one character (one to four UTF-8 bytes).
@@ -219,10 +219,18 @@ std::string EscapeForLog(std::string_view text)
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\\': out += "\\\\"; break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
         default:
             if (c < 32 || c > 126) {
                 out += "\\x";

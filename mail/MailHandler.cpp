@@ -183,7 +183,9 @@ int16_t CMailHandler::WaitResponse(int16_t expected, uint32_t timeoutMs)
 // ---------------------------------------------------------------------------
 // State machine
 
-void CMailHandler::BeforeMailStep(int16_t, const CMailHandlerMsg&) {}
+void CMailHandler::BeforeMailStep(int16_t, const CMailHandlerMsg&)
+{
+}
 
 bool CMailHandler::GiveWayToNewMail()
 {
@@ -232,42 +234,73 @@ void CMailHandler::SetAside()
 // before the connection is up closes it without QUIT; a later one still
 // sends QUIT, whose own failure then becomes the step reported.
 const SmtpStep CMailHandler::kDialogue[] = {
-    {.sendState = MAILHND_ST_CONNECT, .waitState = MAILHND_ST_CONNECT_WAITRESP,
-     .send = &CMailHandler::Connect, .timeoutMs = kReplyTimeoutMs, .next = MAILHND_ST_HELO,
-     .failText = "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_CONNECT,
+    {.sendState = MAILHND_ST_CONNECT,
+     .waitState = MAILHND_ST_CONNECT_WAITRESP,
+     .send = &CMailHandler::Connect,
+     .timeoutMs = kReplyTimeoutMs,
+     .next = MAILHND_ST_HELO,
+     .failText = "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout",
+     .errorStep = MAILHND_ERR_CONNECT,
      .failState = MAILHND_ST_DISCONNECT},
-    {.sendState = MAILHND_ST_HELO, .waitState = MAILHND_ST_HELO_WAITRESP, .statusOnSend = MHM_STATUS_AUTHORIZING,
-     .send = &CMailHandler::SendHelo, .timeoutMs = kReplyTimeoutMs, .next = MAILHND_ST_MAIL_FROM,
-     .failText = "MAILHND_ST_HELO_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_HELO,
+    {.sendState = MAILHND_ST_HELO,
+     .waitState = MAILHND_ST_HELO_WAITRESP,
+     .statusOnSend = MHM_STATUS_AUTHORIZING,
+     .send = &CMailHandler::SendHelo,
+     .timeoutMs = kReplyTimeoutMs,
+     .next = MAILHND_ST_MAIL_FROM,
+     .failText = "MAILHND_ST_HELO_WAITRESP: Error/Timeout",
+     .errorStep = MAILHND_ERR_HELO,
      .failState = MAILHND_ST_QUIT},
-    {.sendState = MAILHND_ST_MAIL_FROM, .waitState = MAILHND_ST_MAIL_FROM_WAITRESP,
-     .send = &CMailHandler::SendMailFrom, .timeoutMs = kReplyTimeoutMs, .onReply = &CMailHandler::FirstRecipient,
+    {.sendState = MAILHND_ST_MAIL_FROM,
+     .waitState = MAILHND_ST_MAIL_FROM_WAITRESP,
+     .send = &CMailHandler::SendMailFrom,
+     .timeoutMs = kReplyTimeoutMs,
+     .onReply = &CMailHandler::FirstRecipient,
      .next = MAILHND_ST_RCPT_TO,
-     .failText = "MAILHND_ST_MAIL_FROM_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_MAIL_FROM,
+     .failText = "MAILHND_ST_MAIL_FROM_WAITRESP: Error/Timeout",
+     .errorStep = MAILHND_ERR_MAIL_FROM,
      .failState = MAILHND_ST_QUIT},
     // One RCPT TO per address: the row comes round again until the last
     // address has been taken.
-    {.sendState = MAILHND_ST_RCPT_TO, .waitState = MAILHND_ST_RCPT_TO_WAITRESP,
-     .send = &CMailHandler::SendRecipient, .timeoutMs = kReplyTimeoutMs, .onReply = &CMailHandler::NextRecipient,
+    {.sendState = MAILHND_ST_RCPT_TO,
+     .waitState = MAILHND_ST_RCPT_TO_WAITRESP,
+     .send = &CMailHandler::SendRecipient,
+     .timeoutMs = kReplyTimeoutMs,
+     .onReply = &CMailHandler::NextRecipient,
      .next = MAILHND_ST_DATA,
-     .failText = "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_RCPT_TO,
+     .failText = "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout",
+     .errorStep = MAILHND_ERR_RCPT_TO,
      .failState = MAILHND_ST_QUIT},
-    {.sendState = MAILHND_ST_DATA, .waitState = MAILHND_ST_DATA_WAITRESP,
-     .send = &CMailHandler::SendData, .expected = MAILINFO_RESP_INTERMEDIATE, .timeoutMs = kReplyTimeoutMs,
-     .statusOnReply = MHM_STATUS_SENDING, .next = MAILHND_ST_MESSAGE,
-     .failText = "MAILHND_ST_DATA_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_DATA,
+    {.sendState = MAILHND_ST_DATA,
+     .waitState = MAILHND_ST_DATA_WAITRESP,
+     .send = &CMailHandler::SendData,
+     .expected = MAILINFO_RESP_INTERMEDIATE,
+     .timeoutMs = kReplyTimeoutMs,
+     .statusOnReply = MHM_STATUS_SENDING,
+     .next = MAILHND_ST_MESSAGE,
+     .failText = "MAILHND_ST_DATA_WAITRESP: Error/Timeout",
+     .errorStep = MAILHND_ERR_DATA,
      .failState = MAILHND_ST_QUIT},
-    {.sendState = MAILHND_ST_MESSAGE, .waitState = MAILHND_ST_MESSAGE_WAITRESP,
-     .send = &CMailHandler::SendMessage, .timeoutMs = kReplyTimeoutMs, .onReply = &CMailHandler::Delivered,
+    {.sendState = MAILHND_ST_MESSAGE,
+     .waitState = MAILHND_ST_MESSAGE_WAITRESP,
+     .send = &CMailHandler::SendMessage,
+     .timeoutMs = kReplyTimeoutMs,
+     .onReply = &CMailHandler::Delivered,
      .next = MAILHND_ST_QUIT,
-     .failText = "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_MESSAGE,
+     .failText = "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout",
+     .errorStep = MAILHND_ERR_MESSAGE,
      .failState = MAILHND_ST_QUIT},
     // Once the server has taken the message, a failed QUIT must never have
     // the mail sent twice.
-    {.sendState = MAILHND_ST_QUIT, .waitState = MAILHND_ST_QUIT_WAITRESP,
-     .send = &CMailHandler::SendQuit, .timeoutMs = kReplyTimeoutMs, .next = MAILHND_ST_DISCONNECT,
-     .failText = "MAILHND_ST_QUIT_WAITRESP: Error/Timeout", .errorStep = MAILHND_ERR_QUIT,
-     .failClass = MHM_FAIL_PERMANENT, .failState = MAILHND_ST_DISCONNECT},
+    {.sendState = MAILHND_ST_QUIT,
+     .waitState = MAILHND_ST_QUIT_WAITRESP,
+     .send = &CMailHandler::SendQuit,
+     .timeoutMs = kReplyTimeoutMs,
+     .next = MAILHND_ST_DISCONNECT,
+     .failText = "MAILHND_ST_QUIT_WAITRESP: Error/Timeout",
+     .errorStep = MAILHND_ERR_QUIT,
+     .failClass = MHM_FAIL_PERMANENT,
+     .failState = MAILHND_ST_DISCONNECT},
 };
 
 void CMailHandler::StepState()

@@ -12,9 +12,9 @@
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
 #include "core/StrList.h"
-#include "messages/MailHandlerMsg.h"
 #include "mail/MailInfo.h"
 #include "mail/SmtpStep.h"
+#include "messages/MailHandlerMsg.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -30,8 +30,8 @@ bool IsPlainDomain(const std::string& text)
     if (text.empty() || text.front() == '.' || text.back() == '.' || text.find("..") != std::string::npos)
         return false;
     for (const char c : text) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-                     || c == '.';
+        const bool ok =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
         if (!ok)
             return false;
     }

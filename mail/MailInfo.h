@@ -6,9 +6,9 @@
 
 #include "core/LogFile.h"
 #include "core/StrList.h"
-#include "messages/MailHandlerMsg.h"
 #include "mail/MailReplyReader.h"
 #include "mail/TcpIpProt.h"
+#include "messages/MailHandlerMsg.h"
 
 #include <cstdint>
 #include <ctime>

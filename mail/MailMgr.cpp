@@ -19,7 +19,10 @@ constexpr const char* kStarLine = "*******************************************\r
 constexpr const char* kLineEnd = "\r\n";
 
 // The type texts of an alarm mail.
-const AlarmTypeTextKeys kMailTypeKeys = {"IDS_MAILMGR_MSG_4", "IDS_MAILMGR_MSG_5", "IDS_MAILMGR_MSG_6", "IDS_MAILMGR_MSG_7", "IDS_MAILMGR_MSG_8", "IDS_MAILMGR_MSG_9", "IDS_MAILMGR_MSG_10", "IDS_MAILMGR_MSG_11", "IDS_MAILMGR_MSG_12", "IDS_MAILMGR_MSG_13", "IDS_MAILMGR_MSG_14", "IDS_MAILMGR_MSG_15", "IDS_MAILMGR_MSG_16", "IDS_MAILMGR_MSG_17"};
+const AlarmTypeTextKeys kMailTypeKeys = {
+    "IDS_MAILMGR_MSG_4",  "IDS_MAILMGR_MSG_5",  "IDS_MAILMGR_MSG_6",  "IDS_MAILMGR_MSG_7",  "IDS_MAILMGR_MSG_8",
+    "IDS_MAILMGR_MSG_9",  "IDS_MAILMGR_MSG_10", "IDS_MAILMGR_MSG_11", "IDS_MAILMGR_MSG_12", "IDS_MAILMGR_MSG_13",
+    "IDS_MAILMGR_MSG_14", "IDS_MAILMGR_MSG_15", "IDS_MAILMGR_MSG_16", "IDS_MAILMGR_MSG_17"};
 
 // The opening of every mail: an empty line, then the title and the two
 // header lines of the settings between two lines of asterisks.
@@ -68,7 +71,9 @@ std::unique_ptr<CMailHandlerMsg> RequestOf(const COutbox::Job& mail, const Setti
 
 }  // namespace
 
-CMailMgr::CMailMgr() : CMailMgr(nullptr) {}
+CMailMgr::CMailMgr() : CMailMgr(nullptr)
+{
+}
 
 CMailMgr::CMailMgr(std::unique_ptr<CMailHandler> mailHandler)
     : handler(mailHandler ? std::move(mailHandler) : std::make_unique<CMailHandler>())
@@ -430,14 +435,12 @@ void CMailMgr::OnFailedAttempt(Pending& p, const CMailHandlerMsg& msg)
     // recipients yet; the attempts after it only show in the mail pane.
     if (p.mail.attempts == 1 && document)
         document->Screen().AddSystemInfo(
-            FailureLine(msg) + " " + FormatKey("IDS_MAILMGR_MSG_RETRY", {static_cast<long long>(delay / 60000)}),
-            true);
+            FailureLine(msg) + " " + FormatKey("IDS_MAILMGR_MSG_RETRY", {static_cast<long long>(delay / 60000)}), true);
 }
 
 void CMailMgr::CheckRetries()
 {
-    if (retryWithHandler != 0 || newOnTheirWay > 0 || !handlerPause.Expired() || handler->IsRunning() != 1
-        || !document)
+    if (retryWithHandler != 0 || newOnTheirWay > 0 || !handlerPause.Expired() || handler->IsRunning() != 1 || !document)
         return;
     const SettingsValues& settings = document->Settings();
     // With mail switched off nothing goes out; the mails wait for it.

@@ -17,10 +17,10 @@
 
 #include "core/DocumentHost.h"
 #include "core/IntervalTimer.h"
-#include "messages/AlarmInfoMsg.h"
-#include "mail/MailHandler.h"
-#include "messages/MailHandlerMsg.h"
 #include "core/Outbox.h"
+#include "mail/MailHandler.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/MailHandlerMsg.h"
 
 #include <array>
 #include <cstddef>
@@ -60,8 +60,8 @@ public:
     void SendAlarmMail(const CAlarmInfoMsg* alarm, const std::string& recipients, bool held = false);
     // A test mail with the values of the e-mail settings page, saved or not.
     // It is tried once.
-    void SendTestMail(const std::string& server, uint16_t port, const std::string& heloName,
-                      const std::string& sender, const std::string& recipient);
+    void SendTestMail(const std::string& server, uint16_t port, const std::string& heloName, const std::string& sender,
+                      const std::string& recipient);
 
     // Shows one MAIL_STATUS report and settles the mail of a result; the
     // caller keeps the message.

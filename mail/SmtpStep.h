@@ -9,8 +9,8 @@
 // A new command goes in as one more row (with its two states) between the
 // rows it belongs between; the row before it then names it as its next state.
 
-#include "messages/MailHandlerMsg.h"
 #include "mail/MailInfo.h"
+#include "messages/MailHandlerMsg.h"
 
 #include <cstdint>
 #include <span>

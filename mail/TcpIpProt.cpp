@@ -153,8 +153,8 @@ int16_t CTcpIpProt::Flush()
         return lost ? TCPIP_SDRET_FAILED : TCPIP_SDRET_SENT;
 
     while (outputSent < output.size()) {
-        const ssize_t n = ::send(fd, output.data() + outputSent, output.size() - outputSent,
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(fd, output.data() + outputSent, output.size() - outputSent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             outputSent += static_cast<std::size_t>(n);
             continue;

@@ -4,8 +4,8 @@
 // the alarm to the register. It is the alarm type of the whole station:
 // protocols, GSM and the alarm texts produce it, mail, SMS and the windows read it.
 
-#include "messages/DatabaseMsg.h"
 #include "core/OleDateTime.h"
+#include "messages/DatabaseMsg.h"
 #include "messages/MsgText.h"
 
 #include <cstdint>
@@ -48,7 +48,8 @@ constexpr uint8_t OPFAILTYPE_BUS_COMMUNICATION = 7;
 
 // Alarms of these types go to the object's emergency recipients, all others
 // to its technical recipients.
-constexpr bool IsEmergencyAlarmType(uint8_t alarmType) {
+constexpr bool IsEmergencyAlarmType(uint8_t alarmType)
+{
     return alarmType == ALARMTYPE_VOICE || alarmType == ALARMTYPE_EMERGENCY_CALL ||
            alarmType == ALARMTYPE_VOICE_REDIRECTED;
 }
@@ -61,15 +62,15 @@ public:
     // The next record of a multi-record reply, or nullptr.
     CAlarmInfoMsg* NextAlarm() const { return static_cast<CAlarmInfoMsg*>(Next.get()); }
 
-    uint32_t PrimaryKey = 0;        // 0 until stored; storing writes the assigned key back
+    uint32_t PrimaryKey = 0;  // 0 until stored; storing writes the assigned key back
     std::string IdCode;
     uint8_t AlarmSource = 0;
     uint8_t AlarmType = 0;
     std::string CallerIdInfo;
     std::string IdInfo;
-    std::string ObjectAddress;      // from the register; not stored
+    std::string ObjectAddress;  // from the register; not stored
     uint8_t OpFailType = 0;
-    CMsgText Text;                  // at most 255 characters
+    CMsgText Text;  // at most 255 characters
     uint8_t AlarmStatus = 0;
     COleDateTime AlarmTime;
     COleDateTime AckTime;

@@ -98,12 +98,12 @@ constexpr uint16_t DBRES_INFO_DELETE_NOT_FOUND = 12;
 constexpr uint16_t DBRES_INFO_DELETE_ERROR = 13;
 
 // Kinds of alarm searches and deletions (CAlarmInfoReqMsg::Kind).
-constexpr int32_t ALARM_KIND_BY_KEY = 1;         // one alarm by PrimaryKey
-constexpr int32_t ALARM_KIND_LIST = 2;           // newest first by StatusMask, up to MaxCount
-constexpr int32_t ALARM_KIND_PRINT_KEYS = 3;     // a chain of requests, one key each
-constexpr int32_t ALARM_KIND_PRINT_LIST = 4;     // as the list, for printing
-constexpr int32_t ALARM_KIND_OLDER_THAN = 5;     // deletion of alarms older than AgeDays
-constexpr int32_t ALARM_KIND_LAST_EMERGENCY = 6; // newest Emergency Call Activated of IdCode
+constexpr int32_t ALARM_KIND_BY_KEY = 1;          // one alarm by PrimaryKey
+constexpr int32_t ALARM_KIND_LIST = 2;            // newest first by StatusMask, up to MaxCount
+constexpr int32_t ALARM_KIND_PRINT_KEYS = 3;      // a chain of requests, one key each
+constexpr int32_t ALARM_KIND_PRINT_LIST = 4;      // as the list, for printing
+constexpr int32_t ALARM_KIND_OLDER_THAN = 5;      // deletion of alarms older than AgeDays
+constexpr int32_t ALARM_KIND_LAST_EMERGENCY = 6;  // newest Emergency Call Activated of IdCode
 
 // Kinds of object searches (CObjectInfoReqMsg::Kind).
 constexpr int32_t OBJECT_KIND_BY_ID = 1;

@@ -41,7 +41,7 @@ public:
     int16_t signal = 0;      // signal in percent of GHM_STATUS_COM_OK
     int16_t requestId = 0;   // identifier of a free-form request, echoed in its result
     // Kept in memory only, never on the wire:
-    std::string jobName;     // the outbox job of an alarm SMS, echoed in its result
-    std::string jobFile;     // its file, removed by the handler the moment the modem answers "+CMGS:"
-    uint16_t attempts = 0;   // attempts the modem refused so far
+    std::string jobName;    // the outbox job of an alarm SMS, echoed in its result
+    std::string jobFile;    // its file, removed by the handler the moment the modem answers "+CMGS:"
+    uint16_t attempts = 0;  // attempts the modem refused so far
 };

@@ -219,10 +219,10 @@ int16_t CCpcProtCom::SendDisconnect()
         disconnectState = CPCPROTCOM_SDST_SEND;
         return PROTCOM_SDRET_BUSY;
     case CPCPROTCOM_SDST_SEND:
-        return StepCommand(disconnectState, CPCPROTCOM_SDST_IDLE, CPC_REQ_DISCONNECT, "CCpcProtCom::SendDisconnect",
-                           "CPCPROTCOM_SDST_SEND: ",
-                           {PROTCOM_SDRET_DONE, PROTCOM_SDRET_RECEIVE_ERROR, PROTCOM_SDRET_RECEIVE_TIMEOUT,
-                            PROTCOM_SDRET_COM_ERROR});
+        return StepCommand(
+            disconnectState, CPCPROTCOM_SDST_IDLE, CPC_REQ_DISCONNECT, "CCpcProtCom::SendDisconnect",
+            "CPCPROTCOM_SDST_SEND: ",
+            {PROTCOM_SDRET_DONE, PROTCOM_SDRET_RECEIVE_ERROR, PROTCOM_SDRET_RECEIVE_TIMEOUT, PROTCOM_SDRET_COM_ERROR});
     }
     // Not a state of the machine: start over.
     disconnectState = CPCPROTCOM_SDST_IDLE;
@@ -237,10 +237,10 @@ int16_t CCpcProtCom::SendTimeUpdate()
         timeUpdateState = CPCPROTCOM_STST_SEND;
         return PROTCOM_STRET_BUSY;
     case CPCPROTCOM_STST_SEND:
-        return StepCommand(timeUpdateState, CPCPROTCOM_STST_IDLE, CPC_REQ_TIME_UPDATE,
-                           "CCpcProtCom::SendTimeUpdate", "CPCPROTCOM_STST_SEND: ",
-                           {PROTCOM_STRET_DONE, PROTCOM_STRET_RECEIVE_ERROR, PROTCOM_STRET_RECEIVE_TIMEOUT,
-                            PROTCOM_STRET_COM_ERROR});
+        return StepCommand(
+            timeUpdateState, CPCPROTCOM_STST_IDLE, CPC_REQ_TIME_UPDATE, "CCpcProtCom::SendTimeUpdate",
+            "CPCPROTCOM_STST_SEND: ",
+            {PROTCOM_STRET_DONE, PROTCOM_STRET_RECEIVE_ERROR, PROTCOM_STRET_RECEIVE_TIMEOUT, PROTCOM_STRET_COM_ERROR});
     }
     // Not a state of the machine: start over.
     timeUpdateState = CPCPROTCOM_STST_IDLE;

@@ -123,7 +123,7 @@ bool CP100Info::CarriesBody(const CComMsg& frame, int count, const char* source)
     if (length >= kPosBody + count)
         return true;
     Log(source, "P100 Message shorter than its length, data bytes: " + std::to_string(length) +
-                                 ", length: " + std::to_string(count));
+                    ", length: " + std::to_string(count));
     return false;
 }
 

@@ -209,8 +209,8 @@ int16_t CP100ProtCom::SendRedirect(int32_t mode)
         return PROTCOM_SDRET_BUSY;
     case P100PROTCOM_SRST_WAIT:
         if (timer.Expired()) {
-            outgoingData = mode != 0 ? MakeData({kByteRedirect})
-                                     : MakeData({kByteRedirect, kByteRedirectMode0, kByteDisconnect});
+            outgoingData =
+                mode != 0 ? MakeData({kByteRedirect}) : MakeData({kByteRedirect, kByteRedirectMode0, kByteDisconnect});
             redirectState = P100PROTCOM_SRST_SEND;
         }
         return PROTCOM_SDRET_BUSY;

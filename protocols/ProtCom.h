@@ -14,9 +14,9 @@
 
 // ReceiveMsg
 constexpr int16_t PROTCOM_RMRET_BUSY = 0;
-constexpr int16_t PROTCOM_RMRET_ALARM = 1;           // alarm handed over, exchange finished
-constexpr int16_t PROTCOM_RMRET_VOICE_ALARM = 2;     // voice alarm handed over, line stays open
-constexpr int16_t PROTCOM_RMRET_DATA = 3;            // message handed over, more may follow
+constexpr int16_t PROTCOM_RMRET_ALARM = 1;        // alarm handed over, exchange finished
+constexpr int16_t PROTCOM_RMRET_VOICE_ALARM = 2;  // voice alarm handed over, line stays open
+constexpr int16_t PROTCOM_RMRET_DATA = 3;         // message handed over, more may follow
 constexpr int16_t PROTCOM_RMRET_RECEIVE_ERROR = 4;
 constexpr int16_t PROTCOM_RMRET_RECEIVE_TIMEOUT = 5;  // try the next protocol
 constexpr int16_t PROTCOM_RMRET_COM_ERROR = 6;

@@ -1,7 +1,7 @@
 #include "settings/RegistryValue.h"
 
-#include "settings/SettingsFile.h"
 #include "core/TextLookup.h"
+#include "settings/SettingsFile.h"
 
 #include <QFileInfo>
 
@@ -31,8 +31,7 @@ std::vector<std::string> SplitKey(const std::string& path)
 
 }  // namespace
 
-RegistryValue::RegistryValue(RegistryRoot rootKey, std::string keyPath, std::string valueName,
-                             RegistryType valueType)
+RegistryValue::RegistryValue(RegistryRoot rootKey, std::string keyPath, std::string valueName, RegistryType valueType)
     : root(rootKey), key(std::move(keyPath)), name(std::move(valueName)), type(valueType)
 {
 }

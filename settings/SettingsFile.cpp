@@ -43,8 +43,7 @@ void CreateOwnerOnlyFile(const QString& path)
 
 QString FilePath(const QString& organisation, const QString& application)
 {
-    return ConfigHome() + QLatin1Char('/') + organisation + QLatin1Char('/') + application
-         + QStringLiteral(".conf");
+    return ConfigHome() + QLatin1Char('/') + organisation + QLatin1Char('/') + application + QStringLiteral(".conf");
 }
 
 std::unique_ptr<QSettings> Open(const QString& path, bool createFile)

@@ -1,8 +1,8 @@
 #include "station/AlarmList.h"
 
+#include "core/OleDateTime.h"
 #include "messages/AlarmInfoMsg.h"
 #include "messages/AlarmInfoReqMsg.h"
-#include "core/OleDateTime.h"
 #include "messages/TelHandlerMsg.h"
 
 #include <QTimer>
@@ -25,7 +25,9 @@ std::optional<AlarmStatusChange> StatusChangeTo(uint8_t status)
     }
 }
 
-CAlarmList::CAlarmList(CAlarmListHost& listHost) : host(listHost) {}
+CAlarmList::CAlarmList(CAlarmListHost& listHost) : host(listHost)
+{
+}
 
 CAlarmList::~CAlarmList() = default;
 
@@ -173,7 +175,8 @@ void CAlarmList::CheckLateAlarms()
     if (refreshesPending > 0)
         --refreshesPending;
     const bool missing = std::any_of(lateAlarms.begin(), lateAlarms.end(), [this](const Row& late) {
-        return IsListed(late.status) && std::none_of(rows.begin(), rows.end(), [&late](const Row& row) { return row.key == late.key; });
+        return IsListed(late.status) &&
+               std::none_of(rows.begin(), rows.end(), [&late](const Row& row) { return row.key == late.key; });
     });
     if (missing) {
         // Stored by now (its message follows the commit): the next answer

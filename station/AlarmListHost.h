@@ -3,9 +3,9 @@
 // screen, the operator on duty, the database and the telephone handler, and
 // the forwarding of an alarm by mail and SMS.
 
-#include "station/DocumentScreen.h"
 #include "core/Msg.h"
 #include "core/SettingsValues.h"
+#include "station/DocumentScreen.h"
 
 #include <memory>
 #include <string>

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 
-CInboxNotifier::CInboxNotifier(std::function<void()> handler) : onNotify(std::move(handler)) {}
+CInboxNotifier::CInboxNotifier(std::function<void()> handler) : onNotify(std::move(handler))
+{
+}
 
 void CInboxNotifier::Notify()
 {

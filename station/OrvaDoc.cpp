@@ -1,17 +1,17 @@
 #include "station/OrvaDoc.h"
 
-#include "station/InboxNotifier.h"
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "core/TickSource.h"
 #include "core/Version.h"
-#include "messages/AlarmInfoMsg.h"
 #include "db/DatabaseHandler.h"
-#include "messages/DatabaseMsg.h"
 #include "db/DbSchema.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "messages/GsmHandlerMsg.h"
 #include "messages/MailHandlerMsg.h"
 #include "messages/TelHandlerMsg.h"
+#include "station/InboxNotifier.h"
 
 #include <QTimer>
 
@@ -34,9 +34,7 @@ private:
 }  // namespace
 
 COrvaDoc::COrvaDoc(CDocumentScreen& documentScreen)
-    : notifier(std::make_unique<CInboxNotifier>([this] { DispatchOne(); })),
-      screen(documentScreen),
-      alarmList(*this)
+    : notifier(std::make_unique<CInboxNotifier>([this] { DispatchOne(); })), screen(documentScreen), alarmList(*this)
 {
     settings.SetDocument(this);
     settings.Load();
@@ -355,8 +353,8 @@ void COrvaDoc::AddSystemInfo(const std::string& text, bool popUp)
 
 void COrvaDoc::UpdateTitle()
 {
-    screen.SetTitle(FormatText("%s Ver. %s - %s", {std::string(kProductName), std::string(kProductVersion),
-                                                   operatorName}));
+    screen.SetTitle(
+        FormatText("%s Ver. %s - %s", {std::string(kProductName), std::string(kProductVersion), operatorName}));
 }
 
 // ---------------------------------------------------------------------------
@@ -398,12 +396,9 @@ int COrvaDoc::RunStartChain()
     // Managers only start once the operator is known; every one after the
     // database gets its handler as the relay of its own handler's messages.
     const Step chain[] = {
-        {StartStep::Operator, nullptr},
-        {StartStep::Database, &COrvaDoc::StartDatabase},
-        {StartStep::Mail, &COrvaDoc::StartMail},
-        {StartStep::Tel, &COrvaDoc::StartTel},
-        {StartStep::Gsm, &COrvaDoc::StartGsm},
-        {StartStep::PrintWindow, &COrvaDoc::CreatePrintWindow},
+        {StartStep::Operator, nullptr},          {StartStep::Database, &COrvaDoc::StartDatabase},
+        {StartStep::Mail, &COrvaDoc::StartMail}, {StartStep::Tel, &COrvaDoc::StartTel},
+        {StartStep::Gsm, &COrvaDoc::StartGsm},   {StartStep::PrintWindow, &COrvaDoc::CreatePrintWindow},
     };
     for (const Step& step : chain) {
         const int result = step.run ? (this->*step.run)() : SelectOperator(1);

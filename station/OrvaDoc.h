@@ -11,26 +11,26 @@
 // user-interface thread, the thread that constructs the document.
 
 #include "core/AlarmJournal.h"
-#include "station/AlarmList.h"
-#include "station/AlarmListHost.h"
 #include "core/DocumentHost.h"
-#include "station/DocumentScreen.h"
 #include "core/MsgReceiver.h"
 #include "core/Outbox.h"
-#include "settings/Settings.h"
 #include "core/ThreadQueue.h"
 #include "db/DatabaseMgr.h"
 #include "db/DatabaseMgrHost.h"
 #include "gsm/GsmMgr.h"
 #include "mail/MailMgr.h"
+#include "settings/Settings.h"
+#include "station/AlarmList.h"
+#include "station/AlarmListHost.h"
+#include "station/DocumentScreen.h"
 #include "tel/TelMgr.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,10 +43,7 @@ class QTimer;
 // The step of the start chain that ended the start-up.
 enum class StartStep { None, Operator, Database, Mail, Tel, Gsm, PrintWindow };
 
-class COrvaDoc : public CDocumentHost,
-                 public CDatabaseMgrHost,
-                 public CAlarmListHost,
-                 public CMsgReceiver {
+class COrvaDoc : public CDocumentHost, public CDatabaseMgrHost, public CAlarmListHost, public CMsgReceiver {
 public:
     // Pause between stopping two managers, so that the last messages of one
     // handler pass the relay before the next one stops.

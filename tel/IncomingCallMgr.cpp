@@ -13,11 +13,16 @@ constexpr const char* kIncomingCall = "CIncomingCallMgr::IncomingCall";
 std::string SendResultName(int16_t result)
 {
     switch (result) {
-    case PROTCOM_SDRET_DONE: return "PROTCOM_SDRET_DONE";
-    case PROTCOM_SDRET_RECEIVE_ERROR: return "PROTCOM_SDRET_RECEIVE_ERROR";
-    case PROTCOM_SDRET_RECEIVE_TIMEOUT: return "PROTCOM_SDRET_RECEIVE_TIMEOUT";
-    case PROTCOM_SDRET_COM_ERROR: return "PROTCOM_SDRET_COM_ERROR";
-    default: return std::to_string(result);
+    case PROTCOM_SDRET_DONE:
+        return "PROTCOM_SDRET_DONE";
+    case PROTCOM_SDRET_RECEIVE_ERROR:
+        return "PROTCOM_SDRET_RECEIVE_ERROR";
+    case PROTCOM_SDRET_RECEIVE_TIMEOUT:
+        return "PROTCOM_SDRET_RECEIVE_TIMEOUT";
+    case PROTCOM_SDRET_COM_ERROR:
+        return "PROTCOM_SDRET_COM_ERROR";
+    default:
+        return std::to_string(result);
     }
 }
 
@@ -42,8 +47,8 @@ CIncomingCallMgr::CIncomingCallMgr(std::unique_ptr<CProtCom> cpc, std::unique_pt
 
 CIncomingCallMgr::~CIncomingCallMgr() = default;
 
-void CIncomingCallMgr::Init(CTelLine* handler, bool voiceCalls, CLogFile* logFile, bool p100, bool cpc,
-                            int16_t rings, int32_t redirect)
+void CIncomingCallMgr::Init(CTelLine* handler, bool voiceCalls, CLogFile* logFile, bool p100, bool cpc, int16_t rings,
+                            int32_t redirect)
 {
     line = handler;
     log = logFile;

@@ -8,8 +8,8 @@
 
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
-#include "protocols/ProtCom.h"
 #include "messages/TelHandlerMsg.h"
+#include "protocols/ProtCom.h"
 #include "protocols/TelLine.h"
 
 #include <array>

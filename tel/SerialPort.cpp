@@ -38,11 +38,9 @@ bool SpeedFor(int32_t baud, speed_t& speed)
         speed_t speed;
     };
     static constexpr Rate rates[] = {
-        {50, B50},           {75, B75},           {110, B110},         {134, B134},
-        {150, B150},         {200, B200},         {300, B300},         {600, B600},
-        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-        {115200, B115200},   {230400, B230400},
+        {50, B50},           {75, B75},       {110, B110},     {134, B134},     {150, B150},       {200, B200},
+        {300, B300},         {600, B600},     {1200, B1200},   {1800, B1800},   {2400, B2400},     {4800, B4800},
+        {9600, B9600},       {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
 #ifdef B460800
         {460800, B460800},
 #endif
@@ -110,8 +108,7 @@ bool LineSettingsTaken(int fd, const termios& wanted)
     if (tcgetattr(fd, &got) != 0)
         return false;
     constexpr tcflag_t frame = CSIZE | PARENB | CSTOPB;
-    return cfgetospeed(&got) == cfgetospeed(&wanted) &&
-           cfgetispeed(&got) == cfgetispeed(&wanted) &&
+    return cfgetospeed(&got) == cfgetospeed(&wanted) && cfgetispeed(&got) == cfgetispeed(&wanted) &&
            (got.c_cflag & frame) == (wanted.c_cflag & frame);
 }
 

@@ -107,8 +107,8 @@ void CTelComHandler::ThreadMain()
     SetStatus(HNDRET_STARTED);
     LogText((std::string("Startup - Ver. ") + kProductVersion).c_str());
     if (!raised)
-        log->WriteLine(Format("%s: Thread priority not raised (%s), running at normal priority",
-                              kSource, std::strerror(raiseError)));
+        log->WriteLine(Format("%s: Thread priority not raised (%s), running at normal priority", kSource,
+                              std::strerror(raiseError)));
 
     while (IsRunning() == 1) {
         switch (linkState) {
@@ -141,8 +141,8 @@ void CTelComHandler::ThreadMain()
     // Frames queued for this run must not be sent by a later one.
     while (sendQueue.Get()) {
     }
-    log->WriteLine(Format("%s: Shutdown - Max Reply Time: %u ms, Average Reply Time: %u ms", kSource,
-                          maxReplyTime, averageReplyTime));
+    log->WriteLine(Format("%s: Shutdown - Max Reply Time: %u ms, Average Reply Time: %u ms", kSource, maxReplyTime,
+                          averageReplyTime));
     log.reset();
     SetStatus(HNDRET_STOPPED);
 }
@@ -158,8 +158,8 @@ void CTelComHandler::TakeInput(std::unique_ptr<CMsg> msg)
     // The length byte announces status byte plus payload; a payload that
     // does not fit in one frame is refused here rather than sent garbled.
     if (frame->GetLength() < 0 || frame->GetLength() > CComMsg::kMaxPayload) {
-        log->WriteLine(Format("%s: Invalid TX frame length: %d, discarded", kSource,
-                              static_cast<int>(frame->GetLength())));
+        log->WriteLine(
+            Format("%s: Invalid TX frame length: %d, discarded", kSource, static_cast<int>(frame->GetLength())));
         return;
     }
     // 0x8C goes out ahead of everything queued, even while the modem is busy.
@@ -286,8 +286,8 @@ void CTelComHandler::RejectInvalidCommand(uint8_t command)
     receiveBuffer.reset();
     ++invalidAnswers;
     if (invalidAnswers < kMaxInvalidAnswers) {
-        log->WriteLine(Format("%s: Invalid RX command: %u, retrying: %d", kSource,
-                              static_cast<unsigned>(command), static_cast<int>(invalidAnswers)));
+        log->WriteLine(Format("%s: Invalid RX command: %u, retrying: %d", kSource, static_cast<unsigned>(command),
+                              static_cast<int>(invalidAnswers)));
         SleepMs(kAnswerPauseMs);
         linkState = TCH_ST_SEND;
         return;

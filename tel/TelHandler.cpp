@@ -37,7 +37,9 @@ std::unique_ptr<CHandler> MakeComHandler(int16_t port, int32_t baud)
 
 }  // namespace
 
-CTelHandler::CTelHandler() : linkFactory(MakeComHandler) {}
+CTelHandler::CTelHandler() : linkFactory(MakeComHandler)
+{
+}
 
 CTelHandler::~CTelHandler()
 {
@@ -490,8 +492,8 @@ void CTelHandler::StepLinkRestart()
         return;
     }
     linkRestartDelay = std::min(linkRestartDelay * 2, kLinkRestartMaxMs);
-    Log(kThreadMain, "TELHND_ST_LINK_RESTART: Link restart failed, next try in " +
-                         std::to_string(linkRestartDelay / 1000) + " s");
+    Log(kThreadMain,
+        "TELHND_ST_LINK_RESTART: Link restart failed, next try in " + std::to_string(linkRestartDelay / 1000) + " s");
     linkRestartTimer.Start(linkRestartDelay);
 }
 
@@ -640,12 +642,23 @@ int16_t CTelHandler::SendReceive(int16_t kind, int16_t value, std::unique_ptr<CT
             result = TELHND_SRRET_RECEIVE_OK;
         }
         break;
-    case TELANS_START_TIMEOUT: result = TELHND_SRRET_START_TIMEOUT; break;
-    case TELANS_RETRIES_EXCEEDED: result = TELHND_SRRET_RETRIES_EXCEEDED; break;
-    case TELANS_MSG_TIMEOUT: result = TELHND_SRRET_MSG_TIMEOUT; break;
-    case TELANS_CHECKSUM_ERROR: result = TELHND_SRRET_CHECKSUM_ERROR; break;
-    case TELANS_TIMING_ERROR: result = TELHND_SRRET_TIMING_ERROR; break;
-    default: break;
+    case TELANS_START_TIMEOUT:
+        result = TELHND_SRRET_START_TIMEOUT;
+        break;
+    case TELANS_RETRIES_EXCEEDED:
+        result = TELHND_SRRET_RETRIES_EXCEEDED;
+        break;
+    case TELANS_MSG_TIMEOUT:
+        result = TELHND_SRRET_MSG_TIMEOUT;
+        break;
+    case TELANS_CHECKSUM_ERROR:
+        result = TELHND_SRRET_CHECKSUM_ERROR;
+        break;
+    case TELANS_TIMING_ERROR:
+        result = TELHND_SRRET_TIMING_ERROR;
+        break;
+    default:
+        break;
     }
     // The modem retries message, checksum and timing errors by itself: the
     // next call waits for its next report.

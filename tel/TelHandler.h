@@ -11,11 +11,11 @@
 #include "core/IntervalTimer.h"
 #include "core/LogFile.h"
 #include "messages/ComMsg.h"
+#include "messages/TelHandlerMsg.h"
+#include "protocols/TelLine.h"
 #include "tel/IncomingCallMgr.h"
 #include "tel/OutgoingCallMgr.h"
-#include "messages/TelHandlerMsg.h"
 #include "tel/TelInfo.h"
-#include "protocols/TelLine.h"
 #include "tel/TelMsg.h"
 
 #include <cstdint>

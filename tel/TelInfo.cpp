@@ -13,14 +13,22 @@ constexpr const char* kConvertRequest = "CTelInfo::ConvertRequest";
 uint8_t PlainCommand(uint16_t type)
 {
     switch (type) {
-    case TELREQ_0x83: return 0x83;
-    case TELREQ_0x85: return 0x85;
-    case TELREQ_0x89: return 0x89;
-    case TELREQ_IDENTIFY: return CMD_IDENTIFY;
-    case TELREQ_RESET: return CMD_RESET_LINE;
-    case TELREQ_0x8C: return CMD_PRIORITY;
-    case TELREQ_0x8E: return CMD_CPC_DATA;
-    default: return 0;
+    case TELREQ_0x83:
+        return 0x83;
+    case TELREQ_0x85:
+        return 0x85;
+    case TELREQ_0x89:
+        return 0x89;
+    case TELREQ_IDENTIFY:
+        return CMD_IDENTIFY;
+    case TELREQ_RESET:
+        return CMD_RESET_LINE;
+    case TELREQ_0x8C:
+        return CMD_PRIORITY;
+    case TELREQ_0x8E:
+        return CMD_CPC_DATA;
+    default:
+        return 0;
     }
 }
 
@@ -28,14 +36,22 @@ uint8_t PlainCommand(uint16_t type)
 uint16_t ResultAnswer(uint8_t command)
 {
     switch (command) {
-    case 0x87: return TELANS_START_TIMEOUT;
-    case 0x88: return TELANS_RETRIES_EXCEEDED;
-    case 0x89: return TELANS_MSG_TIMEOUT;
-    case 0x8A: return TELANS_CHECKSUM_ERROR;
-    case 0x8B: return TELANS_TIMING_ERROR;
-    case 0x8F: return TELANS_RETRIES_EXCEEDED;
-    case 0x90: return TELANS_START_TIMEOUT;
-    default: return 0;
+    case 0x87:
+        return TELANS_START_TIMEOUT;
+    case 0x88:
+        return TELANS_RETRIES_EXCEEDED;
+    case 0x89:
+        return TELANS_MSG_TIMEOUT;
+    case 0x8A:
+        return TELANS_CHECKSUM_ERROR;
+    case 0x8B:
+        return TELANS_TIMING_ERROR;
+    case 0x8F:
+        return TELANS_RETRIES_EXCEEDED;
+    case 0x90:
+        return TELANS_START_TIMEOUT;
+    default:
+        return 0;
     }
 }
 

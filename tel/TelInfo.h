@@ -5,10 +5,10 @@
 
 #include "core/LogFile.h"
 #include "core/MsgReceiver.h"
-#include "protocols/CpcInfo.h"
-#include "protocols/P100Info.h"
 #include "messages/ComMsg.h"
 #include "messages/TelHandlerMsg.h"
+#include "protocols/CpcInfo.h"
+#include "protocols/P100Info.h"
 #include "tel/TelMsg.h"
 
 #include <memory>

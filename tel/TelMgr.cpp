@@ -1,7 +1,7 @@
 #include "tel/TelMgr.h"
 
-#include "core/TextFormat.h"
 #include "core/PortRecovery.h"
+#include "core/TextFormat.h"
 #include "core/TextLookup.h"
 
 namespace {
@@ -119,8 +119,9 @@ void CTelMgr::OnHandlerMsg(const CTelHandlerMsg& msg)
         if (msg.interfaceType == 1)
             Status(LookupText("IDS_TELMGR_MSG_19"));
         else if (msg.interfaceType == 2)
-            Status(AsTel(msg.signalLevel != 0 ? FormatKey("IDS_GSMMGR_MSG_31", {static_cast<long long>(msg.signalLevel)})
-                                              : LookupText("IDS_GSMMGR_MSG_30")));
+            Status(AsTel(msg.signalLevel != 0
+                             ? FormatKey("IDS_GSMMGR_MSG_31", {static_cast<long long>(msg.signalLevel)})
+                             : LookupText("IDS_GSMMGR_MSG_30")));
         else
             Status(LookupText("IDS_TELMGR_MSG_24"));
         break;

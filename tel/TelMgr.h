@@ -6,8 +6,8 @@
 // the system information panel.
 
 #include "core/DocumentHost.h"
-#include "tel/TelHandler.h"
 #include "messages/TelHandlerMsg.h"
+#include "tel/TelHandler.h"
 
 #include <map>
 #include <memory>

@@ -20,14 +20,14 @@ public:
 };
 
 // Request types (CTelMsg type -> frame command).
-constexpr uint16_t TELREQ_LINE_CONTROL = 0;   // 0x82 value
+constexpr uint16_t TELREQ_LINE_CONTROL = 0;  // 0x82 value
 constexpr uint16_t TELREQ_0x83 = 1;
-constexpr uint16_t TELREQ_SEND_DATA = 2;      // 0x84 data
+constexpr uint16_t TELREQ_SEND_DATA = 2;  // 0x84 data
 constexpr uint16_t TELREQ_0x85 = 3;
-constexpr uint16_t TELREQ_P100_START = 5;     // 0x87 param
+constexpr uint16_t TELREQ_P100_START = 5;  // 0x87 param
 constexpr uint16_t TELREQ_0x89 = 7;
-constexpr uint16_t TELREQ_IDENTIFY = 8;       // 0x8A
-constexpr uint16_t TELREQ_RESET = 9;          // 0x8B
+constexpr uint16_t TELREQ_IDENTIFY = 8;  // 0x8A
+constexpr uint16_t TELREQ_RESET = 9;     // 0x8B
 constexpr uint16_t TELREQ_0x8C = 10;
 constexpr uint16_t TELREQ_VOICE_NOTIFY = 11;  // 0x8D value
 constexpr uint16_t TELREQ_0x8E = 12;
@@ -36,13 +36,13 @@ constexpr uint16_t TELREQ_RELAY = 14;         // 0x90 param, value
 constexpr uint16_t TELREQ_WIRELESS_NET = 15;  // 0x91 param, params[0]
 
 // Answer types.
-constexpr uint16_t TELANS_ALARM = 7;            // alarm set
+constexpr uint16_t TELANS_ALARM = 7;  // alarm set
 constexpr uint16_t TELANS_START_TIMEOUT = 8;
 constexpr uint16_t TELANS_RETRIES_EXCEEDED = 9;
 constexpr uint16_t TELANS_MSG_TIMEOUT = 10;
 constexpr uint16_t TELANS_CHECKSUM_ERROR = 11;
 constexpr uint16_t TELANS_TIMING_ERROR = 12;
-constexpr uint16_t TELANS_SWHW_INFO = 14;       // info set
+constexpr uint16_t TELANS_SWHW_INFO = 14;  // info set
 
 class CTelMsg : public CBufferMsg {
 public:

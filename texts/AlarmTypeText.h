@@ -15,12 +15,12 @@ struct AlarmTypeTextKeys {
     const char* liftMonitoring;
     const char* emergencyCall;
     const char* endOfAlarm;
-    const char* inputs;         // operational failures by OpFailType
+    const char* inputs;  // operational failures by OpFailType
     const char* battery;
     const char* micSpeaker;
     const char* mainsPower;
     const char* stuckButton;
-    const char* undefined;      // maintenance and anything unknown
+    const char* undefined;  // maintenance and anything unknown
 };
 
 // "P100" for P100 alarms (a fixed text), an empty text for operational

@@ -1,11 +1,11 @@
 #include "texts/MessageMgr.h"
 
+#include "core/TextEncoding.h"
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "messages/AlarmInfoMsg.h"
 #include "messages/GsmHandlerMsg.h"
 #include "messages/TelHandlerMsg.h"
-#include "core/TextEncoding.h"
 
 #include <algorithm>
 #include <cctype>
@@ -64,14 +64,29 @@ void ApplyOpFailSubCode(int subCode, CAlarmInfoMsg& alarm)
     }
     alarm.AlarmType = ALARMTYPE_OPFAIL;
     switch (subCode) {
-    case P100_OF_INPUTS: alarm.OpFailType = OPFAILTYPE_INPUTS; break;
-    case P100_OF_BATTERY: alarm.OpFailType = OPFAILTYPE_BATTERY; break;
-    case P100_OF_MIC_SPEAKER: alarm.OpFailType = OPFAILTYPE_MIC_SPEAKER; break;
-    case P100_OF_MAINS: alarm.OpFailType = OPFAILTYPE_MAINS_POWER; break;
-    case P100_OF_STUCK_BUTTON: alarm.OpFailType = OPFAILTYPE_STUCK_BUTTON; break;
-    case P100_OF_UNIT_RESPONSE: alarm.OpFailType = OPFAILTYPE_BUS_UNIT; break;
-    case P100_OF_BUS_FAILURE: alarm.OpFailType = OPFAILTYPE_BUS_COMMUNICATION; break;
-    default: break;  // an unknown sub code leaves the failure type unset
+    case P100_OF_INPUTS:
+        alarm.OpFailType = OPFAILTYPE_INPUTS;
+        break;
+    case P100_OF_BATTERY:
+        alarm.OpFailType = OPFAILTYPE_BATTERY;
+        break;
+    case P100_OF_MIC_SPEAKER:
+        alarm.OpFailType = OPFAILTYPE_MIC_SPEAKER;
+        break;
+    case P100_OF_MAINS:
+        alarm.OpFailType = OPFAILTYPE_MAINS_POWER;
+        break;
+    case P100_OF_STUCK_BUTTON:
+        alarm.OpFailType = OPFAILTYPE_STUCK_BUTTON;
+        break;
+    case P100_OF_UNIT_RESPONSE:
+        alarm.OpFailType = OPFAILTYPE_BUS_UNIT;
+        break;
+    case P100_OF_BUS_FAILURE:
+        alarm.OpFailType = OPFAILTYPE_BUS_COMMUNICATION;
+        break;
+    default:
+        break;  // an unknown sub code leaves the failure type unset
     }
 }
 
@@ -339,11 +354,21 @@ void CMessageMgr::AddUnitLine(uint8_t extraCode, CAlarmInfoMsg& alarm)
 void CMessageMgr::AddBusLine(uint8_t extraCode, CAlarmInfoMsg& alarm)
 {
     switch (extraCode) {
-    case 0: alarm.Text.AddLine(LookupText("IDS_MESSAGEMGR_MSG_16")); break;
-    case 1: alarm.Text.AddLine(LookupText("IDS_MESSAGEMGR_MSG_17")); break;
-    case 2: alarm.Text.AddLine(LookupText("IDS_MESSAGEMGR_MSG_18")); break;
-    case 3: alarm.Text.AddLine(LookupText("IDS_MESSAGEMGR_MSG_19")); break;
-    default: alarm.Text.AddLine(FormatKey("IDS_MESSAGEMGR_MSG_20", {extraCode})); break;
+    case 0:
+        alarm.Text.AddLine(LookupText("IDS_MESSAGEMGR_MSG_16"));
+        break;
+    case 1:
+        alarm.Text.AddLine(LookupText("IDS_MESSAGEMGR_MSG_17"));
+        break;
+    case 2:
+        alarm.Text.AddLine(LookupText("IDS_MESSAGEMGR_MSG_18"));
+        break;
+    case 3:
+        alarm.Text.AddLine(LookupText("IDS_MESSAGEMGR_MSG_19"));
+        break;
+    default:
+        alarm.Text.AddLine(FormatKey("IDS_MESSAGEMGR_MSG_20", {extraCode}));
+        break;
     }
 }
 

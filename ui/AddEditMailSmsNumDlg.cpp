@@ -83,7 +83,8 @@ void CAddEditMailSmsNumDlg::OnOk()
     const bool mail = mode == RecipientMode::Mail;
     const std::string address = GetAddress();
     if (!(mail ? recipients::IsValidMailEntry(address) : recipients::IsValidSmsEntry(address))) {
-        orvabox::AskInWindow(this, LookupText(mail ? "IDS_ADDEDITMAILSMSNUMDLG_MSG_8" : "IDS_ADDEDITMAILSMSNUMDLG_MSG_7"),
+        orvabox::AskInWindow(this,
+                             LookupText(mail ? "IDS_ADDEDITMAILSMSNUMDLG_MSG_8" : "IDS_ADDEDITMAILSMSNUMDLG_MSG_7"),
                              QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
         addressField->setFocus();
         addressField->selectAll();

@@ -10,9 +10,13 @@
 
 #include <algorithm>
 
-CAlarmDialogSet::CAlarmDialogSet() : ownSound(std::make_unique<CAlertSound>()), sound(*ownSound) {}
+CAlarmDialogSet::CAlarmDialogSet() : ownSound(std::make_unique<CAlertSound>()), sound(*ownSound)
+{
+}
 
-CAlarmDialogSet::CAlarmDialogSet(CAlertSound& sharedSound) : sound(sharedSound) {}
+CAlarmDialogSet::CAlarmDialogSet(CAlertSound& sharedSound) : sound(sharedSound)
+{
+}
 
 CAlarmDialogSet::~CAlarmDialogSet()
 {
@@ -82,8 +86,8 @@ void CAlarmDialogSet::Place(CEventMsgDlg& dialog)
     // With no other dialog open the cascade starts again at the top.
     if (Dialogs().size() <= 1)
         nextSlot = 0;
-    dialog.move(CascadePosition(nextSlot++, dialog.frameGeometry().size(), dialog.BannerBottom(),
-                                screen->availableGeometry()));
+    dialog.move(
+        CascadePosition(nextSlot++, dialog.frameGeometry().size(), dialog.BannerBottom(), screen->availableGeometry()));
 }
 
 void CAlarmDialogSet::CallProgress(int16_t state, int16_t secondsLeft)

@@ -1,8 +1,8 @@
 #include "ui/AlarmTypeTextFile.h"
 
+#include "core/TextEncoding.h"
 #include "core/TextLookup.h"
 #include "messages/AlarmInfoMsg.h"
-#include "core/TextEncoding.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,9 +17,8 @@ constexpr const char* kLineEnd = "\r\n";
 
 // The dictionary key of each slot's default text.
 constexpr std::array<const char*, CAlarmTypeTextFile::kSlotCount> kSlotKeys = {
-    "IDS_MAINVIEW_MSG_1", "IDS_MAINVIEW_MSG_2", "IDS_MAINVIEW_MSG_3", "IDS_MAINVIEW_MSG_4",
-    "IDS_MAINVIEW_MSG_6", "IDS_MAINVIEW_MSG_5", "IDS_MAINVIEW_MSG_7", "IDS_MAINVIEW_MSG_8",
-    "IDS_MAINVIEW_MSG_9", "IDS_MAINVIEW_MSG_10",
+    "IDS_MAINVIEW_MSG_1", "IDS_MAINVIEW_MSG_2", "IDS_MAINVIEW_MSG_3", "IDS_MAINVIEW_MSG_4", "IDS_MAINVIEW_MSG_6",
+    "IDS_MAINVIEW_MSG_5", "IDS_MAINVIEW_MSG_7", "IDS_MAINVIEW_MSG_8", "IDS_MAINVIEW_MSG_9", "IDS_MAINVIEW_MSG_10",
 };
 
 struct Block {
@@ -190,18 +189,29 @@ bool CAlarmTypeTextFile::Write(const std::filesystem::path& file) const
 int CAlarmTypeTextFile::SlotOf(uint8_t alarmType)
 {
     switch (alarmType) {
-    case ALARMTYPE_P100: return 0;
-    case ALARMTYPE_SMS: return 1;
+    case ALARMTYPE_P100:
+        return 0;
+    case ALARMTYPE_SMS:
+        return 1;
     case ALARMTYPE_VOICE:
-    case ALARMTYPE_VOICE_REDIRECTED: return 2;
-    case ALARMTYPE_OPFAIL: return 3;
-    case ALARMTYPE_TEST: return 4;
-    case ALARMTYPE_LIFT_MONITORING: return 5;
-    case ALARMTYPE_TEST_FAIL: return 6;
-    case ALARMTYPE_EMERGENCY_CALL: return 7;
-    case ALARMTYPE_END_OF_ALARM: return 8;
-    case ALARMTYPE_MAINTENANCE: return 9;
-    default: return -1;
+    case ALARMTYPE_VOICE_REDIRECTED:
+        return 2;
+    case ALARMTYPE_OPFAIL:
+        return 3;
+    case ALARMTYPE_TEST:
+        return 4;
+    case ALARMTYPE_LIFT_MONITORING:
+        return 5;
+    case ALARMTYPE_TEST_FAIL:
+        return 6;
+    case ALARMTYPE_EMERGENCY_CALL:
+        return 7;
+    case ALARMTYPE_END_OF_ALARM:
+        return 8;
+    case ALARMTYPE_MAINTENANCE:
+        return 9;
+    default:
+        return -1;
     }
 }
 

@@ -72,8 +72,8 @@ QByteArray CAlertSound::MakeWave()
     wave.append("WAVE", 4);
     wave.append("fmt ", 4);
     PutU32(wave, 16);
-    PutU16(wave, 1);            // PCM
-    PutU16(wave, 1);            // mono
+    PutU16(wave, 1);  // PCM
+    PutU16(wave, 1);  // mono
     PutU32(wave, kSampleRate);
     PutU32(wave, kSampleRate);  // bytes per second: one byte per sample
     PutU16(wave, 1);            // block align
@@ -121,8 +121,7 @@ bool CAlertSound::PlayThroughSoundServer()
     if (!HasOutput())
         return false;
     if (!waveFile) {
-        auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() +
-                                                     QStringLiteral("/orva-alert-XXXXXX.wav"));
+        auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/orva-alert-XXXXXX.wav"));
         const QByteArray wave = MakeWave();
         if (!file->open() || file->write(wave) != wave.size() || !file->flush())
             return false;

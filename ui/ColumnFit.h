@@ -38,8 +38,7 @@ inline QString WidestDigits(const QString& text, const QFontMetrics& metrics)
 // the list shows one) and for each of the texts, shown with the icon when one
 // is given. Measured on a hidden copy of the list's set-up, so the list's own
 // rows and widths stay as they are.
-inline int FittedColumnWidth(const QTreeWidget& list, int column, const QStringList& texts,
-                             const QIcon& icon = QIcon())
+inline int FittedColumnWidth(const QTreeWidget& list, int column, const QStringList& texts, const QIcon& icon = QIcon())
 {
     QTreeWidget probe;
     probe.setFont(list.font());

@@ -38,8 +38,7 @@ QGroupBox* Group(const char* key, QWidget* content, QWidget* parent)
 
 }  // namespace
 
-CDatabaseMgrDlg::CDatabaseMgrDlg(int dialogReason, const std::string& folder, CDbConvert* dbConverter,
-                                 QWidget* parent)
+CDatabaseMgrDlg::CDatabaseMgrDlg(int dialogReason, const std::string& folder, CDbConvert* dbConverter, QWidget* parent)
     : QDialog(parent), reason(dialogReason), converter(dbConverter), dialogResult(DBMGRDLG_CANCEL)
 {
     setWindowTitle(orvabox::Text("IDC_DATABASE_MGR_CAPTION"));

@@ -47,43 +47,68 @@ QString Tr(const char* key)
 const char* BannerKey(uint8_t alarmType)
 {
     switch (alarmType) {
-    case ALARMTYPE_P100: return "IDS_EVENTMSGDLG_MSG_8";
-    case ALARMTYPE_SMS: return "IDS_EVENTMSGDLG_MSG_9";
-    case ALARMTYPE_VOICE: return "IDS_EVENTMSGDLG_MSG_10";
-    case ALARMTYPE_OPFAIL: return "IDS_EVENTMSGDLG_MSG_11";
-    case ALARMTYPE_LIFT_MONITORING: return "IDS_EVENTMSGDLG_MSG_12";
-    case ALARMTYPE_TEST: return "IDS_EVENTMSGDLG_MSG_13";
-    case ALARMTYPE_TEST_FAIL: return "IDS_EVENTMSGDLG_MSG_14";
-    case ALARMTYPE_EMERGENCY_CALL: return "IDS_EVENTMSGDLG_MSG_15";
-    case ALARMTYPE_END_OF_ALARM: return "IDS_EVENTMSGDLG_MSG_16";
-    case ALARMTYPE_MAINTENANCE: return "IDS_EVENTMSGDLG_MSG_17";
-    case ALARMTYPE_VOICE_REDIRECTED: return "IDS_EVENTMSGDLG_MSG_18";
-    default: return nullptr;
+    case ALARMTYPE_P100:
+        return "IDS_EVENTMSGDLG_MSG_8";
+    case ALARMTYPE_SMS:
+        return "IDS_EVENTMSGDLG_MSG_9";
+    case ALARMTYPE_VOICE:
+        return "IDS_EVENTMSGDLG_MSG_10";
+    case ALARMTYPE_OPFAIL:
+        return "IDS_EVENTMSGDLG_MSG_11";
+    case ALARMTYPE_LIFT_MONITORING:
+        return "IDS_EVENTMSGDLG_MSG_12";
+    case ALARMTYPE_TEST:
+        return "IDS_EVENTMSGDLG_MSG_13";
+    case ALARMTYPE_TEST_FAIL:
+        return "IDS_EVENTMSGDLG_MSG_14";
+    case ALARMTYPE_EMERGENCY_CALL:
+        return "IDS_EVENTMSGDLG_MSG_15";
+    case ALARMTYPE_END_OF_ALARM:
+        return "IDS_EVENTMSGDLG_MSG_16";
+    case ALARMTYPE_MAINTENANCE:
+        return "IDS_EVENTMSGDLG_MSG_17";
+    case ALARMTYPE_VOICE_REDIRECTED:
+        return "IDS_EVENTMSGDLG_MSG_18";
+    default:
+        return nullptr;
     }
 }
 
 const char* SourceKey(uint8_t alarmSource)
 {
     switch (alarmSource) {
-    case ALARMSOURCE_TEL: return "IDS_EVENTMSGDLG_MSG_19";
-    case ALARMSOURCE_SMS: return "IDS_EVENTMSGDLG_MSG_20";
-    case ALARMSOURCE_INTERNAL: return "IDS_EVENTMSGDLG_MSG_21";
-    case ALARMSOURCE_CALLER_ID: return "IDS_EVENTMSGDLG_MSG_22";
-    default: return nullptr;
+    case ALARMSOURCE_TEL:
+        return "IDS_EVENTMSGDLG_MSG_19";
+    case ALARMSOURCE_SMS:
+        return "IDS_EVENTMSGDLG_MSG_20";
+    case ALARMSOURCE_INTERNAL:
+        return "IDS_EVENTMSGDLG_MSG_21";
+    case ALARMSOURCE_CALLER_ID:
+        return "IDS_EVENTMSGDLG_MSG_22";
+    default:
+        return nullptr;
     }
 }
 
 const char* OpFailKey(uint8_t opFailType)
 {
     switch (opFailType) {
-    case OPFAILTYPE_INPUTS: return "IDS_EVENTMSGDLG_MSG_25";
-    case OPFAILTYPE_BATTERY: return "IDS_EVENTMSGDLG_MSG_26";
-    case OPFAILTYPE_MIC_SPEAKER: return "IDS_EVENTMSGDLG_MSG_27";
-    case OPFAILTYPE_MAINS_POWER: return "IDS_EVENTMSGDLG_MSG_28";
-    case OPFAILTYPE_STUCK_BUTTON: return "IDS_EVENTMSGDLG_MSG_29";
-    case OPFAILTYPE_BUS_UNIT: return "IDS_EVENTMSGDLG_MSG_37";
-    case OPFAILTYPE_BUS_COMMUNICATION: return "IDS_EVENTMSGDLG_MSG_38";
-    default: return "IDS_EVENTMSGDLG_MSG_30";
+    case OPFAILTYPE_INPUTS:
+        return "IDS_EVENTMSGDLG_MSG_25";
+    case OPFAILTYPE_BATTERY:
+        return "IDS_EVENTMSGDLG_MSG_26";
+    case OPFAILTYPE_MIC_SPEAKER:
+        return "IDS_EVENTMSGDLG_MSG_27";
+    case OPFAILTYPE_MAINS_POWER:
+        return "IDS_EVENTMSGDLG_MSG_28";
+    case OPFAILTYPE_STUCK_BUTTON:
+        return "IDS_EVENTMSGDLG_MSG_29";
+    case OPFAILTYPE_BUS_UNIT:
+        return "IDS_EVENTMSGDLG_MSG_37";
+    case OPFAILTYPE_BUS_COMMUNICATION:
+        return "IDS_EVENTMSGDLG_MSG_38";
+    default:
+        return "IDS_EVENTMSGDLG_MSG_30";
     }
 }
 
@@ -549,8 +574,7 @@ void CEventMsgDlg::OnVoiceIgnore()
 
 void CEventMsgDlg::OnObjectInfo()
 {
-    const bool byPhoneNumber =
-        source == ALARMSOURCE_CALLER_ID && host.Settings().UseCidPhoneNumber != 0;
+    const bool byPhoneNumber = source == ALARMSOURCE_CALLER_ID && host.Settings().UseCidPhoneNumber != 0;
     host.OpenObjectInfo(objectKnown, idCode, byPhoneNumber);
 }
 
@@ -631,17 +655,50 @@ int CEventMsgDlg::BannerBottom() const
     return banner->geometry().bottom() + 1;
 }
 
-bool CEventMsgDlg::IsCallPanelVisible() const { return !callPanel->isHidden(); }
-QString CEventMsgDlg::ShownAlarmText() const { return textField->toPlainText(); }
-QString CEventMsgDlg::BannerText() const { return banner->Text(); }
-QColor CEventMsgDlg::BannerColor() const { return banner->BkColor(); }
-QString CEventMsgDlg::SourceText() const { return sourceField->text(); }
-QString CEventMsgDlg::IncomingNumberText() const { return numberField->text(); }
-QString CEventMsgDlg::IdCodeText() const { return idCodeField->text(); }
-QString CEventMsgDlg::IdInfoText() const { return idInfoField->text(); }
-QString CEventMsgDlg::DateText() const { return dateField->text(); }
-QString CEventMsgDlg::TimeText() const { return timeField->text(); }
-QString CEventMsgDlg::StatusText() const { return statusField->text(); }
+bool CEventMsgDlg::IsCallPanelVisible() const
+{
+    return !callPanel->isHidden();
+}
+QString CEventMsgDlg::ShownAlarmText() const
+{
+    return textField->toPlainText();
+}
+QString CEventMsgDlg::BannerText() const
+{
+    return banner->Text();
+}
+QColor CEventMsgDlg::BannerColor() const
+{
+    return banner->BkColor();
+}
+QString CEventMsgDlg::SourceText() const
+{
+    return sourceField->text();
+}
+QString CEventMsgDlg::IncomingNumberText() const
+{
+    return numberField->text();
+}
+QString CEventMsgDlg::IdCodeText() const
+{
+    return idCodeField->text();
+}
+QString CEventMsgDlg::IdInfoText() const
+{
+    return idInfoField->text();
+}
+QString CEventMsgDlg::DateText() const
+{
+    return dateField->text();
+}
+QString CEventMsgDlg::TimeText() const
+{
+    return timeField->text();
+}
+QString CEventMsgDlg::StatusText() const
+{
+    return statusField->text();
+}
 QColor CEventMsgDlg::StatusTextColor() const
 {
     return statusField->palette().color(QPalette::Active, QPalette::Text);
@@ -650,12 +707,39 @@ QColor CEventMsgDlg::StatusBkColor() const
 {
     return statusField->palette().color(QPalette::Active, QPalette::Base);
 }
-QString CEventMsgDlg::AckText() const { return ackField->text(); }
-QString CEventMsgDlg::AckTimeText() const { return ackTimeField->text(); }
-QString CEventMsgDlg::FinishText() const { return finishField->text(); }
-QString CEventMsgDlg::FinishTimeText() const { return finishTimeField->text(); }
-QString CEventMsgDlg::TimeLeftText() const { return timeLeftField->text(); }
-QString CEventMsgDlg::CallPanelText() const { return callPanel->Text(); }
-QColor CEventMsgDlg::CallPanelColor() const { return callPanel->BkColor(); }
-bool CEventMsgDlg::IsTimeLeftEnabled() const { return timeLeftField->isEnabled(); }
-bool CEventMsgDlg::IsVoiceGroupEnabled() const { return voiceGroup->isEnabled(); }
+QString CEventMsgDlg::AckText() const
+{
+    return ackField->text();
+}
+QString CEventMsgDlg::AckTimeText() const
+{
+    return ackTimeField->text();
+}
+QString CEventMsgDlg::FinishText() const
+{
+    return finishField->text();
+}
+QString CEventMsgDlg::FinishTimeText() const
+{
+    return finishTimeField->text();
+}
+QString CEventMsgDlg::TimeLeftText() const
+{
+    return timeLeftField->text();
+}
+QString CEventMsgDlg::CallPanelText() const
+{
+    return callPanel->Text();
+}
+QColor CEventMsgDlg::CallPanelColor() const
+{
+    return callPanel->BkColor();
+}
+bool CEventMsgDlg::IsTimeLeftEnabled() const
+{
+    return timeLeftField->isEnabled();
+}
+bool CEventMsgDlg::IsVoiceGroupEnabled() const
+{
+    return voiceGroup->isEnabled();
+}

@@ -31,8 +31,8 @@ class QTimer;
 
 class CEventMsgDlg : public QDialog {
 public:
-    CEventMsgDlg(const CAlarmInfoMsg& alarm, bool voiceCall, CEventMsgDlgHost& host,
-                 const std::string& headerText, CAlertSound& sound);
+    CEventMsgDlg(const CAlarmInfoMsg& alarm, bool voiceCall, CEventMsgDlgHost& host, const std::string& headerText,
+                 CAlertSound& sound);
     ~CEventMsgDlg() override;
 
     // One call-state message (VC_* state, seconds left of the call).

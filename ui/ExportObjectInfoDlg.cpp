@@ -37,7 +37,8 @@ CExportObjectInfoDlg::CExportObjectInfoDlg(DbRequestSink requestSink, QWidget* p
         item->setCheckState(Qt::Unchecked);
     }
     // All thirteen fields in sight without scrolling.
-    fieldList->setMinimumHeight(fieldList->sizeHintForRow(0) * exportline::kFieldCount + fieldList->frameWidth() * 2 + 4);
+    fieldList->setMinimumHeight(fieldList->sizeHintForRow(0) * exportline::kFieldCount + fieldList->frameWidth() * 2 +
+                                4);
     setDefaultButton = new QPushButton(fieldsGroup);
     setDefaultButton->setObjectName("IDC_EXPORT_OBJECTINFO_SET_DEFAULT");
     setAllButton = new QPushButton(fieldsGroup);
@@ -252,8 +253,8 @@ void CExportObjectInfoDlg::OnExportReply(std::unique_ptr<CMsg> reply)
     const int limit = lastRecords->isChecked() ? count->value() : kMaxCount;
 
     if (answer->Result == DBRES_OBJECT_NONE) {
-        orvabox::AskInWindow(this, LookupText("IDS_EXPORTOBJECTINFODLG_MSG_14"), QMessageBox::Warning,
-                             QMessageBox::Ok, QMessageBox::Ok);
+        orvabox::AskInWindow(this, LookupText("IDS_EXPORTOBJECTINFODLG_MSG_14"), QMessageBox::Warning, QMessageBox::Ok,
+                             QMessageBox::Ok);
         return;
     }
     // A database error has been shown by the database already.

@@ -18,24 +18,37 @@ const char* YesNo(int32_t value)
 std::string FieldValue(const CObjectInfoMsg& object, int field)
 {
     switch (field) {
-    case 0: return object.IdCode;
-    case 1: return object.IdInfo;
-    case 2: return object.Address;
+    case 0:
+        return object.IdCode;
+    case 1:
+        return object.IdInfo;
+    case 2:
+        return object.Address;
     case 3: {
         char days[16];
         std::snprintf(days, sizeof days, "%02d", static_cast<int>(object.Days));
         return days;
     }
-    case 4: return YesNo(object.TestAlarmOnly);
-    case 5: return YesNo(object.AlarmPopUpEnabled);
-    case 6: return object.MailAddrTech;
-    case 7: return object.SmsNumTech;
-    case 8: return object.MailAddrEmg;
-    case 9: return object.SmsNumEmg;
-    case 10: return object.Notes;
-    case 11: return object.ElevatorType;
-    case 12: return object.Customer;
-    default: return {};
+    case 4:
+        return YesNo(object.TestAlarmOnly);
+    case 5:
+        return YesNo(object.AlarmPopUpEnabled);
+    case 6:
+        return object.MailAddrTech;
+    case 7:
+        return object.SmsNumTech;
+    case 8:
+        return object.MailAddrEmg;
+    case 9:
+        return object.SmsNumEmg;
+    case 10:
+        return object.Notes;
+    case 11:
+        return object.ElevatorType;
+    case 12:
+        return object.Customer;
+    default:
+        return {};
     }
 }
 

@@ -122,7 +122,8 @@ void CExportOutputDlg::OnExport()
     if (path.isEmpty())
         return;
     if (!WriteLines(path, SelectedLines())) {
-        orvabox::AskInWindow(this, FormatKey("IDS_EXPORTOUTPUTDLG_MSG_1", {QDir::toNativeSeparators(path).toStdString()}),
+        orvabox::AskInWindow(this,
+                             FormatKey("IDS_EXPORTOUTPUTDLG_MSG_1", {QDir::toNativeSeparators(path).toStdString()}),
                              QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
     }
 }

@@ -21,9 +21,9 @@ namespace {
 
 const char* const kAlarmTypes[] = {"No Voice", "Voice", "OpFail", "Test", "User Data"};
 const uint8_t kMessageCodes[] = {0, 1, 2, 3, 5};
-const char* const kSubCodes[] = {"Inputs",      "Battery",      "Mic/Speaker", "VC Receipt",    "Start of Alarm",
-                                 "End of Alarm", "Maintenance", "Mains Info",  "Stuck Button", "Unit Response",
-                                 " Bus Failure"};
+const char* const kSubCodes[] = {"Inputs",         "Battery",       "Mic/Speaker", "VC Receipt",
+                                 "Start of Alarm", "End of Alarm",  "Maintenance", "Mains Info",
+                                 "Stuck Button",   "Unit Response", " Bus Failure"};
 
 constexpr int kRawType = 0;
 constexpr int kRawLen = 1;

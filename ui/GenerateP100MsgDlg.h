@@ -33,8 +33,8 @@ class QSpinBox;
 class CGenerateP100MsgDlg : public QDialog {
 public:
     static constexpr int kMaxIdChars = 15;
-    static constexpr int kRawChars = 15;      // C1 to C15
-    static constexpr int kMaxDataBytes = 7;   // Data 1 to Data 7
+    static constexpr int kRawChars = 15;     // C1 to C15
+    static constexpr int kMaxDataBytes = 7;  // Data 1 to Data 7
     // The alarm type choices, in the order of the list.
     enum AlarmChoice { kNoVoice = 0, kVoice = 1, kOpFail = 2, kTest = 3, kUserData = 4 };
     // Type, Len, C1 .. C15: the frame's data bytes.

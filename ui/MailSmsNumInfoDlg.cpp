@@ -2,11 +2,11 @@
 
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
-#include "messages/DatabaseMsg.h"
 #include "db/MailInfoMsg.h"
 #include "db/MailInfoReqMsg.h"
 #include "db/SmsNumInfoMsg.h"
 #include "db/SmsNumInfoReqMsg.h"
+#include "messages/DatabaseMsg.h"
 #include "ui/AddEditMailSmsNumDlg.h"
 #include "ui/MessageBox.h"
 #include "ui/RecipientRules.h"

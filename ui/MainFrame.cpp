@@ -1,7 +1,7 @@
 #include "ui/MainFrame.h"
 
-#include "station/OrvaDoc.h"
 #include "core/TextLookup.h"
+#include "station/OrvaDoc.h"
 #include "ui/Commands.h"
 #include "ui/GenerateP100MsgDlg.h"
 #include "ui/MessageBox.h"
@@ -19,8 +19,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QStatusBar>
-#include <QStringList>
 #include <QStatusTipEvent>
+#include <QStringList>
 #include <QTimer>
 #include <QToolBar>
 
@@ -55,10 +55,10 @@ const CommandInfo kCommands[] = {
     {ID_FILE_PRINT_SETUP, "P&rint Setup...", "IDC_MENU_ID_FILE_PRINT_SETUP",
      "IDS_MAINFRM_STATUSBAR_ID_FILE_PRINT_SETUP", nullptr, false},
     {ID_APP_EXIT, "E&xit", "IDC_MENU_ID_APP_EXIT", "IDS_MAINFRM_STATUSBAR_ID_APP_EXIT", nullptr, false},
-    {ID_OPTIONS_SETTINGS, "&Settings...", "IDC_MENU_ID_OPTIONS_SETTINGS",
-     "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_SETTINGS", nullptr, false},
-    {ID_OPTIONS_SEND_SMS, "S&end SMS...", "IDC_MENU_ID_OPTIONS_SEND_SMS",
-     "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_SEND_SMS", nullptr, false},
+    {ID_OPTIONS_SETTINGS, "&Settings...", "IDC_MENU_ID_OPTIONS_SETTINGS", "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_SETTINGS",
+     nullptr, false},
+    {ID_OPTIONS_SEND_SMS, "S&end SMS...", "IDC_MENU_ID_OPTIONS_SEND_SMS", "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_SEND_SMS",
+     nullptr, false},
     {ID_OPTIONS_CHANGE_OPERATOR, "&Change Operator...", "IDC_MENU_ID_OPTIONS_CHANGE_OPERATOR",
      "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_CHANGE_OPERATOR", nullptr, false},
     {ID_OPTIONS_EDIT_USER_MSG_FILE, "Edit &User Message File...", "IDC_MENU_ID_OPTIONS_EDIT_USER_MSG_FILE",
@@ -66,24 +66,22 @@ const CommandInfo kCommands[] = {
     {ID_OPTIONS_EXPORT_OBJECTINFO, "&ObjectInfo...", "IDC_MENU_ID_OPTIONS_EXPORT_OBJECTINFO",
      "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_EXPORT_OBJECTINFO", nullptr, false},
     {ID_OPTIONS_SYSTEMINFORMATION, "System &Information...", "IDC_MENU_ID_OPTIONS_SYSTEMINFORMATION",
-     "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_SYSTEMINFORMATION", "IDS_TOOLBAR_TOOLTIP_ID_OPTIONS_SYSTEMINFORMATION",
-     false},
+     "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_SYSTEMINFORMATION", "IDS_TOOLBAR_TOOLTIP_ID_OPTIONS_SYSTEMINFORMATION", false},
     {ID_OPTIONS_UNATTENDED, "U&nattended Mode", "IDC_MENU_ID_OPTIONS_UNATTENDED",
      "IDS_MAINFRM_STATUSBAR_ID_OPTIONS_UNATTENDED", "IDS_TOOLBAR_TOOLTIP_ID_OPTIONS_UNATTENDED", true},
     {ID_ALARMLIST_VIEW, "&View        \tSPACE/RETURN", "IDC_MENU_ID_ALARMLIST_VIEW",
      "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_VIEW", "IDS_TOOLBAR_TOOLTIP_ID_ALARMLIST_VIEW", false},
-    {ID_ALARMLIST_DELETE, "&Delete\tDEL", "IDC_MENU_ID_ALARMLIST_DELETE",
-     "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_DELETE", nullptr, false},
+    {ID_ALARMLIST_DELETE, "&Delete\tDEL", "IDC_MENU_ID_ALARMLIST_DELETE", "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_DELETE",
+     nullptr, false},
     {ID_ALARMLIST_REFRESH, "&Refresh\tF5", "IDC_MENU_ID_ALARMLIST_REFRESH",
      "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_REFRESH", "IDS_TOOLBAR_TOOLTIP_ID_ALARMLIST_REFRESH", false},
     {ID_ALARMLIST_FILTER_NEW, "New", "IDC_MENU_ID_ALARMLIST_FILTER_NEW",
      "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_FILTER_NEW", "IDS_TOOLBAR_TOOLTIP_ID_ALARMLIST_FILTER_NEW", true},
     {ID_ALARMLIST_FILTER_ACKNOWLEDGED, "Acknowledged", "IDC_MENU_ID_ALARMLIST_FILTER_ACKNOWLEDGED",
-     "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_FILTER_ACKNOWLEDGED",
-     "IDS_TOOLBAR_TOOLTIP_ID_ALARMLIST_FILTER_ACKNOWLEDGED", true},
-    {ID_ALARMLIST_FILTER_FINISHED, "Finished", "IDC_MENU_ID_ALARMLIST_FILTER_FINISHED",
-     "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_FILTER_FINISHED", "IDS_TOOLBAR_TOOLTIP_ID_ALARMLIST_FILTER_FINISHED",
+     "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_FILTER_ACKNOWLEDGED", "IDS_TOOLBAR_TOOLTIP_ID_ALARMLIST_FILTER_ACKNOWLEDGED",
      true},
+    {ID_ALARMLIST_FILTER_FINISHED, "Finished", "IDC_MENU_ID_ALARMLIST_FILTER_FINISHED",
+     "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_FILTER_FINISHED", "IDS_TOOLBAR_TOOLTIP_ID_ALARMLIST_FILTER_FINISHED", true},
     {ID_ALARMLIST_FILTER_INFOALARMS, "Info Alarms", "IDC_MENU_ID_ALARMLIST_FILTER_INFOALARMS",
      "IDS_MAINFRM_STATUSBAR_ID_ALARMLIST_FILTER_INFOALARMS", "IDS_TOOLBAR_TOOLTIP_ID_ALARMLIST_FILTER_INFOALARMS",
      true},
@@ -173,9 +171,9 @@ const struct {
     const char* templateText;
     const char* key;
 } kPopupKeys[] = {
-    {"&File", "IDC_MENU_POPUP_FILE"},         {"&Options", "IDC_MENU_POPUP_OPTIONS"},
-    {"E&xport", "IDC_MENU_POPUP_EXPORT"},     {"&Alarmlist", "IDC_MENU_POPUP_ALARMLIST"},
-    {"Filter", "IDC_MENU_POPUP_FILTER"},      {"&Set Status", "IDC_MENU_POPUP_SET_STATUS"},
+    {"&File", "IDC_MENU_POPUP_FILE"},     {"&Options", "IDC_MENU_POPUP_OPTIONS"},
+    {"E&xport", "IDC_MENU_POPUP_EXPORT"}, {"&Alarmlist", "IDC_MENU_POPUP_ALARMLIST"},
+    {"Filter", "IDC_MENU_POPUP_FILTER"},  {"&Set Status", "IDC_MENU_POPUP_SET_STATUS"},
     {"&Help", "IDC_MENU_POPUP_HELP"},
 };
 
@@ -220,17 +218,25 @@ int FilterBit(int command)
 QList<QKeySequence> Shortcuts(int command)
 {
     switch (command) {
-    case ID_FILE_NEW: return {QKeySequence(Qt::CTRL | Qt::Key_N)};
-    case ID_FILE_OPEN: return {QKeySequence(Qt::CTRL | Qt::Key_O)};
-    case ID_FILE_SAVE: return {QKeySequence(Qt::CTRL | Qt::Key_S)};
-    case ID_FILE_PRINT: return {QKeySequence(Qt::CTRL | Qt::Key_P)};
+    case ID_FILE_NEW:
+        return {QKeySequence(Qt::CTRL | Qt::Key_N)};
+    case ID_FILE_OPEN:
+        return {QKeySequence(Qt::CTRL | Qt::Key_O)};
+    case ID_FILE_SAVE:
+        return {QKeySequence(Qt::CTRL | Qt::Key_S)};
+    case ID_FILE_PRINT:
+        return {QKeySequence(Qt::CTRL | Qt::Key_P)};
     // The keypad's Enter counts as Return.
     case ID_ALARMLIST_VIEW:
         return {QKeySequence(Qt::Key_Space), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)};
-    case ID_ALARMLIST_DELETE: return {QKeySequence(Qt::Key_Delete)};
-    case ID_ALARMLIST_REFRESH: return {QKeySequence(Qt::Key_F5)};
-    case ID_GENERATE_P100_MSG: return {QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_F1)};
-    default: return {};
+    case ID_ALARMLIST_DELETE:
+        return {QKeySequence(Qt::Key_Delete)};
+    case ID_ALARMLIST_REFRESH:
+        return {QKeySequence(Qt::Key_F5)};
+    case ID_GENERATE_P100_MSG:
+        return {QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_F1)};
+    default:
+        return {};
     }
 }
 
@@ -336,10 +342,18 @@ QIcon DrawIcon(int command)
         break;
     }
     // The filters show the colours of the statuses in the alarm list.
-    case ID_ALARMLIST_FILTER_NEW: DrawDisc(p, Qt::red); break;
-    case ID_ALARMLIST_FILTER_ACKNOWLEDGED: DrawDisc(p, Qt::yellow); break;
-    case ID_ALARMLIST_FILTER_FINISHED: DrawDisc(p, Qt::green); break;
-    case ID_ALARMLIST_FILTER_INFOALARMS: DrawDisc(p, Qt::cyan); break;
+    case ID_ALARMLIST_FILTER_NEW:
+        DrawDisc(p, Qt::red);
+        break;
+    case ID_ALARMLIST_FILTER_ACKNOWLEDGED:
+        DrawDisc(p, Qt::yellow);
+        break;
+    case ID_ALARMLIST_FILTER_FINISHED:
+        DrawDisc(p, Qt::green);
+        break;
+    case ID_ALARMLIST_FILTER_INFOALARMS:
+        DrawDisc(p, Qt::cyan);
+        break;
     case ID_OPTIONS_UNATTENDED:
         // A telephone handset.
         p.setPen(QPen(Qt::black, 1));
@@ -369,7 +383,8 @@ QIcon DrawIcon(int command)
         p.drawText(QRectF(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("?"));
         break;
     }
-    default: break;
+    default:
+        break;
     }
     p.end();
     return QIcon(pixmap);
@@ -392,7 +407,8 @@ CMainFrame::CMainFrame(COrvaDoc& document, CViewCommands& viewCommands, QWidget*
         setCentralWidget(viewWidget);
 
     // Its frames go to the telephone handler like a request of the windows.
-    p100Window = new CGenerateP100MsgDlg(this, [&document](std::unique_ptr<CMsg> msg) { document.PostToTel(std::move(msg)); });
+    p100Window =
+        new CGenerateP100MsgDlg(this, [&document](std::unique_ptr<CMsg> msg) { document.PostToTel(std::move(msg)); });
     view.SetContextMenu(alarmlistMenu);
 
     readLockKeys = [] { return CLockKeys::Read(); };
@@ -458,9 +474,15 @@ void CMainFrame::CreateMenu()
             open.push_back(menu);
             break;
         }
-        case MenuItem::Command: open.back()->addAction(actions.at(entry.command)); break;
-        case MenuItem::Separator: open.back()->addSeparator(); break;
-        case MenuItem::End: open.pop_back(); break;
+        case MenuItem::Command:
+            open.back()->addAction(actions.at(entry.command));
+            break;
+        case MenuItem::Separator:
+            open.back()->addSeparator();
+            break;
+        case MenuItem::End:
+            open.pop_back();
+            break;
         }
     }
 
@@ -629,10 +651,14 @@ QAction* CMainFrame::Action(int command)
 bool CMainFrame::IsCommandEnabled(int command) const
 {
     switch (command) {
-    case ID_FILE_PRINT_PREVIEW: return false;
-    case ID_OPTIONS_SEND_SMS: return doc.Settings().GsmEnabled != 0;
-    case ID_OPTIONS_UNATTENDED: return doc.Settings().VoiceCallEnabled != 0;
-    default: return true;
+    case ID_FILE_PRINT_PREVIEW:
+        return false;
+    case ID_OPTIONS_SEND_SMS:
+        return doc.Settings().GsmEnabled != 0;
+    case ID_OPTIONS_UNATTENDED:
+        return doc.Settings().VoiceCallEnabled != 0;
+    default:
+        return true;
     }
 }
 
@@ -723,21 +749,45 @@ void CMainFrame::OnCommand(int command)
     }
 
     switch (command) {
-    case ID_ALARMLIST_VIEW: view.OnAlarmlistView(); break;
-    case ID_ALARMLIST_DELETE: view.OnAlarmlistDelete(); break;
-    case ID_ALARMLIST_REFRESH: view.OnAlarmlistRefresh(); break;
+    case ID_ALARMLIST_VIEW:
+        view.OnAlarmlistView();
+        break;
+    case ID_ALARMLIST_DELETE:
+        view.OnAlarmlistDelete();
+        break;
+    case ID_ALARMLIST_REFRESH:
+        view.OnAlarmlistRefresh();
+        break;
     case ID_ALARMLIST_FILTER_NEW:
     case ID_ALARMLIST_FILTER_ACKNOWLEDGED:
     case ID_ALARMLIST_FILTER_FINISHED:
-    case ID_ALARMLIST_FILTER_INFOALARMS: view.OnAlarmlistFilter(FilterBit(command)); break;
-    case ID_ALARMLIST_SETSTATUS_ACKNOWLEDGED: view.OnAlarmlistSetStatus(AlarmStatusChange::Acknowledged); break;
-    case ID_ALARMLIST_SETSTATUS_FINISHED: view.OnAlarmlistSetStatus(AlarmStatusChange::Finished); break;
-    case ID_OPTIONS_UNATTENDED: view.OnOptionsUnattended(); break;
-    case ID_OPTIONS_SETTINGS: doc.OnOptionsSettings(); break;
-    case ID_OPTIONS_CHANGE_OPERATOR: doc.OnChangeOperator(); break;
-    case ID_OPTIONS_SEND_SMS: doc.OnSendSms(); break;
-    case ID_APP_EXIT: close(); break;
-    case ID_GENERATE_P100_MSG: p100Window->ShowWindow(); break;
+    case ID_ALARMLIST_FILTER_INFOALARMS:
+        view.OnAlarmlistFilter(FilterBit(command));
+        break;
+    case ID_ALARMLIST_SETSTATUS_ACKNOWLEDGED:
+        view.OnAlarmlistSetStatus(AlarmStatusChange::Acknowledged);
+        break;
+    case ID_ALARMLIST_SETSTATUS_FINISHED:
+        view.OnAlarmlistSetStatus(AlarmStatusChange::Finished);
+        break;
+    case ID_OPTIONS_UNATTENDED:
+        view.OnOptionsUnattended();
+        break;
+    case ID_OPTIONS_SETTINGS:
+        doc.OnOptionsSettings();
+        break;
+    case ID_OPTIONS_CHANGE_OPERATOR:
+        doc.OnChangeOperator();
+        break;
+    case ID_OPTIONS_SEND_SMS:
+        doc.OnSendSms();
+        break;
+    case ID_APP_EXIT:
+        close();
+        break;
+    case ID_GENERATE_P100_MSG:
+        p100Window->ShowWindow();
+        break;
     default:
         // A window that other code owns and nobody installed.
         doc.Screen().Beep(BeepKind::Default);
@@ -752,8 +802,8 @@ void CMainFrame::OnCommand(int command)
 
 bool CMainFrame::ConfirmClose()
 {
-    return orvabox::Ask(this, LookupText("IDS_MAINFRM_MSG_1"), QMessageBox::Warning,
-                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return orvabox::Ask(this, LookupText("IDS_MAINFRM_MSG_1"), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
+                        QMessageBox::No) == QMessageBox::Yes;
 }
 
 void CMainFrame::CloseWithoutQuestion()

@@ -1,8 +1,8 @@
 #include "ui/MainView.h"
 
-#include "station/OrvaDoc.h"
 #include "core/TextLookup.h"
 #include "messages/AlarmInfoMsg.h"
+#include "station/OrvaDoc.h"
 #include "ui/AlarmDialogs.h"
 #include "ui/ColumnFit.h"
 #include "ui/MessageBox.h"
@@ -140,11 +140,14 @@ int CMainView::FittedWidth(int column) const
             texts << Q(TypeText(static_cast<uint8_t>(type)));
         break;
     case ColIdCode:
-    case ColCallerId: texts << longestNumber; break;
+    case ColCallerId:
+        texts << longestNumber;
+        break;
     case ColDateTime:
         texts << columnfit::WidestDigits(Q(COleDateTime(2000, 1, 1, 0, 0, 0).Format(kDateFormat)), metrics);
         break;
-    default: break;
+    default:
+        break;
     }
     return columnfit::FittedColumnWidth(*list, column, texts, icon);
 }
@@ -344,8 +347,8 @@ void CMainView::OnAlarmlistDelete()
         Beep();
         return;
     }
-    if (orvabox::Ask(this, LookupText("IDS_MAINVIEW_MSG_27"), QMessageBox::Warning,
-                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    if (orvabox::Ask(this, LookupText("IDS_MAINVIEW_MSG_27"), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
+                     QMessageBox::No) != QMessageBox::Yes)
         return;
     // The rows the question was about, even if a timer refresh redrew the
     // list while it was open.
@@ -388,8 +391,8 @@ void CMainView::OnOptionsUnattended()
     CAlarmList& alarms = doc.GetAlarmList();
     const bool on = !alarms.IsUnattended();
     if (on) {
-        orvabox::Ask(this, LookupText("IDS_MAINVIEW_MSG_33") + LookupText("IDS_MAINVIEW_MSG_34"),
-                     QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok);
+        orvabox::Ask(this, LookupText("IDS_MAINVIEW_MSG_33") + LookupText("IDS_MAINVIEW_MSG_34"), QMessageBox::Warning,
+                     QMessageBox::Ok, QMessageBox::Ok);
         SetListBackground(QColor(192, 192, 192));
     } else {
         SetListBackground(Qt::white);
@@ -444,7 +447,9 @@ void CMainView::OpenObjectInfo(bool known, const std::string& idCode, bool byPho
         Beep();
 }
 
-void CMainView::DialogClosed(CEventMsgDlg*) {}
+void CMainView::DialogClosed(CEventMsgDlg*)
+{
+}
 
 // ---------------------------------------------------------------------------
 // Texts
@@ -452,11 +457,16 @@ void CMainView::DialogClosed(CEventMsgDlg*) {}
 std::string CMainView::StatusText(uint8_t status)
 {
     switch (status) {
-    case ALARMSTATUS_NEW: return "  1";
-    case ALARMSTATUS_ACKNOWLEDGED: return "  2";
-    case ALARMSTATUS_FINISHED: return "  3";
-    case ALARMSTATUS_INFO: return "  4";
-    default: return "Undef";
+    case ALARMSTATUS_NEW:
+        return "  1";
+    case ALARMSTATUS_ACKNOWLEDGED:
+        return "  2";
+    case ALARMSTATUS_FINISHED:
+        return "  3";
+    case ALARMSTATUS_INFO:
+        return "  4";
+    default:
+        return "Undef";
     }
 }
 
@@ -471,18 +481,30 @@ uint8_t CMainView::StatusOfText(const std::string& text)
 std::string CMainView::TypeText(uint8_t alarmType)
 {
     switch (alarmType) {
-    case ALARMTYPE_P100: return "P100";
-    case ALARMTYPE_SMS: return LookupText("IDS_MAINVIEW_MSG_16");
-    case ALARMTYPE_VOICE: return LookupText("IDS_MAINVIEW_MSG_17");
-    case ALARMTYPE_OPFAIL: return LookupText("IDS_MAINVIEW_MSG_19");
-    case ALARMTYPE_LIFT_MONITORING: return LookupText("IDS_MAINVIEW_MSG_21");
-    case ALARMTYPE_TEST: return LookupText("IDS_MAINVIEW_MSG_20");
-    case ALARMTYPE_TEST_FAIL: return LookupText("IDS_MAINVIEW_MSG_22");
-    case ALARMTYPE_EMERGENCY_CALL: return LookupText("IDS_MAINVIEW_MSG_23");
-    case ALARMTYPE_END_OF_ALARM: return LookupText("IDS_MAINVIEW_MSG_24");
-    case ALARMTYPE_MAINTENANCE: return LookupText("IDS_MAINVIEW_MSG_25");
-    case ALARMTYPE_VOICE_REDIRECTED: return LookupText("IDS_MAINVIEW_MSG_18");
-    default: return LookupText("IDS_MAINVIEW_MSG_26");
+    case ALARMTYPE_P100:
+        return "P100";
+    case ALARMTYPE_SMS:
+        return LookupText("IDS_MAINVIEW_MSG_16");
+    case ALARMTYPE_VOICE:
+        return LookupText("IDS_MAINVIEW_MSG_17");
+    case ALARMTYPE_OPFAIL:
+        return LookupText("IDS_MAINVIEW_MSG_19");
+    case ALARMTYPE_LIFT_MONITORING:
+        return LookupText("IDS_MAINVIEW_MSG_21");
+    case ALARMTYPE_TEST:
+        return LookupText("IDS_MAINVIEW_MSG_20");
+    case ALARMTYPE_TEST_FAIL:
+        return LookupText("IDS_MAINVIEW_MSG_22");
+    case ALARMTYPE_EMERGENCY_CALL:
+        return LookupText("IDS_MAINVIEW_MSG_23");
+    case ALARMTYPE_END_OF_ALARM:
+        return LookupText("IDS_MAINVIEW_MSG_24");
+    case ALARMTYPE_MAINTENANCE:
+        return LookupText("IDS_MAINVIEW_MSG_25");
+    case ALARMTYPE_VOICE_REDIRECTED:
+        return LookupText("IDS_MAINVIEW_MSG_18");
+    default:
+        return LookupText("IDS_MAINVIEW_MSG_26");
     }
 }
 

@@ -8,9 +8,9 @@
 // User-interface thread only.
 
 #include "station/DocumentScreen.h"
-#include "ui/PrintListSource.h"
 #include "ui/AlarmTypeTextFile.h"
 #include "ui/EventMsgDlgHost.h"
+#include "ui/PrintListSource.h"
 #include "ui/ViewCommands.h"
 
 #include <QWidget>

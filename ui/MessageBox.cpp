@@ -40,8 +40,8 @@ void RelabelButtons(QMessageBox& box)
 namespace {
 
 QMessageBox::StandardButton RunBox(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
-                                   QMessageBox::StandardButtons buttons,
-                                   QMessageBox::StandardButton defaultButton, Qt::WindowModality modality)
+                                   QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                   Qt::WindowModality modality)
 {
     QMessageBox box(icon, Caption(), QString::fromStdString(text), buttons, parent);
     box.setDefaultButton(defaultButton);
@@ -53,15 +53,13 @@ QMessageBox::StandardButton RunBox(QWidget* parent, const std::string& text, QMe
 }  // namespace
 
 QMessageBox::StandardButton Ask(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
-                                QMessageBox::StandardButtons buttons,
-                                QMessageBox::StandardButton defaultButton)
+                                QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     return RunBox(parent, text, icon, buttons, defaultButton, Qt::ApplicationModal);
 }
 
 QMessageBox::StandardButton AskInWindow(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
-                                        QMessageBox::StandardButtons buttons,
-                                        QMessageBox::StandardButton defaultButton)
+                                        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     // Without a parent a window-modal box would block nothing.
     return RunBox(parent, text, icon, buttons, defaultButton,

@@ -18,8 +18,7 @@ namespace orvabox {
 
 // Runs the box modally; returns the standard button pressed.
 QMessageBox::StandardButton Ask(QWidget* parent, const std::string& text, QMessageBox::Icon icon,
-                                QMessageBox::StandardButtons buttons,
-                                QMessageBox::StandardButton defaultButton);
+                                QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
 // The same, blocking only the parent's window and the windows it was opened
 // from: the register's windows ask this way, so that the main window and the
 // alarm dialogs stay usable while a question of theirs waits.

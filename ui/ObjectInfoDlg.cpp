@@ -2,11 +2,11 @@
 
 #include "ui/CharLimit.h"
 
+#include "core/OleDateTime.h"
 #include "core/TextLookup.h"
-#include "messages/DatabaseMsg.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
-#include "core/OleDateTime.h"
+#include "messages/DatabaseMsg.h"
 #include "ui/CharLimit.h"
 #include "ui/CustomerInfoDlg.h"
 #include "ui/MailSmsNumInfoDlg.h"
@@ -331,10 +331,10 @@ void CObjectInfoDlg::BuildControls()
     // Reading order: the object column top to bottom, then the right column,
     // then the buttons from left to right.
     QWidget* const order[] = {
-        idCode,      phoneNumber,    idInfo,       address,        days,           testAlarmOnly, alarmPopUp,
-        elevatorType, notes,         mailTech,     mailTechButton, smsTech,        smsTechButton, mailEmg,
-        mailEmgButton, smsEmg,       smsEmgButton, customer,       customerButton, customerInfo,  newButton,
-        addButton,   saveButton,     copyButton,   deleteButton,   closeButton,
+        idCode,        phoneNumber, idInfo,       address,        days,           testAlarmOnly, alarmPopUp,
+        elevatorType,  notes,       mailTech,     mailTechButton, smsTech,        smsTechButton, mailEmg,
+        mailEmgButton, smsEmg,      smsEmgButton, customer,       customerButton, customerInfo,  newButton,
+        addButton,     saveButton,  copyButton,   deleteButton,   closeButton,
     };
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -666,10 +666,9 @@ bool CObjectInfoDlg::AskToKeepChanges()
     if (!IsChanged())
         return true;
     ShowInFront();
-    const auto answer =
-        orvabox::AskInWindow(this, LookupText(editMode ? "IDS_OBJECTINFODLG_MSG_13" : "IDS_OBJECTINFODLG_MSG_15"),
-                             QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                             QMessageBox::Yes);
+    const auto answer = orvabox::AskInWindow(
+        this, LookupText(editMode ? "IDS_OBJECTINFODLG_MSG_13" : "IDS_OBJECTINFODLG_MSG_15"), QMessageBox::Warning,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::Yes)
         return SaveRoutine();
     return answer == QMessageBox::No;

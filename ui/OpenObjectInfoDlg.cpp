@@ -154,8 +154,8 @@ void COpenObjectInfoDlg::Fill(const std::string& currentIdCode, std::unique_ptr<
     }
     records.reset();
     // Every ID code whole (a telephone number is wider than eight digits).
-    list->setColumnWidth(kIdCodeColumn,
-                         std::max(list->columnWidth(kIdCodeColumn), columnfit::FittedColumnWidth(*list, kIdCodeColumn, codes)));
+    list->setColumnWidth(kIdCodeColumn, std::max(list->columnWidth(kIdCodeColumn),
+                                                 columnfit::FittedColumnWidth(*list, kIdCodeColumn, codes)));
 
     QString count = Tr("IDS_OPENOBJECTINFODLG_MSG_3");
     count.replace(QStringLiteral("%d"), QString::number(list->topLevelItemCount()));
@@ -167,8 +167,7 @@ void COpenObjectInfoDlg::Fill(const std::string& currentIdCode, std::unique_ptr<
     byIdCode->setChecked(true);
     searchPosition = 0;
 
-    const bool found =
-        !currentIdCode.empty() && Search(QString::fromStdString(currentIdCode), kIdCodeColumn, true);
+    const bool found = !currentIdCode.empty() && Search(QString::fromStdString(currentIdCode), kIdCodeColumn, true);
     // Whatever gets the focus now keeps it when the list is shown.
     if (found)
         list->setFocus();

@@ -8,8 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-COperatorsDlg::COperatorsDlg(const std::array<std::string, kOperatorCount>& names, QWidget* parent)
-    : QDialog(parent)
+COperatorsDlg::COperatorsDlg(const std::array<std::string, kOperatorCount>& names, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(orvabox::Text("IDD_OPERATORS_CAPTION"));
 

@@ -36,54 +36,82 @@ constexpr int kReplyPollMs = 200;
 const char* StatusKey(uint8_t status)
 {
     switch (status) {
-    case ALARMSTATUS_NEW: return "IDS_PRINTDLG_MSG_6";
-    case ALARMSTATUS_ACKNOWLEDGED: return "IDS_PRINTDLG_MSG_7";
-    case ALARMSTATUS_FINISHED: return "IDS_PRINTDLG_MSG_8";
-    case ALARMSTATUS_INFO: return "IDS_PRINTDLG_MSG_9";
-    default: return nullptr;
+    case ALARMSTATUS_NEW:
+        return "IDS_PRINTDLG_MSG_6";
+    case ALARMSTATUS_ACKNOWLEDGED:
+        return "IDS_PRINTDLG_MSG_7";
+    case ALARMSTATUS_FINISHED:
+        return "IDS_PRINTDLG_MSG_8";
+    case ALARMSTATUS_INFO:
+        return "IDS_PRINTDLG_MSG_9";
+    default:
+        return nullptr;
     }
 }
 
 const char* OpFailKey(uint8_t opFailType)
 {
     switch (opFailType) {
-    case OPFAILTYPE_INPUTS: return "IDS_PRINTDLG_MSG_20";
-    case OPFAILTYPE_BATTERY: return "IDS_PRINTDLG_MSG_21";
-    case OPFAILTYPE_MIC_SPEAKER: return "IDS_PRINTDLG_MSG_22";
-    case OPFAILTYPE_MAINS_POWER: return "IDS_PRINTDLG_MSG_23";
-    case OPFAILTYPE_STUCK_BUTTON: return "IDS_PRINTDLG_MSG_24";
+    case OPFAILTYPE_INPUTS:
+        return "IDS_PRINTDLG_MSG_20";
+    case OPFAILTYPE_BATTERY:
+        return "IDS_PRINTDLG_MSG_21";
+    case OPFAILTYPE_MIC_SPEAKER:
+        return "IDS_PRINTDLG_MSG_22";
+    case OPFAILTYPE_MAINS_POWER:
+        return "IDS_PRINTDLG_MSG_23";
+    case OPFAILTYPE_STUCK_BUTTON:
+        return "IDS_PRINTDLG_MSG_24";
     // The bus unit and bus communication failures have no text of their
     // own: they print as undefined.
-    default: return "IDS_PRINTDLG_MSG_25";
+    default:
+        return "IDS_PRINTDLG_MSG_25";
     }
 }
 
 const char* TypeKey(uint8_t alarmType, uint8_t opFailType)
 {
     switch (alarmType) {
-    case ALARMTYPE_P100: return "IDS_PRINTDLG_MSG_10";
-    case ALARMTYPE_SMS: return "IDS_PRINTDLG_MSG_11";
-    case ALARMTYPE_VOICE: return "IDS_PRINTDLG_MSG_12";
-    case ALARMTYPE_OPFAIL: return OpFailKey(opFailType);
-    case ALARMTYPE_LIFT_MONITORING: return "IDS_PRINTDLG_MSG_16";
-    case ALARMTYPE_TEST: return "IDS_PRINTDLG_MSG_14";
-    case ALARMTYPE_TEST_FAIL: return "IDS_PRINTDLG_MSG_15";
-    case ALARMTYPE_EMERGENCY_CALL: return "IDS_PRINTDLG_MSG_17";
-    case ALARMTYPE_END_OF_ALARM: return "IDS_PRINTDLG_MSG_18";
-    case ALARMTYPE_MAINTENANCE: return "IDS_PRINTDLG_MSG_19";
-    case ALARMTYPE_VOICE_REDIRECTED: return "IDS_PRINTDLG_MSG_13";
-    default: return "IDS_PRINTDLG_MSG_25";
+    case ALARMTYPE_P100:
+        return "IDS_PRINTDLG_MSG_10";
+    case ALARMTYPE_SMS:
+        return "IDS_PRINTDLG_MSG_11";
+    case ALARMTYPE_VOICE:
+        return "IDS_PRINTDLG_MSG_12";
+    case ALARMTYPE_OPFAIL:
+        return OpFailKey(opFailType);
+    case ALARMTYPE_LIFT_MONITORING:
+        return "IDS_PRINTDLG_MSG_16";
+    case ALARMTYPE_TEST:
+        return "IDS_PRINTDLG_MSG_14";
+    case ALARMTYPE_TEST_FAIL:
+        return "IDS_PRINTDLG_MSG_15";
+    case ALARMTYPE_EMERGENCY_CALL:
+        return "IDS_PRINTDLG_MSG_17";
+    case ALARMTYPE_END_OF_ALARM:
+        return "IDS_PRINTDLG_MSG_18";
+    case ALARMTYPE_MAINTENANCE:
+        return "IDS_PRINTDLG_MSG_19";
+    case ALARMTYPE_VOICE_REDIRECTED:
+        return "IDS_PRINTDLG_MSG_13";
+    default:
+        return "IDS_PRINTDLG_MSG_25";
     }
 }
 
 const char* SourceKey(uint8_t source)
 {
     switch (source) {
-    case ALARMSOURCE_TEL: return "IDS_PRINTDLG_MSG_26";
-    case ALARMSOURCE_SMS: return "IDS_PRINTDLG_MSG_27";
-    case ALARMSOURCE_INTERNAL: return "IDS_PRINTDLG_MSG_28";
-    case ALARMSOURCE_CALLER_ID: return "IDS_PRINTDLG_MSG_29";
-    default: return nullptr;
+    case ALARMSOURCE_TEL:
+        return "IDS_PRINTDLG_MSG_26";
+    case ALARMSOURCE_SMS:
+        return "IDS_PRINTDLG_MSG_27";
+    case ALARMSOURCE_INTERNAL:
+        return "IDS_PRINTDLG_MSG_28";
+    case ALARMSOURCE_CALLER_ID:
+        return "IDS_PRINTDLG_MSG_29";
+    default:
+        return nullptr;
     }
 }
 

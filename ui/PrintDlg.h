@@ -85,7 +85,10 @@ public:
     // window writes its title again).
     // The printer of every job, which the main window's printer set-up adjusts.
     QPrinter& Printer() { return *printer; }
-    void SetPrinterChooser(std::function<bool(QPrinter&, int pageCount)> chooser) { choosePrinter = std::move(chooser); }
+    void SetPrinterChooser(std::function<bool(QPrinter&, int pageCount)> chooser)
+    {
+        choosePrinter = std::move(chooser);
+    }
     void SetPreviewRunner(std::function<void(QPrintPreviewDialog&)> runner) { runPreview = std::move(runner); }
     void SetBeep(std::function<void()> beepFunction) { beep = std::move(beepFunction); }
     void SetAfterPrinting(std::function<void()> done) { afterPrinting = std::move(done); }

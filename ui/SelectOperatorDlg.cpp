@@ -1,7 +1,7 @@
 #include "ui/SelectOperatorDlg.h"
 
-#include "settings/Settings.h"
 #include "core/TextFormat.h"
+#include "settings/Settings.h"
 #include "ui/MessageBox.h"
 #include "ui/OperatorsDlg.h"
 

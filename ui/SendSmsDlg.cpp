@@ -26,8 +26,8 @@
 #include <QTextCursor>
 #include <QTime>
 #include <QTreeWidget>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <algorithm>
 
@@ -47,8 +47,7 @@ class CodePointLimit : public QValidator {
 public:
     CodePointLimit(int limit, QLineEdit* edit) : QValidator(edit), maximum(limit)
     {
-        connect(edit, &QLineEdit::textChanged, this,
-                [this](const QString& text) { current = charlimit::Count(text); });
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { current = charlimit::Count(text); });
     }
 
     State validate(QString& input, int&) const override
@@ -201,8 +200,8 @@ void CSendSmsDlg::FitListWidth()
     const int frame = statusList->frameWidth() * 2 + statusList->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
     const QScreen* shown = screen();
     const int screenWidth = shown != nullptr ? shown->availableGeometry().width() : 1600;
-    statusList->setMinimumWidth(std::min(statusList->columnWidth(0) + statusList->columnWidth(1) + frame,
-                                         std::max(screenWidth - 80, 200)));
+    statusList->setMinimumWidth(
+        std::min(statusList->columnWidth(0) + statusList->columnWidth(1) + frame, std::max(screenWidth - 80, 200)));
     if (width() < minimumSizeHint().width())
         resize(minimumSizeHint().width(), height());
 }

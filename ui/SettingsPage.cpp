@@ -126,8 +126,8 @@ void CSettingsPage::WarnAt(const QString& text, QLineEdit* field)
 
 bool CSettingsPage::Confirm(const QString& text)
 {
-    return orvabox::Ask(this, S(text), QMessageBox::Warning, QMessageBox::Ok | QMessageBox::Cancel,
-                        QMessageBox::Ok) == QMessageBox::Ok;
+    return orvabox::Ask(this, S(text), QMessageBox::Warning, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) ==
+           QMessageBox::Ok;
 }
 
 void CSettingsPage::Tell(const QString& text, QMessageBox::Icon icon)

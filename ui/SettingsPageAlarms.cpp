@@ -76,7 +76,7 @@ CSettingsAlarms::CSettingsAlarms(QWidget* parent) : CSettingsPage("IDC_PP_SETTIN
         layout->addWidget(group);
     layout->addStretch(1);
 
-    QWidget* const order[] = {maxItems,  relay,      autoRefresh,  interval,       popUp,     voiceCall,
+    QWidget* const order[] = {maxItems,   relay,      autoRefresh,  interval,       popUp,     voiceCall,
                               voiceAlert, mailAtTest, callerIdTest, cidPhoneNumber, testFilter};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);

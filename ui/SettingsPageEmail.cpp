@@ -129,7 +129,7 @@ void CSettingsEmail::OnSendTestMail()
     CTestMailAddrDlg::AskAndSend(this, [this](const std::string& recipient) {
         // The values as typed now, not yet saved.
         if (sendTestMail)
-            sendTestMail(S(server->text()), static_cast<uint16_t>(Number(port)), S(account->text()),
-                         S(sender->text()), recipient);
+            sendTestMail(S(server->text()), static_cast<uint16_t>(Number(port)), S(account->text()), S(sender->text()),
+                         recipient);
     });
 }

@@ -1,7 +1,7 @@
 #include "ui/SettingsPageLang.h"
 
-#include "settings/RegistryValueStr.h"
 #include "dictionary/Dictionary.h"
+#include "settings/RegistryValueStr.h"
 #include "ui/MessageBox.h"
 
 #include <QComboBox>

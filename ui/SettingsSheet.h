@@ -28,8 +28,8 @@ class QTabBar;
 // What the sheet needs from the station.
 struct SettingsSheetServices {
     // The mail manager's test mail: server, port, HELO name, sender, recipient.
-    std::function<void(const std::string& server, uint16_t port, const std::string& heloName,
-                       const std::string& sender, const std::string& recipient)>
+    std::function<void(const std::string& server, uint16_t port, const std::string& heloName, const std::string& sender,
+                       const std::string& recipient)>
         sendTestMail;
     // The folder picker: given the current folder, true with the chosen one.
     std::function<bool(std::string& folder)> browseDatabasePath;

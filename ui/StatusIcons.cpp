@@ -8,11 +8,16 @@
 CStatusIcons::Index CStatusIcons::ForStatus(uint8_t status)
 {
     switch (status) {
-    case ALARMSTATUS_NEW: return Red;
-    case ALARMSTATUS_ACKNOWLEDGED: return Yellow;
-    case ALARMSTATUS_FINISHED: return Green;
-    case ALARMSTATUS_INFO: return Cyan;
-    default: return Undefined;
+    case ALARMSTATUS_NEW:
+        return Red;
+    case ALARMSTATUS_ACKNOWLEDGED:
+        return Yellow;
+    case ALARMSTATUS_FINISHED:
+        return Green;
+    case ALARMSTATUS_INFO:
+        return Cyan;
+    default:
+        return Undefined;
     }
 }
 

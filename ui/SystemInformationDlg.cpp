@@ -35,7 +35,8 @@ CSystemInformationDlg::CSystemInformationDlg(QWidget* parent, bool writeLog) : Q
 
     list = new QTreeWidget(this);
     list->setColumnCount(2);
-    list->setHeaderLabels({orvabox::Text("IDS_SYSTEMINFORMATIONDLG_MSG_1"), orvabox::Text("IDS_SYSTEMINFORMATIONDLG_MSG_2")});
+    list->setHeaderLabels(
+        {orvabox::Text("IDS_SYSTEMINFORMATIONDLG_MSG_1"), orvabox::Text("IDS_SYSTEMINFORMATIONDLG_MSG_2")});
     list->setRootIsDecorated(false);
     list->setItemsExpandable(false);
     list->setUniformRowHeights(true);
@@ -44,8 +45,8 @@ CSystemInformationDlg::CSystemInformationDlg(QWidget* parent, bool writeLog) : Q
     list->header()->setStretchLastSection(false);
     // The usual widths, or what the font needs for the titles and for a whole
     // time when that is more.
-    const QString longestTime = columnfit::WidestDigits(FormatTime(QDateTime(QDate(2000, 1, 1), QTime(0, 0))),
-                                                        list->fontMetrics());
+    const QString longestTime =
+        columnfit::WidestDigits(FormatTime(QDateTime(QDate(2000, 1, 1), QTime(0, 0))), list->fontMetrics());
     list->setColumnWidth(0, std::max(kInformationWidth, columnfit::FittedColumnWidth(*list, 0, {})));
     list->setColumnWidth(1, std::max(kTimeWidth, columnfit::FittedColumnWidth(*list, 1, {longestTime})));
     list->setMinimumWidth(list->columnWidth(0) + list->columnWidth(1) + 24);

@@ -151,8 +151,7 @@ void CEditUserMsgDlg::FitCodeColumn()
         codes.push_back(list->topLevelItem(i)->text(0));
     const int width = std::max(kCodeWidth, columnfit::FittedColumnWidth(*list, 0, codes) + 8);
     list->setColumnWidth(0, width);
-    list->setFixedWidth(width + list->frameWidth() * 2 +
-                        list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4);
+    list->setFixedWidth(width + list->frameWidth() * 2 + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4);
 }
 
 void CEditUserMsgDlg::SetBeep(std::function<void()> beepFunction)
@@ -217,8 +216,7 @@ void CEditUserMsgDlg::LimitText()
     const qsizetype front = change.front;
     const qsizetype back = change.back;
     const QString added = text.mid(front, text.size() - front - back);
-    const int room =
-        std::max(0, std::max(kMaxTextChars, charlimit::Count(before)) - (chars - charlimit::Count(added)));
+    const int room = std::max(0, std::max(kMaxTextChars, charlimit::Count(before)) - (chars - charlimit::Count(added)));
     const qsizetype kept = charlimit::UnitsOf(added, room);
 
     limiting = true;

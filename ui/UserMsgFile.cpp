@@ -68,8 +68,7 @@ std::vector<Entry> Parse(const std::string& bytes)
         if (entry.text == "\n")
             entry.text.clear();
     }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.code < b.code; });
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.code < b.code; });
     return entries;
 }
 
@@ -109,10 +108,10 @@ bool Write(const std::string& path, const std::vector<Entry>& entries, std::stri
     // Written beside the old file and put in its place when complete.
     QSaveFile file(QString::fromStdString(path));
     const std::string bytes = Format(entries);
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-                             static_cast<qint64>(bytes.size()) &&
-                         file.commit();
+    const bool written =
+        file.open(QIODevice::WriteOnly) &&
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()) &&
+        file.commit();
     if (!written && error != nullptr)
         *error = file.errorString().toStdString();
     return written;

@@ -58,8 +58,8 @@ void AddText(QJsonArray& texts, const QString& where, const QString& kind, const
 {
     if (text.isEmpty())
         return;
-    texts.append(QJsonObject{{QStringLiteral("widget"), where}, {QStringLiteral("kind"), kind},
-                             {QStringLiteral("text"), text}});
+    texts.append(
+        QJsonObject{{QStringLiteral("widget"), where}, {QStringLiteral("kind"), kind}, {QStringLiteral("text"), text}});
 }
 
 void AddMenuTexts(QJsonArray& texts, const QString& where, const QMenu* menu)
@@ -124,8 +124,8 @@ QJsonObject DescribeColumns(const QAbstractItemView* view, const QHeaderView* he
                 continue;
             const int needs = view->sizeHintForIndex(index).width();
             if (needs > room)
-                cut.append(QJsonObject{{QStringLiteral("row"), row}, {QStringLiteral("text"), text},
-                                       {QStringLiteral("needs"), needs}});
+                cut.append(QJsonObject{
+                    {QStringLiteral("row"), row}, {QStringLiteral("text"), text}, {QStringLiteral("needs"), needs}});
         }
         columns.append(QJsonObject{{QStringLiteral("column"), logical},
                                    {QStringLiteral("title"), title},
@@ -222,8 +222,8 @@ QJsonObject DescribeWindow(const QWidget* window)
         {QStringLiteral("minimized"), window->isMinimized()},
         {QStringLiteral("active"), window->isActiveWindow()},
         {QStringLiteral("modal"), window->isModal()},
-        {QStringLiteral("owner"), window->parentWidget() != nullptr ? PathOf(window->parentWidget()->window())
-                                                                    : QString()},
+        {QStringLiteral("owner"),
+         window->parentWidget() != nullptr ? PathOf(window->parentWidget()->window()) : QString()},
         {QStringLiteral("geometry"), Rect(window->geometry())},
         {QStringLiteral("frame"), Rect(window->frameGeometry())},
         {QStringLiteral("focus"), focus != nullptr && focus->window() == window ? PathOf(focus) : QString()},
@@ -260,10 +260,10 @@ QJsonObject CWindowProbe::Describe()
         windows.append(DescribeWindow(widget));
     }
     const QWidget* active = QApplication::activeWindow();
-    return QJsonObject{{QStringLiteral("pid"), static_cast<qint64>(QCoreApplication::applicationPid())},
-                       {QStringLiteral("activeWindow"),
-                        active != nullptr ? static_cast<qint64>(active->internalWinId()) : qint64(0)},
-                       {QStringLiteral("windows"), windows}};
+    return QJsonObject{
+        {QStringLiteral("pid"), static_cast<qint64>(QCoreApplication::applicationPid())},
+        {QStringLiteral("activeWindow"), active != nullptr ? static_cast<qint64>(active->internalWinId()) : qint64(0)},
+        {QStringLiteral("windows"), windows}};
 }
 
 void CWindowProbe::Tick()

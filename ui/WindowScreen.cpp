@@ -1,8 +1,8 @@
 #include "ui/WindowScreen.h"
 
-#include "station/OrvaDoc.h"
 #include "core/TextLookup.h"
 #include "db/DbConvert.h"
+#include "station/OrvaDoc.h"
 #include "ui/AboutDlg.h"
 #include "ui/AlertSound.h"
 #include "ui/Commands.h"
@@ -11,8 +11,8 @@
 #include "ui/MainView.h"
 #include "ui/MessageBox.h"
 #include "ui/SelectOperatorDlg.h"
-#include "ui/SettingsSheet.h"
 #include "ui/SetComPort.h"
+#include "ui/SettingsSheet.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -20,11 +20,11 @@
 #include <QScrollBar>
 #include <QTreeWidget>
 
-#include <algorithm>
 #include <QEvent>
 #include <QFileDialog>
-#include <QPageSetupDialog>
 #include <QObject>
+#include <QPageSetupDialog>
+#include <algorithm>
 
 namespace {
 
@@ -49,17 +49,22 @@ private:
 QMessageBox::Icon BoxIcon(MessageIcon icon)
 {
     switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Exclamation: return QMessageBox::Warning;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
     case MessageIcon::Error:
-    case MessageIcon::Stop: return QMessageBox::Critical;
+    case MessageIcon::Stop:
+        return QMessageBox::Critical;
     }
     return QMessageBox::Information;
 }
 
 }  // namespace
 
-CWindowScreen::CWindowScreen(bool writeSystemInfoLog) : systemInfo(nullptr, writeSystemInfoLog) {}
+CWindowScreen::CWindowScreen(bool writeSystemInfoLog) : systemInfo(nullptr, writeSystemInfoLog)
+{
+}
 
 CWindowScreen::~CWindowScreen()
 {

@@ -16,13 +16,13 @@
 #include "station/DocumentScreen.h"
 #include "ui/AlarmDialogSet.h"
 #include "ui/EventMsgDlg.h"
-#include "ui/MainView.h"
 #include "ui/ExportObjectInfoDlg.h"
+#include "ui/MainView.h"
 #include "ui/ObjectInfoDlg.h"
 #include "ui/PrintDlg.h"
-#include "ui/UserMsgEditDlg.h"
 #include "ui/SendSmsDlg.h"
 #include "ui/SystemInformationDlg.h"
+#include "ui/UserMsgEditDlg.h"
 
 #include <QPointer>
 

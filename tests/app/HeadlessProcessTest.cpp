@@ -91,7 +91,8 @@ public:
                 lines.push_back(line);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
             if (left.count() <= 0 || stdoutFd < 0)
                 return std::nullopt;
             pollfd p{stdoutFd, POLLIN, 0};
@@ -110,11 +111,13 @@ public:
     {
         const auto until = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < until) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
             const std::optional<std::string> line = NextLine(left);
             if (!line)
                 return false;
-            if (line->size() >= suffix.size() && line->compare(line->size() - suffix.size(), suffix.size(), suffix) == 0)
+            if (line->size() >= suffix.size() &&
+                line->compare(line->size() - suffix.size(), suffix.size(), suffix) == 0)
                 return true;
         }
         return false;

@@ -3,12 +3,12 @@
 
 #include "app/CommandLine.h"
 #include "app/HeadlessScreen.h"
-#include "messages/AlarmInfoMsg.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvert.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "support/TempDir.h"
 #include "support/TestDictionary.h"
-#include "messages/TelHandlerMsg.h"
 
 #include <gtest/gtest.h>
 
@@ -60,9 +60,9 @@ TEST_P(CommandLineTest, Parses)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLineTest,
-    ::testing::Values(ParseCase{"Nothing", {}, true, false, ""},
-                      ParseCase{"Headless", {"--headless"}, true, true, ""},
-                      ParseCase{"OperatorWithSpace", {"--operator", "Anna Berg", "--headless"}, true, true, "Anna Berg"},
+    ::testing::Values(ParseCase{"Nothing", {}, true, false, ""}, ParseCase{"Headless", {"--headless"}, true, true, ""},
+                      ParseCase{
+                          "OperatorWithSpace", {"--operator", "Anna Berg", "--headless"}, true, true, "Anna Berg"},
                       ParseCase{"OperatorWithEquals", {"--operator=Kim"}, true, false, "Kim"},
                       ParseCase{"OperatorWithoutName", {"--operator"}, false, false, ""},
                       ParseCase{"OperatorEmpty", {"--operator="}, false, false, ""},
@@ -93,18 +93,19 @@ TEST_F(HeadlessScreenTest, WritesOneTimeStampedLinePerEvent)
     screen.SetTitle("Tervin CallCenter Ver. 2.72 - Olle");
     screen.ShowMessage("TelHandler: Undefined Error", MessageIcon::Error);
 
-    EXPECT_EQ(Lines(out.str()),
-              (std::vector<std::string>{
-                  "2026-12-10 03:04:05 STATUS 3 TEL: Com OK, Line OK",
-                  "2026-12-10 03:04:05 STATUS 2 GSM: Disabled",
-                  "2026-12-10 03:04:05 INFO 1 ERROR: E-mail sending failure, Error connecting to Mailserver..., MailTo a@b",
-                  "2026-12-10 03:04:05 INFO 0 Line one\\nline two",
-                  "2026-12-10 03:04:05 CALL 2 VC_PICK_UP 295",
-                  "2026-12-10 03:04:05 CALL 9 9 0",
-                  "2026-12-10 03:04:05 LIST 0",
-                  "2026-12-10 03:04:05 TITLE Tervin CallCenter Ver. 2.72 - Olle",
-                  "2026-12-10 03:04:05 MESSAGE TelHandler: Undefined Error",
-              }));
+    EXPECT_EQ(
+        Lines(out.str()),
+        (std::vector<std::string>{
+            "2026-12-10 03:04:05 STATUS 3 TEL: Com OK, Line OK",
+            "2026-12-10 03:04:05 STATUS 2 GSM: Disabled",
+            "2026-12-10 03:04:05 INFO 1 ERROR: E-mail sending failure, Error connecting to Mailserver..., MailTo a@b",
+            "2026-12-10 03:04:05 INFO 0 Line one\\nline two",
+            "2026-12-10 03:04:05 CALL 2 VC_PICK_UP 295",
+            "2026-12-10 03:04:05 CALL 9 9 0",
+            "2026-12-10 03:04:05 LIST 0",
+            "2026-12-10 03:04:05 TITLE Tervin CallCenter Ver. 2.72 - Olle",
+            "2026-12-10 03:04:05 MESSAGE TelHandler: Undefined Error",
+        }));
 }
 
 TEST_F(HeadlessScreenTest, AlarmIsOneLineWithQuotedEscapedTexts)
@@ -121,9 +122,8 @@ TEST_F(HeadlessScreenTest, AlarmIsOneLineWithQuotedEscapedTexts)
     screen.ShowNewAlarm(alarm, AlarmPopUp::VoiceCall);
 
     const std::string line = out.str();
-    EXPECT_EQ(line,
-              "2026-12-10 03:04:05 ALARM voice key=42 type=3 source=1 status=1 id=\"123456\" cid=\"\" "
-              "info=\"Lift \\\"A\\\", Storgatan 1\\\\2\" text=\"Voice call\\nFloor 3\"\n");
+    EXPECT_EQ(line, "2026-12-10 03:04:05 ALARM voice key=42 type=3 source=1 status=1 id=\"123456\" cid=\"\" "
+                    "info=\"Lift \\\"A\\\", Storgatan 1\\\\2\" text=\"Voice call\\nFloor 3\"\n");
 }
 
 TEST_F(HeadlessScreenTest, EveryLineHasTheDocumentedShape)
@@ -190,8 +190,7 @@ TEST_F(HeadlessScreenTest, QuestionsOnlyAnOperatorCouldAnswerAreCancelled)
     EXPECT_FALSE(screen.RunSettingsSheet(values));
     const std::vector<std::string> lines = Lines(out.str());
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0],
-              "2026-12-10 03:04:05 DATABASE The current path: /nowhere/ to the Database does not exist!");
+    EXPECT_EQ(lines[0], "2026-12-10 03:04:05 DATABASE The current path: /nowhere/ to the Database does not exist!");
     EXPECT_EQ(lines[2], "2026-12-10 03:04:05 MESSAGE Telephone Modem Serial Port Error");
 }
 

@@ -6,9 +6,9 @@
 
 #include "app/OrvaApp.h"
 #include "app/StationWindows.h"
+#include "core/TextLookup.h"
 #include "settings/RegistryValueStr.h"
 #include "settings/Settings.h"
-#include "core/TextLookup.h"
 #include "support/TempDir.h"
 #include "ui/MainFrame.h"
 #include "ui/MessagePanel.h"
@@ -123,14 +123,13 @@ TEST_P(StationWindowsTest, NoWindowShowsTheMissingTextMarkerAfterTheStart)
     ASSERT_GT(texts.size(), 100u);
     int shown = 0;
     for (const auto& [where, text] : texts) {
-        EXPECT_FALSE(text.contains(QString::fromLatin1(kMissingText))) << where.toStdString() << ": "
-                                                                        << text.toStdString();
+        EXPECT_FALSE(text.contains(QString::fromLatin1(kMissingText)))
+            << where.toStdString() << ": " << text.toStdString();
         shown += text.isEmpty() ? 0 : 1;
     }
     EXPECT_GT(shown, 50);
     // The panel's own texts, which are set when it is built.
-    EXPECT_EQ(screen->SystemInformation().windowTitle(),
-              QString::fromStdString(LookupText("IDC_SYSTEM_INFO_CAPTION")));
+    EXPECT_EQ(screen->SystemInformation().windowTitle(), QString::fromStdString(LookupText("IDC_SYSTEM_INFO_CAPTION")));
 
     // The station runs on until the main window closes.
     EXPECT_EQ(closed, 0);

@@ -32,8 +32,8 @@ std::string Read(const fs::path& file)
 
 TEST(AlarmJournal, EveryTextSurvivesTheLineFormat)
 {
-    const std::string texts[] = {"", "plain", "tab\there", "two\r\nlines", "100% sure", "%41 is not A", "key=value",
-                                 "ÅÄÖ ß €"};
+    const std::string texts[] = {"",          "plain",        "tab\there", "two\r\nlines",
+                                 "100% sure", "%41 is not A", "key=value", "ÅÄÖ ß €"};
     for (const std::string& text : texts) {
         CAlarmJournal::Record record = Alarm(text, text);
         record.id = "id-" + text;

@@ -152,7 +152,8 @@ struct LateReportCase {
 
 TEST(Handler, StartAfterATimedOutHandshakeReportsTheNewThread)
 {
-    for (const LateReportCase c : {LateReportCase{"late stop report", false}, LateReportCase{"late start report", true}}) {
+    for (const LateReportCase c :
+         {LateReportCase{"late stop report", false}, LateReportCase{"late start report", true}}) {
         TestHandler handler;
         if (c.lateStart) {
             handler.holdBeforeReport = true;

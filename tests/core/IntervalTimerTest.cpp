@@ -37,16 +37,14 @@ TEST_P(IntervalTimerCases, ExpiresAfterTheFullInterval)
 
 INSTANTIATE_TEST_SUITE_P(
     Ticks, IntervalTimerCases,
-    ::testing::Values(
-        TimerCase{"zero interval", 5000, 0, 0, true},
-        TimerCase{"one short", 5000, 20000, 19999, false},
-        TimerCase{"exactly the interval", 5000, 20000, 20000, true},
-        TimerCase{"well past", 5000, 20000, 60000, true},
-        // started 100 ms before the 32-bit counter wraps
-        TimerCase{"just across the wrap", UINT32_MAX - 99, 300000, 101, false},
-        TimerCase{"one short across the wrap", UINT32_MAX - 99, 300000, 299999, false},
-        TimerCase{"full interval across the wrap", UINT32_MAX - 99, 300000, 300000, true},
-        TimerCase{"started at the last tick", UINT32_MAX, 1000, 1000, true}),
+    ::testing::Values(TimerCase{"zero interval", 5000, 0, 0, true}, TimerCase{"one short", 5000, 20000, 19999, false},
+                      TimerCase{"exactly the interval", 5000, 20000, 20000, true},
+                      TimerCase{"well past", 5000, 20000, 60000, true},
+                      // started 100 ms before the 32-bit counter wraps
+                      TimerCase{"just across the wrap", UINT32_MAX - 99, 300000, 101, false},
+                      TimerCase{"one short across the wrap", UINT32_MAX - 99, 300000, 299999, false},
+                      TimerCase{"full interval across the wrap", UINT32_MAX - 99, 300000, 300000, true},
+                      TimerCase{"started at the last tick", UINT32_MAX, 1000, 1000, true}),
     [](const ::testing::TestParamInfo<TimerCase>& info) {
         std::string name = info.param.name;
         for (char& ch : name)

@@ -16,11 +16,9 @@ TEST(OleDateTime, CalendarFieldsMatchTheDayCount)
         double days;
     };
     const Case cases[] = {
-        {1899, 12, 30, 0, 0, 0, 0.0},
-        {1900, 1, 1, 0, 0, 0, 2.0},
+        {1899, 12, 30, 0, 0, 0, 0.0},     {1900, 1, 1, 0, 0, 0, 2.0},
         {1899, 12, 29, 6, 0, 0, -1.25},  // before day 0 the fraction still runs forward
-        {2000, 2, 29, 12, 0, 0, 36585.5},
-        {2024, 3, 1, 18, 0, 0, 45352.75},
+        {2000, 2, 29, 12, 0, 0, 36585.5}, {2024, 3, 1, 18, 0, 0, 45352.75},
     };
     for (const Case& c : cases) {
         const COleDateTime value(c.y, c.mo, c.d, c.h, c.mi, c.s);

@@ -62,8 +62,8 @@ Job MailJob(const std::string& alarmId, const std::string& slot, bool held = fal
 
 Job SmsJob(const std::string& alarmId, const std::string& slot, bool held = false, std::time_t created = kNow)
 {
-    return Job{"", Kind::Sms, alarmId, slot, "LIFT-0042", false, held, created, 0, "+46701234567", "",
-               "Alarm LIFT-0042"};
+    return Job{"",   Kind::Sms, alarmId, slot,           "LIFT-0042", false,
+               held, created,   0,       "+46701234567", "",          "Alarm LIFT-0042"};
 }
 
 mode_t ModeOf(const fs::path& path)
@@ -118,18 +118,23 @@ TEST(OutboxFormat, EveryJobComesBackAsItWasWritten)
         const char* name;
         Job job;
     } cases[] = {
-        {"AlarmMail", {"", Kind::Mail, "1750000000000-4242-7", "mail", "LIFT-0042", false, false, kNow, 0,
-                       "a@x.test", "Alarm", "\r\nAlarm Type: P100\r\n"}},
-        {"HeldEmergencySms", {"", Kind::Sms, "1750000000000-4242-8", "sms2", "A 7", true, true, kNow - 5, 3,
-                              "+46701234567", "", "Alarm A 7"}},
+        {"AlarmMail",
+         {"", Kind::Mail, "1750000000000-4242-7", "mail", "LIFT-0042", false, false, kNow, 0, "a@x.test", "Alarm",
+          "\r\nAlarm Type: P100\r\n"}},
+        {"HeldEmergencySms",
+         {"", Kind::Sms, "1750000000000-4242-8", "sms2", "A 7", true, true, kNow - 5, 3, "+46701234567", "",
+          "Alarm A 7"}},
         {"NothingSet", Job()},
         {"LargestNumbers", {"", Kind::Sms, "", "", "", false, false, 999999999999, 65535, "", "", ""}},
-        {"EveryAddressAndUmlauts", {"", Kind::Mail, "", "", "", false, false, kNow, 0, "a@x.test; b@y.test,c@z.test",
-                                    "Larm – Hiss 3 / Aufzug gestört", "Zeile\nmit\rallem\r\n"}},
-        {"TheFormatsOwnWordsAsData", {"", Kind::Mail, "Slot 3\n", "End\n", "Kind sms\nHeld 1\n", false, false, kNow, 0,
-                                      "x", "Subject 12\nBody 3\n", "End\nRecipients 4\nEnd\n"}},
-        {"Binary", {"", Kind::Mail, "", "", std::string("\0\n", 2), false, false, kNow, 0, "x", "y",
-                    std::string("\0\xFF\x01 binary\0", 11)}},
+        {"EveryAddressAndUmlauts",
+         {"", Kind::Mail, "", "", "", false, false, kNow, 0, "a@x.test; b@y.test,c@z.test",
+          "Larm – Hiss 3 / Aufzug gestört", "Zeile\nmit\rallem\r\n"}},
+        {"TheFormatsOwnWordsAsData",
+         {"", Kind::Mail, "Slot 3\n", "End\n", "Kind sms\nHeld 1\n", false, false, kNow, 0, "x", "Subject 12\nBody 3\n",
+          "End\nRecipients 4\nEnd\n"}},
+        {"Binary",
+         {"", Kind::Mail, "", "", std::string("\0\n", 2), false, false, kNow, 0, "x", "y",
+          std::string("\0\xFF\x01 binary\0", 11)}},
         {"LongBody", {"", Kind::Mail, "", "", "", false, false, kNow, 0, "x", "y", std::string(300000, 'L')}},
     };
     for (const auto& c : cases) {
@@ -226,17 +231,21 @@ TEST(OutboxLines, AJobLineQuotesItsValuesOnOneLine)
         Job job;
         std::string line;
     } cases[] = {
-        {"Mail", "queued",
+        {"Mail",
+         "queued",
          {"12-3-mail.job", Kind::Mail, "12-3", "mail", "LIFT-0042", false, false, kNow, 0, "a@x.test; b@y.test", "s",
           "b"},
          "queued mail alarm=\"LIFT-0042\" to=\"a@x.test; b@y.test\" job=12-3-mail.job"},
-        {"EmergencySmsTriedBefore", "retry",
+        {"EmergencySmsTriedBefore",
+         "retry",
          {"12-3-sms1.job", Kind::Sms, "12-3", "sms1", "A", true, false, kNow, 2, "+46701234567", "", "b"},
          "retry sms alarm=\"A\" to=\"+46701234567\" emergency attempts=2 job=12-3-sms1.job"},
-        {"QuotesAndBackslashes", "sent",
+        {"QuotesAndBackslashes",
+         "sent",
          {"n.job", Kind::Mail, "", "", "Lift \"A\" \\ 2", false, false, kNow, 0, "\"x\"", "", ""},
          "sent mail alarm=\"Lift \\\"A\\\" \\\\ 2\" to=\"\\\"x\\\"\" job=n.job"},
-        {"LineBreaksFlattened", "held",
+        {"LineBreaksFlattened",
+         "held",
          {"n.job", Kind::Mail, "", "", "one\r\ntwo\nthree", false, true, kNow, 0, "a\rb", "", ""},
          "held mail alarm=\"one  two three\" to=\"a b\" job=n.job"},
         {"NothingKnown", "dropped", Job(), "dropped mail alarm=\"\" to=\"\" job="},
@@ -271,10 +280,7 @@ class OutboxFolder : public ::testing::Test {
 protected:
     fs::path Folder() const { return dir.Path() / COutbox::kFolderName; }
     fs::path LegacyFolder() const { return dir.Path() / COutbox::kLegacyFolderName; }
-    void Put(Job& job)
-    {
-        ASSERT_EQ(outbox.Add(job), AddResult::Added) << outbox.GetLastError();
-    }
+    void Put(Job& job) { ASSERT_EQ(outbox.Add(job), AddResult::Added) << outbox.GetLastError(); }
 
     TempDir dir;
     COutbox outbox;
@@ -306,8 +312,8 @@ TEST_F(OutboxFolder, FolderAndFilesArePrivateAndNoTemporaryFileIsLeft)
 TEST_F(OutboxFolder, AnOpenFolderIsMadePrivate)
 {
     fs::create_directory(Folder());
-    fs::permissions(Folder(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
-                                  | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(Folder(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
     ASSERT_TRUE(outbox.Open(Folder().string()));
     EXPECT_EQ(ModeOf(Folder()), 0700u);
 }
@@ -342,8 +348,7 @@ TEST_F(OutboxFolder, AWriteThatFailsLeavesNothingAndSaysWhy)
     for (Job job : {MailJob("", ""), SmsJob("12-3", "sms1")}) {
         EXPECT_EQ(outbox.Add(job), AddResult::NotWritten);
         EXPECT_TRUE(job.name.empty());
-        EXPECT_NE(outbox.GetLastError().find("No such file or directory"), std::string::npos)
-            << outbox.GetLastError();
+        EXPECT_NE(outbox.GetLastError().find("No such file or directory"), std::string::npos) << outbox.GetLastError();
     }
     kept.attempts = 1;
     EXPECT_FALSE(outbox.Update(kept));
@@ -416,8 +421,8 @@ TEST_F(OutboxFolder, ALoadGivesTheJobsInTheOrderTheyWereComposedAndSetsAsideWhat
     std::vector<std::string> unreadable = loaded.unreadable;
     std::sort(unreadable.begin(), unreadable.end());
     EXPECT_EQ(unreadable, (std::vector<std::string>{(Folder() / "20000101T000000Z-000001-mail.job.bad").string(),
-                                                     (Folder() / "20000101T000000Z-000001.mail.bad").string(),
-                                                     (Folder() / "big.job.bad").string()}));
+                                                    (Folder() / "20000101T000000Z-000001.mail.bad").string(),
+                                                    (Folder() / "big.job.bad").string()}));
     EXPECT_FALSE(fs::exists(Folder() / (".tmp-" + names[0])));
     EXPECT_TRUE(fs::exists(Folder() / "notes.txt"));
     EXPECT_TRUE(fs::exists(Folder() / ".hidden.job"));
@@ -438,7 +443,7 @@ TEST_F(OutboxFolder, JobsWithoutAnAlarmRecordGetNewNamesThatSortInWritingOrderAc
         bool held;
         bool newStart;
     } writes[] = {
-        {Kind::Mail, false, false}, {Kind::Sms, false, false}, {Kind::Mail, true, false},
+        {Kind::Mail, false, false}, {Kind::Sms, false, false},  {Kind::Mail, true, false},
         {Kind::Sms, false, true},   {Kind::Mail, false, false}, {Kind::Sms, true, false},
     };
     COutbox other;
@@ -596,7 +601,7 @@ TEST_F(OutboxFolder, ALoadTakesOnlyItsKindAndReportsWhatWaitedTooLong)
         const char* name;
         Kind kind;
         std::time_t created;
-        bool legacy;   // a mail file of an earlier version, dated by its file
+        bool legacy;  // a mail file of an earlier version, dated by its file
         bool expired;
     } cases[] = {
         {"MailJustTooOld", Kind::Mail, kNow - kDay - 1, false, true},
@@ -719,8 +724,8 @@ TEST_F(OutboxFolder, JobsMoveToAnotherFileSystemWhole)
     }
     struct stat here {};
     struct stat there {};
-    if (::stat(dir.Path().c_str(), &here) != 0 || ::stat(elsewhere->Path().c_str(), &there) != 0
-        || here.st_dev == there.st_dev)
+    if (::stat(dir.Path().c_str(), &here) != 0 || ::stat(elsewhere->Path().c_str(), &there) != 0 ||
+        here.st_dev == there.st_dev)
         GTEST_SKIP() << "/dev/shm is on the same file system as " << dir.Path();
 
     ASSERT_TRUE(outbox.Open(Folder().string()));

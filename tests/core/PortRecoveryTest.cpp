@@ -20,7 +20,10 @@ const PortRecoveryTexts kTexts{"PORT_ERROR", "DISABLED", "START_ERROR", MessageI
 // Every text reads as its key in brackets, so the test sees which key was used.
 class PortRecoveryTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetTextLookup([](const std::string& key) { return "[" + key + "]"; }); }
+    void SetUp() override
+    {
+        SetTextLookup([](const std::string& key) { return "[" + key + "]"; });
+    }
     void TearDown() override { SetTextLookup(nullptr); }
 };
 
@@ -54,9 +57,9 @@ struct Station {
 
 struct Case {
     const char* name;
-    std::vector<int16_t> results;                  // what each start answers
+    std::vector<int16_t> results;                   // what each start answers
     std::vector<std::optional<int16_t>> operator_;  // the port dialog's answers (nothing: Cancel)
-    std::vector<int16_t> startedOn;                // the port of each start
+    std::vector<int16_t> startedOn;                 // the port of each start
     std::vector<std::pair<std::string, int16_t>> dialogs;
     std::vector<std::pair<int16_t, int32_t>> saved;  // port and enabled of each save
     int exclamationBeeps;
@@ -107,9 +110,8 @@ TEST_F(PortRecoveryTest, OutcomesOfTheStart)
          {}},
         // A start that failed for another reason than the port is not the
         // operator's to mend: one message, nothing asked, nothing saved.
-        {"no answer from the thread", {HNDRET_TIMEOUT}, {}, {3}, {}, {}, 0, {}, {{"[START_ERROR]", MessageIcon::Error}}},
-        {"thread not created",
-         {HNDRET_THREAD_FAILED},
+        {"no answer from the thread",
+         {HNDRET_TIMEOUT},
          {},
          {3},
          {},
@@ -117,6 +119,7 @@ TEST_F(PortRecoveryTest, OutcomesOfTheStart)
          0,
          {},
          {{"[START_ERROR]", MessageIcon::Error}}},
+        {"thread not created", {HNDRET_THREAD_FAILED}, {}, {3}, {}, {}, 0, {}, {{"[START_ERROR]", MessageIcon::Error}}},
         {"port vanished, then another one gives no answer",
          {HNDRET_START_FAILED, HNDRET_TIMEOUT},
          {5},

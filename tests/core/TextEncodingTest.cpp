@@ -15,7 +15,10 @@ TEST(TextEncoding, RecognisesWellFormedUtf8Only)
     };
     const Case cases[] = {
         {"ascii", "Lift 12", true},
-        {"two-byte", "K\xC3\xA4" "fer", true},
+        {"two-byte",
+         "K\xC3\xA4"
+         "fer",
+         true},
         {"euro", "\xE2\x82\xAC", true},
         {"four-byte", "\xF0\x9F\x9B\x97", true},
         {"empty", "", true},

@@ -44,9 +44,18 @@ const DecodeCase kDecodeCases[] = {
     {"cut two-byte", "\xC3", Utf8::kReplacement, 0, false},
     {"cut three-byte", "\xE2\x82", Utf8::kReplacement, 0, false},
     {"cut four-byte", "\xF0\x9F\x9B", Utf8::kReplacement, 0, false},
-    {"second byte not continuation", "\xC3" "A", Utf8::kReplacement, 0, false},
-    {"third byte not continuation", "\xE2\x82" "A", Utf8::kReplacement, 0, false},
-    {"fourth byte not continuation", "\xF0\x9F\x9B" "A", Utf8::kReplacement, 0, false},
+    {"second byte not continuation",
+     "\xC3"
+     "A",
+     Utf8::kReplacement, 0, false},
+    {"third byte not continuation",
+     "\xE2\x82"
+     "A",
+     Utf8::kReplacement, 0, false},
+    {"fourth byte not continuation",
+     "\xF0\x9F\x9B"
+     "A",
+     Utf8::kReplacement, 0, false},
     {"stray continuation", "\x80", Utf8::kReplacement, 0, false},
     {"stray continuation BF", "\xBF", Utf8::kReplacement, 0, false},
     {"Windows-1252 umlaut", "\xF6rung", Utf8::kReplacement, 0, false},
@@ -66,7 +75,8 @@ TEST(Utf8, DecodesAtAPositionWithoutReadingPastTheText)
 {
     // The cut sequence is at the end of a longer text: its missing bytes must
     // not be taken from beyond the view.
-    const std::string text = "a\xE2\x82\xAC" "b\xE2\x82";
+    const std::string text = "a\xE2\x82\xAC"
+                             "b\xE2\x82";
     const std::string_view view(text);
     EXPECT_EQ(Utf8::Decode(view, 1).codePoint, 0x20AC);
     EXPECT_EQ(Utf8::Decode(view, 1).length, 3u);
@@ -103,13 +113,21 @@ TEST(Utf8, SanitizeReplacesEachBadByteAndKeepsTheRest)
         std::string out;
     };
     const Case cases[] = {
-        {"valid stays", "K\xC3\xA4" "fer \xE2\x82\xAC \xF0\x9F\x9B\x97", "K\xC3\xA4" "fer \xE2\x82\xAC \xF0\x9F\x9B\x97"},
+        {"valid stays",
+         "K\xC3\xA4"
+         "fer \xE2\x82\xAC \xF0\x9F\x9B\x97",
+         "K\xC3\xA4"
+         "fer \xE2\x82\xAC \xF0\x9F\x9B\x97"},
         {"empty", "", ""},
         {"Windows-1252 byte", "St\xF6rung", "St\xEF\xBF\xBDrung"},
         {"overlong: one per byte", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"surrogate: one per byte", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"cut at the end", "ab\xE2\x82", "ab\xEF\xBF\xBD\xEF\xBF\xBD"},
-        {"cut by an ASCII byte", "\xE2\x82" "A", "\xEF\xBF\xBD\xEF\xBF\xBD" "A"},
+        {"cut by an ASCII byte",
+         "\xE2\x82"
+         "A",
+         "\xEF\xBF\xBD\xEF\xBF\xBD"
+         "A"},
         {"stray continuation after a character", "\xC3\xA4\x80", "\xC3\xA4\xEF\xBF\xBD"},
     };
     for (const Case& c : cases) {
@@ -132,10 +150,19 @@ TEST(Utf8, CountsAndCutsWholeCharacters)
         {"ascii shorter than the limit", "Lift", 4, 10, 4},
         {"empty", "", 0, 3, 0},
         {"limit 0", "abc", 3, 0, 0},
-        {"cut after a two-byte character", "\xC3\xA4" "b", 2, 1, 2},
+        {"cut after a two-byte character",
+         "\xC3\xA4"
+         "b",
+         2, 1, 2},
         {"cut before a three-byte character", "ab\xE2\x82\xAC", 3, 2, 2},
-        {"cut after a three-byte character", "ab\xE2\x82\xAC" "c", 4, 3, 5},
-        {"cut after a four-byte character", "\xF0\x9F\x9B\x97" "x", 2, 1, 4},
+        {"cut after a three-byte character",
+         "ab\xE2\x82\xAC"
+         "c",
+         4, 3, 5},
+        {"cut after a four-byte character",
+         "\xF0\x9F\x9B\x97"
+         "x",
+         2, 1, 4},
         {"exactly the limit", "\xC3\xA4\xC3\xB6", 2, 2, 4},
     };
     for (const Case& c : cases) {
@@ -152,7 +179,7 @@ TEST(Utf8, ByteClasses)
         std::size_t leadLength;
     };
     const Case cases[] = {
-        {0x00, false, 1}, {0x7F, false, 1}, {0x80, true, 1}, {0xBF, true, 1}, {0xC0, false, 2},
+        {0x00, false, 1}, {0x7F, false, 1}, {0x80, true, 1},  {0xBF, true, 1},  {0xC0, false, 2},
         {0xDF, false, 2}, {0xE0, false, 3}, {0xEF, false, 3}, {0xF0, false, 4}, {0xFF, false, 4},
     };
     for (const Case& c : cases) {

@@ -4,11 +4,11 @@
 #include "DbTestSupport.h"
 
 #include "core/TickSource.h"
-#include "messages/AlarmInfoReqMsg.h"
 #include "db/DbAlarmInfo.h"
 #include "db/DbObjectInfo.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "messages/GsmHandlerMsg.h"
 #include "messages/MailHandlerMsg.h"
 #include "messages/TelHandlerMsg.h"
@@ -70,10 +70,7 @@ protected:
         return alarm;
     }
 
-    int StoredAlarms()
-    {
-        return QueryValue(database, QStringLiteral("SELECT count(*) FROM AlarmInfo")).toInt();
-    }
+    int StoredAlarms() { return QueryValue(database, QStringLiteral("SELECT count(*) FROM AlarmInfo")).toInt(); }
 
     CDbObjectInfo objects;
     CDbAlarmInfo alarms;

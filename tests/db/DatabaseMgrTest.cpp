@@ -3,9 +3,9 @@
 
 #include "DbTestSupport.h"
 
-#include "settings/Settings.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvertVer01.h"
+#include "settings/Settings.h"
 
 #include <cstdlib>
 #include <deque>
@@ -386,7 +386,9 @@ TEST_F(DatabaseMgrTest, StartEndsOnCancelFailureOrAnUnusableFile)
     const std::vector<Case> cases = {
         {"cancel on no database", [] {}, {}, {DBMGRDLG_REASON_NO_DATABASE}},
         {"creation failed", [] {}, {{DBMGRDLG_END, {}}}, {DBMGRDLG_REASON_NO_DATABASE}},
-        {"not a database", [this] { WriteFile(File(), "not a database at all, just text"); }, {},
+        {"not a database",
+         [this] { WriteFile(File(), "not a database at all, just text"); },
+         {},
          {DBMGRDLG_REASON_BAD_DATABASE}},
     };
     for (const Case& c : cases) {

@@ -4,8 +4,8 @@
 #include "DbTestSupport.h"
 
 #include "db/DbConvertVer01.h"
-#include "db/DbProgressList.h"
 #include "db/DbObjectInfo.h"
+#include "db/DbProgressList.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
 
@@ -87,10 +87,10 @@ TEST_F(DbConvertTest, CreatesTheFiveEmptyTables)
                                         "MailAddrEmg1", "MailAddrEmg2", "SmsNumEmg", "ElevatorType", "Customer",
                                         "Notes1", "Notes2", "PhoneNumber"}));
     // CallerIdInfo arrives with the upgrade at the first start.
-    EXPECT_EQ(Columns(database, "AlarmInfo"),
-              (std::vector<std::string>{"PrimaryKey", "IdCode", "AlarmSource", "AlarmType", "IdInfo", "OpFailType",
-                                        "Text", "AlarmStatus", "AlarmTime", "AckTime", "ExecTime", "AckOperator",
-                                        "ExecOperator"}));
+    EXPECT_EQ(
+        Columns(database, "AlarmInfo"),
+        (std::vector<std::string>{"PrimaryKey", "IdCode", "AlarmSource", "AlarmType", "IdInfo", "OpFailType", "Text",
+                                  "AlarmStatus", "AlarmTime", "AckTime", "ExecTime", "AckOperator", "ExecOperator"}));
     EXPECT_EQ(Columns(database, "CustomerInfo"), (std::vector<std::string>{"Name", "Info"}));
     EXPECT_EQ(Columns(database, "MailInfo"), (std::vector<std::string>{"Name", "Address"}));
     EXPECT_EQ(Columns(database, "SmsNumberInfo"), (std::vector<std::string>{"Name", "Number"}));
@@ -146,14 +146,14 @@ TEST_F(DbConvertTest, ImportsObjectsFromIdInfo)
 {
     const std::string longMail(300, 'm');
     std::string file;
-    file += "12345678:Plain description\r\n";                     // no separators: other fields empty
-    file += "1234:abc\n";                                        // shorter than 9 characters
-    file += "no colon in this line at all\n";                    // no ":"
+    file += "12345678:Plain description\r\n";  // no separators: other fields empty
+    file += "1234:abc\n";                      // shorter than 9 characters
+    file += "no colon in this line at all\n";  // no ":"
     file += std::string("87654321:K\xF6pmangatan \x80") + US + "7" + US + longMail + US + "1622541600" + US +
             "+4670111" + US + "1" + US + "emg@example.com" + US + "+4670222\r\n";
     file += std::string("11112222:Bad numbers") + US + "x7" + US + US + "soon" + US + US + "12abc\n";
     file += std::string("33334444:Huge") + US + "99999999999999999999\n";
-    file += "55556666:" + std::string(100000, 'L') + "\n";     // a very long line
+    file += "55556666:" + std::string(100000, 'L') + "\n";  // a very long line
     file += std::string("\x01\x02\xff:\xfe\x00\x1f\x1f\x1f garbage", 17) + "\n";
     WriteFile(folder + "IdInfo.dat", file);
 

@@ -3,7 +3,6 @@
 
 #include "DbTestSupport.h"
 
-#include "messages/AlarmInfoReqMsg.h"
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
 #include "db/DbAlarmInfo.h"
@@ -13,6 +12,7 @@
 #include "db/ObjectInfoReqMsg.h"
 #include "db/SmsNumInfoMsg.h"
 #include "db/SmsNumInfoReqMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 
 #include <functional>
 
@@ -302,30 +302,30 @@ template <typename Record, typename Request>
 PairCase MakePairCase(const char* name, const char* table, uint16_t firstType, uint16_t replyType,
                       std::string Record::*key, std::string Record::*other)
 {
-    return PairCase{
-        name, table, firstType, replyType,
-        [key, other](uint16_t type, std::string k, std::string o) -> std::unique_ptr<CDatabaseMsg> {
-            auto r = std::make_unique<Record>(type);
-            (*r).*key = std::move(k);
-            (*r).*other = std::move(o);
-            return r;
-        },
-        [](uint16_t type) -> std::unique_ptr<CKeyReqMsg> { return std::make_unique<Request>(type); },
-        [other](const CDatabaseMsg& msg) { return dynamic_cast<const Record&>(msg).*other; }};
+    return PairCase{name,
+                    table,
+                    firstType,
+                    replyType,
+                    [key, other](uint16_t type, std::string k, std::string o) -> std::unique_ptr<CDatabaseMsg> {
+                        auto r = std::make_unique<Record>(type);
+                        (*r).*key = std::move(k);
+                        (*r).*other = std::move(o);
+                        return r;
+                    },
+                    [](uint16_t type) -> std::unique_ptr<CKeyReqMsg> { return std::make_unique<Request>(type); },
+                    [other](const CDatabaseMsg& msg) { return dynamic_cast<const Record&>(msg).*other; }};
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Registers, DbPairRequestTest,
-    ::testing::Values(MakePairCase<CCustomerInfoMsg, CCustomerInfoReqMsg>("CustomerInfo", "CustomerInfo",
-                                                                          DBMSG_ADD_CUSTOMER_INFO, DBMSG_CUSTOMER_INFO,
-                                                                          &CCustomerInfoMsg::Name,
-                                                                          &CCustomerInfoMsg::Info),
-                      MakePairCase<CMailInfoMsg, CMailInfoReqMsg>("MailInfo", "MailInfo", DBMSG_ADD_MAIL_INFO,
-                                                                  DBMSG_MAIL_INFO, &CMailInfoMsg::Address,
-                                                                  &CMailInfoMsg::Name),
-                      MakePairCase<CSmsNumInfoMsg, CSmsNumInfoReqMsg>("SmsNumInfo", "SmsNumberInfo",
-                                                                      DBMSG_ADD_SMS_NUM_INFO, 0,
-                                                                      &CSmsNumInfoMsg::Number, &CSmsNumInfoMsg::Name)),
+    ::testing::Values(
+        MakePairCase<CCustomerInfoMsg, CCustomerInfoReqMsg>("CustomerInfo", "CustomerInfo", DBMSG_ADD_CUSTOMER_INFO,
+                                                            DBMSG_CUSTOMER_INFO, &CCustomerInfoMsg::Name,
+                                                            &CCustomerInfoMsg::Info),
+        MakePairCase<CMailInfoMsg, CMailInfoReqMsg>("MailInfo", "MailInfo", DBMSG_ADD_MAIL_INFO, DBMSG_MAIL_INFO,
+                                                    &CMailInfoMsg::Address, &CMailInfoMsg::Name),
+        MakePairCase<CSmsNumInfoMsg, CSmsNumInfoReqMsg>("SmsNumInfo", "SmsNumberInfo", DBMSG_ADD_SMS_NUM_INFO, 0,
+                                                        &CSmsNumInfoMsg::Number, &CSmsNumInfoMsg::Name)),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A key longer than its column would be stored cut while every search uses it
@@ -379,9 +379,9 @@ TEST_F(DbRequestTest, KeysLongerThanTheirColumnAreRefused)
         const char* prefix;  // of the add's error box
     };
     const Case cases[] = {
-        {"object identity code", "ObjectInfo", "IdCode", 20, byIdCode, DBMSG_ADD_OBJECT_INFO,
-         DBMSG_EDIT_OBJECT_INFO, DBRES_OBJECT_ADDED, DBRES_OBJECT_ADD_ERROR, DBRES_OBJECT_EDITED,
-         DBRES_OBJECT_EDIT_ERROR, "CDbObjectInfo::AddObjectInfo: "},
+        {"object identity code", "ObjectInfo", "IdCode", 20, byIdCode, DBMSG_ADD_OBJECT_INFO, DBMSG_EDIT_OBJECT_INFO,
+         DBRES_OBJECT_ADDED, DBRES_OBJECT_ADD_ERROR, DBRES_OBJECT_EDITED, DBRES_OBJECT_EDIT_ERROR,
+         "CDbObjectInfo::AddObjectInfo: "},
         // The telephone number is searched whole too, to keep it unique.
         {"object telephone number", "ObjectInfo", "PhoneNumber", 30, byPhone, DBMSG_ADD_OBJECT_INFO,
          DBMSG_EDIT_OBJECT_INFO, DBRES_OBJECT_ADDED, DBRES_OBJECT_ADD_ERROR, DBRES_OBJECT_EDITED,
@@ -389,9 +389,8 @@ TEST_F(DbRequestTest, KeysLongerThanTheirColumnAreRefused)
         {"customer name", "CustomerInfo", "Name", 40, customer, DBMSG_ADD_CUSTOMER_INFO, DBMSG_EDIT_CUSTOMER_INFO,
          DBRES_INFO_ADDED, DBRES_INFO_ADD_ERROR, DBRES_INFO_EDITED, DBRES_INFO_EDIT_ERROR,
          "CDatabaseHandler::AddCustomerInfo: "},
-        {"e-mail address", "MailInfo", "Address", 80, mail, DBMSG_ADD_MAIL_INFO, DBMSG_EDIT_MAIL_INFO,
-         DBRES_INFO_ADDED, DBRES_INFO_ADD_ERROR, DBRES_INFO_EDITED, DBRES_INFO_EDIT_ERROR,
-         "CDatabaseHandler::AddMailInfo: "},
+        {"e-mail address", "MailInfo", "Address", 80, mail, DBMSG_ADD_MAIL_INFO, DBMSG_EDIT_MAIL_INFO, DBRES_INFO_ADDED,
+         DBRES_INFO_ADD_ERROR, DBRES_INFO_EDITED, DBRES_INFO_EDIT_ERROR, "CDatabaseHandler::AddMailInfo: "},
         {"SMS number", "SmsNumberInfo", "Number", 20, sms, DBMSG_ADD_SMS_NUM_INFO, DBMSG_EDIT_SMS_NUM_INFO,
          DBRES_INFO_ADDED, DBRES_INFO_ADD_ERROR, DBRES_INFO_EDITED, DBRES_INFO_EDIT_ERROR,
          "CDatabaseHandler::AddSmsNumInfo: "},
@@ -566,7 +565,7 @@ TEST_F(DbRequestTest, EditAlarmChangesOnlyStatusAndGivenOperators)
     ack->AckOperator = "Anna";
     ack->AckTime = COleDateTime(2024, 6, 1, 8, 5, 0);
     ack->ExecTime = COleDateTime(2030, 1, 1, 0, 0, 0);  // no ExecOperator: not written
-    ack->IdCode = "changed";                             // never written
+    ack->IdCode = "changed";                            // never written
     auto reply = Run(std::move(ack));
     EXPECT_EQ(reply->GetType(), DBMSG_ALARM_INFO);
     EXPECT_EQ(reply->Result, DBRES_ALARM_EDITED);

@@ -5,14 +5,14 @@
 // local time zone and a settable "now".
 
 #include "core/MsgReceiver.h"
-#include "messages/AlarmInfoMsg.h"
+#include "core/OleDateTime.h"
 #include "db/Database.h"
 #include "db/DatabaseHandler.h"
 #include "db/DatabaseMgr.h"
 #include "db/DbConvert.h"
 #include "db/DbErrorReporter.h"
 #include "db/DbSchema.h"
-#include "core/OleDateTime.h"
+#include "messages/AlarmInfoMsg.h"
 #include "support/TempDir.h"
 #include "support/TestDictionary.h"
 

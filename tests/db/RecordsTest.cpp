@@ -1,10 +1,10 @@
 // The records that travel between threads: initial values, the split of long
 // texts over two columns, and chains of records.
 
-#include "messages/AlarmInfoMsg.h"
-#include "messages/AlarmInfoReqMsg.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/Utf8Text.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 
 #include <gtest/gtest.h>
 
@@ -38,8 +38,8 @@ TEST(Records, LongTextSplitsAt255Characters)
         size_t first;
         size_t second;
     };
-    for (const Case& c : {Case{0, 0, 0}, Case{255, 255, 0}, Case{256, 255, 1}, Case{510, 255, 255},
-                          Case{600, 255, 255}}) {
+    for (const Case& c :
+         {Case{0, 0, 0}, Case{255, 255, 0}, Case{256, 255, 1}, Case{510, 255, 255}, Case{600, 255, 255}}) {
         std::string text;
         for (size_t i = 0; i < c.length; ++i)
             text += static_cast<char>('a' + i % 26);

@@ -44,8 +44,14 @@ struct ChecksumCase {
     bool passes;
 };
 
-std::string Intact() { return WithHeader(kBody); }
-std::string LowerCaseDigest() { return WithHeader(kBody, false); }
+std::string Intact()
+{
+    return WithHeader(kBody);
+}
+std::string LowerCaseDigest()
+{
+    return WithHeader(kBody, false);
+}
 std::string ChangedBodyByte()
 {
     std::string d = WithHeader(kBody);
@@ -72,7 +78,10 @@ std::string LongerHeader()
     d.insert(d.find("?>"), " ");
     return d;
 }
-std::string ShortData() { return WithHeader(kBody).substr(0, CDictionaryChecksum::kHeaderSize - 1); }
+std::string ShortData()
+{
+    return WithHeader(kBody).substr(0, CDictionaryChecksum::kHeaderSize - 1);
+}
 std::string WrongDigest()
 {
     std::string d = WithHeader(kBody);

@@ -120,10 +120,10 @@ TEST(DictionaryEscapes, Resolution)
         {"a\\nb", "a\nb"},
         {"a\\tb", "a\tb"},
         {"\\n\\t", "\n\t"},
-        {"a\\\\nb", "a\\\\nb"},           // doubled backslash: unchanged
-        {"x\\ny\\\\nz", "x\ny\\\\nz"},     // both in one text
+        {"a\\\\nb", "a\\\\nb"},         // doubled backslash: unchanged
+        {"x\\ny\\\\nz", "x\ny\\\\nz"},  // both in one text
         {"a\\\\tb\\tc", "a\\\\tb\tc"},
-        {"a\\rb", "a\\rb"},               // not an escape
+        {"a\\rb", "a\\rb"},  // not an escape
         {"\\", "\\"},
         {"end\\", "end\\"},
         {"\\\\", "\\\\"},
@@ -165,7 +165,8 @@ TEST(DictionaryFailures, BrokenXmlFailsCleanly)
         {"unclosed element", WithHeader("<dictionary><tag name=\"K\"><entry lang=\"en\">x</tag></dictionary>")},
         {"no root element", WithHeader("")},
         {"only a comment", WithHeader("<!-- nothing -->\n")},
-        {"undefined entity", WithHeader("<dictionary><tag name=\"K\"><entry lang=\"en\">&nbsp;</entry></tag></dictionary>")},
+        {"undefined entity",
+         WithHeader("<dictionary><tag name=\"K\"><entry lang=\"en\">&nbsp;</entry></tag></dictionary>")},
         {"binary garbage", WithHeader(std::string("\x01\x02\xff\xfe<<<", 7))},
         // The dictionary never declares anything: a document type declaration
         // is refused whatever it holds, before any entity in it is expanded.
@@ -178,7 +179,8 @@ TEST(DictionaryFailures, BrokenXmlFailsCleanly)
         {"empty document type", WithHeader("<!DOCTYPE dictionary><dictionary></dictionary>")},
         // Ten levels of ten references: 10^10 expansions of a small file,
         // which would keep the station from starting for a very long time.
-        {"entity expansion", [] {
+        {"entity expansion",
+         [] {
              std::string body = "<!DOCTYPE dictionary [<!ENTITY e0 \"lift alarm \">";
              for (int level = 1; level <= 10; ++level) {
                  body += "<!ENTITY e" + std::to_string(level) + " \"";

@@ -2,10 +2,10 @@
 
 #include "dictionary/Dictionary.h"
 
-#include "settings/RegistryValueStr.h"
-#include "dictionary/DictionaryData.h"
-#include "support/TempDir.h"
 #include "dictionary/DictionaryChecksum.h"
+#include "dictionary/DictionaryData.h"
+#include "settings/RegistryValueStr.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +94,8 @@ TEST(ShippedDictionary, TranslationsKeepFormatConversionsLineEndsAndMnemonics)
             const std::string text = dictionary.Translate(key);
             EXPECT_EQ(Conversions(text), Conversions(english)) << language << " " << key << ": " << text;
             const bool crlf = english.size() >= 2 && english.compare(english.size() - 2, 2, "\r\n") == 0;
-            EXPECT_EQ(text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0, crlf) << language << " " << key;
+            EXPECT_EQ(text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0, crlf)
+                << language << " " << key;
             EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(english.begin(), english.end(), '\n'))
                 << language << " " << key;
             EXPECT_EQ(std::count(text.begin(), text.end(), '\t'), std::count(english.begin(), english.end(), '\t'))
@@ -185,7 +186,8 @@ TEST(ShippedDictionary, CommittedSourcePassesItsOwnCheck)
     // stamped too, so that it can be checked as it stands.
     const std::string source = ReadAll(fs::path(ORVA_SOURCE_DIR) / "resources/dictionary.xml");
     CDictionaryChecksum checksum(reinterpret_cast<const unsigned char*>(source.data()), source.size());
-    EXPECT_TRUE(checksum.Check()) << "restamp with: build-test/resources/orva_embed_dictionary --stamp resources/dictionary.xml";
+    EXPECT_TRUE(checksum.Check())
+        << "restamp with: build-test/resources/orva_embed_dictionary --stamp resources/dictionary.xml";
     EXPECT_EQ(source, std::string(reinterpret_cast<const char*>(kDictionaryData), kDictionaryDataSize));
 }
 
@@ -212,7 +214,8 @@ TEST(ShippedDictionary, EveryKeyTheSourcesLookUpExists)
             ++files;
             const std::string text = ReadAll(entry.path());
             for (auto it = std::sregex_iterator(text.begin(), text.end(), literal); it != std::sregex_iterator(); ++it)
-                EXPECT_TRUE(keys.count((*it)[1].str()) || withoutText.count((*it)[1].str())) << (*it)[1].str() << " in " << entry.path();
+                EXPECT_TRUE(keys.count((*it)[1].str()) || withoutText.count((*it)[1].str()))
+                    << (*it)[1].str() << " in " << entry.path();
         }
     }
     EXPECT_GT(files, 10);
@@ -224,7 +227,7 @@ TEST(ShippedDictionary, StartupLanguageSelection)
     struct Case {
         const char* stored;  // nullptr: no value yet
         const char* chosen;
-        const char* idNo;    // the "No" button in that language
+        const char* idNo;  // the "No" button in that language
     };
     for (const Case& c : {Case{nullptr, "en", "No"}, Case{"xx", "en", "No"}, Case{"de", "de", nullptr},
                           Case{"se", "se", nullptr}, Case{"EN", "en", "No"}}) {

@@ -192,7 +192,10 @@ struct StopCase {
     int burst;  // SMS alarms waiting on the modem
 };
 
-void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const StopCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class StopWhileAlarmsArrive : public DurabilityE2e, public ::testing::WithParamInterface<StopCase> {};
 
@@ -238,8 +241,7 @@ TEST_P(StopWhileAlarmsArrive, LosesNoneAndStoresEachOnce)
         << "the SMS alarms stored are not the SMS the modem deleted";
     for (const std::string& text : deleted)
         EXPECT_EQ(RowsOf(rows, text), 1u) << "deleted from the modem: " << text;
-    const long telRows =
-        std::count_if(rows.begin(), rows.end(), [](const AlarmRow& r) { return r.alarmSource == 1; });
+    const long telRows = std::count_if(rows.begin(), rows.end(), [](const AlarmRow& r) { return r.alarmSource == 1; });
     EXPECT_LE(telRows, 1);
     if (rig.modem->CountText("HANGUP P100") > 0) {
         EXPECT_EQ(telRows, 1) << "the telephone was told its alarm is delivered, but it was not stored";
@@ -263,14 +265,13 @@ TEST_P(StopWhileAlarmsArrive, LosesNoneAndStoresEachOnce)
     EXPECT_EQ(ReadFile(JournalPath(rig)), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Durability, StopWhileAlarmsArrive,
-    ::testing::Values(
-        // The first SMS is gone from the modem; more are being read.
-        StopCase{"AfterTheFirstSmsIsDeleted", "gsm", "SMS-DELETED", 20},
-        // The telephone's P100 message is on its way to the station.
-        StopCase{"WhileTheTelephoneAlarmIsRead", "modem", "P100-MSG", 6}),
-    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Durability, StopWhileAlarmsArrive,
+                         ::testing::Values(
+                             // The first SMS is gone from the modem; more are being read.
+                             StopCase{"AfterTheFirstSmsIsDeleted", "gsm", "SMS-DELETED", 20},
+                             // The telephone's P100 message is on its way to the station.
+                             StopCase{"WhileTheTelephoneAlarmIsRead", "modem", "P100-MSG", 6}),
+                         [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 // Two SMS alarms just before the stop: the first one's mail has gone out,
 // the second one is stored and its mail waits behind the mail handler's pause
@@ -384,8 +385,7 @@ TEST_F(DurabilityDiskFullE2e, AlarmWaitsForTheDiskAndIsStoredOnceWhenThereIsRoom
     EXPECT_EQ(rig.MailsWith(first), 1);
     ASSERT_TRUE(rig.WaitStationText(kAlarmsWait, 30s, stationLines)) << "the operator was not told that it waits";
     EXPECT_TRUE(rig.Alarms().empty()) << "stored on a full disk?";
-    EXPECT_NE(ReadFile(JournalPath(rig)).find(first), std::string::npos)
-        << "the waiting alarm is not in the journal";
+    EXPECT_NE(ReadFile(JournalPath(rig)).find(first), std::string::npos) << "the waiting alarm is not in the journal";
     EXPECT_TRUE(rig.StationLines(kAlarmsStored).empty());
 
     FreeDisk();
@@ -421,8 +421,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(fd, 8) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             return;
         port = ntohs(address.sin_port);
     }
@@ -446,7 +446,10 @@ struct KillCase {
     bool mailDeliveredBeforeTheKill;
 };
 
-void PrintTo(const KillCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const KillCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class KilledBeforeTheCommit : public DurabilityE2e, public ::testing::WithParamInterface<KillCase> {};
 
@@ -512,14 +515,13 @@ TEST_P(KilledBeforeTheCommit, AlarmIsStoredOnceAndMailedOnceAfterTheRestart)
     EXPECT_EQ(ReadFile(JournalPath(rig)), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Durability, KilledBeforeTheCommit,
-    ::testing::Values(
-        // The mail reached the server while the insert waited.
-        KillCase{"MailWentOutBeforeTheKill", true},
-        // The mail was still on its way (the server had not even greeted).
-        KillCase{"MailStillOnItsWayAtTheKill", false}),
-    [](const ::testing::TestParamInfo<KillCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Durability, KilledBeforeTheCommit,
+                         ::testing::Values(
+                             // The mail reached the server while the insert waited.
+                             KillCase{"MailWentOutBeforeTheKill", true},
+                             // The mail was still on its way (the server had not even greeted).
+                             KillCase{"MailStillOnItsWayAtTheKill", false}),
+                         [](const ::testing::TestParamInfo<KillCase>& info) { return std::string(info.param.name); });
 
 // --- a voice call aborted by a silent modem ------------------------------
 

@@ -52,9 +52,15 @@ std::string Call(const std::string& telephone)
 
 // A lift that raises its alarms by SMS; they go to its technicians: the
 // mail to kTechMail, the SMS to kTechSms.
-LiftRecord SmsLift() { return Lift(kSmsLift, "Lift D, school"); }
+LiftRecord SmsLift()
+{
+    return Lift(kSmsLift, "Lift D, school");
+}
 
-std::string OutboxDir(const StationRig& rig) { return rig.DataDir() + COutbox::kFolderName; }
+std::string OutboxDir(const StationRig& rig)
+{
+    return rig.DataDir() + COutbox::kFolderName;
+}
 
 // One file of the outbox folder, read as a job where it is one.
 struct OutboxFile {
@@ -100,8 +106,7 @@ std::vector<OutboxFile> JobsFor(const StationRig& rig, COutbox::Kind kind, const
 
 // The text of the station's line on a job's change of state, up to the
 // job's name: `JOB <state> <kind> alarm="<id code>" to="<recipients>"`.
-std::string JobLine(const std::string& state, const std::string& kind, const std::string& alarm,
-                    const std::string& to)
+std::string JobLine(const std::string& state, const std::string& kind, const std::string& alarm, const std::string& to)
 {
     return " JOB " + state + " " + kind + " alarm=\"" + alarm + "\" to=\"" + to + "\"";
 }
@@ -186,8 +191,7 @@ TEST_F(OutboxE2e, KilledBeforeTheForwardingWentOutSendsItOnceAfterTheRestart)
     ASSERT_NO_FATAL_FAILURE(GsmControl("prompt ok"));
     rig.StartMailServer();
     ASSERT_NO_FATAL_FAILURE(StartStation());
-    EXPECT_EQ(rig.StationLines(JobLine("waiting", "mail", kSmsLift, "tech1@lifts.test; tech2@lifts.test")).size(),
-              1u);
+    EXPECT_EQ(rig.StationLines(JobLine("waiting", "mail", kSmsLift, "tech1@lifts.test; tech2@lifts.test")).size(), 1u);
     EXPECT_EQ(rig.StationLines(JobLine("waiting", "sms", kSmsLift, kTechSms)).size(), 1u);
     ASSERT_TRUE(rig.Until([&] { return rig.SmsSentTo(kTechSms, alarm) >= 1; })) << "the SMS was not sent";
     ASSERT_TRUE(rig.Until([&] { return rig.MailsWith(alarm) >= 1; })) << "the mail was not sent";
@@ -277,7 +281,10 @@ const LeftJob kLeftJobs[] = {
     {"SMS 23 hours old", COutbox::Kind::Sms, "RECENT-SMS-1", "+46700000778", 23 * kHour, true},
 };
 
-std::string BodyOf(const LeftJob& left) { return std::string("Left over: ") + left.what; }
+std::string BodyOf(const LeftJob& left)
+{
+    return std::string("Left over: ") + left.what;
+}
 
 // The station starts with jobs of an earlier run in its outbox. Those
 // composed more than a day ago are reported to the operator and dropped; a

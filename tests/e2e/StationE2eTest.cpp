@@ -36,7 +36,10 @@ std::string Call(const std::string& telephone, const std::string& callerId = kCa
 // of half a second; everything else behaves as the real modem does.
 constexpr const char* kModemScenario = R"({"modem": {"p100_message_delay_ms": 100}})";
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
 
 // The body lines of an alarm mail, without their carriage returns.
 std::vector<std::string> BodyLines(StationRig& rig, int n)
@@ -118,7 +121,10 @@ struct OpFailCase {
     bool emergency;
 };
 
-void PrintTo(const OpFailCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const OpFailCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class P100OperationalFailure : public StationE2e, public ::testing::WithParamInterface<OpFailCase> {};
 
@@ -186,14 +192,13 @@ TEST_P(P100OperationalFailure, IsStoredAndForwardedToTheRightRecipients)
     EXPECT_EQ(rig.SmsSent().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Station, P100OperationalFailure,
-    ::testing::Values(
-        // Battery (sub code 1), voltage low: a technical alarm.
-        OpFailCase{"BatteryLow", 1, 1, 4, 2, "Battery Voltage Low", "Battery Failure", false},
-        // Start of alarm (sub code 4): Emergency Call Activated, an emergency.
-        OpFailCase{"EmergencyCallActivated", 4, 0, 8, 0, "", "Emergency Call Activated", true}),
-    [](const ::testing::TestParamInfo<OpFailCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Station, P100OperationalFailure,
+                         ::testing::Values(
+                             // Battery (sub code 1), voltage low: a technical alarm.
+                             OpFailCase{"BatteryLow", 1, 1, 4, 2, "Battery Voltage Low", "Battery Failure", false},
+                             // Start of alarm (sub code 4): Emergency Call Activated, an emergency.
+                             OpFailCase{"EmergencyCallActivated", 4, 0, 8, 0, "", "Emergency Call Activated", true}),
+                         [](const ::testing::TestParamInfo<OpFailCase>& info) { return std::string(info.param.name); });
 
 // --- a CPC voice call --------------------------------------------------
 

@@ -8,15 +8,15 @@
 // mails the server accepted, the SMS the GSM modem sent, the modem's events
 // and the station's standard output.
 
-#include "settings/SettingsFile.h"
+#include "core/OleDateTime.h"
 #include "db/Database.h"
 #include "db/DatabaseHandler.h"
 #include "db/DbConvert.h"
 #include "db/DbObjectInfo.h"
 #include "db/DbSchema.h"
 #include "db/ObjectInfoMsg.h"
-#include "core/OleDateTime.h"
 #include "mail/SmtpSink.h"
+#include "settings/SettingsFile.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -104,11 +104,21 @@ inline std::optional<std::string> DecodeJsonString(const std::string& text)
         if (++i >= text.size())
             return std::nullopt;
         switch (text[i]) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'b':
+            out += '\b';
+            break;
+        case 'f':
+            out += '\f';
+            break;
         case 'u': {
             if (i + 4 >= text.size())
                 return std::nullopt;
@@ -126,7 +136,9 @@ inline std::optional<std::string> DecodeJsonString(const std::string& text)
             }
             break;
         }
-        default: out += text[i]; break;
+        default:
+            out += text[i];
+            break;
         }
     }
     return std::nullopt;

@@ -4,8 +4,8 @@
 
 #include "gsm/AtCmdProt.h"
 
-#include "support/Pty.h"
 #include "support/FakeTickSource.h"
+#include "support/Pty.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -70,8 +70,8 @@ TEST_F(AtCmdProtTest, LinesAndTheirEnds)
     const struct {
         const char* name;
         std::string bytes;
-        Lines lines;     // while the bytes are read
-        Lines flushed;   // 150 ms later
+        Lines lines;    // while the bytes are read
+        Lines flushed;  // 150 ms later
     } cases[] = {
         {"OK", "OK\r\n", {"OK"}, {}},
         {"empty line first", "\r\nOK\r\n", {"OK"}, {}},

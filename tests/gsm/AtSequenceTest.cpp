@@ -54,7 +54,11 @@ protected:
         const S::Then timedOut = S::End(kTimedOut);
         return CAtSequence(
             {
-                {kAt, GSMCMD_AT, nullptr, kAnswerMs, {{GSMRSP_OK, S::Next(kPauseMs)}, {GSMRSP_ERROR, S::End(kRefused)}},
+                {kAt,
+                 GSMCMD_AT,
+                 nullptr,
+                 kAnswerMs,
+                 {{GSMRSP_OK, S::Next(kPauseMs)}, {GSMRSP_ERROR, S::End(kRefused)}},
                  timedOut},
                 {kStorage, GSMCMD_STORAGE, nullptr, kAnswerMs, {{GSMRSP_STORAGE, S::Next()}}, timedOut},
                 {kStorageOk, S::kNoCommand, nullptr, 0, {{GSMRSP_OK, S::SendNow(kHeader)}}, timedOut},
@@ -95,75 +99,74 @@ TEST_P(AtSequenceTest, PassByPass)
 }
 
 // {advance ms, answer filed, command sent, result}
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AtSequenceTest,
-    testing::Values(
-        Case{"EveryStepInTurn",
-             {
-                 {0, 0, 0, 0},  // leaves the start only
-                 {0, 0, GSMCMD_AT, 0},
-                 {0, GSMRSP_OK, 0, 0},  // the pause begins
-                 {kPauseMs - 1, 0, 0, 0},
-                 {1, 0, 0, 0},  // the pause is over
-                 {0, 0, GSMCMD_STORAGE, 0},
-                 {0, GSMRSP_STORAGE, 0, 0},  // on to the OK of the same command
-                 {0, GSMRSP_OK, GSMCMD_SHOW_HEADER, 0},  // sent in the pass of the answer
-                 {0, GSMRSP_OK, 0, kDone},
-                 {0, 0, 0, 0},  // back at the start
-                 {0, 0, GSMCMD_AT, 0},
-             }},
-        Case{"NoAnswerInTime",
-             {
-                 {0, 0, 0, 0},
-                 {0, 0, GSMCMD_AT, 0},
-                 {kAnswerMs - 1, 0, 0, 0},
-                 {1, 0, 0, kTimedOut},
-                 {0, 0, 0, 0},
-                 {0, 0, GSMCMD_AT, 0},
-             }},
-        Case{"AnswerInThePassTheTimeRunsOutCounts",
-             {
-                 {0, 0, 0, 0},
-                 {0, 0, GSMCMD_AT, 0},
-                 {kAnswerMs + 1, GSMRSP_OK, 0, 0},
-                 {kPauseMs, 0, 0, 0},
-                 {0, 0, GSMCMD_STORAGE, 0},
-             }},
-        Case{"FailureAnswer",
-             {
-                 {0, 0, 0, 0},
-                 {0, 0, GSMCMD_AT, 0},
-                 {0, GSMRSP_ERROR, 0, kRefused},
-             }},
-        Case{"AnswerOfAnotherKindIsNotTaken",
-             {
-                 {0, 0, 0, 0},
-                 {0, 0, GSMCMD_AT, 0},
-                 {0, GSMRSP_STORAGE, 0, 0},
-                 {kAnswerMs, 0, 0, kTimedOut},
-             }},
-        Case{"StepWithoutCommandRunsOnThePreviousTimer",
-             {
-                 {0, 0, 0, 0},
-                 {0, 0, GSMCMD_AT, 0},
-                 {0, GSMRSP_OK, 0, 0},
-                 {kPauseMs, 0, 0, 0},
-                 {0, 0, GSMCMD_STORAGE, 0},
-                 {600, GSMRSP_STORAGE, 0, 0},
-                 {kAnswerMs - 600 - 1, 0, 0, 0},
-                 {1, 0, 0, kTimedOut},
-             }},
-        Case{"PauseIsNotCutShortByAnAnswer",
-             {
-                 {0, 0, 0, 0},
-                 {0, 0, GSMCMD_AT, 0},
-                 {0, GSMRSP_OK, 0, 0},
-                 {kPauseMs - 1, GSMRSP_OK, 0, 0},
-                 {0, 0, 0, 0},
-                 {1, 0, 0, 0},
-                 {0, 0, GSMCMD_STORAGE, 0},
-             }}),
-    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, AtSequenceTest,
+                         testing::Values(Case{"EveryStepInTurn",
+                                              {
+                                                  {0, 0, 0, 0},  // leaves the start only
+                                                  {0, 0, GSMCMD_AT, 0},
+                                                  {0, GSMRSP_OK, 0, 0},  // the pause begins
+                                                  {kPauseMs - 1, 0, 0, 0},
+                                                  {1, 0, 0, 0},  // the pause is over
+                                                  {0, 0, GSMCMD_STORAGE, 0},
+                                                  {0, GSMRSP_STORAGE, 0, 0},  // on to the OK of the same command
+                                                  {0, GSMRSP_OK, GSMCMD_SHOW_HEADER,
+                                                   0},  // sent in the pass of the answer
+                                                  {0, GSMRSP_OK, 0, kDone},
+                                                  {0, 0, 0, 0},  // back at the start
+                                                  {0, 0, GSMCMD_AT, 0},
+                                              }},
+                                         Case{"NoAnswerInTime",
+                                              {
+                                                  {0, 0, 0, 0},
+                                                  {0, 0, GSMCMD_AT, 0},
+                                                  {kAnswerMs - 1, 0, 0, 0},
+                                                  {1, 0, 0, kTimedOut},
+                                                  {0, 0, 0, 0},
+                                                  {0, 0, GSMCMD_AT, 0},
+                                              }},
+                                         Case{"AnswerInThePassTheTimeRunsOutCounts",
+                                              {
+                                                  {0, 0, 0, 0},
+                                                  {0, 0, GSMCMD_AT, 0},
+                                                  {kAnswerMs + 1, GSMRSP_OK, 0, 0},
+                                                  {kPauseMs, 0, 0, 0},
+                                                  {0, 0, GSMCMD_STORAGE, 0},
+                                              }},
+                                         Case{"FailureAnswer",
+                                              {
+                                                  {0, 0, 0, 0},
+                                                  {0, 0, GSMCMD_AT, 0},
+                                                  {0, GSMRSP_ERROR, 0, kRefused},
+                                              }},
+                                         Case{"AnswerOfAnotherKindIsNotTaken",
+                                              {
+                                                  {0, 0, 0, 0},
+                                                  {0, 0, GSMCMD_AT, 0},
+                                                  {0, GSMRSP_STORAGE, 0, 0},
+                                                  {kAnswerMs, 0, 0, kTimedOut},
+                                              }},
+                                         Case{"StepWithoutCommandRunsOnThePreviousTimer",
+                                              {
+                                                  {0, 0, 0, 0},
+                                                  {0, 0, GSMCMD_AT, 0},
+                                                  {0, GSMRSP_OK, 0, 0},
+                                                  {kPauseMs, 0, 0, 0},
+                                                  {0, 0, GSMCMD_STORAGE, 0},
+                                                  {600, GSMRSP_STORAGE, 0, 0},
+                                                  {kAnswerMs - 600 - 1, 0, 0, 0},
+                                                  {1, 0, 0, kTimedOut},
+                                              }},
+                                         Case{"PauseIsNotCutShortByAnAnswer",
+                                              {
+                                                  {0, 0, 0, 0},
+                                                  {0, 0, GSMCMD_AT, 0},
+                                                  {0, GSMRSP_OK, 0, 0},
+                                                  {kPauseMs - 1, GSMRSP_OK, 0, 0},
+                                                  {0, 0, 0, 0},
+                                                  {1, 0, 0, 0},
+                                                  {0, 0, GSMCMD_STORAGE, 0},
+                                              }}),
+                         [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // The handler sets its sequences back after a failure elsewhere: a sequence
 // stopped in a wait begins again with its first step.

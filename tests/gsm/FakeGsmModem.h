@@ -6,8 +6,8 @@
 // SMS accepted; the test changes what it needs. Every command is recorded
 // with the simulated time at which the station sent it.
 
-#include "support/Pty.h"
 #include "SimClock.h"
+#include "support/Pty.h"
 
 #include <algorithm>
 #include <atomic>
@@ -75,13 +75,34 @@ public:
 
     // --- set-up ---
 
-    void SetModel(const std::string& name) { Locked([&] { model = name; }); }
-    void RequirePin(const std::string& pin) { Locked([&] { simPin = pin; pinEntered = false; }); }
-    void SetRegistration(int stat) { Locked([&] { registration = stat; }); }
-    void SetRssi(int value) { Locked([&] { rssi = value; }); }
-    void Store(const Stored& sms) { Locked([&] { store[sms.index] = sms; }); }
+    void SetModel(const std::string& name)
+    {
+        Locked([&] { model = name; });
+    }
+    void RequirePin(const std::string& pin)
+    {
+        Locked([&] {
+            simPin = pin;
+            pinEntered = false;
+        });
+    }
+    void SetRegistration(int stat)
+    {
+        Locked([&] { registration = stat; });
+    }
+    void SetRssi(int value)
+    {
+        Locked([&] { rssi = value; });
+    }
+    void Store(const Stored& sms)
+    {
+        Locked([&] { store[sms.index] = sms; });
+    }
     // An SMS that reaches the store the moment the next SMS text has been sent.
-    void StoreWhenSent(const Stored& sms) { Locked([&] { arriving.push_back(sms); }); }
+    void StoreWhenSent(const Stored& sms)
+    {
+        Locked([&] { arriving.push_back(sms); });
+    }
     // The outcomes of the next attempts, whatever their number.
     void SetOutcomes(std::vector<Outcome> outcomes)
     {
@@ -94,9 +115,15 @@ public:
         Locked([&] { numberOutcomes[number].assign(outcomes.begin(), outcomes.end()); });
     }
     // No answer to anything (a modem switched off, a cable pulled at its end).
-    void SetSilent(bool on) { Locked([&] { silent = on; }); }
+    void SetSilent(bool on)
+    {
+        Locked([&] { silent = on; });
+    }
     // Commands that begin with `prefix` are answered OK only `ms` later.
-    void DelayOk(const std::string& prefix, uint32_t ms) { Locked([&] { delayedOk[prefix] = ms; }); }
+    void DelayOk(const std::string& prefix, uint32_t ms)
+    {
+        Locked([&] { delayedOk[prefix] = ms; });
+    }
     // Answers instead of the defaults: a value is the reply (empty: silence).
     void SetScript(std::function<std::optional<std::string>(const std::string&)> answer)
     {
@@ -284,7 +311,10 @@ private:
         }
     }
 
-    static bool Starts(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+    static bool Starts(const std::string& s, const std::string& prefix)
+    {
+        return s.compare(0, prefix.size(), prefix) == 0;
+    }
 
     void Answer(const std::string& command, std::string& reply, std::multiset<uint32_t>& later)
     {

@@ -36,22 +36,20 @@ std::string Utf8(char32_t c)
 }
 
 struct Pair {
-    int code;      // GSM code
-    char32_t ch;   // character
+    int code;     // GSM code
+    char32_t ch;  // character
 };
 
 TEST(GsmAlphabet, ReceivedCodesBecomeTheirCharacters)
 {
     const Pair pairs[] = {
-        {0, U'@'},      {1, U'£'},      {2, U'$'},      {3, U'¥'},      {4, U'è'},      {5, U'é'},
-        {6, U'ù'},      {7, U'ì'},      {8, U'ò'},      {9, U'Ç'},      {10, U'\n'},    {11, U'Ø'},
-        {12, U'ø'},     {13, U'\r'},    {14, U'Å'},     {15, U'å'},     {16, U'Δ'},     {17, U'_'},
-        {18, U'Φ'},     {19, U'Γ'},     {20, U'Λ'},     {21, U'Ω'},     {22, U'Π'},     {23, U'Ψ'},
-        {24, U'Σ'},     {25, U'Θ'},     {26, U'Ξ'},     {28, U'Æ'},     {29, U'æ'},     {30, U'ß'},
-        {31, U'É'},     {32, U' '},     {35, U'#'},     {36, U'¤'},     {48, U'0'},     {63, U'?'},
-        {64, U'¡'},     {65, U'A'},     {90, U'Z'},     {91, U'Ä'},     {92, U'Ö'},     {93, U'Ñ'},
-        {94, U'Ü'},     {95, U'§'},     {96, U'¿'},     {97, U'a'},     {122, U'z'},    {123, U'ä'},
-        {124, U'ö'},    {125, U'ñ'},    {126, U'ü'},    {127, U'à'},
+        {0, U'@'},   {1, U'£'},   {2, U'$'},   {3, U'¥'},   {4, U'è'},  {5, U'é'},   {6, U'ù'},   {7, U'ì'},
+        {8, U'ò'},   {9, U'Ç'},   {10, U'\n'}, {11, U'Ø'},  {12, U'ø'}, {13, U'\r'}, {14, U'Å'},  {15, U'å'},
+        {16, U'Δ'},  {17, U'_'},  {18, U'Φ'},  {19, U'Γ'},  {20, U'Λ'}, {21, U'Ω'},  {22, U'Π'},  {23, U'Ψ'},
+        {24, U'Σ'},  {25, U'Θ'},  {26, U'Ξ'},  {28, U'Æ'},  {29, U'æ'}, {30, U'ß'},  {31, U'É'},  {32, U' '},
+        {35, U'#'},  {36, U'¤'},  {48, U'0'},  {63, U'?'},  {64, U'¡'}, {65, U'A'},  {90, U'Z'},  {91, U'Ä'},
+        {92, U'Ö'},  {93, U'Ñ'},  {94, U'Ü'},  {95, U'§'},  {96, U'¿'}, {97, U'a'},  {122, U'z'}, {123, U'ä'},
+        {124, U'ö'}, {125, U'ñ'}, {126, U'ü'}, {127, U'à'},
     };
     for (const Pair& p : pairs)
         EXPECT_EQ(CGsmAlphabet::ToUtf8(Byte(p.code)), Utf8(p.ch)) << "code " << p.code;
@@ -71,12 +69,16 @@ TEST(GsmAlphabet, EscapeTableAndOddBytes)
         {"\x1b=", "~"},
         {"\x1b>", "]"},
         {std::string("\x1b") + Byte(64), "|"},
-        {"\x1b" "e", Utf8(U'€')},
-        {"\x1b\n", "\n"},                    // page break shows as a line break
-        {"\x1b" "A", "A"},                   // unknown escape: the character itself
-        {"A\x1b", "A "},                     // an escape at the end
-        {"\x1b\x1b", " "},                   // escape of escape
-        {"\x80\xff", "  "},                  // not GSM characters
+        {"\x1b"
+         "e",
+         Utf8(U'€')},
+        {"\x1b\n", "\n"},  // page break shows as a line break
+        {"\x1b"
+         "A",
+         "A"},               // unknown escape: the character itself
+        {"A\x1b", "A "},     // an escape at the end
+        {"\x1b\x1b", " "},   // escape of escape
+        {"\x80\xff", "  "},  // not GSM characters
         {"Price 5" + Byte(1) + Byte(0), "Price 5£@"},
     };
     for (const auto& c : cases)
@@ -87,20 +89,73 @@ TEST(GsmAlphabet, CharactersToSend)
 {
     const Pair pairs[] = {
         // Code-for-code as the line has always carried them.
-        {2, U'$'},   {63, U'@'},  {17, U'_'},  {39, U'`'},  {63, U'['},  {63, U'\\'}, {63, U']'},
-        {63, U'^'},  {63, U'{'},  {63, U'|'},  {63, U'}'},  {63, U'~'},  {16, U'\x7f'}, {1, U'£'},
-        {3, U'¥'},   {96, U'¿'},  {91, U'Ä'},  {14, U'Å'},  {9, U'Ç'},   {93, U'Ñ'},  {92, U'Ö'},
-        {94, U'Ü'},  {127, U'à'}, {123, U'ä'}, {15, U'å'},  {4, U'è'},   {5, U'é'},   {125, U'ñ'},
-        {8, U'ò'},   {124, U'ö'}, {6, U'ù'},   {126, U'ü'}, {10, U'\n'}, {32, U'\t'}, {32, U'\x01'},
-        {65, U'A'},  {122, U'z'}, {35, U'#'},
+        {2, U'$'},
+        {63, U'@'},
+        {17, U'_'},
+        {39, U'`'},
+        {63, U'['},
+        {63, U'\\'},
+        {63, U']'},
+        {63, U'^'},
+        {63, U'{'},
+        {63, U'|'},
+        {63, U'}'},
+        {63, U'~'},
+        {16, U'\x7f'},
+        {1, U'£'},
+        {3, U'¥'},
+        {96, U'¿'},
+        {91, U'Ä'},
+        {14, U'Å'},
+        {9, U'Ç'},
+        {93, U'Ñ'},
+        {92, U'Ö'},
+        {94, U'Ü'},
+        {127, U'à'},
+        {123, U'ä'},
+        {15, U'å'},
+        {4, U'è'},
+        {5, U'é'},
+        {125, U'ñ'},
+        {8, U'ò'},
+        {124, U'ö'},
+        {6, U'ù'},
+        {126, U'ü'},
+        {10, U'\n'},
+        {32, U'\t'},
+        {32, U'\x01'},
+        {65, U'A'},
+        {122, U'z'},
+        {35, U'#'},
         // The alphabet's own characters.
-        {11, U'Ø'},  {12, U'ø'},  {28, U'Æ'},  {29, U'æ'},  {30, U'ß'},  {31, U'É'},  {64, U'¡'},
-        {36, U'¤'},  {95, U'§'},  {7, U'ì'},   {16, U'Δ'},  {18, U'Φ'},  {19, U'Γ'},  {20, U'Λ'},
-        {21, U'Ω'},  {22, U'Π'},  {23, U'Ψ'},  {24, U'Σ'},  {25, U'Θ'},
+        {11, U'Ø'},
+        {12, U'ø'},
+        {28, U'Æ'},
+        {29, U'æ'},
+        {30, U'ß'},
+        {31, U'É'},
+        {64, U'¡'},
+        {36, U'¤'},
+        {95, U'§'},
+        {7, U'ì'},
+        {16, U'Δ'},
+        {18, U'Φ'},
+        {19, U'Γ'},
+        {20, U'Λ'},
+        {21, U'Ω'},
+        {22, U'Π'},
+        {23, U'Ψ'},
+        {24, U'Σ'},
+        {25, U'Θ'},
         // Codes that would end or cancel the text on the line.
-        {63, U'Ξ'},  {63, U'€'},
+        {63, U'Ξ'},
+        {63, U'€'},
         // Outside the alphabet: one space each.
-        {32, U'Ł'},  {32, U'中'}, {32, U'\U0001F600'}, {32, U'\x80'}, {32, U'ÿ'},
+        {32, U'Ł'},
+        {32, U'中'},
+        {32, U'\U0001F600'},
+        {32, U'\x80'},
+        {32, U'ÿ'},
     };
     for (const Pair& p : pairs)
         EXPECT_EQ(CGsmAlphabet::FromUtf8(Utf8(p.ch)), Byte(p.code)) << "U+" << std::hex << static_cast<uint32_t>(p.ch);
@@ -109,10 +164,12 @@ TEST(GsmAlphabet, CharactersToSend)
 TEST(GsmAlphabet, CarriageReturnsAreRemovedAndBadUtf8BecomesSpaces)
 {
     EXPECT_EQ(CGsmAlphabet::FromUtf8("Line 1\r\nLine 2\r"), "Line 1\nLine 2");
-    EXPECT_EQ(CGsmAlphabet::FromUtf8("a\xff" "b"), "a b");
-    EXPECT_EQ(CGsmAlphabet::FromUtf8("a\xc3"), "a ");                   // cut sequence
-    EXPECT_EQ(CGsmAlphabet::FromUtf8("\xc0\xaf"), "  ");                // overlong slash
-    EXPECT_EQ(CGsmAlphabet::FromUtf8("\xed\xa0\x80"), "   ");           // surrogate
+    EXPECT_EQ(CGsmAlphabet::FromUtf8("a\xff"
+                                     "b"),
+              "a b");
+    EXPECT_EQ(CGsmAlphabet::FromUtf8("a\xc3"), "a ");          // cut sequence
+    EXPECT_EQ(CGsmAlphabet::FromUtf8("\xc0\xaf"), "  ");       // overlong slash
+    EXPECT_EQ(CGsmAlphabet::FromUtf8("\xed\xa0\x80"), "   ");  // surrogate
     EXPECT_EQ(CGsmAlphabet::FromUtf8(""), "");
 }
 

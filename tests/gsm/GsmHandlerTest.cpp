@@ -17,13 +17,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -238,9 +238,18 @@ TEST_F(GsmHandlerTest, InitialisationCommandsAndReports)
     ASSERT_TRUE(owner.WaitForStatus(GHM_STATUS_COM_OK, 2));
     ASSERT_TRUE(modem->WaitForCommands("AT+CMGL=", 1));
     const std::vector<std::string> expected = {
-        "ESC",       "AT",             "ATE0",             "AT+CGMM",   "AT+CPIN?",
-        "AT+CMGF=1", "AT+CSCS=\"GSM\"", "AT+CPMS=MT,MT,MT", "AT+CSDH=1", "AT+CREG?",
-        "AT+CSQ",    "AT+CMGL=\"ALL\"",
+        "ESC",
+        "AT",
+        "ATE0",
+        "AT+CGMM",
+        "AT+CPIN?",
+        "AT+CMGF=1",
+        "AT+CSCS=\"GSM\"",
+        "AT+CPMS=MT,MT,MT",
+        "AT+CSDH=1",
+        "AT+CREG?",
+        "AT+CSQ",
+        "AT+CMGL=\"ALL\"",
     };
     std::vector<std::string> seen = Texts(modem->Commands());
     seen.resize(std::min(seen.size(), expected.size()));
@@ -306,13 +315,12 @@ TEST_P(GsmHandlerPinTest, PinHandling)
     EXPECT_EQ(owner.Status(GHM_STATUS_COM_OK).size(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, GsmHandlerPinTest,
-    testing::Values(PinCase{"NoPinNeeded", "", "1234", GHM_STATUS_COM_OK, false},
-                    PinCase{"PinEntered", "1234", "1234", GHM_STATUS_COM_OK, true},
-                    PinCase{"PinMissing", "1234", "", GHM_STATUS_PIN_REQUIRED, false},
-                    PinCase{"PinRejected", "1234", "9999", GHM_STATUS_PIN_ERROR, true}),
-    [](const testing::TestParamInfo<PinCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, GsmHandlerPinTest,
+                         testing::Values(PinCase{"NoPinNeeded", "", "1234", GHM_STATUS_COM_OK, false},
+                                         PinCase{"PinEntered", "1234", "1234", GHM_STATUS_COM_OK, true},
+                                         PinCase{"PinMissing", "1234", "", GHM_STATUS_PIN_REQUIRED, false},
+                                         PinCase{"PinRejected", "1234", "9999", GHM_STATUS_PIN_ERROR, true}),
+                         [](const testing::TestParamInfo<PinCase>& info) { return info.param.name; });
 
 TEST_F(GsmHandlerTest, Le910GetsItsStorageAndNetworkSelection)
 {
@@ -569,8 +577,8 @@ struct RetryCase {
     const char* name;
     std::vector<Outcome> outcomes;
     std::size_t attempts;
-    int16_t result;          // for the free-form request
-    std::size_t warnings;    // communication failures reported
+    int16_t result;        // for the free-form request
+    std::size_t warnings;  // communication failures reported
 };
 
 void PrintTo(const RetryCase& c, std::ostream* os)
@@ -619,19 +627,26 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, GsmHandlerRetryTest,
     testing::Values(
         RetryCase{"SentAtOnce", {Outcome::Sent}, 1, GHM_STATUS_SMS_SENT, 0},
-        RetryCase{"ThreeErrorsThenSent", {Outcome::Error, Outcome::Error, Outcome::Error, Outcome::Sent}, 4,
-                  GHM_STATUS_SMS_SENT, 0},
-        RetryCase{"FourErrorsDropIt", {Outcome::Error, Outcome::Error, Outcome::Error, Outcome::Error}, 4,
-                  GHM_STATUS_SMS_FAILED, 0},
-        RetryCase{"NumberRefusedCountsAsAnAttempt", {Outcome::PromptError, Outcome::Sent}, 2, GHM_STATUS_SMS_SENT,
+        RetryCase{"ThreeErrorsThenSent",
+                  {Outcome::Error, Outcome::Error, Outcome::Error, Outcome::Sent},
+                  4,
+                  GHM_STATUS_SMS_SENT,
                   0},
+        RetryCase{"FourErrorsDropIt",
+                  {Outcome::Error, Outcome::Error, Outcome::Error, Outcome::Error},
+                  4,
+                  GHM_STATUS_SMS_FAILED,
+                  0},
+        RetryCase{"NumberRefusedCountsAsAnAttempt", {Outcome::PromptError, Outcome::Sent}, 2, GHM_STATUS_SMS_SENT, 0},
         // A modem that stops answering in the middle of the SMS: it is kept
         // and sent after the re-initialisation.
         RetryCase{"ResultLostThenSent", {Outcome::NoResult, Outcome::Sent}, 2, GHM_STATUS_SMS_SENT, 1},
         RetryCase{"PromptLostThenSent", {Outcome::NoPrompt, Outcome::Sent}, 2, GHM_STATUS_SMS_SENT, 1},
         RetryCase{"FourLostAttemptsDropIt",
-                  {Outcome::NoPrompt, Outcome::NoResult, Outcome::Error, Outcome::NoResult}, 4,
-                  GHM_STATUS_SMS_FAILED, 3}),
+                  {Outcome::NoPrompt, Outcome::NoResult, Outcome::Error, Outcome::NoResult},
+                  4,
+                  GHM_STATUS_SMS_FAILED,
+                  3}),
     [](const testing::TestParamInfo<RetryCase>& info) { return info.param.name; });
 
 // The outgoing queue: a new alarm's SMS goes ahead of those left from before
@@ -673,30 +688,30 @@ TEST_P(GsmSendOrderTest, AttemptOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GsmSendOrderTest,
-    testing::Values(
-        OrderCase{"RefusedOnceGoesBehindTheNewOne",
-                  {{"+3581", 2, {Outcome::Error}}, {"+3582", 2, {}}},
-                  {"+3581", "+3582", "+3581"}},
-        OrderCase{"NumberRefusedGoesBehindTheNewOne",
-                  {{"+3581", 2, {Outcome::PromptError}}, {"+3582", 2, {}}},
-                  {"+3581", "+3582", "+3581"}},
-        OrderCase{"NewAheadOfLeftOversEmergencyFirst",
-                  {{"+3581", 0, {}}, {"+3582", 2, {}}, {"+3583", 3, {}}, {"+3584", 1, {}}, {"+3585", 2, {}}},
-                  {"+3583", "+3582", "+3585", "+3584", "+3581"}},
-        OrderCase{"RefusedEmergencyBehindNewTechnicalAheadOfLeftOvers",
-                  {{"+3581", 3, {Outcome::Error}}, {"+3582", 2, {}}, {"+3583", 0, {}}},
-                  {"+3581", "+3582", "+3581", "+3583"}},
-        OrderCase{"RefusedTwiceStaysALeftOver",
-                  {{"+3581", 3, {Outcome::Error, Outcome::Error}}, {"+3582", 1, {}}, {"+3583", 0, {}}},
-                  {"+3581", "+3582", "+3581", "+3581", "+3583"}},
-        // Free-form SMS keep plain first-in-first-out order.
-        OrderCase{"FreeFormRefusedGoesToTheEnd",
-                  {{"+3581", 0, {Outcome::Error}}, {"+3582", 0, {}}, {"+3583", 0, {}}},
-                  {"+3581", "+3582", "+3583", "+3581"}},
-        // A modem that stops answering is no refusal: the SMS stays first.
-        OrderCase{"ComErrorKeepsItFirst",
-                  {{"+3581", 2, {Outcome::NoResult}}, {"+3582", 2, {}}},
-                  {"+3581", "+3581", "+3582"}}),
+    testing::Values(OrderCase{"RefusedOnceGoesBehindTheNewOne",
+                              {{"+3581", 2, {Outcome::Error}}, {"+3582", 2, {}}},
+                              {"+3581", "+3582", "+3581"}},
+                    OrderCase{"NumberRefusedGoesBehindTheNewOne",
+                              {{"+3581", 2, {Outcome::PromptError}}, {"+3582", 2, {}}},
+                              {"+3581", "+3582", "+3581"}},
+                    OrderCase{
+                        "NewAheadOfLeftOversEmergencyFirst",
+                        {{"+3581", 0, {}}, {"+3582", 2, {}}, {"+3583", 3, {}}, {"+3584", 1, {}}, {"+3585", 2, {}}},
+                        {"+3583", "+3582", "+3585", "+3584", "+3581"}},
+                    OrderCase{"RefusedEmergencyBehindNewTechnicalAheadOfLeftOvers",
+                              {{"+3581", 3, {Outcome::Error}}, {"+3582", 2, {}}, {"+3583", 0, {}}},
+                              {"+3581", "+3582", "+3581", "+3583"}},
+                    OrderCase{"RefusedTwiceStaysALeftOver",
+                              {{"+3581", 3, {Outcome::Error, Outcome::Error}}, {"+3582", 1, {}}, {"+3583", 0, {}}},
+                              {"+3581", "+3582", "+3581", "+3581", "+3583"}},
+                    // Free-form SMS keep plain first-in-first-out order.
+                    OrderCase{"FreeFormRefusedGoesToTheEnd",
+                              {{"+3581", 0, {Outcome::Error}}, {"+3582", 0, {}}, {"+3583", 0, {}}},
+                              {"+3581", "+3582", "+3583", "+3581"}},
+                    // A modem that stops answering is no refusal: the SMS stays first.
+                    OrderCase{"ComErrorKeepsItFirst",
+                              {{"+3581", 2, {Outcome::NoResult}}, {"+3582", 2, {}}},
+                              {"+3581", "+3581", "+3582"}}),
     [](const testing::TestParamInfo<OrderCase>& info) { return info.param.name; });
 
 // The outbox file of an alarm SMS goes the moment the modem answers "+CMGS:",
@@ -729,9 +744,8 @@ TEST_P(GsmJobFileTest, FileGoesOnlyWithTheModemsAnswer)
     ASSERT_TRUE(owner.WaitForStatus(c.result));
 
     const std::vector<Posted> all = owner.All();
-    const auto result = std::find_if(all.begin(), all.end(), [&](const Posted& p) {
-        return p.type == GSM_STATUS && p.code == c.result;
-    });
+    const auto result = std::find_if(all.begin(), all.end(),
+                                     [&](const Posted& p) { return p.type == GSM_STATUS && p.code == c.result; });
     ASSERT_NE(result, all.end());
     EXPECT_EQ(result->jobName, "r1-7-sms1.job");
     EXPECT_EQ(result->recipients, "+3581");

@@ -4,8 +4,8 @@
 
 #include "gsm/GsmInfo.h"
 
-#include "support/Pty.h"
 #include "support/FakeTickSource.h"
+#include "support/Pty.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +21,7 @@ namespace {
 
 constexpr int kPort = 4;
 
-const std::string kListing =
-    "+CMGL: 3,\"REC UNREAD\",\"+358401234567\",,\"24/05/01,12:34:56+12\",145,12";
+const std::string kListing = "+CMGL: 3,\"REC UNREAD\",\"+358401234567\",,\"24/05/01,12:34:56+12\",145,12";
 
 CGsmMsg Request(uint16_t type)
 {
@@ -77,7 +76,8 @@ TEST(GsmInfoCommands, CommandsWithValues)
 
     CGsmMsg text(GSMCMD_SMS_TEXT);
     text.smsText = "Lift 7 @ Main St.\r\nCall $5";
-    EXPECT_EQ(info.BuildCommand(text), "Lift 7 ? Main St.\nCall \x02" "5\x1a");
+    EXPECT_EQ(info.BuildCommand(text), "Lift 7 ? Main St.\nCall \x02"
+                                       "5\x1a");
 }
 
 TEST(GsmInfoCommands, StorageDependsOnTheModem)
@@ -262,8 +262,8 @@ TEST(GsmInfoListing, AcceptedStatusesGiveAnSms)
 {
     for (const char* status : {"REC UNREAD", "REC READ"}) {
         CGsmInfo info;
-        const std::string header = std::string("+CMGL: 3,\"") + status +
-                                   "\",\"+358401234567\",,\"24/05/01,12:34:56+12\",145,12";
+        const std::string header =
+            std::string("+CMGL: 3,\"") + status + "\",\"+358401234567\",,\"24/05/01,12:34:56+12\",145,12";
         EXPECT_EQ(info.HandleLine(header), nullptr);
         EXPECT_EQ(info.GetReceiveMode(), CGsmInfo::kModeSmsText);
         EXPECT_EQ(info.GetVerbatimCount(), 12);
@@ -310,8 +310,8 @@ TEST(GsmInfoListing, FieldVariants)
     {
         SCOPED_TRACE("a comma inside the phone book name");
         CGsmInfo info;
-        auto sms = Listed(info, "+CMGL: 4,\"REC READ\",\"+3584\",\"Doe, John\",\"24/05/01,12:34:56+12\",145,5",
-                          "Alarm");
+        auto sms =
+            Listed(info, "+CMGL: 4,\"REC READ\",\"+3584\",\"Doe, John\",\"24/05/01,12:34:56+12\",145,5", "Alarm");
         ASSERT_TRUE(sms);
         EXPECT_EQ(sms->smsDate, "24/05/01");
         EXPECT_EQ(sms->smsTime, "12:34:56+12");
@@ -350,7 +350,11 @@ TEST(GsmInfoListing, FieldVariants)
     {
         SCOPED_TRACE("text in the GSM alphabet");
         CGsmInfo info;
-        auto sms = Listed(info, kListing, std::string("\x00\x1b" "e" "\x10", 4));
+        auto sms = Listed(info, kListing,
+                          std::string("\x00\x1b"
+                                      "e"
+                                      "\x10",
+                                      4));
         ASSERT_TRUE(sms);
         EXPECT_EQ(sms->smsText, "@€Δ");
     }
@@ -358,8 +362,8 @@ TEST(GsmInfoListing, FieldVariants)
 
 TEST(GsmInfoListing, RandomLinesNeverMakeAnSms)
 {
-    const std::string prefixes[] = {"+CMGL: ", "+CMGL:", "+CMGL: 1,\"REC", "+CLCC: ", "+CREG: ",
-                                    "+CSQ: ",  "+CPIN: ", "OK",             ">",       ""};
+    const std::string prefixes[] = {
+        "+CMGL: ", "+CMGL:", "+CMGL: 1,\"REC", "+CLCC: ", "+CREG: ", "+CSQ: ", "+CPIN: ", "OK", ">", ""};
     std::mt19937 random(20240501);
     CGsmInfo info;
     for (int i = 0; i < 20000; ++i) {
@@ -417,9 +421,8 @@ protected:
 
 TEST_F(GsmInfoLineTest, ListingWithCarriageReturnInsideTheText)
 {
-    auto responses =
-        Exchange("\r\n" + kListing + "\r\nHello\rWorld!\r\n" +
-                 "+CMGL: 4,\"STO UNSENT\",\"+358401234567\",,,145,2\r\nOK\r\n\r\nOK\r\n");
+    auto responses = Exchange("\r\n" + kListing + "\r\nHello\rWorld!\r\n" +
+                              "+CMGL: 4,\"STO UNSENT\",\"+358401234567\",,,145,2\r\nOK\r\n\r\nOK\r\n");
     ASSERT_EQ(responses.size(), 2u);
     EXPECT_EQ(responses[0]->GetType(), GSMRSP_SMS);
     EXPECT_EQ(responses[0]->smsIndex, 3);

@@ -50,8 +50,7 @@ struct Owner : CMsgReceiver {
     }
     std::unique_ptr<CGsmHandlerMsg> WaitStatus(int16_t code, std::chrono::milliseconds limit)
     {
-        return WaitFor([code](const CGsmHandlerMsg& m) { return m.GetType() == GSM_STATUS && m.code == code; },
-                       limit);
+        return WaitFor([code](const CGsmHandlerMsg& m) { return m.GetType() == GSM_STATUS && m.code == code; }, limit);
     }
 
     CThreadQueue inbox;
@@ -122,7 +121,8 @@ TEST_F(GsmIntegration, MissingAndRejectedPinsHaltWithTheirReports)
         const char* pin;
         int16_t report;
     };
-    for (const Case& c : {Case{"required", "", GHM_STATUS_PIN_REQUIRED}, Case{"rejected", "1111", GHM_STATUS_PIN_ERROR}}) {
+    for (const Case& c :
+         {Case{"required", "", GHM_STATUS_PIN_REQUIRED}, Case{"rejected", "1111", GHM_STATUS_PIN_ERROR}}) {
         Owner fresh;
         CGsmHandler gsm;
         ChildProcess modem(ChildProcess::Simulator({std::string(ORVA_SOURCE_DIR) + "/tools/gsmsim/gsmsim.py", "--link",

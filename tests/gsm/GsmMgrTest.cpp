@@ -1,18 +1,18 @@
 #include "gsm/GsmMgr.h"
 
+#include "core/TextEncoding.h"
+#include "messages/TelHandlerMsg.h"
+#include "support/Pty.h"
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
 #include "support/TestDictionary.h"
-#include "support/Pty.h"
 #include "tel/SerialPort.h"
-#include "messages/TelHandlerMsg.h"
 #include "texts/MessageMgr.h"
-#include "core/TextEncoding.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -28,10 +28,7 @@ class RecordingSendSmsWindow : public CSendSmsWindow {
 public:
     void SetDocument(CDocumentHost* doc) override { document = doc; }
     void ShowWindow() override { ++shown; }
-    void OnSendResult(const CGsmHandlerMsg& result) override
-    {
-        results.emplace_back(result.code, result.recipients);
-    }
+    void OnSendResult(const CGsmHandlerMsg& result) override { results.emplace_back(result.code, result.recipients); }
     void OnSmsNumberReply(std::unique_ptr<CMsg> reply) override { replies.push_back(std::move(reply)); }
 
     CDocumentHost* document = nullptr;
@@ -99,8 +96,8 @@ TEST_F(GsmMgrTest, DisabledGsmStartsAndQueuesNothing)
 {
     host.settings.GsmEnabled = 0;
     EXPECT_EQ(manager.Start(nullptr), 1);
-    EXPECT_EQ(host.screen.statusLog,
-              (std::vector<std::pair<int, std::string>>{{STATUS_PANE_GSM, "GSM:"}, {STATUS_PANE_GSM, "GSM: Disabled"}}));
+    EXPECT_EQ(host.screen.statusLog, (std::vector<std::pair<int, std::string>>{{STATUS_PANE_GSM, "GSM:"},
+                                                                               {STATUS_PANE_GSM, "GSM: Disabled"}}));
     EXPECT_EQ(manager.Handler().IsRunning(), 0);
     EXPECT_TRUE(host.screen.portDialogs.empty());
     EXPECT_TRUE(host.saved.empty());
@@ -237,9 +234,15 @@ TEST_F(GsmMgrTest, LiftMonitoringSmsLeavesOutExactlyTheDetailLines)
         {"ThreeByteCode", {'b', 7, 1}, 3, TELPROT_P100, "Error code: b007\n" + instructions},
         {"CodeNoFileKnows", {'c', 9}, 2, TELPROT_P100, "Error code: c009\n\n"},
         {"Event", {1, 3, 0, 255}, 4, TELPROT_P100, "Travora Alarm Event\n"},
-        {"EventFromAnotherMakersTelephone", {1, 3, 1, 20}, 4, TELPROT_CPC,
+        {"EventFromAnotherMakersTelephone",
+         {1, 3, 1, 20},
+         4,
+         TELPROT_CPC,
          "Travora Alarm Event\nNo Tervin Equipment\n"},
-        {"UnsupportedFromAnotherMakersTelephone", {7}, 1, TELPROT_CPC,
+        {"UnsupportedFromAnotherMakersTelephone",
+         {7},
+         1,
+         TELPROT_CPC,
          "Error: Unsupported user message format received!\nNo Tervin Equipment\n"},
     };
     for (const Case& c : cases) {
@@ -338,9 +341,13 @@ TEST_F(GsmMgrTest, StatusTexts)
     const std::string comFailure = "GSM Modem communication failure, check GSM Modem settings and connections...";
     const std::vector<Case> cases = {
         {GHM_STATUS_INITIALIZING, 0, "GSM: Initializing...", {}},
-        {GHM_STATUS_PIN_ERROR, 0, "GSM: PIN Error",
+        {GHM_STATUS_PIN_ERROR,
+         0,
+         "GSM: PIN Error",
          {{"ERROR: GSM Modem PIN-Code error, check the PIN-Code at Settings->Communications...", true}}},
-        {GHM_STATUS_PIN_REQUIRED, 0, "GSM: PIN Required",
+        {GHM_STATUS_PIN_REQUIRED,
+         0,
+         "GSM: PIN Required",
          {{"ERROR: GSM Modem PIN-Code Required, set up the PIN-Code at Settings->Communications...", true}}},
         {GHM_STATUS_COM_OK, 65, "GSM: Com OK, NET 65%", {}},
         {GHM_STATUS_COM_OK, 0, "GSM: Com OK, No NET", {}},
@@ -382,8 +389,8 @@ TEST_F(GsmMgrTest, SendResultsReachTheWindowOnlyForItsOwnRequests)
             manager.OnHandlerStatus(msg);
         }
     }
-    EXPECT_EQ(window.results, (std::vector<std::pair<int16_t, std::string>>{
-                                  {GHM_STATUS_SMS_SENT, "+46700000001"}, {GHM_STATUS_SMS_FAILED, "+46700000001"}}));
+    EXPECT_EQ(window.results, (std::vector<std::pair<int16_t, std::string>>{{GHM_STATUS_SMS_SENT, "+46700000001"},
+                                                                            {GHM_STATUS_SMS_FAILED, "+46700000001"}}));
     EXPECT_TRUE(host.screen.statusLog.empty());
     EXPECT_TRUE(host.screen.infoLines.empty());
 }
@@ -461,8 +468,8 @@ protected:
         return job;
     }
 
-    static std::unique_ptr<CGsmHandlerMsg> Result(int16_t code, const std::string& jobName,
-                                                  const std::string& number, uint16_t attempts = 0)
+    static std::unique_ptr<CGsmHandlerMsg> Result(int16_t code, const std::string& jobName, const std::string& number,
+                                                  uint16_t attempts = 0)
     {
         auto result = std::make_unique<CGsmHandlerMsg>(GSM_STATUS);
         result->code = code;
@@ -515,9 +522,9 @@ TEST_F(GsmMgrOutboxTest, OneJobPerNumberWithItsFields)
         EXPECT_EQ(job.recipients, expected[i].first);
         EXPECT_EQ(job.body, r.smsText);
     }
-    EXPECT_EQ(JobLines(), (std::vector<std::string>{
-                              R"(queued sms alarm="4711" to="+46700000001" emergency job=r1-42-sms1.job)",
-                              R"(queued sms alarm="4711" to="0700000002" emergency job=r1-42-sms2.job)"}));
+    EXPECT_EQ(JobLines(),
+              (std::vector<std::string>{R"(queued sms alarm="4711" to="+46700000001" emergency job=r1-42-sms1.job)",
+                                        R"(queued sms alarm="4711" to="0700000002" emergency job=r1-42-sms2.job)"}));
     EXPECT_EQ(manager.GetWaitingCount(), 2u);
     EXPECT_EQ(host.screen.panes[STATUS_PANE_GSM], "(2 waiting)");
 
@@ -553,9 +560,14 @@ TEST_F(GsmMgrOutboxTest, ResultSettlesTheJob)
     };
     const std::vector<Case> cases = {
         {"Sent", GHM_STATUS_SMS_SENT, 0, R"(sent sms alarm="4711" to="+3581" emergency job=r1-9-sms1.job)", {}},
-        {"SentAfterARefusal", GHM_STATUS_SMS_SENT, 1,
-         R"(sent sms alarm="4711" to="+3581" emergency attempts=1 job=r1-9-sms1.job)", {}},
-        {"Failed", GHM_STATUS_SMS_FAILED, 4,
+        {"SentAfterARefusal",
+         GHM_STATUS_SMS_SENT,
+         1,
+         R"(sent sms alarm="4711" to="+3581" emergency attempts=1 job=r1-9-sms1.job)",
+         {}},
+        {"Failed",
+         GHM_STATUS_SMS_FAILED,
+         4,
          R"(failed sms alarm="4711" to="+3581" emergency attempts=4 job=r1-9-sms1.job)",
          {{"ERROR: The alarm SMS of 4711 to +3581 could not be sent", true}}},
     };
@@ -723,8 +735,8 @@ TEST_F(GsmMgrOutboxTest, NextStartSendsWhatWaitsAndReportsWhatExpired)
          true},
     };
     EXPECT_EQ(host.screen.infoLines, expectedInfo);
-    EXPECT_EQ(host.screen.jobLines, (std::vector<std::string>{
-                                        R"(expired sms alarm="OLD9" to="+3589" job=r0-9-sms1.job)",
+    EXPECT_EQ(host.screen.jobLines,
+              (std::vector<std::string>{R"(expired sms alarm="OLD9" to="+3589" job=r0-9-sms1.job)",
                                         R"(waiting sms alarm="T1" to="+3581" job=r1-1-sms1.job)",
                                         R"(waiting sms alarm="E2" to="+3582" emergency job=r1-2-sms1.job)",
                                         R"(waiting sms alarm="V3" to="+3583" emergency job=r1-3-sms1.job)"}));

@@ -18,10 +18,13 @@ TEST(LiftMonitoringText, FormatMatchesWhatItCanProduceAndNothingElse)
         {"Error code: %c%u\n", "Error code: b7\nFloor", 15},
         {"Error code: %c%03u\n", "Error code: b007\n", 17},
         {"Position: %d\n", "Position: -2500\n", 16},
-        {"Position: %d\n", "Position: \n", kNoMatch},        // no digits
-        {"Floor: %u", "Floor: -3", kNoMatch},                // no sign for %u
-        {"Code: %c%u", "Code: \n7", kNoMatch},              // %c never takes a line feed
-        {"Code: %c%u", "Code: \xc3\xa4" "7", 9},            // one character of two bytes
+        {"Position: %d\n", "Position: \n", kNoMatch},  // no digits
+        {"Floor: %u", "Floor: -3", kNoMatch},          // no sign for %u
+        {"Code: %c%u", "Code: \n7", kNoMatch},         // %c never takes a line feed
+        {"Code: %c%u",
+         "Code: \xc3\xa4"
+         "7",
+         9},  // one character of two bytes
         {"Distance: %c255 mm", "Distance: +255 mm or more", 17},
         {"100%%", "100%", 4},
         {"Value: %s", "Value: x", kNoMatch},                 // a conversion the texts do not use

@@ -19,11 +19,11 @@
 
 #include "core/TickSource.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>

@@ -126,7 +126,7 @@ TEST_F(MailDelivery, EveryHeaderAndTheBodyArriveExactly)
     for (const std::string& field : sink.Lines(1, "headers"))
         names.push_back(field.substr(0, field.find(':')));
     EXPECT_EQ(names, (std::vector<std::string>{"From", "To", "To", "To", "Subject", "Date", "Message-ID",
-                                                "MIME-Version", "Content-Type", "Content-Transfer-Encoding"}));
+                                               "MIME-Version", "Content-Type", "Content-Transfer-Encoding"}));
     const std::vector<std::string> fields = sink.Lines(1, "headers");
     EXPECT_EQ(fields[0], "From: <orva@example.test>");
     EXPECT_TRUE(std::regex_match(fields[6], std::regex(R"(Message-ID: <[0-9a-f.]+@example\.test>)"))) << fields[6];

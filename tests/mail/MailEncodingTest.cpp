@@ -108,7 +108,9 @@ TEST(MailEncoding, QuotedPrintableVectors)
              // A text without a closing line break ends with a soft break.
              {"abc", "abc="},
              {"a=b\r\n", "a=3Db\r\n"},
-             {"Gr\xC3\xBC\xC3\x9F" "e\r\n", "Gr=C3=BC=C3=9Fe\r\n"},
+             {"Gr\xC3\xBC\xC3\x9F"
+              "e\r\n",
+              "Gr=C3=BC=C3=9Fe\r\n"},
              {"end \r\n", "end=20\r\n"},
              {"end\t\r\n", "end=09\r\n"},
              {"mid dle\r\n", "mid dle\r\n"},
@@ -126,7 +128,8 @@ TEST(MailEncoding, QuotedPrintableVectors)
 TEST(MailEncoding, QuotedPrintableRoundTripsAnyTextInShortPrintableLines)
 {
     std::mt19937 random(7);
-    const std::string alphabet = std::string("abc XYZ.=\t-") + "\xC3\xA5\xC3\xA4\xC3\xB6\xE2\x80\x93" + '\0' + "\x7F\xFF";
+    const std::string alphabet =
+        std::string("abc XYZ.=\t-") + "\xC3\xA5\xC3\xA4\xC3\xB6\xE2\x80\x93" + '\0' + "\x7F\xFF";
     for (int round = 0; round < 300; ++round) {
         std::string text;
         const int length = static_cast<int>(random() % 400);
@@ -161,7 +164,9 @@ TEST(MailEncoding, PlainHeaderTextStaysAsItIs)
 TEST(MailEncoding, OtherHeaderTextBecomesEncodedWords)
 {
     for (const Case& c : std::vector<Case>{
-             {"Gr\xC3\xBC\xC3\x9F" "e", "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n"},
+             {"Gr\xC3\xBC\xC3\x9F"
+              "e",
+              "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n"},
              {"h\xC3\xA4ngt fest", "Subject: =?UTF-8?Q?h=C3=A4ngt_fest?=\r\n"},
              // Looks like an encoded word: must not be read as one.
              {"a =?x?= b", "Subject: =?UTF-8?Q?a_=3D=3Fx=3F=3D_b?=\r\n"},

@@ -18,8 +18,8 @@
 #include <fstream>
 #include <mutex>
 #include <ostream>
-#include <stdexcept>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -103,14 +103,19 @@ protected:
     template <typename Cond>
     bool RunUntil(Cond cond, std::chrono::milliseconds limit = 10s)
     {
-        return Poll([&] {
-            if (cond())
-                return true;
-            handler.RunPass();
-            return false;
-        }, limit);
+        return Poll(
+            [&] {
+                if (cond())
+                    return true;
+                handler.RunPass();
+                return false;
+            },
+            limit);
     }
-    bool RunUntilState(int16_t state) { return RunUntil([&] { return handler.GetState() == state; }); }
+    bool RunUntilState(int16_t state)
+    {
+        return RunUntil([&] { return handler.GetState() == state; });
+    }
     bool RunUntilResults(std::size_t count)
     {
         return RunUntil([&] { return inbox.Results().size() >= count; });
@@ -136,8 +141,8 @@ TEST_F(MailHandlerTest, DeliversAMailAndHandsTheRequestBackAsTheResult)
     Queue(std::move(request));
     ASSERT_TRUE(RunUntilResults(1));
 
-    EXPECT_EQ(inbox.Codes(), (std::vector<int16_t>{MHM_STATUS_CONNECTING, MHM_STATUS_AUTHORIZING,
-                                                    MHM_STATUS_SENDING, MHM_STATUS_SEND_OK}));
+    EXPECT_EQ(inbox.Codes(), (std::vector<int16_t>{MHM_STATUS_CONNECTING, MHM_STATUS_AUTHORIZING, MHM_STATUS_SENDING,
+                                                   MHM_STATUS_SEND_OK}));
     const CMailHandlerMsg* result = inbox.Results().front();
     EXPECT_EQ(result, sent);  // the request itself comes back
     EXPECT_EQ(result->GetType(), MAIL_STATUS);
@@ -147,21 +152,20 @@ TEST_F(MailHandlerTest, DeliversAMailAndHandsTheRequestBackAsTheResult)
         EXPECT_EQ(m->GetType(), MAIL_STATUS);
 
     EXPECT_EQ(server.Lines(), (std::vector<std::string>{"HELO station.test", "MAIL FROM: <orva@example.test>",
-                                                         "RCPT TO: <alice@example.test>", "DATA", "QUIT"}));
+                                                        "RCPT TO: <alice@example.test>", "DATA", "QUIT"}));
     ASSERT_EQ(server.Messages().size(), 1u);
-    EXPECT_NE(server.Messages()[0].find("\r\n\r\n\r\nAlarm Type: P100\r\n"), std::string::npos)
-        << server.Messages()[0];
+    EXPECT_NE(server.Messages()[0].find("\r\n\r\n\r\nAlarm Type: P100\r\n"), std::string::npos) << server.Messages()[0];
     EXPECT_EQ(handler.GetState(), MAILHND_ST_PAUSE);
     EXPECT_EQ(Log().find("MHM_STATUS_SEND_ERROR"), std::string::npos);
 }
 
 struct StepCase {
-    const char* key;                     // the command whose reply the server changes
+    const char* key;  // the command whose reply the server changes
     ScriptedSmtpServer::Reply reply;
-    uint16_t step;                       // the error step reported
-    uint8_t failClass;                   // worth another attempt or not
+    uint16_t step;      // the error step reported
+    uint8_t failClass;  // worth another attempt or not
     const char* logText;
-    bool quit;                           // QUIT still sent
+    bool quit;  // QUIT still sent
 };
 
 void PrintTo(const StepCase& c, std::ostream* os)
@@ -198,31 +202,29 @@ constexpr uint8_t kNone = MHM_FAIL_NONE;
 constexpr uint8_t kTransient = MHM_FAIL_TRANSIENT;
 constexpr uint8_t kPermanent = MHM_FAIL_PERMANENT;
 
-INSTANTIATE_TEST_SUITE_P(
-    Steps, MailHandlerWrongReply,
-    ::testing::Values(
-        StepCase{"GREETING", S::Says("554 no service\r\n"), 7, kPermanent,
-                 "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", false},
-        StepCase{"GREETING", S::Says("421 busy\r\n"), 7, kTransient,
-                 "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", false},
-        StepCase{"HELO", S::Says("501 bad name\r\n"), 1, kPermanent,
-                 "MAILHND_ST_HELO_WAITRESP: Error/Timeout", true},
-        StepCase{"MAIL", S::Says("451 try later\r\n"), 2, kTransient,
-                 "MAILHND_ST_MAIL_FROM_WAITRESP: Error/Timeout", true},
-        StepCase{"RCPT", S::Says("550 no such user\r\n"), 3, kPermanent,
-                 "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", true},
-        StepCase{"RCPT#2", S::Says("550 no such user\r\n"), 3, kPermanent,
-                 "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", true},
-        StepCase{"DATA", S::Says("250 ok\r\n"), 4, kPermanent,
-                 "MAILHND_ST_DATA_WAITRESP: Error/Timeout", true},
-        StepCase{"MESSAGE", S::Says("554 rejected\r\n"), 5, kPermanent,
-                 "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
-        StepCase{"MESSAGE", S::Says("451 local error\r\n"), 5, kTransient,
-                 "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
-        StepCase{"MESSAGE", S::Says("354 more?\r\n"), 5, kPermanent,
-                 "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
-        StepCase{"QUIT", S::Says("500 what\r\n"), 6, kPermanent,
-                 "MAILHND_ST_QUIT_WAITRESP: Error/Timeout", true}));
+INSTANTIATE_TEST_SUITE_P(Steps, MailHandlerWrongReply,
+                         ::testing::Values(StepCase{"GREETING", S::Says("554 no service\r\n"), 7, kPermanent,
+                                                    "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", false},
+                                           StepCase{"GREETING", S::Says("421 busy\r\n"), 7, kTransient,
+                                                    "MAILHND_ST_CONNECT_WAITRESP: Error/Timeout", false},
+                                           StepCase{"HELO", S::Says("501 bad name\r\n"), 1, kPermanent,
+                                                    "MAILHND_ST_HELO_WAITRESP: Error/Timeout", true},
+                                           StepCase{"MAIL", S::Says("451 try later\r\n"), 2, kTransient,
+                                                    "MAILHND_ST_MAIL_FROM_WAITRESP: Error/Timeout", true},
+                                           StepCase{"RCPT", S::Says("550 no such user\r\n"), 3, kPermanent,
+                                                    "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", true},
+                                           StepCase{"RCPT#2", S::Says("550 no such user\r\n"), 3, kPermanent,
+                                                    "MAILHND_ST_RCPT_TO_WAITRESP: Error/Timeout", true},
+                                           StepCase{"DATA", S::Says("250 ok\r\n"), 4, kPermanent,
+                                                    "MAILHND_ST_DATA_WAITRESP: Error/Timeout", true},
+                                           StepCase{"MESSAGE", S::Says("554 rejected\r\n"), 5, kPermanent,
+                                                    "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
+                                           StepCase{"MESSAGE", S::Says("451 local error\r\n"), 5, kTransient,
+                                                    "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
+                                           StepCase{"MESSAGE", S::Says("354 more?\r\n"), 5, kPermanent,
+                                                    "MAILHND_ST_MESSAGE_WAITRESP: Error/Timeout", true},
+                                           StepCase{"QUIT", S::Says("500 what\r\n"), 6, kPermanent,
+                                                    "MAILHND_ST_QUIT_WAITRESP: Error/Timeout", true}));
 
 TEST_F(MailHandlerTest, AFailedQuitAfterAFailedStepReportsStepSixWithTheFirstFailuresClass)
 {
@@ -294,8 +296,8 @@ struct ShapeCase {
     const char* name;
     const char* key;
     ScriptedSmtpServer::Reply reply;
-    uint16_t step;        // 0: the mail is delivered
-    bool needsTimeout;    // nothing usable arrives: the 30 s wait decides
+    uint16_t step;      // 0: the mail is delivered
+    bool needsTimeout;  // nothing usable arrives: the 30 s wait decides
     uint8_t failClass;
 };
 
@@ -339,10 +341,9 @@ INSTANTIATE_TEST_SUITE_P(
                   kPermanent},
         ShapeCase{"LongerThanTheBufferAccepted", "MAIL", S::Says("250-" + kLong + "\r\n250 ok\r\n"), 0, false, kNone},
         ShapeCase{"LongerThanTheBufferRefused", "MAIL", S::Says("550 " + kLong + "\r\n"), 2, false, kPermanent},
-        ShapeCase{"BinaryBytes", "DATA", S::Says(std::string("\0\xFF\x01\x7F\r\n", 6)), 4, true,
-                  kTransient},
-        ShapeCase{"BinaryBytesBeforeTheReply", "DATA", S::Says(std::string("\0\xFF\r\n354 go\r\n", 12)), 0,
-                  false, kNone},
+        ShapeCase{"BinaryBytes", "DATA", S::Says(std::string("\0\xFF\x01\x7F\r\n", 6)), 4, true, kTransient},
+        ShapeCase{"BinaryBytesBeforeTheReply", "DATA", S::Says(std::string("\0\xFF\r\n354 go\r\n", 12)), 0, false,
+                  kNone},
         ShapeCase{"ClosedAtTheGreeting", "GREETING", S::Closes(), 7, false, kTransient},
         ShapeCase{"ClosedAfterMailFrom", "MAIL", S::Closes(), 2, false, kTransient},
         ShapeCase{"ClosedAfterTheMessage", "MESSAGE", S::Closes(), 5, false, kTransient},
@@ -421,9 +422,9 @@ TEST_F(MailHandlerTest, EachRecipientGetsItsOwnRcptInListOrder)
     ASSERT_TRUE(RunUntilResults(1));
     EXPECT_EQ(inbox.Results().front()->code, MHM_STATUS_SEND_OK);
     const std::vector<std::string> lines = server.Lines();
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 6),
-              (std::vector<std::string>{"RCPT TO: <a@x.test>", "RCPT TO: <>", "RCPT TO: <b@y.test>",
-                                        "RCPT TO: <c@z.test>"}));
+    EXPECT_EQ(
+        std::vector<std::string>(lines.begin() + 2, lines.begin() + 6),
+        (std::vector<std::string>{"RCPT TO: <a@x.test>", "RCPT TO: <>", "RCPT TO: <b@y.test>", "RCPT TO: <c@z.test>"}));
     // The header names them in the same order.
     const std::string message = server.Messages().at(0);
     const std::size_t a = message.find("To: <a@x.test>\r\n");
@@ -557,18 +558,17 @@ TEST_P(MailHandlerFault, AMailWhoseStepThrowsIsReportedFailedAndTheNextOneIsSent
     EXPECT_EQ(server.Connections(), c.state == MAILHND_ST_CONNECT ? 1 : 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    States, MailHandlerFault,
-    ::testing::Values(FaultCase{"Connect", MAILHND_ST_CONNECT, MAILHND_ERR_CONNECT},
-                      FaultCase{"Greeting", MAILHND_ST_CONNECT_WAITRESP, MAILHND_ERR_CONNECT},
-                      FaultCase{"Helo", MAILHND_ST_HELO, MAILHND_ERR_HELO},
-                      FaultCase{"MailFrom", MAILHND_ST_MAIL_FROM_WAITRESP, MAILHND_ERR_MAIL_FROM},
-                      FaultCase{"Recipient", MAILHND_ST_RCPT_TO, MAILHND_ERR_RCPT_TO},
-                      FaultCase{"Data", MAILHND_ST_DATA_WAITRESP, MAILHND_ERR_DATA},
-                      FaultCase{"Message", MAILHND_ST_MESSAGE, MAILHND_ERR_MESSAGE},
-                      FaultCase{"Quit", MAILHND_ST_QUIT, MAILHND_ERR_QUIT},
-                      FaultCase{"Result", MAILHND_ST_DISCONNECT, MAILHND_ERR_QUIT}),
-    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(States, MailHandlerFault,
+                         ::testing::Values(FaultCase{"Connect", MAILHND_ST_CONNECT, MAILHND_ERR_CONNECT},
+                                           FaultCase{"Greeting", MAILHND_ST_CONNECT_WAITRESP, MAILHND_ERR_CONNECT},
+                                           FaultCase{"Helo", MAILHND_ST_HELO, MAILHND_ERR_HELO},
+                                           FaultCase{"MailFrom", MAILHND_ST_MAIL_FROM_WAITRESP, MAILHND_ERR_MAIL_FROM},
+                                           FaultCase{"Recipient", MAILHND_ST_RCPT_TO, MAILHND_ERR_RCPT_TO},
+                                           FaultCase{"Data", MAILHND_ST_DATA_WAITRESP, MAILHND_ERR_DATA},
+                                           FaultCase{"Message", MAILHND_ST_MESSAGE, MAILHND_ERR_MESSAGE},
+                                           FaultCase{"Quit", MAILHND_ST_QUIT, MAILHND_ERR_QUIT},
+                                           FaultCase{"Result", MAILHND_ST_DISCONNECT, MAILHND_ERR_QUIT}),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 struct GiveWayCase {
     const char* name;
@@ -615,8 +615,7 @@ TEST_P(MailHandlerGiveWay, ANewMailDoesNotWaitForARetry)
     EXPECT_EQ(results[1]->code, MHM_STATUS_SEND_OK);
     EXPECT_EQ(server.Messages().size(), c.retryCode == MHM_STATUS_SET_ASIDE ? 1u : 2u);
     EXPECT_NE(server.Messages().back().find("Subject: new\r\n"), std::string::npos);
-    EXPECT_EQ(Log().find("Retry set aside for a new mail") != std::string::npos,
-              c.retryCode == MHM_STATUS_SET_ASIDE);
+    EXPECT_EQ(Log().find("Retry set aside for a new mail") != std::string::npos, c.retryCode == MHM_STATUS_SET_ASIDE);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -65,9 +65,10 @@ TEST(MailInfoMessage, HeaderFieldsInOrderThenTheEncodedBody)
     ScopedTimeZone utc("UTC");
     CMailHandlerMsg request(MAIL_REQUEST);
     Fill(request);
-    request.Body = "Line 1\nGr\xC3\xBC\xC3\x9F" "e\r\n";
-    const std::string text = CMailInfo::FormatMessage(
-        request, Recipients({"a@x.test", "b@y.test", "c@z.test"}), 0, "1.2@example.test");
+    request.Body = "Line 1\nGr\xC3\xBC\xC3\x9F"
+                   "e\r\n";
+    const std::string text =
+        CMailInfo::FormatMessage(request, Recipients({"a@x.test", "b@y.test", "c@z.test"}), 0, "1.2@example.test");
     const std::vector<std::string> expected = {
         "From: <orva@example.test>",
         "To: <a@x.test>",
@@ -93,8 +94,7 @@ TEST(MailInfoMessage, NoLineBreakInAnAddressOrTheSubjectReachesTheHeader)
     Fill(request);
     request.Sender = "orva@example.test>\r\nBcc: <evil@x.test";
     request.Subject = "Alarm\r\nBcc: evil@x.test";
-    const std::string text =
-        CMailInfo::FormatMessage(request, Recipients({"a@x.test\nBcc: evil@x.test"}), 0, "1@x");
+    const std::string text = CMailInfo::FormatMessage(request, Recipients({"a@x.test\nBcc: evil@x.test"}), 0, "1@x");
     const std::string header = text.substr(0, text.find("\r\n\r\n"));
     for (const std::string& line : SplitCrLf(header))
         EXPECT_EQ(line.rfind("Bcc", 0), std::string::npos) << line;
@@ -181,7 +181,8 @@ TEST_F(MailInfoLine, CommandLines)
         {MAILINFO_CMD_QUIT, "ignored", "QUIT\r\n"},
         // Data never adds a command line of its own.
         {MAILINFO_CMD_HELO, "station\r\nMAIL FROM: <evil@x.test>", "HELO stationMAIL FROM: <evil@x.test>\r\n"},
-        {MAILINFO_CMD_MAIL_FROM, "a@x.test>\r\nRCPT TO: <evil@x.test", "MAIL FROM: <a@x.test>RCPT TO: <evil@x.test>\r\n"},
+        {MAILINFO_CMD_MAIL_FROM, "a@x.test>\r\nRCPT TO: <evil@x.test",
+         "MAIL FROM: <a@x.test>RCPT TO: <evil@x.test>\r\n"},
         {MAILINFO_CMD_RCPT_TO, "a@x.test>\nDATA", "RCPT TO: <a@x.test>DATA>\r\n"},
         // The message: dot-stuffed, CR LF everywhere, "." on a line of its own.
         {MAILINFO_CMD_MESSAGE, "body", "body\r\n.\r\n"},
@@ -224,8 +225,7 @@ TEST_F(MailInfoLine, AClosedConnectionIsLostOnlyAfterItsLastReply)
         info.Receive();
         return info.IsConnectionLost();
     }));
-    EXPECT_NE(ReadFile("MailHandler.log").find("MailInfo::Receive: Connection closed, ErrCode: "),
-              std::string::npos);
+    EXPECT_NE(ReadFile("MailHandler.log").find("MailInfo::Receive: Connection closed, ErrCode: "), std::string::npos);
 }
 
 TEST(MailInfoConnect, ANameThatDoesNotResolveLogsItsErrorNumber)

@@ -29,12 +29,18 @@ TEST(MailReplyReader, ClassifiesByTheLeadingNumber)
         const char* text;
         int16_t expected;
     } cases[] = {
-        {"220 ready", MAILINFO_RESP_POSITIVE},  {"250", MAILINFO_RESP_POSITIVE},
-        {"354 go", MAILINFO_RESP_INTERMEDIATE}, {"421 closing", MAILINFO_RESP_TRANSIENT},
-        {"550 no", MAILINFO_RESP_PERMANENT},    {"599", MAILINFO_RESP_PERMANENT},
-        {"600 x", MAILINFO_RESP_OTHER},         {"199 x", MAILINFO_RESP_OTHER},
-        {"", MAILINFO_RESP_OTHER},              {"hello 250", MAILINFO_RESP_OTHER},
-        {"2500 x", MAILINFO_RESP_OTHER},        {"99999999999999999999250", MAILINFO_RESP_OTHER},
+        {"220 ready", MAILINFO_RESP_POSITIVE},
+        {"250", MAILINFO_RESP_POSITIVE},
+        {"354 go", MAILINFO_RESP_INTERMEDIATE},
+        {"421 closing", MAILINFO_RESP_TRANSIENT},
+        {"550 no", MAILINFO_RESP_PERMANENT},
+        {"599", MAILINFO_RESP_PERMANENT},
+        {"600 x", MAILINFO_RESP_OTHER},
+        {"199 x", MAILINFO_RESP_OTHER},
+        {"", MAILINFO_RESP_OTHER},
+        {"hello 250", MAILINFO_RESP_OTHER},
+        {"2500 x", MAILINFO_RESP_OTHER},
+        {"99999999999999999999250", MAILINFO_RESP_OTHER},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CMailReplyReader::Classify(c.text), c.expected) << c.text;

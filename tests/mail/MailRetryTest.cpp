@@ -59,8 +59,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-            && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
             port = ntohs(address.sin_port);
     }
     ~DeadPort()
@@ -162,12 +162,14 @@ protected:
     template <typename Cond>
     bool RunUntil(Cond cond, std::chrono::milliseconds limit = 10s)
     {
-        return Poll([&] {
-            if (cond())
-                return true;
-            Pass();
-            return false;
-        }, limit);
+        return Poll(
+            [&] {
+                if (cond())
+                    return true;
+                Pass();
+                return false;
+            },
+            limit);
     }
     bool RunUntilResults(std::size_t count)
     {
@@ -182,23 +184,26 @@ protected:
     {
         int16_t state = -1;
         auto still = std::chrono::steady_clock::now();
-        return Poll([&] {
-            if (results.size() >= count)
-                return true;
-            mgr->CheckRetries();
-            Pass();
-            const int16_t now = handler->GetState();
-            if (now != state) {
-                state = now;
-                still = std::chrono::steady_clock::now();
-            } else if (now == MAILHND_ST_PAUSE) {
-                clock.Advance(CMailHandler::kPauseMs);
-            } else if (silence > 0ms && now != MAILHND_ST_IDLE && std::chrono::steady_clock::now() - still > silence) {
-                clock.Advance(CMailHandler::kReplyTimeoutMs);
-                still = std::chrono::steady_clock::now();
-            }
-            return false;
-        }, limit);
+        return Poll(
+            [&] {
+                if (results.size() >= count)
+                    return true;
+                mgr->CheckRetries();
+                Pass();
+                const int16_t now = handler->GetState();
+                if (now != state) {
+                    state = now;
+                    still = std::chrono::steady_clock::now();
+                } else if (now == MAILHND_ST_PAUSE) {
+                    clock.Advance(CMailHandler::kPauseMs);
+                } else if (silence > 0ms && now != MAILHND_ST_IDLE &&
+                           std::chrono::steady_clock::now() - still > silence) {
+                    clock.Advance(CMailHandler::kReplyTimeoutMs);
+                    still = std::chrono::steady_clock::now();
+                }
+                return false;
+            },
+            limit);
     }
     // Lets a dialogue in progress end in real time.
     bool RunUntilHandlerFree()
@@ -250,8 +255,8 @@ TEST_F(MailRetry, AMailTheServerCouldNotTakeIsTriedAfter1_2_5_10And30MinutesThen
     ASSERT_TRUE(RunUntilResults(1));
 
     // The operator hears of the failure at once, and that it is not the end.
-    EXPECT_EQ(host.screen.infoLines, (std::vector<std::pair<std::string, bool>>{
-                                         {kDown + "a@x.test - next attempt in 1 min", true}}));
+    EXPECT_EQ(host.screen.infoLines,
+              (std::vector<std::pair<std::string, bool>>{{kDown + "a@x.test - next attempt in 1 min", true}}));
     EXPECT_EQ(Pane(), "Mail: Idle (1 waiting)");
     EXPECT_EQ(mgr->GetWaitingCount(), 1u);
 
@@ -272,9 +277,9 @@ TEST_F(MailRetry, AMailTheServerCouldNotTakeIsTriedAfter1_2_5_10And30MinutesThen
     }
 
     // Six attempts in all; then the usual failure report, and nothing waits.
-    EXPECT_EQ(host.screen.infoLines, (std::vector<std::pair<std::string, bool>>{
-                                         {kDown + "a@x.test - next attempt in 1 min", true},
-                                         {kDown + "a@x.test", true}}));
+    EXPECT_EQ(host.screen.infoLines,
+              (std::vector<std::pair<std::string, bool>>{{kDown + "a@x.test - next attempt in 1 min", true},
+                                                         {kDown + "a@x.test", true}}));
     EXPECT_EQ(mgr->GetWaitingCount(), 0u);
     EXPECT_EQ(Pane(), "Mail: Idle");
     EXPECT_TRUE(Spooled().empty());
@@ -306,9 +311,8 @@ TEST_P(MailRetryByReply, OnlyATransientReplyIsTriedAgain)
     SendAlarm("a@x.test");
     ASSERT_TRUE(RunUntilResults(1));
     ASSERT_EQ(results[0].code, MHM_STATUS_SEND_ERROR);
-    const std::string failure =
-        "ERROR: E-mail sending failure, Communication Error[" + std::to_string(c.step) +
-        "] with Mailserver..., MailTo a@x.test";
+    const std::string failure = "ERROR: E-mail sending failure, Communication Error[" + std::to_string(c.step) +
+                                "] with Mailserver..., MailTo a@x.test";
 
     // The server would take it now; two hours pass.
     for (int minute = 0; minute < 120; ++minute) {
@@ -322,7 +326,7 @@ TEST_P(MailRetryByReply, OnlyATransientReplyIsTriedAgain)
         EXPECT_EQ(server.Connections(), 2);
         EXPECT_EQ(host.screen.infoLines,
                   (std::vector<std::pair<std::string, bool>>{{failure + " - next attempt in 1 min", true},
-                                                              {"E-mail sent at attempt 2, MailTo a@x.test", false}}));
+                                                             {"E-mail sent at attempt 2, MailTo a@x.test", false}}));
     } else {
         EXPECT_EQ(results.size(), 1u);
         EXPECT_EQ(server.Connections(), 1);
@@ -337,8 +341,7 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, MailRetryByReply,
     ::testing::Values(ReplyCase{"BusyHelo", "HELO", "421 busy\r\n", true, MAILHND_ERR_HELO},
                       ReplyCase{"MailboxBusy", "RCPT", "450 mailbox busy\r\n", true, MAILHND_ERR_RCPT_TO},
-                      ReplyCase{"LocalErrorAfterTheData", "MESSAGE", "451 local error\r\n", true,
-                                MAILHND_ERR_MESSAGE},
+                      ReplyCase{"LocalErrorAfterTheData", "MESSAGE", "451 local error\r\n", true, MAILHND_ERR_MESSAGE},
                       ReplyCase{"NoSuchUser", "RCPT", "550 no such user\r\n", false, MAILHND_ERR_RCPT_TO},
                       ReplyCase{"SenderRefused", "MAIL", "553 not allowed\r\n", false, MAILHND_ERR_MAIL_FROM},
                       ReplyCase{"MessageRejected", "MESSAGE", "554 rejected\r\n", false, MAILHND_ERR_MESSAGE},
@@ -395,8 +398,8 @@ TEST_F(MailRetry, AServerThatNeverAnswersDoesNotHoldBackANewAlarmsMail)
     // The first of them is tried again, and the server is still silent...
     clock.Advance(CMailMgr::kRetryDelaysMs[0]);
     mgr->CheckRetries();
-    ASSERT_TRUE(RunUntil(
-        [&] { return server.Connections() == 4 && handler->GetState() == MAILHND_ST_CONNECT_WAITRESP; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return server.Connections() == 4 && handler->GetState() == MAILHND_ST_CONNECT_WAITRESP; }));
     Pass();
 
     // ...when a new alarm comes: its mail goes at once, the clock standing still.

@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdint>
+#include <fcntl.h>
 #include <fstream>
 #include <optional>
 #include <poll.h>

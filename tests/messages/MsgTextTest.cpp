@@ -135,8 +135,10 @@ TEST(MsgText, TheLimitCountsCharactersAndNeverSplitsOne)
 TEST(MsgText, InvalidUtf8BecomesReplacementCharacters)
 {
     CMsgText text;
-    text.AddLine("a\xFF" "b\xC3");
-    EXPECT_EQ(text.GetText(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    text.AddLine("a\xFF"
+                 "b\xC3");
+    EXPECT_EQ(text.GetText(), "a\xEF\xBF\xBD"
+                              "b\xEF\xBF\xBD");
     EXPECT_EQ(text.GetLength(), 4u);
 }
 

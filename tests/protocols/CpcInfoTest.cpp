@@ -39,9 +39,15 @@ TEST(CpcInfoEncode, EveryRequestGivesItsDigits)
         std::vector<uint8_t> digits;
     };
     const Case cases[] = {
-        {CPC_REQ_ID, {0, 2, 1}},          {CPC_REQ_ALARMCODE, {0, 3}},         {CPC_REQ_ACK_VOICE, {0, 5, 1}},
-        {CPC_REQ_ACK_OTHER, {0, 5, 2}},   {CPC_REQ_DISCONNECT, {0, 6, 0, 1}}, {CPC_REQ_TIME_UPDATE, {0, 6, 0, 7}},
-        {-1, {}},                         {6, {}},                             {255, {}},
+        {CPC_REQ_ID, {0, 2, 1}},
+        {CPC_REQ_ALARMCODE, {0, 3}},
+        {CPC_REQ_ACK_VOICE, {0, 5, 1}},
+        {CPC_REQ_ACK_OTHER, {0, 5, 2}},
+        {CPC_REQ_DISCONNECT, {0, 6, 0, 1}},
+        {CPC_REQ_TIME_UPDATE, {0, 6, 0, 7}},
+        {-1, {}},
+        {6, {}},
+        {255, {}},
     };
     const CCpcInfo codec;
     for (const Case& c : cases) {
@@ -95,19 +101,18 @@ TEST_P(CpcInfoAnswers, DecodeToTheirMessage)
 
 INSTANTIATE_TEST_SUITE_P(
     Cpc, CpcInfoAnswers,
-    ::testing::Values(
-        AnswerCase{"Ack", {0, 1, 1}, TELMSG_CPC_ACK, 1, "", 0},
-        AnswerCase{"Nack", {0, 1, 0}, TELMSG_CPC_ACK, 0, "", 0},
-        // The flag digit is missing: it reads as 0, a Nack.
-        AnswerCase{"AckWithoutFlag", {0, 1}, TELMSG_CPC_ACK, 0, "", 0},
-        AnswerCase{"Identification", {0, 2, 5}, TELMSG_CPC_ID, 5, "", 0},
-        AnswerCase{"IdentificationModel15", {0, 2, 15}, TELMSG_CPC_ID, 15, "", 0},
-        AnswerCase{"Voice10", Concat({0, 4, 1, 0}, kId8), TELMSG_VOICE, 0, "12345678", 0},
-        AnswerCase{"Voice27", Concat({0, 4, 2, 7}, kId6), TELMSG_VOICE, 0, "004209", 0},
-        AnswerCase{"Battery17", Concat({0, 4, 1, 7}, kId7), TELMSG_OP_FAIL, 0, "9876543", 2},
-        AnswerCase{"Test26", Concat({0, 4, 2, 6}, kId8), TELMSG_TEST, 0, "12345678", 0},
-        // Decoded, but with no message type; the dialogue rejects it.
-        AnswerCase{"OtherCode11", Concat({0, 4, 1, 1}, kId8), 0, 0, "12345678", 0}),
+    ::testing::Values(AnswerCase{"Ack", {0, 1, 1}, TELMSG_CPC_ACK, 1, "", 0},
+                      AnswerCase{"Nack", {0, 1, 0}, TELMSG_CPC_ACK, 0, "", 0},
+                      // The flag digit is missing: it reads as 0, a Nack.
+                      AnswerCase{"AckWithoutFlag", {0, 1}, TELMSG_CPC_ACK, 0, "", 0},
+                      AnswerCase{"Identification", {0, 2, 5}, TELMSG_CPC_ID, 5, "", 0},
+                      AnswerCase{"IdentificationModel15", {0, 2, 15}, TELMSG_CPC_ID, 15, "", 0},
+                      AnswerCase{"Voice10", Concat({0, 4, 1, 0}, kId8), TELMSG_VOICE, 0, "12345678", 0},
+                      AnswerCase{"Voice27", Concat({0, 4, 2, 7}, kId6), TELMSG_VOICE, 0, "004209", 0},
+                      AnswerCase{"Battery17", Concat({0, 4, 1, 7}, kId7), TELMSG_OP_FAIL, 0, "9876543", 2},
+                      AnswerCase{"Test26", Concat({0, 4, 2, 6}, kId8), TELMSG_TEST, 0, "12345678", 0},
+                      // Decoded, but with no message type; the dialogue rejects it.
+                      AnswerCase{"OtherCode11", Concat({0, 4, 1, 1}, kId8), 0, 0, "12345678", 0}),
     [](const ::testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
 
 TEST(CpcInfoDecode, DigitsBeyondTheCountReadAsZero)
@@ -148,26 +153,20 @@ TEST_P(CpcInfoInvalid, YieldNoMessage)
 
 INSTANTIATE_TEST_SUITE_P(
     Cpc, CpcInfoInvalid,
-    ::testing::Values(
-        InvalidCase{"Empty", {}},
-        InvalidCase{"Kind0", {0, 0, 1}},
-        InvalidCase{"Kind3", {0, 3}},
-        InvalidCase{"Kind5", {0, 5, 1}},
-        InvalidCase{"Kind11", {1, 1, 1}},
-        InvalidCase{"AckFlag2", {0, 1, 2}},
-        InvalidCase{"AckFlag15", {0, 1, 15}},
-        InvalidCase{"AlarmWithoutIdentity", {0, 4, 1, 0}},
-        InvalidCase{"Identity5Digits", Concat({0, 4, 1, 0}, {1, 2, 3, 4, 5})},
-        InvalidCase{"Identity9Digits", Concat({0, 4, 1, 0}, {1, 2, 3, 4, 5, 6, 7, 8, 9})},
-        InvalidCase{"IdentityDigit10", Concat({0, 4, 1, 7}, {1, 2, 3, 10, 5, 6, 7, 8})},
-        InvalidCase{"IdentityDigit15", Concat({0, 4, 2, 6}, {1, 2, 3, 4, 5, 15})},
-        // Bytes above 15 are no CPC digits, even where 8-bit arithmetic
-        // would make a known answer of them (25 * 10 + 7 = 257 = 1 + 256).
-        InvalidCase{"ByteAbove15LooksLikeAck", {25, 7, 1}},
-        InvalidCase{"ByteAbove15InAlarmCode", Concat({0, 4, 26, 6}, kId8)},
-        // Counts the frame cannot carry.
-        InvalidCase{"NegativeCount", {0, 1, 1}, -1},
-        InvalidCase{"CountBeyondTheFrame", {0, 1, 1}, 300}),
+    ::testing::Values(InvalidCase{"Empty", {}}, InvalidCase{"Kind0", {0, 0, 1}}, InvalidCase{"Kind3", {0, 3}},
+                      InvalidCase{"Kind5", {0, 5, 1}}, InvalidCase{"Kind11", {1, 1, 1}},
+                      InvalidCase{"AckFlag2", {0, 1, 2}}, InvalidCase{"AckFlag15", {0, 1, 15}},
+                      InvalidCase{"AlarmWithoutIdentity", {0, 4, 1, 0}},
+                      InvalidCase{"Identity5Digits", Concat({0, 4, 1, 0}, {1, 2, 3, 4, 5})},
+                      InvalidCase{"Identity9Digits", Concat({0, 4, 1, 0}, {1, 2, 3, 4, 5, 6, 7, 8, 9})},
+                      InvalidCase{"IdentityDigit10", Concat({0, 4, 1, 7}, {1, 2, 3, 10, 5, 6, 7, 8})},
+                      InvalidCase{"IdentityDigit15", Concat({0, 4, 2, 6}, {1, 2, 3, 4, 5, 15})},
+                      // Bytes above 15 are no CPC digits, even where 8-bit arithmetic
+                      // would make a known answer of them (25 * 10 + 7 = 257 = 1 + 256).
+                      InvalidCase{"ByteAbove15LooksLikeAck", {25, 7, 1}},
+                      InvalidCase{"ByteAbove15InAlarmCode", Concat({0, 4, 26, 6}, kId8)},
+                      // Counts the frame cannot carry.
+                      InvalidCase{"NegativeCount", {0, 1, 1}, -1}, InvalidCase{"CountBeyondTheFrame", {0, 1, 1}, 300}),
     [](const ::testing::TestParamInfo<InvalidCase>& info) { return std::string(info.param.name); });
 
 TEST(CpcInfoDecode, LogsTheDigitsInHexAndTheRejection)
@@ -176,8 +175,8 @@ TEST(CpcInfoDecode, LogsTheDigitsInHexAndTheRejection)
     dir.WorkIn();
     ProtocolLog log;
     EXPECT_EQ(CCpcInfo(log.File()).Decode(*AnswerFrame({0, 4, 1, 0, 1, 2, 3, 4, 5, 10})), nullptr);
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"CCpcInfo::Decode: 0 4 1 0 1 2 3 4 5 A ",
-                                                     "CCpcInfo::Decode: Invalid answer"}));
+    EXPECT_EQ(log.Lines(),
+              (std::vector<std::string>{"CCpcInfo::Decode: 0 4 1 0 1 2 3 4 5 A ", "CCpcInfo::Decode: Invalid answer"}));
 }
 
 }  // namespace

@@ -83,7 +83,10 @@ protected:
         prot.Init(&line, true, log.File());
     }
 
-    int16_t Receive() { return RunToResult([this] { return prot.ReceiveMsg(out); }); }
+    int16_t Receive()
+    {
+        return RunToResult([this] { return prot.ReceiveMsg(out); });
+    }
 
     // Scripts good answers for the battery stages before stage.
     void AnswerBatteryUpTo(int stage)
@@ -166,8 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CpcProtComTest, IntermediateReportsKeepWaitingForTheSameRequest)
 {
-    for (int16_t report : {TELHND_SRRET_PENDING, TELHND_SRRET_MSG_TIMEOUT, TELHND_SRRET_CHECKSUM_ERROR,
-                           TELHND_SRRET_TIMING_ERROR})
+    for (int16_t report :
+         {TELHND_SRRET_PENDING, TELHND_SRRET_MSG_TIMEOUT, TELHND_SRRET_CHECKSUM_ERROR, TELHND_SRRET_TIMING_ERROR})
         line.Answer(report);
     line.Answer(Identification());
 
@@ -262,7 +265,10 @@ struct HangUpCase {
     std::vector<std::string> hangUpLog;
 };
 
-void PrintTo(const HangUpCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const HangUpCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class CpcHangUp : public CpcProtComTest, public ::testing::WithParamInterface<HangUpCase> {};
 
@@ -297,35 +303,37 @@ TEST_P(CpcHangUp, AcknowledgedAlarmIsHandedOverWhateverTheHangUpReturns)
     EXPECT_EQ(line.requests, kBatteryRequests);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cpc, CpcHangUp,
-    ::testing::Values(
-        HangUpCase{"BatteryHangUpNeverAnswered",
-                   TELMSG_OP_FAIL,
-                   {TELHND_SRRET_START_TIMEOUT, TELHND_SRRET_RETRIES_EXCEEDED},
-                   -1,
-                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout", "CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout"}},
-        HangUpCase{"TestAlarmHangUpNeverAnswered",
-                   TELMSG_TEST,
-                   {TELHND_SRRET_START_TIMEOUT, TELHND_SRRET_START_TIMEOUT},
-                   -1,
-                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout", "CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout"}},
-        HangUpCase{"HangUpRefused",
-                   TELMSG_OP_FAIL,
-                   {},
-                   0,
-                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_RECEIVE_OK", "Invalid message type or Nack"}},
-        HangUpCase{"HangUpAnsweredWithNothing",
-                   TELMSG_TEST,
-                   {TELHND_SRRET_RECEIVE_OK},
-                   -1,
-                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_RECEIVE_OK", "Invalid message type or Nack"}},
-        HangUpCase{"HangUpComError",
-                   TELMSG_OP_FAIL,
-                   {TELHND_SRRET_COM_ERROR},
-                   -1,
-                   {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_COM_ERROR"}}),
-    [](const ::testing::TestParamInfo<HangUpCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cpc, CpcHangUp,
+                         ::testing::Values(HangUpCase{"BatteryHangUpNeverAnswered",
+                                                      TELMSG_OP_FAIL,
+                                                      {TELHND_SRRET_START_TIMEOUT, TELHND_SRRET_RETRIES_EXCEEDED},
+                                                      -1,
+                                                      {"CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout",
+                                                       "CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout"}},
+                                           HangUpCase{"TestAlarmHangUpNeverAnswered",
+                                                      TELMSG_TEST,
+                                                      {TELHND_SRRET_START_TIMEOUT, TELHND_SRRET_START_TIMEOUT},
+                                                      -1,
+                                                      {"CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout",
+                                                       "CPCPROTCOM_RMST_SEND_DISCONNECT: Error/Timeout"}},
+                                           HangUpCase{"HangUpRefused",
+                                                      TELMSG_OP_FAIL,
+                                                      {},
+                                                      0,
+                                                      {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_RECEIVE_OK",
+                                                       "Invalid message type or Nack"}},
+                                           HangUpCase{"HangUpAnsweredWithNothing",
+                                                      TELMSG_TEST,
+                                                      {TELHND_SRRET_RECEIVE_OK},
+                                                      -1,
+                                                      {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_RECEIVE_OK",
+                                                       "Invalid message type or Nack"}},
+                                           HangUpCase{"HangUpComError",
+                                                      TELMSG_OP_FAIL,
+                                                      {TELHND_SRRET_COM_ERROR},
+                                                      -1,
+                                                      {"CPCPROTCOM_RMST_SEND_DISCONNECT: TELHND_SRRET_COM_ERROR"}}),
+                         [](const ::testing::TestParamInfo<HangUpCase>& info) { return std::string(info.param.name); });
 
 struct WrongAnswerCase {
     const char* name;
@@ -459,7 +467,9 @@ TEST_P(CpcCommand, ComErrorEndsAtOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cpc, CpcCommand, ::testing::Values(kDisconnect, kTimeUpdate),
-                         [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<CommandCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // The telephone side can be stopped in the middle of a call (a settings
 // restart). The next start binds the protocol to the handler again, and the

@@ -44,8 +44,8 @@ TEST(P100InfoDecode, IdentityMessagesGiveTheirTypeAndIdentity)
         int code;
         uint8_t msgType;
     };
-    for (const Case& c : {Case{0, TELMSG_P100_ALARM}, Case{1, TELMSG_VOICE}, Case{3, TELMSG_TEST},
-                          Case{4, TELMSG_USER_ID}}) {
+    for (const Case& c :
+         {Case{0, TELMSG_P100_ALARM}, Case{1, TELMSG_VOICE}, Case{3, TELMSG_TEST}, Case{4, TELMSG_USER_ID}}) {
         SCOPED_TRACE("code " + std::to_string(c.code));
         const auto msg = Decode(Concat({c.code, 8}, kId));
         ASSERT_NE(msg, nullptr);
@@ -133,9 +133,9 @@ TEST(P100InfoDecode, FramesThatDoNotCarryTheirCountAreInvalid)
 
 struct UserDataCase {
     const char* name;
-    int count;                   // nibble count at position 1
-    std::vector<int> nibbles;    // positions 2...
-    int length;                  // frame length, kOwnLength: 2 + the nibbles given
+    int count;                 // nibble count at position 1
+    std::vector<int> nibbles;  // positions 2...
+    int length;                // frame length, kOwnLength: 2 + the nibbles given
     bool valid;
     std::vector<uint8_t> bytes;  // expected user data
 };
@@ -179,16 +179,15 @@ TEST_P(P100UserData, DecodesNibblePairsWithinTheFrame)
 
 INSTANTIATE_TEST_SUITE_P(
     P100, P100UserData,
-    ::testing::Values(
-        UserDataCase{"TwoBytesHighNibbleFirst", 4, {1, 2, 0xA, 0xF}, kOwnLength, true, {0x12, 0xAF}},
-        UserDataCase{"Zero", 0, {}, kOwnLength, true, {}},
-        UserDataCase{"FrameLongerThanTheCount", 2, {3, 4, 5, 6, 7, 8}, kOwnLength, true, {0x34}},
-        UserDataCase{"Odd", 3, {1, 2, 3}, kOwnLength, false, {}},
-        UserDataCase{"Odd255", 255, Nibbles(252), kOwnLength, false, {}},
-        UserDataCase{"LongestAFrameCarries", 252, Nibbles(252), kOwnLength, true, BytesOf(Nibbles(252))},
-        UserDataCase{"CountBeyondAFullFrame", 254, Nibbles(252), kOwnLength, false, {}},
-        UserDataCase{"CountBeyondAShortFrame", 8, {1, 2, 3, 4}, kOwnLength, false, {}},
-        UserDataCase{"LengthBeyondTheBuffer", 254, Nibbles(252), 256, false, {}}),
+    ::testing::Values(UserDataCase{"TwoBytesHighNibbleFirst", 4, {1, 2, 0xA, 0xF}, kOwnLength, true, {0x12, 0xAF}},
+                      UserDataCase{"Zero", 0, {}, kOwnLength, true, {}},
+                      UserDataCase{"FrameLongerThanTheCount", 2, {3, 4, 5, 6, 7, 8}, kOwnLength, true, {0x34}},
+                      UserDataCase{"Odd", 3, {1, 2, 3}, kOwnLength, false, {}},
+                      UserDataCase{"Odd255", 255, Nibbles(252), kOwnLength, false, {}},
+                      UserDataCase{"LongestAFrameCarries", 252, Nibbles(252), kOwnLength, true, BytesOf(Nibbles(252))},
+                      UserDataCase{"CountBeyondAFullFrame", 254, Nibbles(252), kOwnLength, false, {}},
+                      UserDataCase{"CountBeyondAShortFrame", 8, {1, 2, 3, 4}, kOwnLength, false, {}},
+                      UserDataCase{"LengthBeyondTheBuffer", 254, Nibbles(252), 256, false, {}}),
     [](const ::testing::TestParamInfo<UserDataCase>& info) { return std::string(info.param.name); });
 
 TEST(P100InfoDecode, LogsEveryCharacterInHex)

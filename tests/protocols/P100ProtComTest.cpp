@@ -57,7 +57,10 @@ protected:
         prot.Init(&line, true, log.File());
     }
 
-    int16_t Receive() { return RunToResult([this] { return prot.ReceiveMsg(out); }); }
+    int16_t Receive()
+    {
+        return RunToResult([this] { return prot.ReceiveMsg(out); });
+    }
     std::vector<std::string> Texts() const { return log.Texts(kSource); }
     long CountLog(const std::string& text) const
     {
@@ -171,8 +174,8 @@ TEST_F(P100ProtComTest, FinalReportsAndUnusableMessages)
 
 TEST_F(P100ProtComTest, IntermediateReportsKeepWaiting)
 {
-    for (int16_t report : {TELHND_SRRET_PENDING, TELHND_SRRET_MSG_TIMEOUT, TELHND_SRRET_CHECKSUM_ERROR,
-                           TELHND_SRRET_TIMING_ERROR})
+    for (int16_t report :
+         {TELHND_SRRET_PENDING, TELHND_SRRET_MSG_TIMEOUT, TELHND_SRRET_CHECKSUM_ERROR, TELHND_SRRET_TIMING_ERROR})
         line.Answer(report);
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(prot.ReceiveMsg(out), PROTCOM_RMRET_BUSY);
@@ -323,7 +326,7 @@ TEST_F(P100ProtComTest, InitStartsTheReceptionAndTheCommandsAfresh)
     line.Answer(TELHND_SRRET_START_TIMEOUT);
     for (int i = 0; i < 4; ++i)
         ASSERT_EQ(prot.ReceiveMsg(out), PROTCOM_RMRET_BUSY);
-    ASSERT_EQ(line.requests, Starts({1, 1, 2}));  // the start after the time-out is still waiting
+    ASSERT_EQ(line.requests, Starts({1, 1, 2}));           // the start after the time-out is still waiting
     ASSERT_EQ(prot.SendDisconnect(), PROTCOM_SDRET_BUSY);  // the hang-up was on its way
     clock.Advance(5000);
 

@@ -106,8 +106,8 @@ TEST_F(RegistryValueTest, StartupLanguageSelection)
         const char* stored;  // nullptr: no value yet
         const char* chosen;
     };
-    for (const Case& c : {Case{nullptr, "en"}, Case{"de", "de"}, Case{"se", "se"}, Case{"xx", "en"},
-                          Case{"EN", "en"}, Case{"", "en"}}) {
+    for (const Case& c : {Case{nullptr, "en"}, Case{"de", "de"}, Case{"se", "se"}, Case{"xx", "en"}, Case{"EN", "en"},
+                          Case{"", "en"}}) {
         // A folder per case: a file rewritten in place within one clock tick
         // could be served from QSettings' cache of files it has read.
         TempDir own;

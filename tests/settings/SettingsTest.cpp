@@ -13,9 +13,9 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 #include <type_traits>
 #include <variant>
-#include <sys/stat.h>
 
 namespace {
 
@@ -278,9 +278,17 @@ TEST(SettingsChangeFlags, EachValueRaisesItsOwnFlag)
         {"LastOperator", [](auto& v) { v.LastOperator = "Ola"; }, 0},
         {"NORD", [](auto& v) { v.NORD = 1; }, 0},
         {"nothing", [](auto&) {}, 0},
-        {"tel and mail", [](auto& v) { v.TelEnabled = 1; v.MailEnabled = 0; },
+        {"tel and mail",
+         [](auto& v) {
+             v.TelEnabled = 1;
+             v.MailEnabled = 0;
+         },
          SETTINGS_CHANGED_TEL | SETTINGS_CHANGED_MAIL},
-        {"gsm and list", [](auto& v) { v.GsmEnabled = 1; v.KeepAirMonths = 2; },
+        {"gsm and list",
+         [](auto& v) {
+             v.GsmEnabled = 1;
+             v.KeepAirMonths = 2;
+         },
          SETTINGS_CHANGED_GSM | SETTINGS_CHANGED_LIST},
     };
     for (const Case& c : cases) {
@@ -327,7 +335,10 @@ TEST_F(SettingsTest, EditSettingsCancelChangesNothing)
     settings.Load();
     const SettingsValues before = settings.Values();
     ScriptedSheet cancelled;
-    cancelled.edit = [](SettingsValues& v) { v.TelEnabled = 1; v.MailHeader2 = "x"; };
+    cancelled.edit = [](SettingsValues& v) {
+        v.TelEnabled = 1;
+        v.MailHeader2 = "x";
+    };
     cancelled.confirm = false;
     EXPECT_EQ(settings.EditSettings(cancelled), 0);
     EXPECT_EQ(settings.Values(), before);
@@ -378,8 +389,16 @@ TEST_F(SettingsTest, EveryValueOfTheTableRaisesExactlyItsRestartFlag)
         {"ColumnWidthIdInfo", 0},
         {"ColumnWidthCidInfo", 0},
         {"ColumnWidthDateTime", 0},
-        {"Operator[0]", 0}, {"Operator[1]", 0}, {"Operator[2]", 0}, {"Operator[3]", 0}, {"Operator[4]", 0},
-        {"Operator[5]", 0}, {"Operator[6]", 0}, {"Operator[7]", 0}, {"Operator[8]", 0}, {"Operator[9]", 0},
+        {"Operator[0]", 0},
+        {"Operator[1]", 0},
+        {"Operator[2]", 0},
+        {"Operator[3]", 0},
+        {"Operator[4]", 0},
+        {"Operator[5]", 0},
+        {"Operator[6]", 0},
+        {"Operator[7]", 0},
+        {"Operator[8]", 0},
+        {"Operator[9]", 0},
         {"LastOperator", 0},
     };
     ASSERT_EQ(SettingsTable().size(), expected.size());

@@ -4,10 +4,10 @@
 
 #include "RecordingDocScreen.h"
 
-#include "station/AlarmList.h"
 #include "messages/AlarmInfoMsg.h"
 #include "messages/AlarmInfoReqMsg.h"
 #include "messages/TelHandlerMsg.h"
+#include "station/AlarmList.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +24,7 @@ public:
     CDocumentScreen& DocScreen() override { return screen; }
     std::string GetOperatorName() override { return "Olle"; }
     void DatabaseRequest(std::unique_ptr<CMsg> request) override { requests.push_back(std::move(request)); }
-    void PostToTel(std::unique_ptr<CMsg> msg) override
-    {
-        telRequests.push_back(MsgCast<CTelHandlerMsg>(msg));
-    }
+    void PostToTel(std::unique_ptr<CMsg> msg) override { telRequests.push_back(MsgCast<CTelHandlerMsg>(msg)); }
     void ForwardAlarm(const CAlarmInfoMsg& alarm) override { forwarded.push_back(alarm.PrimaryKey); }
 
     // The relay requests sent so far, as (relay, on) pairs.
@@ -88,9 +85,9 @@ protected:
 struct PopUpCase {
     const char* name;
     uint8_t type;
-    int32_t voiceCalls;     // setting VoiceCallEnabled
-    int32_t popUps;         // setting AlarmPopUpEnabled
-    int32_t objectPopUp;    // the object's own flag
+    int32_t voiceCalls;   // setting VoiceCallEnabled
+    int32_t popUps;       // setting AlarmPopUpEnabled
+    int32_t objectPopUp;  // the object's own flag
     int32_t objectKnown;
     AlarmPopUp expected;
 };
@@ -111,17 +108,16 @@ TEST_P(AlarmListPopUpTest, DecidesTheDialog)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AlarmListPopUpTest,
-    ::testing::Values(
-        PopUpCase{"TestNeverPopsUp", ALARMTYPE_TEST, 1, 1, 1, 1, AlarmPopUp::None},
-        PopUpCase{"EndOfAlarmNeverPopsUp", ALARMTYPE_END_OF_ALARM, 1, 1, 1, 0, AlarmPopUp::None},
-        PopUpCase{"MaintenanceNeverPopsUp", ALARMTYPE_MAINTENANCE, 1, 1, 1, 0, AlarmPopUp::None},
-        PopUpCase{"RedirectedVoiceNeverPopsUp", ALARMTYPE_VOICE_REDIRECTED, 1, 1, 1, 0, AlarmPopUp::None},
-        PopUpCase{"VoiceWithVoiceCallsIsTheConsole", ALARMTYPE_VOICE, 1, 0, 0, 1, AlarmPopUp::VoiceCall},
-        PopUpCase{"VoiceWithoutVoiceCallsIsAnyAlarm", ALARMTYPE_VOICE, 0, 1, 0, 1, AlarmPopUp::None},
-        PopUpCase{"ObjectFlagOpensTheDialog", ALARMTYPE_P100, 0, 1, 1, 1, AlarmPopUp::Normal},
-        PopUpCase{"UnregisteredObjectOpensTheDialog", ALARMTYPE_SMS, 0, 1, 0, 0, AlarmPopUp::Normal},
-        PopUpCase{"RegisteredObjectWithoutFlagStaysQuiet", ALARMTYPE_P100, 0, 1, 0, 1, AlarmPopUp::None},
-        PopUpCase{"PopUpsOffKeepsEverythingQuiet", ALARMTYPE_TEST_FAIL, 0, 0, 1, 0, AlarmPopUp::None}),
+    ::testing::Values(PopUpCase{"TestNeverPopsUp", ALARMTYPE_TEST, 1, 1, 1, 1, AlarmPopUp::None},
+                      PopUpCase{"EndOfAlarmNeverPopsUp", ALARMTYPE_END_OF_ALARM, 1, 1, 1, 0, AlarmPopUp::None},
+                      PopUpCase{"MaintenanceNeverPopsUp", ALARMTYPE_MAINTENANCE, 1, 1, 1, 0, AlarmPopUp::None},
+                      PopUpCase{"RedirectedVoiceNeverPopsUp", ALARMTYPE_VOICE_REDIRECTED, 1, 1, 1, 0, AlarmPopUp::None},
+                      PopUpCase{"VoiceWithVoiceCallsIsTheConsole", ALARMTYPE_VOICE, 1, 0, 0, 1, AlarmPopUp::VoiceCall},
+                      PopUpCase{"VoiceWithoutVoiceCallsIsAnyAlarm", ALARMTYPE_VOICE, 0, 1, 0, 1, AlarmPopUp::None},
+                      PopUpCase{"ObjectFlagOpensTheDialog", ALARMTYPE_P100, 0, 1, 1, 1, AlarmPopUp::Normal},
+                      PopUpCase{"UnregisteredObjectOpensTheDialog", ALARMTYPE_SMS, 0, 1, 0, 0, AlarmPopUp::Normal},
+                      PopUpCase{"RegisteredObjectWithoutFlagStaysQuiet", ALARMTYPE_P100, 0, 1, 0, 1, AlarmPopUp::None},
+                      PopUpCase{"PopUpsOffKeepsEverythingQuiet", ALARMTYPE_TEST_FAIL, 0, 0, 1, 0, AlarmPopUp::None}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AlarmListTest, NewAlarmIsListedFirstAndShownWithABeep)
@@ -135,7 +131,7 @@ TEST_F(AlarmListTest, NewAlarmIsListedFirstAndShownWithABeep)
     EXPECT_EQ(host.screen.alarms[1].popUp, AlarmPopUp::None);
     EXPECT_EQ(host.screen.base.beeps.size(), 2u);
     EXPECT_EQ(list.Rows(), (std::vector<CAlarmList::Row>{{8, ALARMSTATUS_INFO, ALARMTYPE_TEST},
-                                                          {7, ALARMSTATUS_NEW, ALARMTYPE_P100}}));
+                                                         {7, ALARMSTATUS_NEW, ALARMTYPE_P100}}));
     // Only a voice call's record is kept.
     EXPECT_EQ(list.VoiceCallAlarm(), nullptr);
 }
@@ -172,11 +168,12 @@ TEST_P(AlarmListCallTest, KeepsTheRecordUntilTheCallEnds)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AlarmListCallTest,
-    ::testing::Values(CallCase{"NobodyAnswersItIsForwardedOnce", {VC_NOTIFY_TICK, VC_PICK_UP, VC_NOTIFY_TICK, VC_TIMEOUT}, true},
-                      CallCase{"TalkThatRunsOutIsForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_TIMEOUT}, true},
-                      CallCase{"AnsweredAndHungUpIsNotForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_ON_HOOK}, false},
-                      CallCase{"AbortedBeforeAnyoneAnsweredIsForwarded", {VC_PICK_UP, VC_ABORTED}, true},
-                      CallCase{"AbortedAfterTheOperatorTalkedIsNotForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_ABORTED}, false}),
+    ::testing::Values(
+        CallCase{"NobodyAnswersItIsForwardedOnce", {VC_NOTIFY_TICK, VC_PICK_UP, VC_NOTIFY_TICK, VC_TIMEOUT}, true},
+        CallCase{"TalkThatRunsOutIsForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_TIMEOUT}, true},
+        CallCase{"AnsweredAndHungUpIsNotForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_ON_HOOK}, false},
+        CallCase{"AbortedBeforeAnyoneAnsweredIsForwarded", {VC_PICK_UP, VC_ABORTED}, true},
+        CallCase{"AbortedAfterTheOperatorTalkedIsNotForwarded", {VC_PICK_UP, VC_TALK_TICK, VC_ABORTED}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The voice dialog reports the end of the call to the list as soon as it
@@ -328,7 +325,7 @@ TEST_F(AlarmListTest, ListRepliesReplaceTheRows)
     first->Next = Alarm(4, ALARMTYPE_VOICE, ALARMSTATUS_FINISHED);
     list.OnAlarmReply(std::move(first));
     EXPECT_EQ(list.Rows(), (std::vector<CAlarmList::Row>{{9, ALARMSTATUS_NEW, ALARMTYPE_SMS},
-                                                          {4, ALARMSTATUS_FINISHED, ALARMTYPE_VOICE}}));
+                                                         {4, ALARMSTATUS_FINISHED, ALARMTYPE_VOICE}}));
     EXPECT_EQ(host.screen.lists.back(), (std::vector<uint32_t>{9, 4}));
 
     auto error = std::make_unique<CDatabaseMsg>(DBMSG_ALARM_INFO);
@@ -347,13 +344,16 @@ TEST_F(AlarmListTest, ListRepliesReplaceTheRows)
 // vanish from the list: the list is read once more.
 struct LateAlarmCase {
     const char* name;
-    bool refreshPending;     // a list request was out when the alarm came
-    bool answerHoldsAlarm;   // the answer was read after the alarm was stored
+    bool refreshPending;    // a list request was out when the alarm came
+    bool answerHoldsAlarm;  // the answer was read after the alarm was stored
     uint8_t filterMask;
-    size_t expectedRequests; // list requests in all
+    size_t expectedRequests;  // list requests in all
 };
 
-void PrintTo(const LateAlarmCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LateAlarmCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class AlarmListLateAlarmTest : public AlarmListTest, public ::testing::WithParamInterface<LateAlarmCase> {};
 
@@ -387,13 +387,14 @@ TEST_P(AlarmListLateAlarmTest, ReadsTheListAgainOnlyWhenTheAnswerMissesIt)
     EXPECT_EQ(list.Rows().front().key, 7u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AlarmListLateAlarmTest,
-    ::testing::Values(LateAlarmCase{"AnswerMissesTheAlarm", true, false, 15, 2},
-                      LateAlarmCase{"AnswerHoldsTheAlarm", true, true, 15, 1},
-                      LateAlarmCase{"NoRequestWasOut", false, false, 15, 1},
-                      LateAlarmCase{"NewAlarmsAreNotListed", true, false, 14, 1}),
-    [](const ::testing::TestParamInfo<LateAlarmCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, AlarmListLateAlarmTest,
+                         ::testing::Values(LateAlarmCase{"AnswerMissesTheAlarm", true, false, 15, 2},
+                                           LateAlarmCase{"AnswerHoldsTheAlarm", true, true, 15, 1},
+                                           LateAlarmCase{"NoRequestWasOut", false, false, 15, 1},
+                                           LateAlarmCase{"NewAlarmsAreNotListed", true, false, 14, 1}),
+                         [](const ::testing::TestParamInfo<LateAlarmCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(AlarmListTest, StatusOnlyRisesAndRecordsTheOperator)
 {

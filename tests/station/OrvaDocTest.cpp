@@ -7,24 +7,24 @@
 
 #include "RecordingDocScreen.h"
 
-#include "station/InboxNotifier.h"
-#include "station/OrvaDoc.h"
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
-#include "messages/AlarmInfoMsg.h"
 #include "db/AlarmInfoSet.h"
 #include "db/Database.h"
 #include "db/DatabaseHandler.h"
 #include "db/DbException.h"
 #include "db/DbSchema.h"
 #include "db/ObjectInfoMsg.h"
-#include "messages/GsmHandlerMsg.h"
 #include "gsm/SendSmsWindow.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/GsmHandlerMsg.h"
 #include "messages/MailHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
+#include "station/InboxNotifier.h"
+#include "station/OrvaDoc.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
 #include "support/TestDictionary.h"
-#include "messages/TelHandlerMsg.h"
 
 #include <gtest/gtest.h>
 
@@ -39,9 +39,9 @@
 #include <functional>
 #include <iterator>
 #include <map>
-#include <stdexcept>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -521,8 +521,14 @@ struct StoreFault {
     void (*heal)(CDatabase&);
 };
 
-void MakeReadOnly(CDatabase& database) { database.Execute(QStringLiteral("PRAGMA query_only=1")); }
-void MakeWritable(CDatabase& database) { database.Execute(QStringLiteral("PRAGMA query_only=0")); }
+void MakeReadOnly(CDatabase& database)
+{
+    database.Execute(QStringLiteral("PRAGMA query_only=1"));
+}
+void MakeWritable(CDatabase& database)
+{
+    database.Execute(QStringLiteral("PRAGMA query_only=0"));
+}
 
 // The file may not grow any more, and what room is left in the alarm
 // table's pages is filled with Info rows (not listed while the list shows
@@ -535,7 +541,8 @@ void FillDisk(CDatabase& database)
         for (int i = 0;; ++i) {
             try {
                 database.Execute(QStringLiteral("INSERT INTO \"AlarmInfo\" (\"IdCode\", \"AlarmStatus\", \"Text\") "
-                                                "VALUES ('f', 4, '%1')").arg(QString(size, QChar('x'))));
+                                                "VALUES ('f', 4, '%1')")
+                                     .arg(QString(size, QChar('x'))));
             } catch (const CDbException& e) {
                 ASSERT_NE(e.description.find("full"), std::string::npos) << e.description;
                 break;
@@ -544,7 +551,10 @@ void FillDisk(CDatabase& database)
         }
     }
 }
-void FreeDisk(CDatabase& database) { database.Execute(QStringLiteral("PRAGMA max_page_count=1073741823")); }
+void FreeDisk(CDatabase& database)
+{
+    database.Execute(QStringLiteral("PRAGMA max_page_count=1073741823"));
+}
 
 class DocStoreFaultTest : public DocDurabilityTest, public ::testing::WithParamInterface<StoreFault> {};
 
@@ -591,10 +601,10 @@ TEST_P(DocStoreFaultTest, AlarmIsForwardedListedAndStoredOnceWhenTheDatabaseTake
     EXPECT_EQ(Mails(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, DocStoreFaultTest,
-    ::testing::Values(StoreFault{"ReadOnly", MakeReadOnly, MakeWritable}, StoreFault{"DiskFull", FillDisk, FreeDisk}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, DocStoreFaultTest,
+                         ::testing::Values(StoreFault{"ReadOnly", MakeReadOnly, MakeWritable},
+                                           StoreFault{"DiskFull", FillDisk, FreeDisk}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DocDurabilityTest, TheNextAlarmThatIsStoredTakesTheWaitingOnesAlong)
 {
@@ -691,7 +701,10 @@ TEST_F(DocDurabilityTest, AlarmNotStoredBeforeTheStopIsStoredAfterTheRestart)
     // from where the managers send them when they start.
     EXPECT_EQ(Mails(), 0u);
     EXPECT_EQ(Sms(), 0u);
-    EXPECT_EQ(fs::is_directory(dir / COutbox::kFolderName) ? std::distance(fs::directory_iterator(dir / COutbox::kFolderName), fs::directory_iterator()) : 0, 2);
+    EXPECT_EQ(fs::is_directory(dir / COutbox::kFolderName)
+                  ? std::distance(fs::directory_iterator(dir / COutbox::kFolderName), fs::directory_iterator())
+                  : 0,
+              2);
     EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
 }
 
@@ -824,7 +837,10 @@ struct CallEnd {
     bool forwarded;
 };
 
-void PrintTo(const CallEnd& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CallEnd& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class DocHeldForwardingTest : public DocOutboxTest, public ::testing::WithParamInterface<CallEnd> {};
 
@@ -868,13 +884,13 @@ TEST_P(DocHeldForwardingTest, VoiceAlarmsForwardingIsHeldUntilItsCallEnds)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DocHeldForwardingTest,
-    ::testing::Values(CallEnd{"NobodyAnswers", {VC_NOTIFY_TICK, VC_TIMEOUT}, true},
-                      CallEnd{"OperatorTalked", {VC_TALK_TICK, VC_ON_HOOK}, false},
-                      CallEnd{"LinkLostWhileRinging", {VC_NOTIFY_TICK, VC_ABORTED}, true},
-                      CallEnd{"LinkLostAfterTheOperatorTalked", {VC_TALK_TICK, VC_ABORTED}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, DocHeldForwardingTest,
+                         ::testing::Values(CallEnd{"NobodyAnswers", {VC_NOTIFY_TICK, VC_TIMEOUT}, true},
+                                           CallEnd{"OperatorTalked", {VC_TALK_TICK, VC_ON_HOOK}, false},
+                                           CallEnd{"LinkLostWhileRinging", {VC_NOTIFY_TICK, VC_ABORTED}, true},
+                                           CallEnd{
+                                               "LinkLostAfterTheOperatorTalked", {VC_TALK_TICK, VC_ABORTED}, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A voice alarm taken in before a restart and replayed from the journal:
 // its call ended with the station, so it is forwarded at once and nothing
@@ -950,15 +966,33 @@ public:
     }
     // A close left to the document's own destructor runs when this part
     // is gone already: its pauses then go uncounted.
-    ~ChainDoc() override { SetStopPause([](uint32_t) {}); }
+    ~ChainDoc() override
+    {
+        SetStopPause([](uint32_t) {});
+    }
     ChainDoc(const ChainDoc&) = delete;
     ChainDoc& operator=(const ChainDoc&) = delete;
 
-    int StartDatabase() override { return Step("database", [this] { return COrvaDoc::StartDatabase(); }); }
-    int StartMail() override { return Step("mail", [this] { return COrvaDoc::StartMail(); }); }
-    int StartTel() override { return Step("tel", [this] { return COrvaDoc::StartTel(); }); }
-    int StartGsm() override { return Step("gsm", [this] { return COrvaDoc::StartGsm(); }); }
-    int CreatePrintWindow() override { return Step("print", [this] { return COrvaDoc::CreatePrintWindow(); }); }
+    int StartDatabase() override
+    {
+        return Step("database", [this] { return COrvaDoc::StartDatabase(); });
+    }
+    int StartMail() override
+    {
+        return Step("mail", [this] { return COrvaDoc::StartMail(); });
+    }
+    int StartTel() override
+    {
+        return Step("tel", [this] { return COrvaDoc::StartTel(); });
+    }
+    int StartGsm() override
+    {
+        return Step("gsm", [this] { return COrvaDoc::StartGsm(); });
+    }
+    int CreatePrintWindow() override
+    {
+        return Step("print", [this] { return COrvaDoc::CreatePrintWindow(); });
+    }
 
     std::vector<std::string> calls;
     std::map<std::string, int> results;  // a step's forced result
@@ -966,10 +1000,22 @@ public:
     uint32_t clock = 0;                  // milliseconds paused so far
 
 protected:
-    int16_t StopTel() override { return Stop("tel", [this] { return COrvaDoc::StopTel(); }); }
-    int16_t StopMail() override { return Stop("mail", [this] { return COrvaDoc::StopMail(); }); }
-    int16_t StopGsm() override { return Stop("gsm", [this] { return COrvaDoc::StopGsm(); }); }
-    int StopDatabase() override { return Stop("database", [this] { return int16_t(COrvaDoc::StopDatabase()); }); }
+    int16_t StopTel() override
+    {
+        return Stop("tel", [this] { return COrvaDoc::StopTel(); });
+    }
+    int16_t StopMail() override
+    {
+        return Stop("mail", [this] { return COrvaDoc::StopMail(); });
+    }
+    int16_t StopGsm() override
+    {
+        return Stop("gsm", [this] { return COrvaDoc::StopGsm(); });
+    }
+    int StopDatabase() override
+    {
+        return Stop("database", [this] { return int16_t(COrvaDoc::StopDatabase()); });
+    }
 
 private:
     int Step(const std::string& name, const std::function<int()>& run)
@@ -1081,12 +1127,11 @@ TEST_F(DocChainTest, RealChainWithEverythingButTheDatabaseDisabledCompletes)
     Pump(*doc);
 
     EXPECT_TRUE(fs::exists(dir.Path() / "ORVA_10.mdb"));
-    const std::vector<std::string> expected{
-        "OPERATOR 1",           "TITLE Tervin CallCenter Ver. 2.72 - Olle",
-        "DATABASE 2",           "STATUS 1 Mail: Disabled",
-        "STATUS 3 TEL:",        "STATUS 3 TEL: Disabled",
-        "STATUS 2 GSM:",        "STATUS 2 GSM: Disabled",
-        "PRINT WINDOW",         "LIST"};
+    const std::vector<std::string> expected{"OPERATOR 1",    "TITLE Tervin CallCenter Ver. 2.72 - Olle",
+                                            "DATABASE 2",    "STATUS 1 Mail: Disabled",
+                                            "STATUS 3 TEL:", "STATUS 3 TEL: Disabled",
+                                            "STATUS 2 GSM:", "STATUS 2 GSM: Disabled",
+                                            "PRINT WINDOW",  "LIST"};
     EXPECT_EQ(screen.events, expected);
     EXPECT_TRUE(doc->HasPrintWindow());
     doc->CloseDocument();
@@ -1143,7 +1188,8 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsCase{"MailHeaderRestartsNothing", [](SettingsValues& v) { v.MailHeader1 = "Head"; }, {}, ""},
         SettingsCase{"Telephone", [](SettingsValues& v) { v.TelRingSignals = 4; }, {"stop tel", "start tel"}, ""},
         SettingsCase{"Gsm", [](SettingsValues& v) { v.GsmPinCode = "1234"; }, {"stop gsm", "start gsm"}, ""},
-        SettingsCase{"Database", [](SettingsValues& v) { v.KeepAirMonths = 6; }, {"stop database", "start database"}, ""},
+        SettingsCase{
+            "Database", [](SettingsValues& v) { v.KeepAirMonths = 6; }, {"stop database", "start database"}, ""},
         SettingsCase{"AllInTheirOrder",
                      [](SettingsValues& v) {
                          v.KeepAirMonths = 6;
@@ -1342,7 +1388,10 @@ struct KeepCallCase {
     bool callKept;
 };
 
-void PrintTo(const KeepCallCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const KeepCallCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class DocKeepCallTest : public DocAlarmTest, public ::testing::WithParamInterface<KeepCallCase> {
 protected:
@@ -1394,11 +1443,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DocKeepCallTest,
     ::testing::Values(
         KeepCallCase{"GsmPort", [](SettingsValues& v) { v.GsmComPort = 7; }, {"stop gsm", "start gsm"}, true},
-        KeepCallCase{"CallerIdTestAlarms", [](SettingsValues& v) { v.AcceptCallerIdTestAlarms = 1; },
-                     {"stop gsm", "start gsm"}, true},
-        KeepCallCase{"MailOff", [](SettingsValues& v) { v.MailEnabled = 0; }, {}, true},
-        KeepCallCase{"Database", [](SettingsValues& v) { v.KeepAirMonths = 6; }, {"stop database", "start database"},
+        KeepCallCase{"CallerIdTestAlarms",
+                     [](SettingsValues& v) { v.AcceptCallerIdTestAlarms = 1; },
+                     {"stop gsm", "start gsm"},
                      true},
+        KeepCallCase{"MailOff", [](SettingsValues& v) { v.MailEnabled = 0; }, {}, true},
+        KeepCallCase{
+            "Database", [](SettingsValues& v) { v.KeepAirMonths = 6; }, {"stop database", "start database"}, true},
         KeepCallCase{"TelephonePort", [](SettingsValues& v) { v.TelComPort = 7; }, {"stop tel", "start tel"}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 

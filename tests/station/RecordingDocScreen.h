@@ -4,11 +4,11 @@
 // dialog answers as a station without an operator does, unless a test
 // scripts it: it creates a missing database and gives up on anything else.
 
-#include "station/DocumentScreen.h"
-#include "settings/Settings.h"
-#include "messages/AlarmInfoMsg.h"
 #include "db/DatabaseMgrHost.h"
 #include "db/DbConvert.h"
+#include "messages/AlarmInfoMsg.h"
+#include "settings/Settings.h"
+#include "station/DocumentScreen.h"
 #include "support/RecordingScreen.h"
 
 #include <deque>

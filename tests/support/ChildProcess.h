@@ -34,12 +34,12 @@ extern char** environ;
 class ChildProcess {
 public:
     struct Options {
-        std::vector<std::string> argv;             // argv[0] is the program's path
-        std::map<std::string, std::string> env;    // set (empty value: removed) on top of ours
-        std::string workDir;                       // empty: ours
-        std::string stderrPath;                    // empty: /dev/null (or ours, see keepStderr)
-        bool keepStderr = false;                   // with no stderrPath: ours, not /dev/null
-        std::string name;                          // for reports
+        std::vector<std::string> argv;           // argv[0] is the program's path
+        std::map<std::string, std::string> env;  // set (empty value: removed) on top of ours
+        std::string workDir;                     // empty: ours
+        std::string stderrPath;                  // empty: /dev/null (or ours, see keepStderr)
+        bool keepStderr = false;                 // with no stderrPath: ours, not /dev/null
+        std::string name;                        // for reports
     };
 
     // A device simulator of tools/ (args[0] is its script), run with the

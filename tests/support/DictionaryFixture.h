@@ -12,8 +12,7 @@ inline constexpr char kDictionaryPrefix[] = "\xEF\xBB\xBF<?xml version=\"1.0\" e
 
 inline std::string WithHeader(const std::string& body, bool upperCase = true)
 {
-    std::string digest =
-        CDictionaryChecksum::Md5Hex(reinterpret_cast<const unsigned char*>(body.data()), body.size());
+    std::string digest = CDictionaryChecksum::Md5Hex(reinterpret_cast<const unsigned char*>(body.data()), body.size());
     if (upperCase)
         std::transform(digest.begin(), digest.end(), digest.begin(), [](unsigned char c) { return std::toupper(c); });
     return std::string(kDictionaryPrefix) + digest + "-->\n" + body;

@@ -35,10 +35,7 @@ protected:
 // Another language for the lifetime of the object, then English again.
 class ScopedLanguage {
 public:
-    explicit ScopedLanguage(const std::string& language)
-        : switched_(CDictionary::Instance().SetLanguage(language))
-    {
-    }
+    explicit ScopedLanguage(const std::string& language) : switched_(CDictionary::Instance().SetLanguage(language)) {}
     ~ScopedLanguage() { CDictionary::Instance().SetLanguage("en"); }
     ScopedLanguage(const ScopedLanguage&) = delete;
     ScopedLanguage& operator=(const ScopedLanguage&) = delete;

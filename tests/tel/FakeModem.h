@@ -8,8 +8,8 @@
 // body (that many bytes, or exactly two when bit 7 is clear); a checksum that
 // is 0xFF XOR every byte before it.
 
-#include "support/Pty.h"
 #include "core/TickSource.h"
+#include "support/Pty.h"
 
 #include <atomic>
 #include <chrono>

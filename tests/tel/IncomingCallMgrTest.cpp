@@ -58,7 +58,8 @@ public:
             return PROTCOM_RMRET_BUSY;
         const Receive r = receives.front();
         receives.pop_front();
-        if (r.result == PROTCOM_RMRET_ALARM || r.result == PROTCOM_RMRET_VOICE_ALARM || r.result == PROTCOM_RMRET_DATA) {
+        if (r.result == PROTCOM_RMRET_ALARM || r.result == PROTCOM_RMRET_VOICE_ALARM ||
+            r.result == PROTCOM_RMRET_DATA) {
             out = std::make_unique<CTelHandlerMsg>(TEL_ALARM);
             out->msgType = r.msgType;
             out->protocol = protocolId;
@@ -184,7 +185,7 @@ struct RingCase {
     const char* name;
     int16_t rings;
     std::vector<std::pair<bool, uint32_t>> pattern;  // ring on/off and how long
-    int acceptAt;                                   // ms from the start, -1: never
+    int acceptAt;                                    // ms from the start, -1: never
     bool callerIdCleared;
 };
 
@@ -304,10 +305,20 @@ TEST_F(IncomingCallTest, EveryCallEndsByReleasingTheLine)
 {
     const std::vector<EndCase> cases = {
         {"line not seized", TELHND_LCRET_COM_ERROR, {{PROTCOM_RMRET_ALARM, 4}}, {}, 0, 0},
-        {"all protocols time out", TELHND_LCRET_OK, {{PROTCOM_RMRET_RECEIVE_TIMEOUT}}, {{PROTCOM_RMRET_RECEIVE_TIMEOUT}}, 0, 0},
+        {"all protocols time out",
+         TELHND_LCRET_OK,
+         {{PROTCOM_RMRET_RECEIVE_TIMEOUT}},
+         {{PROTCOM_RMRET_RECEIVE_TIMEOUT}},
+         0,
+         0},
         {"receive error hangs up", TELHND_LCRET_OK, {{PROTCOM_RMRET_RECEIVE_ERROR}}, {}, 1, 0},
         {"serial error does not", TELHND_LCRET_OK, {{PROTCOM_RMRET_COM_ERROR}}, {}, 0, 0},
-        {"P100 receive error", TELHND_LCRET_OK, {{PROTCOM_RMRET_RECEIVE_TIMEOUT}}, {{PROTCOM_RMRET_RECEIVE_ERROR}}, 0, 1},
+        {"P100 receive error",
+         TELHND_LCRET_OK,
+         {{PROTCOM_RMRET_RECEIVE_TIMEOUT}},
+         {{PROTCOM_RMRET_RECEIVE_ERROR}},
+         0,
+         1},
     };
     for (const EndCase& c : cases) {
         Make(true, true);
@@ -515,8 +526,8 @@ TEST_F(IncomingCallTest, TimeUpdateFailures)
                     line.handset = true;
             })) << c.name;
 
-            auto expected = talking ? std::vector<std::pair<int16_t, int16_t>>{{VC_PICK_UP, 300}}
-                                    : NotifyTicks(300, 298);
+            auto expected =
+                talking ? std::vector<std::pair<int16_t, int16_t>>{{VC_PICK_UP, 300}} : NotifyTicks(300, 298);
             if (talking) {
                 for (int16_t r = 479; r >= 478; --r)
                     expected.emplace_back(VC_TALK_TICK, r);

@@ -8,8 +8,8 @@
 #include "tel/ModemLink.h"
 
 #include "FakeModem.h"
-#include "support/Pty.h"
 #include "support/FakeTickSource.h"
+#include "support/Pty.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -290,8 +290,7 @@ TEST_F(ModemLinkTest, RandomFramesAndGarbageNeverUpsetTheReceiver)
         for (std::size_t i = 0; i < garbage.size(); ++i) {
             length = -1;
             const int16_t result = link.Poll(buffer, length);
-            ASSERT_TRUE(result == LNKRET_PENDING || result == LNKRET_RECEIVED ||
-                        result == LNKRET_CHECKSUM_ERROR)
+            ASSERT_TRUE(result == LNKRET_PENDING || result == LNKRET_RECEIVED || result == LNKRET_CHECKSUM_ERROR)
                 << result;
             if (result == LNKRET_RECEIVED) {
                 ASSERT_GE(length, 0);

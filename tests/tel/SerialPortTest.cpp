@@ -56,8 +56,7 @@ private:
 };
 
 // Reads from the port until `count` bytes came or `limit` passed.
-std::vector<uint8_t> ReadFromPort(SerialPort& port, std::size_t count,
-                                  std::chrono::milliseconds limit = 5s)
+std::vector<uint8_t> ReadFromPort(SerialPort& port, std::size_t count, std::chrono::milliseconds limit = 5s)
 {
     const auto deadline = Clock::now() + limit;
     std::vector<uint8_t> got;
@@ -120,9 +119,18 @@ TEST(ComDevicePathTest, MapsNumbersToLinuxDevicesWithoutLinkFolder)
         int number;
         const char* path;
     } cases[] = {
-        {1, "/dev/ttyS0"},    {32, "/dev/ttyS31"},   {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
-        {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {97, ""},             {255, ""},
-        {0, ""},              {-1, ""},              {256, ""},            {32767, ""},
+        {1, "/dev/ttyS0"},
+        {32, "/dev/ttyS31"},
+        {33, "/dev/ttyUSB0"},
+        {64, "/dev/ttyUSB31"},
+        {65, "/dev/ttyACM0"},
+        {96, "/dev/ttyACM31"},
+        {97, ""},
+        {255, ""},
+        {0, ""},
+        {-1, ""},
+        {256, ""},
+        {32767, ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ComDevicePath(c.number), c.path) << "port " << c.number;
@@ -156,18 +164,24 @@ TEST(ListComPortsTest, ListsPortsThatExistWhetherFreeOrInUse)
     const auto probe = [&asked](int number) {
         asked.push_back(number);
         switch (number) {
-        case 3: return 2;    // free
-        case 7: return 1;    // in use
-        case 40: return 2;
-        case 255: return 1;
-        case 9: return 3;    // not a probe answer: ignored
-        case 10: return -1;
-        default: return 0;   // absent
+        case 3:
+            return 2;  // free
+        case 7:
+            return 1;  // in use
+        case 40:
+            return 2;
+        case 255:
+            return 1;
+        case 9:
+            return 3;  // not a probe answer: ignored
+        case 10:
+            return -1;
+        default:
+            return 0;  // absent
         }
     };
 
-    const std::vector<ComPortEntry> expected = {
-        {3, "COM3"}, {7, "COM7"}, {40, "COM40"}, {255, "COM255"}};
+    const std::vector<ComPortEntry> expected = {{3, "COM3"}, {7, "COM7"}, {40, "COM40"}, {255, "COM255"}};
     EXPECT_EQ(ListComPorts(probe), expected);
 
     std::vector<int> all;
@@ -242,9 +256,8 @@ TEST_F(SerialPortTest, SetsSpeedAndEightNoneOne)
         int32_t baud;
         speed_t speed;
     } cases[] = {
-        {1200, B1200},   {2400, B2400},     {4800, B4800},     {9600, B9600},
-        {19200, B19200}, {38400, B38400},   {57600, B57600},   {115200, B115200},
-        {230400, B230400},
+        {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
+        {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
     };
     SerialPort port;
     port.SetPortNumber(1);
@@ -344,15 +357,11 @@ TEST_F(SerialPortTest, ProbeAndOpenByKindOfEntry)
         int open;
     } cases[] = {
         {"missing", [](int) {}, 0, COMRET_OPEN_FAILED},
-        {"dangling link", [&](int n) { fs::create_symlink(dir / "nowhere", Entry(n)); }, 0,
-         COMRET_OPEN_FAILED},
+        {"dangling link", [&](int n) { fs::create_symlink(dir / "nowhere", Entry(n)); }, 0, COMRET_OPEN_FAILED},
         {"folder", [&](int n) { fs::create_directory(Entry(n)); }, 0, COMRET_OPEN_FAILED},
-        {"regular file", [&](int n) { std::ofstream(Entry(n)) << "ATZ\r"; }, 0,
-         COMRET_STATE_FAILED},
-        {"fifo", [&](int n) { ASSERT_EQ(mkfifo(Entry(n).c_str(), 0600), 0); }, 0,
-         COMRET_STATE_FAILED},
-        {"device that is no tty", [&](int n) { fs::create_symlink("/dev/null", Entry(n)); }, 0,
-         COMRET_STATE_FAILED},
+        {"regular file", [&](int n) { std::ofstream(Entry(n)) << "ATZ\r"; }, 0, COMRET_STATE_FAILED},
+        {"fifo", [&](int n) { ASSERT_EQ(mkfifo(Entry(n).c_str(), 0600), 0); }, 0, COMRET_STATE_FAILED},
+        {"device that is no tty", [&](int n) { fs::create_symlink("/dev/null", Entry(n)); }, 0, COMRET_STATE_FAILED},
         {"free pty", [&](int n) { LinkPty(n); }, 2, COMRET_OK},
         {"pty held by another port object",
          [&](int n) {

@@ -5,8 +5,8 @@
 #include "tel/TelComHandler.h"
 
 #include "FakeModem.h"
-#include "support/Pty.h"
 #include "core/ThreadPriority.h"
+#include "support/Pty.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
@@ -125,8 +125,7 @@ public:
         std::unique_lock<std::mutex> guard(lock);
         return changed.wait_for(guard, limit, [&] {
             return static_cast<std::size_t>(std::count_if(posted.begin(), posted.end(),
-                                                          [&](const Posted& p) { return p.type == type; })) >=
-                   count;
+                                                          [&](const Posted& p) { return p.type == type; })) >= count;
         });
     }
 
@@ -197,10 +196,7 @@ struct LinkRig {
     }
 
     // Waits for `count` more frames than have been seen so far.
-    bool WaitMoreFrames(std::size_t count)
-    {
-        return modem->WaitForFrames(modem->Frames().size() + count);
-    }
+    bool WaitMoreFrames(std::size_t count) { return modem->WaitForFrames(modem->Frames().size() + count); }
 
     fs::path entry;
     Pty pty;
@@ -287,8 +283,8 @@ TEST_F(TelComHandlerTest, PollsWhileIdleReportsTheFirstStatusAlwaysAndLogsStartA
     EXPECT_NE(lines.front().find(" ms, Average Reply Time: "), std::string::npos);
     // Every answer before the last frame was handled before that frame went out.
     EXPECT_GE(LogCount(kSrc + "RX: - Modem ICT Error!"), rig.modem->Frames().size() - 1);
-    const bool notRaisedLogged =
-        std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.find("priority") != std::string::npos; });
+    const bool notRaisedLogged = std::any_of(
+        lines.begin(), lines.end(), [](const std::string& l) { return l.find("priority") != std::string::npos; });
     EXPECT_EQ(notRaisedLogged, !mayRaise);
 }
 
@@ -370,8 +366,8 @@ TEST_F(TelComHandlerTest, SendsQueuedFramesInOrderAndRefusesPayloadsThatDoNotFit
     for (std::size_t i = 0; i < longest.size(); ++i)
         longest[i] = static_cast<uint8_t>(i);
 
-    rig.Send(0x84, Bytes(255, 0x55));       // one byte too many for the length byte
-    rig.Send(0x84, {}, -1000);              // nonsense length
+    rig.Send(0x84, Bytes(255, 0x55));  // one byte too many for the length byte
+    rig.Send(0x84, {}, -1000);         // nonsense length
     rig.Send(0x82, {0x01});
     rig.Send(0x84, longest);
     rig.Send(0x90, {0x01, 0x01});
@@ -529,8 +525,8 @@ TEST_F(TelComHandlerTest, ResendsTheSameFrameAfterAFailedExchange)
         });
         ASSERT_TRUE(rig.owner.WaitFor(LNK_STATUS));
         rig.Send(0x82, {0x01});
-        ASSERT_TRUE(rig.modem->WaitFor(
-            [](const Frames& f) { return CountCommand(f, 0x82) == 2 && f.back().command == 0x81; }));
+        ASSERT_TRUE(
+            rig.modem->WaitFor([](const Frames& f) { return CountCommand(f, 0x82) == 2 && f.back().command == 0x81; }));
         ASSERT_TRUE(rig.WaitMoreFrames(1));
         ASSERT_EQ(rig.handler.Stop(), HNDRET_STOPPED);
 
@@ -555,9 +551,7 @@ TEST_F(TelComHandlerTest, ResendsTheSameFrameAfterAFailedExchange)
 TEST_F(TelComHandlerTest, AbandonsTheFrameAfterFiveFailuresAndPausesTwoSeconds)
 {
     LinkRig rig(scratch.Path());
-    rig.Start([](const StationFrame& f, std::size_t) {
-        return f.command == 0x82 ? Reply{} : Answer({STATUS_LINE});
-    });
+    rig.Start([](const StationFrame& f, std::size_t) { return f.command == 0x82 ? Reply{} : Answer({STATUS_LINE}); });
     ASSERT_TRUE(rig.owner.WaitFor(LNK_STATUS));
     rig.Send(0x82, {0x01});
     ASSERT_TRUE(rig.owner.WaitFor(LNK_TIMEOUT));

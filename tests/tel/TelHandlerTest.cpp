@@ -73,7 +73,6 @@ std::string ReadFile(const std::string& path)
 
 class TelHandlerTest : public EnglishDictionaryTest {
 protected:
-
     void SetUp() override
     {
         dir.WorkIn();
@@ -456,8 +455,8 @@ TEST_F(TelHandlerTest, HaltedLinkIsStartedAgainWithABackOff)
     linkStartReports.assign(6, HNDRET_START_FAILED);
     const int linksBefore = linksMade;
     Deliver(LinkMsg(LNK_ERROR));
-    EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{
-                           {TELHND_NOTIFY_SERIAL_ERROR, "Serial Reception failure"}}));
+    EXPECT_EQ(Notes(),
+              (std::vector<std::pair<int16_t, std::string>>{{TELHND_NOTIFY_SERIAL_ERROR, "Serial Reception failure"}}));
     std::vector<uint32_t> gaps;  // seconds from the halt or the previous try
     uint32_t last = clock.GetTickCount();
     for (int i = 1; i <= 7; ++i) {
@@ -509,8 +508,8 @@ TEST_F(TelHandlerTest, HaltedLinkDuringAVoiceCallEndsTheCallFirst)
 
     Deliver(LinkMsg(LNK_ERROR));
     Wait(100);
-    EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{
-                           {TELHND_NOTIFY_SERIAL_ERROR, "Serial Reception failure"}}));
+    EXPECT_EQ(Notes(),
+              (std::vector<std::pair<int16_t, std::string>>{{TELHND_NOTIFY_SERIAL_ERROR, "Serial Reception failure"}}));
     ASSERT_FALSE(posted.empty());
     EXPECT_EQ(posted.back()->GetType(), TEL_VOICE_CALL);
     EXPECT_EQ(posted.back()->value, VC_ABORTED);
@@ -532,8 +531,8 @@ TEST_F(TelHandlerTest, HaltedLinkDuringAVoiceCallEndsTheCallFirst)
 TEST_F(TelHandlerTest, SignalLevelInPercent)
 {
     const std::vector<std::pair<int, int16_t>> table = {
-        {0, 0}, {4, 0}, {5, 0}, {6, 5}, {7, 10}, {8, 20}, {10, 30}, {14, 60},
-        {17, 80}, {19, 90}, {20, 100}, {21, 100}, {255, 100}, {-3, 0},
+        {0, 0},   {4, 0},   {5, 0},   {6, 5},    {7, 10},   {8, 20},    {10, 30},
+        {14, 60}, {17, 80}, {19, 90}, {20, 100}, {21, 100}, {255, 100}, {-3, 0},
     };
     for (const auto& [value, percent] : table)
         EXPECT_EQ(CTelHandler::SignalLevelPercent(value), percent) << value;
@@ -555,17 +554,16 @@ TEST_F(TelHandlerTest, StatusDuringACallPostsRingButNotLineOk)
     Wait(500);
     Deliver(LinkStatus(kLine));
     EXPECT_EQ(handler.GetState(), TELHND_ST_INCOMING);
-    EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{{TELHND_NOTIFY_RING, ""},
-                                                                      {TELHND_NOTIFY_LINE_OK, ""},
-                                                                      {TELHND_NOTIFY_INCOMING_CALL, ""}}));
+    EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{
+                           {TELHND_NOTIFY_RING, ""}, {TELHND_NOTIFY_LINE_OK, ""}, {TELHND_NOTIFY_INCOMING_CALL, ""}}));
 
     Deliver(LinkStatus(kSeized));
     Deliver(LinkValue(17));
     EXPECT_TRUE(Notes().empty());
     Deliver(LinkStatus(kSeized | STATUS_RING));
     Deliver(LinkStatus(STATUS_CONNECTED));
-    EXPECT_EQ(Notes(), (std::vector<std::pair<int16_t, std::string>>{{TELHND_NOTIFY_RING, ""},
-                                                                      {TELHND_NOTIFY_NO_LINE, ""}}));
+    EXPECT_EQ(Notes(),
+              (std::vector<std::pair<int16_t, std::string>>{{TELHND_NOTIFY_RING, ""}, {TELHND_NOTIFY_NO_LINE, ""}}));
 }
 
 // The whole road of a P100 alarm through the handler, the incoming-call
@@ -626,9 +624,9 @@ TEST_F(TelHandlerTest, UnansweredCpcVoiceCallRingsThreeHundredSecondsThenTimesOu
     ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_LINE_CONTROL) == 1; }, 200));
     Deliver(LinkStatus(kSeized));
 
-    AnswerCpc({0, 2, 2});                          // identification, model 2
-    AnswerCpc({0, 4, 1, 0, 1, 2, 3, 4, 5, 6});     // voice alarm of 123456
-    AnswerCpc({0, 1, 1});                          // the acknowledgement is acknowledged
+    AnswerCpc({0, 2, 2});                       // identification, model 2
+    AnswerCpc({0, 4, 1, 0, 1, 2, 3, 4, 5, 6});  // voice alarm of 123456
+    AnswerCpc({0, 1, 1});                       // the acknowledgement is acknowledged
     ASSERT_TRUE(PassUntil([&] { return CountSent(CMD_VOICE_NOTIFY) == 1; }, 200));
     Notes();
     ASSERT_FALSE(posted.empty());
@@ -825,21 +823,41 @@ TEST_F(TelOperationTest, SendReceiveP100)
 {
     const std::vector<uint8_t> message = {0, 8, 1, 2, 3, 4, 5, 6, 7, 8};
     const std::vector<OpCase> cases = {
-        {"message", {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x86, message}}, TELHND_SRRET_RECEIVE_OK, 300},
-        {"undecodable message", {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x86, {0, 7}}},
-         TELHND_SRRET_START_TIMEOUT, 300},
-        {"start time-out", {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x87}}, TELHND_SRRET_START_TIMEOUT, 300},
-        {"retries exceeded", {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x88}},
-         TELHND_SRRET_RETRIES_EXCEEDED, 300},
-        {"message time-out", {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x89}}, TELHND_SRRET_MSG_TIMEOUT, 300},
-        {"checksum error", {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x8A}},
-         TELHND_SRRET_CHECKSUM_ERROR, 300},
-        {"timing error", {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x8B}}, TELHND_SRRET_TIMING_ERROR, 300},
+        {"message",
+         {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x86, message}},
+         TELHND_SRRET_RECEIVE_OK,
+         300},
+        {"undecodable message",
+         {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x86, {0, 7}}},
+         TELHND_SRRET_START_TIMEOUT,
+         300},
+        {"start time-out",
+         {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x87}},
+         TELHND_SRRET_START_TIMEOUT,
+         300},
+        {"retries exceeded",
+         {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x88}},
+         TELHND_SRRET_RETRIES_EXCEEDED,
+         300},
+        {"message time-out",
+         {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x89}},
+         TELHND_SRRET_MSG_TIMEOUT,
+         300},
+        {"checksum error",
+         {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x8A}},
+         TELHND_SRRET_CHECKSUM_ERROR,
+         300},
+        {"timing error",
+         {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x8B}},
+         TELHND_SRRET_TIMING_ERROR,
+         300},
         {"never busy", {}, TELHND_SRRET_COM_ERROR, 1720},
         {"no answer", {{100, LinkEvent::Status, kBusy}}, TELHND_SRRET_COM_ERROR, 6300},
         {"link time-out", {{100, LinkEvent::Status, kBusy}, {500, LinkEvent::Timeout}}, TELHND_SRRET_COM_ERROR, 500},
-        {"other frames are no answer", {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x84}},
-         TELHND_SRRET_COM_ERROR, 6300},
+        {"other frames are no answer",
+         {{100, LinkEvent::Status, kBusy}, {300, LinkEvent::Frame, 0x84}},
+         TELHND_SRRET_COM_ERROR,
+         6300},
     };
     for (const OpCase& c : cases) {
         std::unique_ptr<CTelHandlerMsg> out;
@@ -908,8 +926,10 @@ TEST_F(TelOperationTest, ReadSwHwInfo)
         {"another answer", {{200, LinkEvent::Frame, 0x87}}, TELHND_RSRET_COM_ERROR, 200},
         {"no answer", {}, TELHND_RSRET_COM_ERROR, 4220},
         // A frame that came while nothing waited is not kept for the next request.
-        {"answer before the request", {{0, LinkEvent::Frame, 0x8D, {1, 0x50, 0x0A, 12, 3, 2}}},
-         TELHND_RSRET_COM_ERROR, 4220},
+        {"answer before the request",
+         {{0, LinkEvent::Frame, 0x8D, {1, 0x50, 0x0A, 12, 3, 2}}},
+         TELHND_RSRET_COM_ERROR,
+         4220},
         {"link time-out", {{300, LinkEvent::Timeout}}, TELHND_RSRET_COM_ERROR, 300},
     };
     for (const OpCase& c : cases) {

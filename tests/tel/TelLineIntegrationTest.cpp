@@ -5,10 +5,10 @@
 #include "tel/TelHandler.h"
 
 #include "core/ThreadQueue.h"
-#include "support/ChildProcess.h"
-#include "support/TempDir.h"
 #include "messages/ComMsg.h"
 #include "messages/TelHandlerMsg.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -72,9 +72,9 @@ protected:
     // Starts the simulator with the scenario and the handler on port 1.
     void Start(const std::string& scenario, const Config& config = {})
     {
-        sim = std::make_unique<ChildProcess>(ChildProcess::Simulator(
-            {std::string(ORVA_SOURCE_DIR) + "/tools/modemsim/modemsim.py", "--link", dir / "COM1", "--stdin",
-             "--scenario", scenario}));
+        sim = std::make_unique<ChildProcess>(
+            ChildProcess::Simulator({std::string(ORVA_SOURCE_DIR) + "/tools/modemsim/modemsim.py", "--link",
+                                     dir / "COM1", "--stdin", "--scenario", scenario}));
         ASSERT_FALSE(sim->NextLineStarting("READY", 10s).empty()) << "simulator did not start";
         handler.SetOwner(&owner);
         handler.SetConfig(1, 9600, 2, true, config.cpc, config.voiceCalls, config.redirectMode, 0);
@@ -92,7 +92,8 @@ protected:
     static std::string Call(const std::string& telephone, const std::string& extra = "")
     {
         return R"({"delay_ms": 300, "caller_id": "+46701234567", "ring": {"on_ms": 400, "off_ms": 400, "count": 6},)"
-               R"( "telephone": )" + telephone + extra + "}";
+               R"( "telephone": )" +
+               telephone + extra + "}";
     }
 
     TempDir dir;
@@ -115,8 +116,9 @@ TEST_F(TelLineIntegration, P100AlarmsOfEveryKindReachTheOwner)
         int16_t ofType;
         uint8_t extraCode;
     };
-    for (const Expected& e : {Expected{TELMSG_P100_ALARM, "12345678", 0, 0}, Expected{TELMSG_OP_FAIL, "23456789", 2, 171},
-                              Expected{TELMSG_TEST, "34567890", 0, 0}, Expected{TELMSG_VOICE, "45678901", 0, 0}}) {
+    for (const Expected& e :
+         {Expected{TELMSG_P100_ALARM, "12345678", 0, 0}, Expected{TELMSG_OP_FAIL, "23456789", 2, 171},
+          Expected{TELMSG_TEST, "34567890", 0, 0}, Expected{TELMSG_VOICE, "45678901", 0, 0}}) {
         auto alarm = owner.WaitFor(TEL_ALARM, 30s);
         ASSERT_NE(alarm, nullptr) << "no alarm for " << e.idCode;
         EXPECT_EQ(alarm->msgType, e.msgType) << e.idCode;
@@ -137,8 +139,7 @@ TEST_F(TelLineIntegration, CpcBatteryAlarm)
 {
     Config config;
     config.cpc = true;
-    Start(R"({"calls": [)" +
-              Call(R"({"type": "cpc", "model_code": 3, "alarm_code": 17, "identity": "654321"})") + "]}",
+    Start(R"({"calls": [)" + Call(R"({"type": "cpc", "model_code": 3, "alarm_code": 17, "identity": "654321"})") + "]}",
           config);
     auto alarm = owner.WaitFor(TEL_ALARM, 30s);
     ASSERT_NE(alarm, nullptr);
@@ -227,8 +228,8 @@ TEST_F(TelLineIntegration, UnattendedVoiceAlarmIsRedirected)
 
 TEST_F(TelLineIntegration, ModemThatFailsTheIdentificationCheckNeverAnswers)
 {
-    Start(R"({"modem": {"model_id": 13}, "start": "immediately", "calls": [)" +
-          Call(R"({"type": "p100", "code": 0})") + "]}");
+    Start(R"({"modem": {"model_id": 13}, "start": "immediately", "calls": [)" + Call(R"({"type": "p100", "code": 0})") +
+          "]}");
     auto notify = owner.WaitFor(TEL_NOTIFY, 10s);
     while (notify && notify->code != TELHND_NOTIFY_HW_ERROR)
         notify = owner.WaitFor(TEL_NOTIFY, 10s);

@@ -1,11 +1,11 @@
 #include "tel/TelMgr.h"
 
+#include "FakeLink.h"
+#include "support/Pty.h"
 #include "support/RecordingScreen.h"
 #include "support/TempDir.h"
 #include "support/TestDictionary.h"
 #include "support/WaitFor.h"
-#include "FakeLink.h"
-#include "support/Pty.h"
 #include "tel/SerialPort.h"
 
 #include <gtest/gtest.h>
@@ -48,8 +48,8 @@ TEST_F(TelMgrTest, DisabledTelephoneStartsNothing)
 {
     host.settings.TelEnabled = 0;
     EXPECT_EQ(manager.Start(nullptr), 1);
-    EXPECT_EQ(host.screen.statusLog,
-              (std::vector<std::pair<int, std::string>>{{STATUS_PANE_TEL, "TEL:"}, {STATUS_PANE_TEL, "TEL: Disabled"}}));
+    EXPECT_EQ(host.screen.statusLog, (std::vector<std::pair<int, std::string>>{{STATUS_PANE_TEL, "TEL:"},
+                                                                               {STATUS_PANE_TEL, "TEL: Disabled"}}));
     EXPECT_EQ(manager.Handler().IsRunning(), 0);
     EXPECT_TRUE(host.screen.portDialogs.empty());
 }
@@ -107,27 +107,59 @@ TEST_F(TelMgrTest, NotificationTexts)
         {TELHND_NOTIFY_LINE_OK, "", 2, 0, "TEL: Com OK, No NET", {}},
         {TELHND_NOTIFY_RING, "", 1, 0, "TEL: Ring Detect", {}},
         {TELHND_NOTIFY_INCOMING_CALL, "", 1, 0, "TEL: Incoming Call", {}},
-        {TELHND_NOTIFY_COM_WARNING, "", 1, 0, "TEL: Com Timeout",
+        {TELHND_NOTIFY_COM_WARNING,
+         "",
+         1,
+         0,
+         "TEL: Com Timeout",
          {{"WARNING: Telephone Modem communication failure, check modem settings and connections...", false}}},
-        {TELHND_NOTIFY_COM_ERROR, "", 1, 0, "TEL: Com Timeout",
+        {TELHND_NOTIFY_COM_ERROR,
+         "",
+         1,
+         0,
+         "TEL: Com Timeout",
          {{"ERROR: Telephone Modem communication failure, check modem settings and connections...", true}}},
-        {TELHND_NOTIFY_COM_ERROR, "Modem Line Connect Error...", 1, 0, "TEL: Com Timeout",
+        {TELHND_NOTIFY_COM_ERROR,
+         "Modem Line Connect Error...",
+         1,
+         0,
+         "TEL: Com Timeout",
          {{"ERROR: Telephone Modem communication failure,Modem Line Connect Error...", true}}},
-        {TELHND_NOTIFY_SERIAL_ERROR, "", 1, 0, "TEL: Com Error",
+        {TELHND_NOTIFY_SERIAL_ERROR,
+         "",
+         1,
+         0,
+         "TEL: Com Error",
          {{contact, true},
           {"FATAL ERROR: Serial communication failure, check serial port installation and restart application...",
            false}}},
-        {TELHND_NOTIFY_SERIAL_ERROR, "Serial Reception failure", 1, 0, "TEL: Com Error",
+        {TELHND_NOTIFY_SERIAL_ERROR,
+         "Serial Reception failure",
+         1,
+         0,
+         "TEL: Com Error",
          {{contact, true},
           {"FATAL ERROR:Serial Reception failure, check serial port installation and restart application...", false}}},
-        {TELHND_NOTIFY_SW_ERROR, "Minimum ver. 01.42 required...", 1, 0, "TEL: SW Error",
+        {TELHND_NOTIFY_SW_ERROR,
+         "Minimum ver. 01.42 required...",
+         1,
+         0,
+         "TEL: SW Error",
          {{"Telephone Modem Software Version Error,Minimum ver. 01.42 required...", true}}},
         {TELHND_NOTIFY_HW_ERROR, "x", 1, 0, "TEL: HW Error", {{"Telephone Modem Hardware Version Error,x", true}}},
         {TELHND_NOTIFY_INFO, "HW Version: 1", 1, 0, "", {{"HW Version: 1", false}}},
         // Each try to start a halted link again.
-        {TELHND_NOTIFY_LINK_RESTART, "", 1, 0, "TEL: Com Error",
+        {TELHND_NOTIFY_LINK_RESTART,
+         "",
+         1,
+         0,
+         "TEL: Com Error",
          {{"WARNING: Telephone Modem communication failure, check modem settings and connections...", false}}},
-        {42, "", 1, 0, "TEL: Com Timeout",
+        {42,
+         "",
+         1,
+         0,
+         "TEL: Com Timeout",
          {{"WARNING: Telephone Modem communication failure, check modem settings and connections...", false}}},
     };
     for (const Case& c : cases) {

@@ -2,9 +2,9 @@
 
 #include "messages/AlarmInfoMsg.h"
 #include "messages/GsmHandlerMsg.h"
+#include "messages/TelHandlerMsg.h"
 #include "support/TempDir.h"
 #include "support/TestDictionary.h"
-#include "messages/TelHandlerMsg.h"
 
 #include <gtest/gtest.h>
 
@@ -185,25 +185,36 @@ TEST_F(MessageMgrTest, UserDataTexts)
     const std::string unsupported = "Error: Unsupported user message format received!\n";
     const UserDataCase cases[] = {
         // A coded message with four bytes: floor, position, floor zone and status.
-        {"zone x10, moving", {'b', 7, 0x2C, 12}, 4,
+        {"zone x10, moving",
+         {'b', 7, 0x2C, 12},
+         4,
          "Error code: b7\nFloor: 3\nPosition: 120\nFloor zone: No\nStatus: Moving\n"},
-        {"zone x100, negative, stopped", {'Q', 200, 0x07, 5}, 4,
+        {"zone x100, negative, stopped",
+         {'Q', 200, 0x07, 5},
+         4,
          "Error code: Q200\nFloor: 1\nPosition: -500\nFloor zone: No\nStatus: Stopped\n"},
-        {"in floor zone", {'z', 0, 0xF0, 255}, 4,
+        {"in floor zone",
+         {'z', 0, 0xF0, 255},
+         4,
          "Error code: z0\nFloor: 16\nPosition: 255\nFloor zone: Yes\nStatus: Stopped\n"},
-        {"zone x1", {'a', 1, 0x02, 9}, 4,
-         "Error code: a1\nFloor: 1\nPosition: 9\nFloor zone: No\nStatus: Stopped\n"},
+        {"zone x1", {'a', 1, 0x02, 9}, 4, "Error code: a1\nFloor: 1\nPosition: 9\nFloor zone: No\nStatus: Stopped\n"},
         // Other lengths: the code alone; bytes not sent read as 0.
         {"two bytes", {'b', 7}, 2, "Error code: b007\n\n"},
         {"three bytes", {'B', 255, 1}, 3, "Error code: B255\n\n"},
         {"letter only", {'Z'}, 1, "Error code: Z000\n\n"},
         {"longer than the buffer", {'c', 42, 1, 2, 3}, 300, "Error code: c042\n\n"},
         // Lift-monitoring event.
-        {"distance 255 or more", {1, 3, 0, 255}, 4,
+        {"distance 255 or more",
+         {1, 3, 0, 255},
+         4,
          "Travora Alarm Event\nFloor: 3\nDistance: -255 mm or more\n*** Contact Hoistmart LTD ***\n"},
-        {"distance above", {1, 12, 1, 42}, 4,
+        {"distance above",
+         {1, 12, 1, 42},
+         4,
          "Travora Alarm Event\nFloor: 12\nDistance: +42 mm\n*** Contact Hoistmart LTD ***\n"},
-        {"monitoring, one byte", {1}, 1,
+        {"monitoring, one byte",
+         {1},
+         1,
          "Travora Alarm Event\nFloor: 0\nDistance: -0 mm\n*** Contact Hoistmart LTD ***\n"},
         // Anything else.
         {"no data", {}, 0, unsupported.c_str()},

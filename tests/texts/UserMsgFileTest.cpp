@@ -32,26 +32,11 @@ TEST(UserMsgLabel, MatchesLetterExactlyAndOneToThreeDigits)
         bool match;
     };
     const Case cases[] = {
-        {":b7", 'b', 7, true},
-        {":b07", 'b', 7, true},
-        {":b007", 'b', 7, true},
-        {":B007", 'b', 7, false},
-        {":b007", 'B', 7, false},
-        {":b008", 'b', 7, false},
-        {":b0007", 'b', 7, false},
-        {":b", 'b', 0, false},
-        {":", 'b', 0, false},
-        {"", 'b', 0, false},
-        {"b007", 'b', 7, false},
-        {":b7x", 'b', 7, false},
-        {":b 7", 'b', 7, false},
-        {":b007 ", 'b', 7, false},
-        {":b-7", 'b', 7, false},
-        {":b255", 'b', 255, true},
-        {":b256", 'b', 256, false},
-        {":b999", 'b', 999, false},
-        {":b000", 'b', 0, true},
-        {"//b007", 'b', 7, false},
+        {":b7", 'b', 7, true},      {":b07", 'b', 7, true},     {":b007", 'b', 7, true},   {":B007", 'b', 7, false},
+        {":b007", 'B', 7, false},   {":b008", 'b', 7, false},   {":b0007", 'b', 7, false}, {":b", 'b', 0, false},
+        {":", 'b', 0, false},       {"", 'b', 0, false},        {"b007", 'b', 7, false},   {":b7x", 'b', 7, false},
+        {":b 7", 'b', 7, false},    {":b007 ", 'b', 7, false},  {":b-7", 'b', 7, false},   {":b255", 'b', 255, true},
+        {":b256", 'b', 256, false}, {":b999", 'b', 999, false}, {":b000", 'b', 0, true},   {"//b007", 'b', 7, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CMessageMgr::MatchUserMsgLabel(c.line, c.letter, c.number), c.match) << '"' << c.line << '"';
@@ -59,17 +44,16 @@ TEST(UserMsgLabel, MatchesLetterExactlyAndOneToThreeDigits)
 
 TEST_F(UserMsgFileTest, BlockRunsToTheNextLabelSkippingEmptyLines)
 {
-    Write("UserMsg.txt",
-          "// header comment\r\n"
-          ":a001\r\nOther code\r\n"
-          ":b7\r\n"
-          "First line\r\n"
-          "\r\n"
-          "// kept as text\r\n"
-          "   \r\n"
-          "Last line\n"
-          ":b008\r\nNext code\r\n"
-          ":b007\r\nA second block of the same code is not read\r\n");
+    Write("UserMsg.txt", "// header comment\r\n"
+                         ":a001\r\nOther code\r\n"
+                         ":b7\r\n"
+                         "First line\r\n"
+                         "\r\n"
+                         "// kept as text\r\n"
+                         "   \r\n"
+                         "Last line\n"
+                         ":b008\r\nNext code\r\n"
+                         ":b007\r\nA second block of the same code is not read\r\n");
     EXPECT_EQ(mgr.FindUserMsg('b', 7), "First line\n// kept as text\n   \nLast line\n");
     EXPECT_EQ(mgr.FindUserMsg('a', 1), "Other code\n");
     EXPECT_EQ(mgr.FindUserMsg('B', 7), "");

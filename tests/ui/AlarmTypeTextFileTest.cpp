@@ -29,45 +29,44 @@ void WriteBytes(const std::string& path, const std::string& bytes)
 
 // The file as a station with English texts writes it, spelled out here
 // rather than taken from the program.
-const char* const kEnglishFile =
-    "// AlarmTypeText.ini - Contains the text lines displayed in the alarm dialog.\r\n"
-    "// Lines starting with '//' is a comment line.\r\n"
-    "// Lines starting with ':' is a block label line.\r\n"
-    "// Lines following a block label is the text lines that will be displayed\r\n"
-    "// in the alarm dialog according to the alarm type.\r\n"
-    "// Edit the default text as needed.\r\n"
-    "// NOTE! DO NOT edit the block labels.\r\n"
-    "\r\n"
-    ":P100Alarm\r\n"
-    "// The following line(s) belongs to the 'P100' alarm type\r\n"
-    "*** P100 Alarm ***\r\n"
-    ":SMSAlarm\r\n"
-    "// The following line(s) belongs to the 'SMS' alarm type\r\n"
-    "*** SMS Alarm ***\r\n"
-    ":VoiceCallAlarm\r\n"
-    "// The following line(s) belongs to the 'Voice' alarm type\r\n"
-    "*** Voice Call Alarm ***\r\n"
-    ":OpFailAlarm\r\n"
-    "// The following line(s) belongs to the 'OpFail' alarm type\r\n"
-    "*** Operational Failure Alarm ***\r\n"
-    ":LiftControllerAlarm\r\n"
-    "// The following line(s) belongs to the 'Lift Monitoring System' alarm type\r\n"
-    "*** Lift Monitoring System Alarm ***\r\n"
-    ":TestAlarm\r\n"
-    "// The following line(s) belongs to the 'Test' alarm type\r\n"
-    "*** Test Successful ***\r\n"
-    ":TestAlarmFailure\r\n"
-    "// The following line(s) belongs to the 'Test fail' alarm type\r\n"
-    "*** Test Alarm Failure ***\r\n"
-    ":StartOfAlarm\r\n"
-    "// The following line(s) belongs to the 'Emergency Call Activated' alarm type\r\n"
-    "*** Emergency Call Activated ***\r\n"
-    ":EndOfAlarm\r\n"
-    "// The following line(s) belongs to the 'End of Alarm' alarm type\r\n"
-    "*** End of Alarm ***\r\n"
-    ":Maintenance\r\n"
-    "// The following line(s) belongs to the 'Maintenance' alarm type\r\n"
-    "*** Maintenance ***\r\n";
+const char* const kEnglishFile = "// AlarmTypeText.ini - Contains the text lines displayed in the alarm dialog.\r\n"
+                                 "// Lines starting with '//' is a comment line.\r\n"
+                                 "// Lines starting with ':' is a block label line.\r\n"
+                                 "// Lines following a block label is the text lines that will be displayed\r\n"
+                                 "// in the alarm dialog according to the alarm type.\r\n"
+                                 "// Edit the default text as needed.\r\n"
+                                 "// NOTE! DO NOT edit the block labels.\r\n"
+                                 "\r\n"
+                                 ":P100Alarm\r\n"
+                                 "// The following line(s) belongs to the 'P100' alarm type\r\n"
+                                 "*** P100 Alarm ***\r\n"
+                                 ":SMSAlarm\r\n"
+                                 "// The following line(s) belongs to the 'SMS' alarm type\r\n"
+                                 "*** SMS Alarm ***\r\n"
+                                 ":VoiceCallAlarm\r\n"
+                                 "// The following line(s) belongs to the 'Voice' alarm type\r\n"
+                                 "*** Voice Call Alarm ***\r\n"
+                                 ":OpFailAlarm\r\n"
+                                 "// The following line(s) belongs to the 'OpFail' alarm type\r\n"
+                                 "*** Operational Failure Alarm ***\r\n"
+                                 ":LiftControllerAlarm\r\n"
+                                 "// The following line(s) belongs to the 'Lift Monitoring System' alarm type\r\n"
+                                 "*** Lift Monitoring System Alarm ***\r\n"
+                                 ":TestAlarm\r\n"
+                                 "// The following line(s) belongs to the 'Test' alarm type\r\n"
+                                 "*** Test Successful ***\r\n"
+                                 ":TestAlarmFailure\r\n"
+                                 "// The following line(s) belongs to the 'Test fail' alarm type\r\n"
+                                 "*** Test Alarm Failure ***\r\n"
+                                 ":StartOfAlarm\r\n"
+                                 "// The following line(s) belongs to the 'Emergency Call Activated' alarm type\r\n"
+                                 "*** Emergency Call Activated ***\r\n"
+                                 ":EndOfAlarm\r\n"
+                                 "// The following line(s) belongs to the 'End of Alarm' alarm type\r\n"
+                                 "*** End of Alarm ***\r\n"
+                                 ":Maintenance\r\n"
+                                 "// The following line(s) belongs to the 'Maintenance' alarm type\r\n"
+                                 "*** Maintenance ***\r\n";
 
 TEST(AlarmTypeTextFileTest, MissingFileIsCreatedWithTheDictionaryTextsAndReadsBackTheSame)
 {
@@ -137,26 +136,27 @@ TEST_P(AlarmTypeTextParseTest, BlockSetsItsSlot)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AlarmTypeTextParseTest,
-    ::testing::Values(
-        ParseCase{"LowerCaseLabel", ":testalarm\r\nAll well\r\n", 4, "All well\r\n"},
-        ParseCase{"MixedCaseLabelWithTrailingBlank", ":LIFTcontrollerALARM  \r\nLift\r\n", 5, "Lift\r\n"},
-        ParseCase{"LinesBeforeTheFirstLabelIgnored", "stray line\r\n\r\n:SMSAlarm\r\nSMS!\r\n", 1, "SMS!\r\n"},
-        ParseCase{"UnknownLabelsBlockIgnoredWithAllItsLines",
-                  ":P100Alarm\r\nP100\r\n:NoSuchLabel\r\nlost\r\nlost too\r\n", 0, "P100\r\n"},
-        ParseCase{"EmptyBlockMakesEmptyHeader", ":EndOfAlarm\r\n:NoSuchLabel\r\n", 8, ""},
-        ParseCase{"EmptyBlockAtEndOfFile", ":Maintenance\r\n// only a comment\r\n", 9, ""},
-        ParseCase{"CommentsInsideBlockSkipped", ":OpFailAlarm\r\nA\r\n// note\r\nB\r\n", 3, "A\r\nB\r\n"},
-        ParseCase{"LastLineWithoutLineEnd", ":VoiceCallAlarm\r\nCall", 2, "Call\r\n"},
-        ParseCase{"UnixLineEnds", ":StartOfAlarm\nOne\nTwo\n", 7, "One\r\nTwo\r\n"},
-        ParseCase{"LaterBlockOfSameLabelWins", ":TestAlarmFailure\r\nfirst\r\n:TESTALARMFAILURE\r\nsecond\r\n", 6,
-                  "second\r\n"}),
+    ::testing::Values(ParseCase{"LowerCaseLabel", ":testalarm\r\nAll well\r\n", 4, "All well\r\n"},
+                      ParseCase{"MixedCaseLabelWithTrailingBlank", ":LIFTcontrollerALARM  \r\nLift\r\n", 5, "Lift\r\n"},
+                      ParseCase{"LinesBeforeTheFirstLabelIgnored", "stray line\r\n\r\n:SMSAlarm\r\nSMS!\r\n", 1,
+                                "SMS!\r\n"},
+                      ParseCase{"UnknownLabelsBlockIgnoredWithAllItsLines",
+                                ":P100Alarm\r\nP100\r\n:NoSuchLabel\r\nlost\r\nlost too\r\n", 0, "P100\r\n"},
+                      ParseCase{"EmptyBlockMakesEmptyHeader", ":EndOfAlarm\r\n:NoSuchLabel\r\n", 8, ""},
+                      ParseCase{"EmptyBlockAtEndOfFile", ":Maintenance\r\n// only a comment\r\n", 9, ""},
+                      ParseCase{"CommentsInsideBlockSkipped", ":OpFailAlarm\r\nA\r\n// note\r\nB\r\n", 3, "A\r\nB\r\n"},
+                      ParseCase{"LastLineWithoutLineEnd", ":VoiceCallAlarm\r\nCall", 2, "Call\r\n"},
+                      ParseCase{"UnixLineEnds", ":StartOfAlarm\nOne\nTwo\n", 7, "One\r\nTwo\r\n"},
+                      ParseCase{"LaterBlockOfSameLabelWins",
+                                ":TestAlarmFailure\r\nfirst\r\n:TESTALARMFAILURE\r\nsecond\r\n", 6, "second\r\n"}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
 
 TEST(AlarmTypeTextFileTest, Windows1252FileIsReadAsSuch)
 {
     TempDir dir;
     // "Hiss i nöd – ring 112" in Windows-1252 (ö 0xF6, en dash 0x96).
-    WriteBytes(dir / "AlarmTypeText.ini", ":VoiceCallAlarm\r\nHiss i n\xF6" "d \x96 ring 112\r\n");
+    WriteBytes(dir / "AlarmTypeText.ini", ":VoiceCallAlarm\r\nHiss i n\xF6"
+                                          "d \x96 ring 112\r\n");
     CAlarmTypeTextFile texts;
     EXPECT_EQ(texts.Load(dir.Path()), CAlarmTypeTextFile::LoadResult::Read);
     EXPECT_EQ(texts.Text(2), "Hiss i nöd – ring 112\r\n");

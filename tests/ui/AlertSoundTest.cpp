@@ -2,11 +2,10 @@
 // tells the operator when the chime cannot be heard.
 
 #include "core/TextLookup.h"
-#include "ui/AlertSound.h"
 #include "dictionary/Dictionary.h"
+#include "ui/AlertSound.h"
 
 #include <gtest/gtest.h>
-
 
 #include <string>
 

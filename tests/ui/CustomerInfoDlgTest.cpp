@@ -10,8 +10,8 @@
 
 #include "db/CustomerInfoMsg.h"
 #include "db/CustomerInfoReqMsg.h"
-#include "messages/DatabaseMsg.h"
 #include "db/MailInfoMsg.h"
+#include "messages/DatabaseMsg.h"
 
 #include <gtest/gtest.h>
 

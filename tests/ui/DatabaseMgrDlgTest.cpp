@@ -8,8 +8,8 @@
 #include "db/DbConvert.h"
 #include "db/DbConvertVer01.h"
 #include "db/DbErrorReporter.h"
-#include "support/TempDir.h"
 #include "support/Pty.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -83,23 +83,34 @@ const Choice kPicked{true, true};
 
 INSTANTIATE_TEST_SUITE_P(
     Reasons, DatabaseMgrDlgReasonTest,
-    ::testing::Values(
-        ReasonCase{"InvalidPath", DBMGRDLG_REASON_INVALID_PATH,
-                   {"The current path:", "/srv/orva/", "to the Database does not exist!",
-                    "Click <OK> to change the path or <Cancel> to end the program"},
-                   kPicked, kOff, kOff},
-        ReasonCase{"NoDatabase", DBMGRDLG_REASON_NO_DATABASE,
-                   {"No Database found at the path:", "/srv/orva/",
-                    "Select action and click <OK>, or click <Cancel> to end the program"},
-                   kPicked, kOn, kOff},
-        ReasonCase{"BadDatabase", DBMGRDLG_REASON_BAD_DATABASE,
-                   {"The Database Manager has found an error in the Database at the path:", "/srv/orva/",
-                    "Click <OK> to change the path or <Cancel> to end the program"},
-                   kPicked, kOff, kOff},
-        ReasonCase{"OldVersion", DBMGRDLG_REASON_OLD_VERSION,
-                   {"The Database Manager has found an earlier version of the Database at the path:",
-                    "/srv/orva/", "Select action and click <OK>, or click <Cancel> to end the program"},
-                   kOn, kOn, kPicked}),
+    ::testing::Values(ReasonCase{"InvalidPath",
+                                 DBMGRDLG_REASON_INVALID_PATH,
+                                 {"The current path:", "/srv/orva/", "to the Database does not exist!",
+                                  "Click <OK> to change the path or <Cancel> to end the program"},
+                                 kPicked,
+                                 kOff,
+                                 kOff},
+                      ReasonCase{"NoDatabase",
+                                 DBMGRDLG_REASON_NO_DATABASE,
+                                 {"No Database found at the path:", "/srv/orva/",
+                                  "Select action and click <OK>, or click <Cancel> to end the program"},
+                                 kPicked,
+                                 kOn,
+                                 kOff},
+                      ReasonCase{"BadDatabase",
+                                 DBMGRDLG_REASON_BAD_DATABASE,
+                                 {"The Database Manager has found an error in the Database at the path:", "/srv/orva/",
+                                  "Click <OK> to change the path or <Cancel> to end the program"},
+                                 kPicked,
+                                 kOff,
+                                 kOff},
+                      ReasonCase{"OldVersion",
+                                 DBMGRDLG_REASON_OLD_VERSION,
+                                 {"The Database Manager has found an earlier version of the Database at the path:",
+                                  "/srv/orva/", "Select action and click <OK>, or click <Cancel> to end the program"},
+                                 kOn,
+                                 kOn,
+                                 kPicked}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class SilentReporter : public CDbErrorReporter {

@@ -2,8 +2,8 @@
 // (blinking, the alert while the handset rings, the end of the call and its
 // forwarding), the close check during a call, and the set of open dialogs.
 
-#include "messages/AlarmInfoMsg.h"
 #include "BoxAnswerer.h"
+#include "messages/AlarmInfoMsg.h"
 #include "messages/TelHandlerMsg.h"
 #include "ui/AlarmDialogSet.h"
 #include "ui/AlertSound.h"
@@ -98,8 +98,7 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    CEventMsgDlg* Open(const CAlarmInfoMsg& alarm, bool voiceCall,
-                       const std::string& header = "Voice call from lift")
+    CEventMsgDlg* Open(const CAlarmInfoMsg& alarm, bool voiceCall, const std::string& header = "Voice call from lift")
     {
         auto* dialog = new CEventMsgDlg(alarm, voiceCall, host, header, sound);
         dialogs.emplace_back(dialog);
@@ -182,7 +181,10 @@ struct AlertCase {
     int expectedPlays;
 };
 
-void PrintTo(const AlertCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const AlertCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class AlertTest : public EventMsgDlgTest, public ::testing::WithParamInterface<AlertCase> {};
 
@@ -203,16 +205,15 @@ TEST_P(AlertTest, PlaysOnEveryRingingReport)
     EXPECT_EQ(plays, c.expectedPlays);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EventMsgDlg, AlertTest,
-    ::testing::Values(
-        AlertCase{"EveryFifthSecond", {2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2, 1}, true, 3},
-        AlertCase{"TwoRingsInARowOnce", {2, 2, 2}, true, 1},
-        AlertCase{"SilentBeforeRinging", {kSilent, 2, 1, 1, 1, 1, 2}, true, 0},
-        AlertCase{"SilentStopsIt", {2, 1, kSilent, 1, 1, 1, 2, 1, 1, 1, 1, 2}, true, 1},
-        AlertCase{"AnsweredStopsIt", {2, 1, 1, 3, 3, 3}, true, 1},
-        AlertCase{"AlertDisabled", {2, 1, 1, 1, 1, 2}, false, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EventMsgDlg, AlertTest,
+                         ::testing::Values(AlertCase{"EveryFifthSecond", {2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2, 1}, true, 3},
+                                           AlertCase{"TwoRingsInARowOnce", {2, 2, 2}, true, 1},
+                                           AlertCase{"SilentBeforeRinging", {kSilent, 2, 1, 1, 1, 1, 2}, true, 0},
+                                           AlertCase{
+                                               "SilentStopsIt", {2, 1, kSilent, 1, 1, 1, 2, 1, 1, 1, 1, 2}, true, 1},
+                                           AlertCase{"AnsweredStopsIt", {2, 1, 1, 3, 3, 3}, true, 1},
+                                           AlertCase{"AlertDisabled", {2, 1, 1, 1, 1, 2}, false, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EventMsgDlgTest, SilentButtonDisablesItself)
 {
@@ -234,7 +235,10 @@ struct StateCase {
     bool voiceButtonsEnabled;
 };
 
-void PrintTo(const StateCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StateCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CallPanelTest : public EventMsgDlgTest, public ::testing::WithParamInterface<StateCase> {};
 
@@ -279,7 +283,10 @@ struct EndCase {
     std::vector<bool> expectedEnded;  // the forward flags the list hears
 };
 
-void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EndCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CallEndTest : public EventMsgDlgTest, public ::testing::WithParamInterface<EndCase> {};
 
@@ -295,15 +302,14 @@ TEST_P(CallEndTest, TheListHearsTheEndOnceAndForwardsOnlyATimeout)
     EXPECT_EQ(host.disconnects, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EventMsgDlg, CallEndTest,
-    ::testing::Values(EndCase{"TimedOutWhileRinging", {2, 1, 1, 1, 1, 2, 1, 6}, {true}},
-                      EndCase{"TimeoutRepeated", {2, 6, 1, 6, 6}, {true}},
-                      EndCase{"FinishedAfterTalk", {2, 3, 3, 4}, {false}},
-                      EndCase{"Aborted", {2, 1, 5}, {false}},
-                      EndCase{"AbortedWhileTalking", {2, 3, 5}, {false}},
-                      EndCase{"LateTimeoutAfterHangUpDoesNotForward", {2, 3, 4, 6}, {false}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EventMsgDlg, CallEndTest,
+                         ::testing::Values(EndCase{"TimedOutWhileRinging", {2, 1, 1, 1, 1, 2, 1, 6}, {true}},
+                                           EndCase{"TimeoutRepeated", {2, 6, 1, 6, 6}, {true}},
+                                           EndCase{"FinishedAfterTalk", {2, 3, 3, 4}, {false}},
+                                           EndCase{"Aborted", {2, 1, 5}, {false}},
+                                           EndCase{"AbortedWhileTalking", {2, 3, 5}, {false}},
+                                           EndCase{"LateTimeoutAfterHangUpDoesNotForward", {2, 3, 4, 6}, {false}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EventMsgDlgTest, AfterTalkAndHangUpSilentAndIgnoreStayDisabled)
 {
@@ -322,8 +328,8 @@ TEST_F(EventMsgDlgTest, AfterTalkAndHangUpSilentAndIgnoreStayDisabled)
 
 TEST_F(EventMsgDlgTest, TimeLeftAsMinutesAndSeconds)
 {
-    const std::vector<std::pair<int16_t, QString>> cases = {
-        {90, "01:30"}, {5, "00:05"}, {0, "00:00"}, {300, "05:00"}, {480, "08:00"}, {-3, "00:00"}};
+    const std::vector<std::pair<int16_t, QString>> cases = {{90, "01:30"},  {5, "00:05"},   {0, "00:00"},
+                                                            {300, "05:00"}, {480, "08:00"}, {-3, "00:00"}};
     CEventMsgDlg* dialog = OpenVoice();
     for (const auto& [seconds, text] : cases) {
         dialog->OnCallState(VC_NOTIFY_TICK, seconds);
@@ -434,7 +440,10 @@ struct CloseCase {
     void (CEventMsgDlg::*action)();
 };
 
-void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CloseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CloseButtonTest : public EventMsgDlgTest, public ::testing::WithParamInterface<CloseCase> {};
 
@@ -460,13 +469,13 @@ TEST_P(CloseButtonTest, ClosesWithoutAQuestionOutsideACall)
     EXPECT_FALSE(guard);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EventMsgDlg, CloseButtonTest,
-    ::testing::Values(CloseCase{"Acknowledge", ALARMSTATUS_ACKNOWLEDGED, &CEventMsgDlg::OnAcknowledge},
-                      CloseCase{"Finish", ALARMSTATUS_FINISHED, &CEventMsgDlg::OnFinish},
-                      CloseCase{"Ignore", std::nullopt, &CEventMsgDlg::OnAlarmIgnore},
-                      CloseCase{"Escape", std::nullopt, &CEventMsgDlg::reject}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EventMsgDlg, CloseButtonTest,
+                         ::testing::Values(CloseCase{"Acknowledge", ALARMSTATUS_ACKNOWLEDGED,
+                                                     &CEventMsgDlg::OnAcknowledge},
+                                           CloseCase{"Finish", ALARMSTATUS_FINISHED, &CEventMsgDlg::OnFinish},
+                                           CloseCase{"Ignore", std::nullopt, &CEventMsgDlg::OnAlarmIgnore},
+                                           CloseCase{"Escape", std::nullopt, &CEventMsgDlg::reject}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- What the dialog shows ----------------------------------------------------------
 
@@ -481,7 +490,10 @@ struct StatusCase {
     QString ignoreText;
 };
 
-void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StatusCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class StatusTest : public EventMsgDlgTest, public ::testing::WithParamInterface<StatusCase> {};
 
@@ -500,13 +512,12 @@ TEST_P(StatusTest, StatusFieldAndButtons)
 
 INSTANTIATE_TEST_SUITE_P(
     EventMsgDlg, StatusTest,
-    ::testing::Values(
-        StatusCase{"New", ALARMSTATUS_NEW, "Status: New Alarm", Qt::white, kRed, true, true, "I&gnore"},
-        StatusCase{"Acknowledged", ALARMSTATUS_ACKNOWLEDGED, "Status: Acknowledged", Qt::black, kYellow,
-                   false, true, "I&gnore"},
-        StatusCase{"Finished", ALARMSTATUS_FINISHED, "Status: Finished", Qt::black, kGreen, false, false,
-                   "Close"},
-        StatusCase{"Info", ALARMSTATUS_INFO, "Status: Info", Qt::white, kBlue, false, false, "Close"}),
+    ::testing::Values(StatusCase{"New", ALARMSTATUS_NEW, "Status: New Alarm", Qt::white, kRed, true, true, "I&gnore"},
+                      StatusCase{"Acknowledged", ALARMSTATUS_ACKNOWLEDGED, "Status: Acknowledged", Qt::black, kYellow,
+                                 false, true, "I&gnore"},
+                      StatusCase{"Finished", ALARMSTATUS_FINISHED, "Status: Finished", Qt::black, kGreen, false, false,
+                                 "Close"},
+                      StatusCase{"Info", ALARMSTATUS_INFO, "Status: Info", Qt::white, kBlue, false, false, "Close"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EventMsgDlgTest, AcknowledgeAndFinishFields)
@@ -573,9 +584,12 @@ TEST_F(EventMsgDlgTest, BannerAndSourceTexts)
         EXPECT_EQ(dialog->BannerText(), text) << int(type);
         EXPECT_EQ(dialog->BannerColor(), color) << int(type);
     }
-    const std::vector<std::pair<uint8_t, QString>> sources = {
-        {ALARMSOURCE_TEL, "Tel"}, {ALARMSOURCE_SMS, "SMS"}, {ALARMSOURCE_INTERNAL, "Internal"},
-        {ALARMSOURCE_CALLER_ID, "Caller ID"}, {0, ""}, {5, ""}};
+    const std::vector<std::pair<uint8_t, QString>> sources = {{ALARMSOURCE_TEL, "Tel"},
+                                                              {ALARMSOURCE_SMS, "SMS"},
+                                                              {ALARMSOURCE_INTERNAL, "Internal"},
+                                                              {ALARMSOURCE_CALLER_ID, "Caller ID"},
+                                                              {0, ""},
+                                                              {5, ""}};
     for (const auto& [source, text] : sources) {
         auto alarm = MakeAlarm(ALARMTYPE_P100);
         alarm->AlarmSource = source;

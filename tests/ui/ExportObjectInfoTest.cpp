@@ -3,10 +3,10 @@
 // Python's csv module), the export window's choices, request and answers,
 // and the output window writing the selected lines.
 
+#include "ModalScript.h"
 #include "ui/ExportObjectInfoDlg.h"
 #include "ui/ExportObjectInfoLine.h"
 #include "ui/ExportObjectInfoOutputDlg.h"
-#include "ModalScript.h"
 
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
@@ -136,17 +136,19 @@ TEST(ExportLine, FileReadsBackWithPythonsCsvModule)
             QString::fromStdString(path),
             {exportline::BuildLine(*note, fields, separator), exportline::BuildLine(*plain, fields, separator)}));
 
-        const QJsonArray expected{QJsonArray{"12345678", "Main Street 1; back door", "Line 1\r\nLine 2\nsays \"stuck\""},
-                                  QJsonArray{"87654321", "Plain", "Key at the desk"}};
+        const QJsonArray expected{
+            QJsonArray{"12345678", "Main Street 1; back door", "Line 1\r\nLine 2\nsays \"stuck\""},
+            QJsonArray{"87654321", "Plain", "Key at the desk"}};
         QProcess python;
-        python.start("/usr/bin/python3",
-                     {"-c",
-                      "import csv, json, sys\n"
-                      "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8'), delimiter=sys.argv[2]))\n"
-                      "print(json.dumps(rows))\n"
-                      "sys.exit(0 if rows == json.loads(sys.argv[3]) else 1)\n",
-                      QString::fromStdString(path), QString(QLatin1Char(separator)),
-                      QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact))});
+        python.start(
+            "/usr/bin/python3",
+            {"-c",
+             "import csv, json, sys\n"
+             "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8'), delimiter=sys.argv[2]))\n"
+             "print(json.dumps(rows))\n"
+             "sys.exit(0 if rows == json.loads(sys.argv[3]) else 1)\n",
+             QString::fromStdString(path), QString(QLatin1Char(separator)),
+             QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact))});
         ASSERT_TRUE(python.waitForFinished(30000));
         EXPECT_EQ(python.exitCode(), 0) << "separator " << separator << ": python read "
                                         << python.readAllStandardOutput().toStdString()
@@ -278,8 +280,7 @@ TEST_F(ExportObjectInfoDlgTest, NoObjectsIsToldAndAnErrorIsIgnored)
     window->OnSetDefault();
     window->OnExportReply(Answer({"1"}));
     window->OutputWindow()->hide();
-    const std::vector<Box> boxes =
-        modalscript::BoxesOf([&] { window->OnExportReply(Result(DBRES_OBJECT_NONE)); }, 1);
+    const std::vector<Box> boxes = modalscript::BoxesOf([&] { window->OnExportReply(Result(DBRES_OBJECT_NONE)); }, 1);
     EXPECT_EQ(boxes, (std::vector<Box>{{"The Database contains no 'ObjectInfo' records!", QMessageBox::Warning}}));
     const std::vector<Box> none = modalscript::BoxesOf(
         [&] {
@@ -358,8 +359,8 @@ TEST_F(ExportOutputDlgTest, AFileThatCannotBeCreatedIsReported)
     const std::string path = dir / "missing/objects.txt";
     output.SetFileChooser([&] { return QString::fromStdString(path); });
     const std::vector<Box> boxes = modalscript::BoxesOf([&] { output.OnExport(); }, 1);
-    EXPECT_EQ(boxes, (std::vector<Box>{{"The file " + path + " could not be written. Nothing was exported.",
-                                         QMessageBox::Warning}}));
+    EXPECT_EQ(boxes, (std::vector<Box>{
+                         {"The file " + path + " could not be written. Nothing was exported.", QMessageBox::Warning}}));
 }
 
 }  // namespace

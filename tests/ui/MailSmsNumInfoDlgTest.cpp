@@ -9,11 +9,11 @@
 #include "../db/DbTestSupport.h"
 
 #include "db/CustomerInfoMsg.h"
-#include "messages/DatabaseMsg.h"
 #include "db/MailInfoMsg.h"
 #include "db/MailInfoReqMsg.h"
 #include "db/SmsNumInfoMsg.h"
 #include "db/SmsNumInfoReqMsg.h"
+#include "messages/DatabaseMsg.h"
 
 #include <gtest/gtest.h>
 
@@ -243,8 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SplitCase{"CommaAndBlank", "a@x.se, b@x.se", {"a@x.se", "b@x.se"}},
                       SplitCase{"TwoCommasGiveAnEmptyRow", "a@x.se,,b@x.se", {"a@x.se", "", "b@x.se"}},
                       SplitCase{"SemicolonsAndBlanksInside", " a @x.se ;b@x.se", {"a@x.se", "b@x.se"}},
-                      SplitCase{"TrailingSeparatorGivesNoRow", "a@x.se;", {"a@x.se"}},
-                      SplitCase{"Empty", "", {}}),
+                      SplitCase{"TrailingSeparatorGivesNoRow", "a@x.se;", {"a@x.se"}}, SplitCase{"Empty", "", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(BothModes, OkJoinsTheRecipientsInListOrder)

@@ -6,14 +6,14 @@
 
 #include "station/RecordingDocScreen.h"
 
-#include "station/OrvaDoc.h"
 #include "core/TextLookup.h"
+#include "dictionary/Dictionary.h"
 #include "gsm/SendSmsWindow.h"
+#include "messages/ComMsg.h"
+#include "station/OrvaDoc.h"
 #include "support/TempDir.h"
 #include "support/TestDictionary.h"
-#include "messages/ComMsg.h"
 #include "ui/Commands.h"
-#include "dictionary/Dictionary.h"
 #include "ui/GenerateP100MsgDlg.h"
 #include "ui/LockKeys.h"
 #include "ui/MainFrame.h"
@@ -29,8 +29,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
@@ -240,16 +240,17 @@ TEST_P(MainFrameRouteTest, ViewCommandReachesTheList)
     EXPECT_EQ(view.calls, std::vector<std::string>{GetParam().call});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, MainFrameRouteTest,
-    ::testing::Values(RouteCase{ID_ALARMLIST_VIEW, "view"}, RouteCase{ID_ALARMLIST_DELETE, "delete"},
-                      RouteCase{ID_ALARMLIST_REFRESH, "refresh"}, RouteCase{ID_ALARMLIST_FILTER_NEW, "filter 0"},
-                      RouteCase{ID_ALARMLIST_FILTER_ACKNOWLEDGED, "filter 1"},
-                      RouteCase{ID_ALARMLIST_FILTER_FINISHED, "filter 2"},
-                      RouteCase{ID_ALARMLIST_FILTER_INFOALARMS, "filter 3"},
-                      RouteCase{ID_ALARMLIST_SETSTATUS_ACKNOWLEDGED, "status 2"},
-                      RouteCase{ID_ALARMLIST_SETSTATUS_FINISHED, "status 3"},
-                      RouteCase{ID_OPTIONS_UNATTENDED, "unattended"}));
+INSTANTIATE_TEST_SUITE_P(Commands, MainFrameRouteTest,
+                         ::testing::Values(RouteCase{ID_ALARMLIST_VIEW, "view"},
+                                           RouteCase{ID_ALARMLIST_DELETE, "delete"},
+                                           RouteCase{ID_ALARMLIST_REFRESH, "refresh"},
+                                           RouteCase{ID_ALARMLIST_FILTER_NEW, "filter 0"},
+                                           RouteCase{ID_ALARMLIST_FILTER_ACKNOWLEDGED, "filter 1"},
+                                           RouteCase{ID_ALARMLIST_FILTER_FINISHED, "filter 2"},
+                                           RouteCase{ID_ALARMLIST_FILTER_INFOALARMS, "filter 3"},
+                                           RouteCase{ID_ALARMLIST_SETSTATUS_ACKNOWLEDGED, "status 2"},
+                                           RouteCase{ID_ALARMLIST_SETSTATUS_FINISHED, "status 3"},
+                                           RouteCase{ID_OPTIONS_UNATTENDED, "unattended"}));
 
 TEST_F(MainFrameTest, DocumentCommandsAndInstalledHandlers)
 {
@@ -499,10 +500,8 @@ TEST_F(MainFrameTest, LockPanesShowTheKeyboardsIndicators)
     std::optional<LockKeyStates> now;
     f.SetLockKeyReader([&now] { return now; });
     const LockCase cases[] = {
-        {{true, false, false}, "CAP", "", ""},
-        {{false, true, false}, "", "NUM", ""},
-        {{false, false, true}, "", "", "SCRL"},
-        {{true, true, true}, "CAP", "NUM", "SCRL"},
+        {{true, false, false}, "CAP", "", ""},  {{false, true, false}, "", "NUM", ""},
+        {{false, false, true}, "", "", "SCRL"}, {{true, true, true}, "CAP", "NUM", "SCRL"},
         {{false, false, false}, "", "", ""},
     };
     for (const LockCase& c : cases) {

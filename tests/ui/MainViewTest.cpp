@@ -7,15 +7,15 @@
 #include "station/RecordingDocScreen.h"
 
 #include "CellFit.h"
-#include "station/OrvaDoc.h"
-#include "settings/Settings.h"
+#include "db/ObjectInfoReqMsg.h"
+#include "dictionary/Dictionary.h"
 #include "messages/AlarmInfoMsg.h"
 #include "messages/AlarmInfoReqMsg.h"
-#include "db/ObjectInfoReqMsg.h"
-#include "support/TempDir.h"
 #include "messages/TelHandlerMsg.h"
+#include "settings/Settings.h"
+#include "station/OrvaDoc.h"
+#include "support/TempDir.h"
 #include "ui/AlarmDialogs.h"
-#include "dictionary/Dictionary.h"
 #include "ui/MainView.h"
 
 #include <gtest/gtest.h>
@@ -241,17 +241,17 @@ protected:
 std::vector<AlarmFields> Four()
 {
     return {
-    {1, ALARMSTATUS_ACKNOWLEDGED, ALARMTYPE_SMS, "200", "apple", "0701", COleDateTime(2026, 3, 1, 10, 0, 0)},
-    {2, ALARMSTATUS_NEW, ALARMTYPE_P100, "1000", "Banana", "0812", COleDateTime(2025, 12, 31, 23, 59, 59)},
-    {3, ALARMSTATUS_INFO, ALARMTYPE_VOICE, "10", "cherry", "", COleDateTime(2026, 3, 1, 9, 59, 59)},
-    {4, 9, ALARMTYPE_TEST, "4", "Apple", "0699", COleDateTime(2026, 1, 15, 0, 0, 0)},
+        {1, ALARMSTATUS_ACKNOWLEDGED, ALARMTYPE_SMS, "200", "apple", "0701", COleDateTime(2026, 3, 1, 10, 0, 0)},
+        {2, ALARMSTATUS_NEW, ALARMTYPE_P100, "1000", "Banana", "0812", COleDateTime(2025, 12, 31, 23, 59, 59)},
+        {3, ALARMSTATUS_INFO, ALARMTYPE_VOICE, "10", "cherry", "", COleDateTime(2026, 3, 1, 9, 59, 59)},
+        {4, 9, ALARMTYPE_TEST, "4", "Apple", "0699", COleDateTime(2026, 1, 15, 0, 0, 0)},
     };
 }
 
 TEST_F(MainViewTest, RowShowsTheAlarmInItsColumns)
 {
-    const QStringList titles = {"Status", "Alarm Type", "ID Code", "ID Information", "Incoming Number",
-                                "Date               Time"};
+    const QStringList titles = {"Status",         "Alarm Type",      "ID Code",
+                                "ID Information", "Incoming Number", "Date               Time"};
     for (int column = 0; column < CMainView::kColumnCount; ++column)
         EXPECT_EQ(view->List()->headerItem()->text(column), titles[column]);
     EXPECT_FALSE(view->List()->isSortingEnabled());
@@ -576,9 +576,8 @@ TEST_F(MainViewTest, UnattendedModeWarnsThenTurnsTheListSilver)
     QString warning;
     AnswerNextMessageBox(QMessageBox::Ok, &warning);
     view->OnOptionsUnattended();
-    EXPECT_EQ(warning,
-              "Setting the Alarm Receiver to 'Unattended' disables the voice communication\n"
-              "and redirects the emergency alarm calls to the next phone number!");
+    EXPECT_EQ(warning, "Setting the Alarm Receiver to 'Unattended' disables the voice communication\n"
+                       "and redirects the emergency alarm calls to the next phone number!");
     EXPECT_TRUE(view->IsUnattended());
     EXPECT_EQ(view->List()->palette().color(QPalette::Base), QColor(192, 192, 192));
     auto* mode = dynamic_cast<const CTelHandlerMsg*>(doc->tel.back().get());
@@ -726,8 +725,7 @@ TEST_P(MainViewFitTest, NoTitleAndNoTextOfAFixedShapeIsCutShort)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Languages, MainViewFitTest,
-                         ::testing::ValuesIn(cellfit::kFitCases),
+INSTANTIATE_TEST_SUITE_P(Languages, MainViewFitTest, ::testing::ValuesIn(cellfit::kFitCases),
                          [](const auto& info) { return cellfit::FitCaseName(info.param); });
 
 TEST_F(MainViewTest, HeaderTextsComeFromTheFileInTheCurrentFolder)

@@ -154,7 +154,8 @@ class ObjectInfoDlgTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window = std::make_unique<CObjectInfoDlg>([this](std::unique_ptr<CMsg> msg) { sent.push_back(std::move(msg)); });
+        window =
+            std::make_unique<CObjectInfoDlg>([this](std::unique_ptr<CMsg> msg) { sent.push_back(std::move(msg)); });
         window->SetBeep([this] { ++beeps; });
     }
 
@@ -224,8 +225,7 @@ struct CheckCase {
     const char* focus;  // nullptr: the save went ahead
 };
 
-const char* const kIdWarning =
-    "Only ID Codes with 6 to 8 digits or a Tel-number starting with '+' is valid as ID Code";
+const char* const kIdWarning = "Only ID Codes with 6 to 8 digits or a Tel-number starting with '+' is valid as ID Code";
 const char* const kPhoneWarning = "Only telephone numbers starting with '+' is valid";
 const char* const kMailTechWarning = "The 'Technical Alarms' E-Mail field contains invalid addresses";
 const char* const kSmsTechWarning = "The 'Technical Alarms' SMS Number field contains invalid SMS Numbers";
@@ -577,8 +577,7 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{DBRES_OBJECT_DELETED, "", QMessageBox::NoIcon, nullptr},
         ResultCase{DBRES_OBJECT_DELETE_NOT_FOUND, "Error, Object not found in Database!", QMessageBox::Critical,
                    nullptr},
-        ResultCase{DBRES_OBJECT_DELETE_ERROR, "Error, Object could not be deleted!", QMessageBox::Critical,
-                   nullptr}),
+        ResultCase{DBRES_OBJECT_DELETE_ERROR, "Error, Object could not be deleted!", QMessageBox::Critical, nullptr}),
     [](const ::testing::TestParamInfo<ResultCase>& info) { return std::to_string(info.param.result); });
 
 TEST_F(ObjectInfoDlgTest, AddedWhileShownTellsAndClearsForTheNextObject)
@@ -674,8 +673,8 @@ TEST_F(ObjectInfoDlgTest, FieldsTakeNoMoreCharactersThanTheirLimit)
         const char* name;
         int limit;
     } fields[] = {
-        {"PhoneNumber", 20},  {"IdInfo", 255},     {"Address", 255},     {"MailAddrTech", 510},
-        {"SmsNumTech", 255},  {"MailAddrEmg", 510}, {"SmsNumEmg", 255},  {"ElevatorType", 255},
+        {"PhoneNumber", 20}, {"IdInfo", 255},      {"Address", 255},   {"MailAddrTech", 510},
+        {"SmsNumTech", 255}, {"MailAddrEmg", 510}, {"SmsNumEmg", 255}, {"ElevatorType", 255},
     };
     // A character beyond the basic plane is two UTF-16 units and one character.
     const QString wide = QString::fromUcs4(U"\U0001F6D7");
@@ -731,14 +730,14 @@ TEST_F(ObjectInfoDlgTest, IdCodeFilterRefusesWhatCanNeverBeValid)
         const char* result;
     } cases[] = {
         {"", "12345678", "12345678"},
-        {"", "123456789", "12345678"},         // the ninth digit without "+"
+        {"", "123456789", "12345678"},  // the ninth digit without "+"
         {"", "+4670123456789", "+4670123456789"},
-        {"", "12a3", "123"},                   // letters never
-        {"", "+46+7", "+467"},                 // one "+", at the front
+        {"", "12a3", "123"},    // letters never
+        {"", "+46+7", "+467"},  // one "+", at the front
         {"", "12 34", "1234"},
         {"", "+123456789012345678901", "+1234567890123456789"},  // 20 characters
-        {"AB12", "3", "AB123"},                // a code from an alarm stays as it came
-        {"AB12", "C", "AB12"},                 // but gets no worse
+        {"AB12", "3", "AB123"},                                  // a code from an alarm stays as it came
+        {"AB12", "C", "AB12"},                                   // but gets no worse
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.start) + " + " + c.typed);
@@ -788,12 +787,29 @@ TEST_F(ObjectInfoDlgTest, TabGoesThroughTheWindowInReadingOrder)
 {
     window->OpenNewObject("");
     const char* const order[] = {
-        "IdCode",           "PhoneNumber",         "IdInfo",              "Address",
-        "Days",             "TestAlarmOnly",       "AlarmPopUpEnabled",   "ElevatorType",
-        "Notes",            "MailAddrTech",        "MailAddrTechButton",  "SmsNumTech",
-        "SmsNumTechButton", "MailAddrEmg",         "MailAddrEmgButton",   "SmsNumEmg",
-        "SmsNumEmgButton",  "Customer",            "CustomerButton",      "CustomerInfo",
-        "IDC_OBJECT_INFO_NEW", "IDC_OBJECT_INFO_ADD", "IDC_OBJECT_INFO_CLOSE",
+        "IdCode",
+        "PhoneNumber",
+        "IdInfo",
+        "Address",
+        "Days",
+        "TestAlarmOnly",
+        "AlarmPopUpEnabled",
+        "ElevatorType",
+        "Notes",
+        "MailAddrTech",
+        "MailAddrTechButton",
+        "SmsNumTech",
+        "SmsNumTechButton",
+        "MailAddrEmg",
+        "MailAddrEmgButton",
+        "SmsNumEmg",
+        "SmsNumEmgButton",
+        "Customer",
+        "CustomerButton",
+        "CustomerInfo",
+        "IDC_OBJECT_INFO_NEW",
+        "IDC_OBJECT_INFO_ADD",
+        "IDC_OBJECT_INFO_CLOSE",
     };
     Field("IdCode")->setFocus();
     EXPECT_EQ(FocusName(), order[0]);

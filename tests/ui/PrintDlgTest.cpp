@@ -8,10 +8,10 @@
 #include "ui/PrintDlg.h"
 
 #include "core/TextLookup.h"
-#include "messages/AlarmInfoMsg.h"
-#include "messages/AlarmInfoReqMsg.h"
 #include "db/DbAlarmInfo.h"
 #include "db/DbTestSupport.h"
+#include "messages/AlarmInfoMsg.h"
+#include "messages/AlarmInfoReqMsg.h"
 #include "support/FakeTickSource.h"
 #include "support/TempDir.h"
 #include "ui/PrintListSource.h"
@@ -216,14 +216,14 @@ TEST_P(PrintDlgUpdateTest, ChoicesAndLabelsFollowTheList)
     EXPECT_EQ(dlg.GetChoice(), c.choice);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    List, PrintDlgUpdateTest,
-    ::testing::Values(UpdateCase{"Empty", 0, 0, false, false, "All", "Selection", CPrintDlg::kChoiceNone},
-                      UpdateCase{"RowsWithoutSelection", 5, 0, true, false, "All Items (5)", "Selection",
-                                 CPrintDlg::kChoiceAll},
-                      UpdateCase{"TwoHundredRowsThreeSelected", 200, 3, true, true, "All Items (200)",
-                                 "Selection (3)", CPrintDlg::kChoiceSelection}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(List, PrintDlgUpdateTest,
+                         ::testing::Values(UpdateCase{"Empty", 0, 0, false, false, "All", "Selection",
+                                                      CPrintDlg::kChoiceNone},
+                                           UpdateCase{"RowsWithoutSelection", 5, 0, true, false, "All Items (5)",
+                                                      "Selection", CPrintDlg::kChoiceAll},
+                                           UpdateCase{"TwoHundredRowsThreeSelected", 200, 3, true, true,
+                                                      "All Items (200)", "Selection (3)", CPrintDlg::kChoiceSelection}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PrintDlgTest, AllSaysInItsTooltipThatTheFilterDoesNotApply)
 {
@@ -380,20 +380,17 @@ TEST_P(PrintDlgTypeLineTest, TypeLineByAlarmTypeAndOpFailType)
 
 INSTANTIATE_TEST_SUITE_P(
     Types, PrintDlgTypeLineTest,
-    ::testing::Values(TypeLineCase{1, 0, "Alarm Type: P100"}, TypeLineCase{2, 0, "Alarm Type: SMS"},
-                      TypeLineCase{3, 0, "Alarm Type: Voice"}, TypeLineCase{4, 1, "Alarm Type: Inputs Failure"},
-                      TypeLineCase{4, 2, "Alarm Type: Battery Failure"},
-                      TypeLineCase{4, 3, "Alarm Type: Mic/Speaker Failure"},
-                      TypeLineCase{4, 4, "Alarm Type: Mains Power Info"},
-                      TypeLineCase{4, 5, "Alarm Type: Stuck Emergency Button"},
-                      TypeLineCase{4, 6, "Alarm Type: Undefined"}, TypeLineCase{4, 7, "Alarm Type: Undefined"},
-                      TypeLineCase{4, 0, "Alarm Type: Undefined"},
-                      TypeLineCase{5, 0, "Alarm Type: Lift Monitoring System"},
-                      TypeLineCase{6, 0, "Alarm Type: Test Successful"}, TypeLineCase{7, 0, "Alarm Type: Test fail"},
-                      TypeLineCase{8, 0, "Alarm Type: Emergency Call Activated"},
-                      TypeLineCase{9, 0, "Alarm Type: End of Alarm"}, TypeLineCase{10, 0, "Alarm Type: Maintenance"},
-                      TypeLineCase{11, 0, "Alarm Type: Voice - Redirected"},
-                      TypeLineCase{0, 0, "Alarm Type: Undefined"}, TypeLineCase{12, 0, "Alarm Type: Undefined"}));
+    ::testing::Values(
+        TypeLineCase{1, 0, "Alarm Type: P100"}, TypeLineCase{2, 0, "Alarm Type: SMS"},
+        TypeLineCase{3, 0, "Alarm Type: Voice"}, TypeLineCase{4, 1, "Alarm Type: Inputs Failure"},
+        TypeLineCase{4, 2, "Alarm Type: Battery Failure"}, TypeLineCase{4, 3, "Alarm Type: Mic/Speaker Failure"},
+        TypeLineCase{4, 4, "Alarm Type: Mains Power Info"}, TypeLineCase{4, 5, "Alarm Type: Stuck Emergency Button"},
+        TypeLineCase{4, 6, "Alarm Type: Undefined"}, TypeLineCase{4, 7, "Alarm Type: Undefined"},
+        TypeLineCase{4, 0, "Alarm Type: Undefined"}, TypeLineCase{5, 0, "Alarm Type: Lift Monitoring System"},
+        TypeLineCase{6, 0, "Alarm Type: Test Successful"}, TypeLineCase{7, 0, "Alarm Type: Test fail"},
+        TypeLineCase{8, 0, "Alarm Type: Emergency Call Activated"}, TypeLineCase{9, 0, "Alarm Type: End of Alarm"},
+        TypeLineCase{10, 0, "Alarm Type: Maintenance"}, TypeLineCase{11, 0, "Alarm Type: Voice - Redirected"},
+        TypeLineCase{0, 0, "Alarm Type: Undefined"}, TypeLineCase{12, 0, "Alarm Type: Undefined"}));
 
 // --- The print job -------------------------------------------------------
 
@@ -640,9 +637,9 @@ TEST_F(PrintDlgDbTest, AllPrintsTheMostRecentAlarmsOfEveryStatusAsManyAsTheListH
         }
     }
     EXPECT_EQ(ids, (std::vector<std::string>{"10000007", "10000006", "10000005", "10000004", "10000003"}));
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Alarm Status: Info", "Alarm Status: Finished",
-                                                  "Alarm Status: Acknowledged", "Alarm Status: New Alarm",
-                                                  "Alarm Status: Info"}));
+    EXPECT_EQ(statuses,
+              (std::vector<std::string>{"Alarm Status: Info", "Alarm Status: Finished", "Alarm Status: Acknowledged",
+                                        "Alarm Status: New Alarm", "Alarm Status: Info"}));
 }
 
 TEST_F(PrintDlgDbTest, ASelectedAlarmDeletedMeanwhileIsLeftOut)

@@ -37,9 +37,8 @@ TEST_P(PrintObjectTest, FillsPagesOfFiftyLinesInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, PrintObjectTest,
-                         ::testing::Values(PageCase{0, {}}, PageCase{1, {1}}, PageCase{50, {50}},
-                                           PageCase{51, {50, 1}}, PageCase{100, {50, 50}},
-                                           PageCase{101, {50, 50, 1}}),
+                         ::testing::Values(PageCase{0, {}}, PageCase{1, {1}}, PageCase{50, {50}}, PageCase{51, {50, 1}},
+                                           PageCase{100, {50, 50}}, PageCase{101, {50, 50, 1}}),
                          [](const auto& info) { return "Lines" + std::to_string(info.param.lines); });
 
 }  // namespace

@@ -18,16 +18,16 @@ struct RuleCase {
 TEST(RecipientRulesTest, IdCodes)
 {
     const RuleCase cases[] = {
-        {"12345", false},     // five digits
-        {"123456", true},     // six
-        {"12345678", true},   // eight
-        {"123456789", false}, // nine
+        {"12345", false},      // five digits
+        {"123456", true},      // six
+        {"12345678", true},    // eight
+        {"123456789", false},  // nine
         {"+46701234567", true},
-        {"+", false},         // a plus sign alone
-        {"+46-70", false},    // a hyphen among the digits
+        {"+", false},       // a plus sign alone
+        {"+46-70", false},  // a hyphen among the digits
         {"", false},
         {"12a456", false},
-        {" 123456", false},   // no trimming: the field is stored as it stands
+        {" 123456", false},  // no trimming: the field is stored as it stands
     };
     for (const RuleCase& c : cases)
         EXPECT_EQ(recipients::IsValidIdCode(c.text), c.valid) << '"' << c.text << '"';
@@ -36,11 +36,8 @@ TEST(RecipientRulesTest, IdCodes)
 TEST(RecipientRulesTest, PhoneNumbers)
 {
     const RuleCase cases[] = {
-        {"", true},
-        {"+4631123456", true},
-        {"031123456", false},  // digits without the plus sign
-        {"+", false},
-        {"+46 31", false},
+        {"", true},   {"+4631123456", true}, {"031123456", false},  // digits without the plus sign
+        {"+", false}, {"+46 31", false},
     };
     for (const RuleCase& c : cases)
         EXPECT_EQ(recipients::IsValidPhoneNumber(c.text), c.valid) << '"' << c.text << '"';
@@ -55,10 +52,10 @@ TEST(RecipientRulesTest, MailLists)
         {";ops@lift.se", false},               // a leading separator
         {"ops@lift.se,,tech@lift.se", false},  // two separators in a row
         {"ops@lift.se;;", false},
-        {"@lift.se", false},                   // begins with the at sign
-        {"ops@", false},                       // ends with it
-        {"ops.lift.se", false},                // no at sign
-        {"o p s @ l i f t", true},             // blanks are ignored
+        {"@lift.se", false},        // begins with the at sign
+        {"ops@", false},            // ends with it
+        {"ops.lift.se", false},     // no at sign
+        {"o p s @ l i f t", true},  // blanks are ignored
         {" ; ", false},
     };
     for (const RuleCase& c : cases)
@@ -71,8 +68,8 @@ TEST(RecipientRulesTest, SmsLists)
         {"", true},
         {"+46701234567,0701234567", true},  // with and without the plus sign
         {"+46701234567; 0701234567", true},
-        {"+4670-1234567", false},           // a hyphen among the digits
-        {"x123", true},                     // only the first character may be other than a digit
+        {"+4670-1234567", false},  // a hyphen among the digits
+        {"x123", true},            // only the first character may be other than a digit
         {"1x23", false},
         {",0701234567", false},
         {"0701234567;", true},

@@ -3,16 +3,16 @@
 // length limits of the two fields, the recipient dialog with its answers,
 // and the test mail address dialog.
 
-#include "ui/SendSmsDlg.h"
-#include "ui/TestMailAddrDlg.h"
 #include "BoxAnswerer.h"
 #include "CellFit.h"
+#include "ui/SendSmsDlg.h"
+#include "ui/TestMailAddrDlg.h"
 
 #include "core/TextLookup.h"
 #include "db/SmsNumInfoMsg.h"
+#include "dictionary/Dictionary.h"
 #include "gsm/GsmMgr.h"
 #include "support/FakeTickSource.h"
-#include "dictionary/Dictionary.h"
 #include "ui/MailSmsNumInfoDlg.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +38,6 @@
 #include <vector>
 
 namespace {
-
 
 std::string En(const std::string& key)
 {
@@ -81,8 +80,9 @@ protected:
     std::vector<std::pair<std::string, std::string>> sent;  // message, numbers
     std::vector<std::unique_ptr<CMsg>> requests;
     std::vector<BeepKind> beeps;
-    CSendSmsDlg window{[this](const std::string& message, const std::string& numbers) { sent.emplace_back(message, numbers); },
-                       [this](std::unique_ptr<CMsg> request) { requests.push_back(std::move(request)); }};
+    CSendSmsDlg window{
+        [this](const std::string& message, const std::string& numbers) { sent.emplace_back(message, numbers); },
+        [this](std::unique_ptr<CMsg> request) { requests.push_back(std::move(request)); }};
 };
 
 TEST_F(SendSmsDlgTest, IsBuiltHiddenWithItsFixedCaptionTextsAndColumns)
@@ -601,4 +601,3 @@ TEST(TestMailAddrDlgTest, FollowsTheLanguage)
 }
 
 }  // namespace
-

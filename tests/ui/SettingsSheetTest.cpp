@@ -2,14 +2,14 @@
 // the sheet closes, the test mail, the language button, and what OK and
 // Cancel leave in the values.
 
-#include "ui/SettingsSheet.h"
 #include "BoxAnswerer.h"
 #include "ModalScript.h"
+#include "ui/SettingsSheet.h"
 
+#include "dictionary/Dictionary.h"
 #include "settings/RegistryValueStr.h"
 #include "settings/Settings.h"
 #include "support/TempDir.h"
-#include "dictionary/Dictionary.h"
 #include "ui/SettingsPageComm.h"
 #include "ui/SettingsPageDatabase.h"
 #include "ui/SettingsPageEmail.h"
@@ -233,11 +233,11 @@ TEST_F(SettingsSheetTest, EveryNumberFieldRefusesValuesOutsideItsLimits)
             ASSERT_TRUE(sheet->SelectTab(c.tab));
             QLineEdit* field = Find<QLineEdit>(*sheet, c.field);
             field->setText(QString::fromLatin1(c.text));
-            const int other = c.tab == CPropertySheetLang::kLang - 1 ? CPropertySheetLang::kComm
-                                                                     : CPropertySheetLang::kLang;
+            const int other =
+                c.tab == CPropertySheetLang::kLang - 1 ? CPropertySheetLang::kComm : CPropertySheetLang::kLang;
             bool left = false;
-            const std::vector<Box> boxes = BoxesOf(
-                [&] { left = byOk ? sheet->OnOk() : sheet->SelectTab(other); }, c.refusal.empty() ? 0 : 1);
+            const std::vector<Box> boxes =
+                BoxesOf([&] { left = byOk ? sheet->OnOk() : sheet->SelectTab(other); }, c.refusal.empty() ? 0 : 1);
             if (c.refusal.empty()) {
                 EXPECT_TRUE(boxes.empty());
                 EXPECT_TRUE(left);
@@ -464,7 +464,7 @@ TEST_F(SettingsSheetTest, BaudRateListShows115200OnlyForThatValue)
         int shown;
         int32_t saved;
     } cases[] = {
-        {115200, -1, 1, 115200}, {9600, -1, 0, 9600}, {19200, -1, 0, 9600},
+        {115200, -1, 1, 115200}, {9600, -1, 0, 9600},  {19200, -1, 0, 9600},
         {0, -1, 0, 9600},        {9600, 1, 0, 115200}, {115200, 0, 1, 9600},
     };
     for (const auto& c : cases) {
@@ -593,7 +593,12 @@ TEST_F(SettingsSheetTest, SendTestMailUsesTheValuesTypedOnThePage)
         bool asked;
         std::vector<SentMail> mails;
     } cases[] = {
-        {"confirmed", "2525", "ops@lift.test", true, {}, true,
+        {"confirmed",
+         "2525",
+         "ops@lift.test",
+         true,
+         {},
+         true,
          {{"smtp.typed.test", 2525, "station-7", "orva@typed.test", "ops@lift.test"}}},
         {"cancelled", "2525", "ops@lift.test", false, {}, true, {}},
         {"empty address", "2525", "", true, {}, true, {}},
@@ -666,8 +671,12 @@ TEST_F(SettingsSheetTest, LanguageButtonSwitchesAndStoresAtOnceOrSaysWhyNot)
         const char* language;  // the dictionary's afterwards
         std::vector<std::string> stored;
     } cases[] = {
-        {"accepted", "de", false, "Selected language set. The application must be restarted for changes to take effect",
-         "de", {"de"}},
+        {"accepted",
+         "de",
+         false,
+         "Selected language set. The application must be restarted for changes to take effect",
+         "de",
+         {"de"}},
         {"unknown to the dictionary", "xx", false, "Unable to set selected language", "en", {}},
         {"not stored", "se", true, "Unable to set selected language", "en", {}},
     };
@@ -813,8 +822,7 @@ TEST_F(SettingsSheetTest, OkCopiesEveryFieldAndCancelNoneButTheStoredLanguage)
         });
         const bool result = sheet.Run();
         EXPECT_EQ(answerer.asked,
-                  (std::vector<std::string>{"NOTE! The program has to be restarted to use the new path",
-                                            kFewerMonths,
+                  (std::vector<std::string>{"NOTE! The program has to be restarted to use the new path", kFewerMonths,
                                             "Selected language set. The application must be restarted for "
                                             "changes to take effect"}));
         EXPECT_EQ(result, confirm);

@@ -1,10 +1,10 @@
-#include "ui/SystemInformationDlg.h"
 #include "BoxAnswerer.h"
 #include "CellFit.h"
+#include "ui/SystemInformationDlg.h"
 
 #include "dictionary/Dictionary.h"
-#include "ui/MessagePanel.h"
 #include "support/TempDir.h"
+#include "ui/MessagePanel.h"
 
 #include <gtest/gtest.h>
 
@@ -68,8 +68,8 @@ TEST_P(SystemInformationFitTest, TitlesAndTimesAreShownWhole)
     panel.AddSystemInfo("Mail: Idle", false);
     QTreeWidget& list = *panel.List();
     QTreeWidgetItem* row = list.topLevelItem(0);
-    for (const QDateTime& time : {QDateTime(QDate(2026, 12, 10), QTime(12, 28, 48)),
-                                  QDateTime(QDate(2088, 8, 28), QTime(20, 58, 58))}) {
+    for (const QDateTime& time :
+         {QDateTime(QDate(2026, 12, 10), QTime(12, 28, 48)), QDateTime(QDate(2088, 8, 28), QTime(20, 58, 58))}) {
         row->setText(1, CSystemInformationDlg::FormatTime(time));
         EXPECT_FALSE(cellfit::CellTextCut(list, row, 1))
             << GetParam().language << ": " << row->text(1).toStdString() << " in " << list.columnWidth(1) << " pixels";
@@ -97,8 +97,7 @@ TEST_P(SystemInformationFitTest, ALongLineWidensItsColumn)
     EXPECT_FALSE(cellfit::CellTextCut(list, list.topLevelItem(0), 0)) << list.columnWidth(0) << " pixels";
 }
 
-INSTANTIATE_TEST_SUITE_P(Languages, SystemInformationFitTest,
-                         ::testing::ValuesIn(cellfit::kFitCases),
+INSTANTIATE_TEST_SUITE_P(Languages, SystemInformationFitTest, ::testing::ValuesIn(cellfit::kFitCases),
                          [](const auto& info) { return cellfit::FitCaseName(info.param); });
 
 TEST_F(SystemInformationDlgTest, The201stLinePushesTheOldestOut)
@@ -134,8 +133,7 @@ TEST_F(SystemInformationDlgTest, PopUpLineShowsTheHiddenPanelWithABeep)
 
 TEST_F(SystemInformationDlgTest, TimeIsYearMonthDayTwoBlanksAndTime)
 {
-    EXPECT_EQ(CSystemInformationDlg::FormatTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))),
-              "24-03-05  14:07:09");
+    EXPECT_EQ(CSystemInformationDlg::FormatTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))), "24-03-05  14:07:09");
 }
 
 TEST_F(SystemInformationDlgTest, ClearOnEmptyBeepsWithoutAQuestion)

@@ -2,13 +2,13 @@
 // is read, New, Delete, clicks in the list, Save and the close question, a
 // file that cannot be written, and a saved text in the next alarm.
 
-#include "ui/UserMsgEditDlg.h"
-#include "ui/AddUserMsgItemDlg.h"
 #include "ModalScript.h"
+#include "ui/AddUserMsgItemDlg.h"
+#include "ui/UserMsgEditDlg.h"
 
 #include "messages/AlarmInfoMsg.h"
-#include "support/TempDir.h"
 #include "messages/TelHandlerMsg.h"
+#include "support/TempDir.h"
 #include "texts/MessageMgr.h"
 
 #include <gtest/gtest.h>
@@ -40,10 +40,10 @@ TEST(AddUserMsgItemCode, AcceptsALetterAndANumberUpTo255)
         const char* code;
         bool valid;
     } cases[] = {
-        {"A000", true}, {"z255", true},  {"a001", true},  {"Z199", true},  {"a256", false}, {"aa01", false},
-        {"a01", false}, {"1a00", false}, {"a0b1", false}, {"", false},     {"a0011", false}, {"a 01", false},
-        {" a01", false}, {"@001", false}, {"[001", false}, {"`001", false}, {"{001", false}, {"\u00e4001", false},
-        {"a999", false}, {"a-01", false},
+        {"A000", true},   {"z255", true},  {"a001", true},       {"Z199", true},  {"a256", false},
+        {"aa01", false},  {"a01", false},  {"1a00", false},      {"a0b1", false}, {"", false},
+        {"a0011", false}, {"a 01", false}, {" a01", false},      {"@001", false}, {"[001", false},
+        {"`001", false},  {"{001", false}, {"\u00e4001", false}, {"a999", false}, {"a-01", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CAddUserMsgItemDlg::IsValidCode(QString::fromUtf8(c.code)), c.valid) << c.code;
@@ -55,7 +55,8 @@ TEST(AddUserMsgItemCode, AWrongCodeExplainsAndKeepsTheDialogOpen)
     dialog.show();
     dialog.CodeField()->setText("a256");
     const std::vector<Box> boxes = modalscript::BoxesOf([&] { dialog.OnOk(); }, 1);
-    EXPECT_EQ(boxes, (std::vector<Box>{{"Valid message codes are 'a000 - z255' and 'A000 - Z255'", QMessageBox::Warning}}));
+    EXPECT_EQ(boxes,
+              (std::vector<Box>{{"Valid message codes are 'a000 - z255' and 'A000 - Z255'", QMessageBox::Warning}}));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(QApplication::focusWidget() == dialog.CodeField() || !QApplication::focusWidget(), true);
@@ -245,12 +246,31 @@ TEST_F(UserMsgEditDlgTest, CloseAsksOnlyAfterAChange)
         bool asks;
     } cases[] = {
         {"nothing done", [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) { dlg.ClickCode("a001"); }, false},
-        {"text typed", [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) { dlg.ClickCode("a001"); Type(dlg, "x"); }, true},
+        {"text typed",
+         [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) {
+             dlg.ClickCode("a001");
+             Type(dlg, "x");
+         },
+         true},
         {"entry added, another row clicked without typing",
-         [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) { New(dlg, "c001"); dlg.ClickCode("a001"); }, true},
-        {"entry deleted", [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) { dlg.ClickCode("a002"); dlg.OnDelete(); }, true},
+         [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) {
+             New(dlg, "c001");
+             dlg.ClickCode("a001");
+         },
+         true},
+        {"entry deleted",
+         [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) {
+             dlg.ClickCode("a002");
+             dlg.OnDelete();
+         },
+         true},
         {"changed, then saved",
-         [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) { dlg.ClickCode("a001"); Type(dlg, "x"); dlg.OnSave(); }, false},
+         [](UserMsgEditDlgTest&, CEditUserMsgDlg& dlg) {
+             dlg.ClickCode("a001");
+             Type(dlg, "x");
+             dlg.OnSave();
+         },
+         false},
     };
     for (const auto& c : cases) {
         WriteFile(file);

@@ -34,10 +34,19 @@ TEST(UserMsgFileLabel, CodeIsTheLetterAndTheLeadingNumber)
         const char* line;
         const char* code;
     } cases[] = {
-        {":b7", "b007"},       {":a012", "a012"},     {":B255", "B255"},  {":b", "b000"},
-        {":b7x9", "b007"},     {":b 7", "b000"},      {":z0255", "z255"}, {":c256", "c256"},
+        {":b7", "b007"},
+        {":a012", "a012"},
+        {":B255", "B255"},
+        {":b", "b000"},
+        {":b7x9", "b007"},
+        {":b 7", "b000"},
+        {":z0255", "z255"},
+        {":c256", "c256"},
         {":d99999999999999", "d999999"},  // held, not overflowed
-        {":\xc3\xa4" "5", "\xc3\xa4" "005"},  // a whole character, never half of one
+        {":\xc3\xa4"
+         "5",
+         "\xc3\xa4"
+         "005"},  // a whole character, never half of one
     };
     for (const auto& c : cases)
         EXPECT_EQ(usermsgfile::CodeOfLabel(c.line), c.code) << c.line;
@@ -63,7 +72,9 @@ TEST(UserMsgFileParse, LinesBelongToTheEntryAbove)
         {"comment and inner empty lines are text", ":a001\r\n// c\r\n\r\nText\r\n", {{"a001", "// c\n\nText\n"}}},
         {"a bare line feed ends a line", ":a001\nOne\nTwo\n", {{"a001", "One\nTwo\n"}}},
         {"last line without line end", ":a001\r\nOne", {{"a001", "One\n"}}},
-        {"empty lines at the end are dropped", ":a001\r\nOne\r\n\r\n\r\n:a002\r\n\r\n", {{"a001", "One\n"}, {"a002", ""}}},
+        {"empty lines at the end are dropped",
+         ":a001\r\nOne\r\n\r\n\r\n:a002\r\n\r\n",
+         {{"a001", "One\n"}, {"a002", ""}}},
         {"label without text", ":a001\r\n:a002\r\nTwo\r\n", {{"a001", ""}, {"a002", "Two\n"}}},
         {"no label at all", "Just text\r\n", {}},
         {"empty file", "", {}},

@@ -4,21 +4,21 @@
 
 #include "station/RecordingDocScreen.h"
 
+#include "../db/DbTestSupport.h"
+#include "db/MailInfoMsg.h"
+#include "messages/AlarmInfoMsg.h"
 #include "station/OrvaDoc.h"
 #include "support/TempDir.h"
 #include "ui/Commands.h"
-#include "ui/MainFrame.h"
-#include "ui/GenerateP100MsgDlg.h"
-#include "../db/DbTestSupport.h"
-#include "messages/AlarmInfoMsg.h"
-#include "db/MailInfoMsg.h"
 #include "ui/EventMsgDlg.h"
-#include "ui/MailSmsNumInfoDlg.h"
 #include "ui/ExportObjectInfoDlg.h"
+#include "ui/GenerateP100MsgDlg.h"
+#include "ui/MailSmsNumInfoDlg.h"
+#include "ui/MainFrame.h"
 #include "ui/ObjectInfoDlg.h"
 #include "ui/PrintDlg.h"
-#include "ui/UserMsgEditDlg.h"
 #include "ui/SendSmsDlg.h"
+#include "ui/UserMsgEditDlg.h"
 #include "ui/WindowScreen.h"
 
 #include <gtest/gtest.h>
@@ -139,11 +139,10 @@ TEST_P(WindowScreenWaitingCommandTest, CommandWithoutItsWindowBeeps)
     EXPECT_FALSE(frame->P100Window()->isVisible());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    MainWindow, WindowScreenWaitingCommandTest,
-    ::testing::Values(WaitingCommandCase{"Print", ID_FILE_PRINT},
-                      WaitingCommandCase{"PrintSetup", ID_FILE_PRINT_SETUP}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(MainWindow, WindowScreenWaitingCommandTest,
+                         ::testing::Values(WaitingCommandCase{"Print", ID_FILE_PRINT},
+                                           WaitingCommandCase{"PrintSetup", ID_FILE_PRINT_SETUP}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowScreenTest, CommandsWithTheirWindowsShowThemWithoutABeep)
 {

@@ -11,6 +11,7 @@
 //   "customer": "...", "notes": "...", "days": 1}, ...]}
 // Only "id" is required. Exit status 0 when the database is ready.
 
+#include "core/OleDateTime.h"
 #include "db/Database.h"
 #include "db/DatabaseHandler.h"
 #include "db/DbConvert.h"
@@ -18,7 +19,6 @@
 #include "db/DbObjectInfo.h"
 #include "db/DbSchema.h"
 #include "db/ObjectInfoMsg.h"
-#include "core/OleDateTime.h"
 
 #include <QFile>
 #include <QJsonArray>
