@@ -59,13 +59,17 @@ int16_t CHandler::WaitStatus()
 {
     CIntervalTimer timeout;
     timeout.Start(kHandshakeTimeoutMs);
-    while (!timeout.Expired()) {
+    // The status is read before the time is looked at: a waiting thread that
+    // was not scheduled for a second must still see the report that came in
+    // meanwhile, not call it a time-out.
+    for (;;) {
         const int16_t code = TakeStatus();
         if (code != HNDRET_OK)
             return code;
+        if (timeout.Expired())
+            return HNDRET_TIMEOUT;
         SleepMs(1);
     }
-    return HNDRET_TIMEOUT;
 }
 
 void CHandler::SetStatus(int16_t code)

@@ -1,6 +1,7 @@
 #include "gsm/GsmInfo.h"
 
 #include "core/GpBuffer.h"
+#include "core/SignalLevel.h"
 #include "gsm/GsmAlphabet.h"
 
 #include <array>
@@ -113,13 +114,7 @@ int16_t CGsmInfo::Open(int16_t port, int32_t baudRate)
 
 int16_t CGsmInfo::SignalPercent(int rssi)
 {
-    // 5 is no usable signal, 20 and above full; one step of 0.75 is 5 percent.
-    // The modem's "not known" (99) reads as full.
-    if (rssi < 5)
-        return 0;
-    if (rssi > 20)
-        return 100;
-    return static_cast<int16_t>(5 * ((rssi - 5) * 4 / 3));
+    return ::SignalPercent(rssi);
 }
 
 int16_t CGsmInfo::ModelType(const std::string& line)

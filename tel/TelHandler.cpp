@@ -1,5 +1,6 @@
 #include "tel/TelHandler.h"
 
+#include "core/SignalLevel.h"
 #include "core/TextFormat.h"
 #include "core/TextLookup.h"
 #include "core/TickSource.h"
@@ -255,13 +256,7 @@ void CTelHandler::OnStatus(uint8_t newStatus)
 
 int16_t CTelHandler::SignalLevelPercent(int value)
 {
-    // The modem reports 5 (no usable signal) to 20 (full); one step of 0.75
-    // is 5 percent.
-    if (value < 5)
-        return 0;
-    if (value > 20)
-        return 100;
-    return static_cast<int16_t>(5 * ((value - 5) * 4 / 3));
+    return SignalPercent(value);
 }
 
 void CTelHandler::Notify(int16_t code, const std::string& text)
