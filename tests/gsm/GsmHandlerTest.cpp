@@ -6,8 +6,8 @@
 #include "gsm/GsmHandler.h"
 
 #include "FakeGsmModem.h"
-#include "GsmPty.h"
 #include "SimClock.h"
+#include "support/Pty.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -216,7 +216,7 @@ protected:
     TempDir dir;
     ScopedEnv comDir{"ORVA_COM_DIR", dir.Path().string()};
     SimClock clock;
-    std::unique_ptr<GsmPty> pty = std::make_unique<GsmPty>();
+    std::unique_ptr<Pty> pty = std::make_unique<Pty>(Pty::Watch::Slave);  // knows which bytes wait for the reader
     std::unique_ptr<FakeGsmModem> modem;
     Owner owner{clock};
     CGsmHandler handler;
@@ -1021,7 +1021,7 @@ TEST_F(GsmHandlerTest, ModemThatDisappearsIsFoundAgain)
 
     // A new adapter on the same port name.
     modem.reset();
-    pty = std::make_unique<GsmPty>();
+    pty = std::make_unique<Pty>(Pty::Watch::Slave);
     pty->LinkAs(dir.Path(), kPort);
     modem = std::make_unique<FakeGsmModem>(*pty, clock);
     const std::size_t okBefore = owner.Status(GHM_STATUS_COM_OK).size();
