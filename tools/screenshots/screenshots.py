@@ -62,20 +62,33 @@ def run(command, timeout=10):
 
 
 def window_manager_running():
-    return "window id #" in run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"])
+    try:
+        return "window id #" in run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"])
+    except subprocess.TimeoutExpired:
+        return False
 
 
 def start_window_manager():
+    """Starts openbox and waits until it manages the display. On a loaded
+    machine it may take a while or die on its first start: it is started
+    again, and what it said is shown when it never comes up."""
     if window_manager_running():
         return None
-    process = subprocess.Popen(["openbox", "--sm-disable"], stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline:
-        if window_manager_running():
-            return process
-        time.sleep(0.1)
-    process.kill()
+    log = tempfile.TemporaryFile(mode="w+")
+    for attempt in range(3):
+        process = subprocess.Popen(["openbox", "--sm-disable"], stdin=subprocess.DEVNULL,
+                                   stdout=log, stderr=log)
+        deadline = time.monotonic() + 40
+        while time.monotonic() < deadline and process.poll() is None:
+            if window_manager_running():
+                return process
+            time.sleep(0.1)
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+        say("openbox did not come up (attempt %d, exit %s)" % (attempt + 1, process.returncode))
+    log.seek(0)
+    print(log.read(), flush=True)
     raise SystemExit("screenshots: openbox did not start")
 
 
