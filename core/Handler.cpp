@@ -1,6 +1,7 @@
 #include "core/Handler.h"
 
 #include "core/IntervalTimer.h"
+#include "core/PassPacer.h"
 #include "core/TickSource.h"
 
 #include <cstdio>
@@ -85,6 +86,35 @@ int16_t CHandler::TakeStatus()
 void CHandler::SetRun(int32_t run)
 {
     runFlag.store(run, std::memory_order_release);
+    // A worker asleep between passes sees the end at once.
+    if (run == 0)
+        inputQueue.Wakeup().Signal();
+}
+
+std::unique_ptr<CMsg> CHandler::GetMsg()
+{
+    std::unique_ptr<CMsg> msg = inputQueue.Get();
+    if (msg)
+        ThisThreadPacer().NoteActivity();
+    return msg;
+}
+
+void CHandler::WaitForWork(int fd, short events)
+{
+    const uint32_t waitMs = ThisThreadPacer().TakeWaitMs();
+    CWakeup& wakeup = inputQueue.Wakeup();
+    pollfd fds[2] = {{wakeup.Fd(), POLLIN, 0}, {fd, events, 0}};
+    // Work already queued, or the end asked for: look at once. A message
+    // added after this check signals the wake-up, which the wait sees.
+    const bool due = inputQueue.GetCount() > 0 || IsRunning() != 1;
+    const unsigned count = fd >= 0 ? 2u : 1u;
+    TickSource().WaitReady(fds, count, due ? 0 : waitMs);
+    // A line that broke (an unplugged adapter, a closed socket) stays ready
+    // for ever; the pass that reads it learns that, and until it acts the
+    // thread waits on its queue and its clock alone instead of spinning.
+    if (count == 2 && !due && (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (fds[0].revents & POLLIN) == 0)
+        TickSource().WaitReady(fds, 1, waitMs);
+    wakeup.Clear();
 }
 
 int32_t CHandler::IsRunning() const

@@ -6,6 +6,8 @@
 #include "core/MsgReceiver.h"
 #include "core/ThreadQueue.h"
 
+#include <poll.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -48,8 +50,8 @@ public:
     void SetOwner(CMsgReceiver* newOwner) { owner = newOwner; }
     CMsgReceiver* GetOwner() const { return owner; }
 
-    // One message of the own input queue, or nullptr.
-    std::unique_ptr<CMsg> GetMsg() { return inputQueue.Get(); }
+    // One message of the own input queue, or nullptr. Called by the worker.
+    std::unique_ptr<CMsg> GetMsg();
     // Hands the message to the target's queue; ownership passes.
     static void PostMsg(CMsgReceiver* target, std::unique_ptr<CMsg> msg);
     // Messages for this handler land in its input queue.
@@ -58,6 +60,13 @@ public:
     CThreadQueue& InputQueue() { return inputQueue; }
 
 protected:
+    // Called by the worker between two passes: sleeps until a message is
+    // queued, the run flag drops, the descriptor (a serial port or a socket,
+    // -1 for none) reports one of the events, or the wait of the thread's
+    // pacer is over (the nearest time-out, or a millisecond shortly after
+    // activity; core/PassPacer.h).
+    void WaitForWork(int fd = -1, short events = POLLIN);
+
     // The body of the worker thread.
     virtual void ThreadMain() = 0;
     // Clears the run flag and waits for the thread to end. Every derived

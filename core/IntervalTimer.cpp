@@ -1,11 +1,13 @@
 #include "core/IntervalTimer.h"
 
+#include "core/PassPacer.h"
 #include "core/TickSource.h"
 
 void CIntervalTimer::Start(uint32_t intervalMs)
 {
     startTick = GetTickCount();
     interval = intervalMs;
+    ThisThreadPacer().NoteActivity();
 }
 
 uint32_t CIntervalTimer::Elapsed() const
@@ -15,5 +17,10 @@ uint32_t CIntervalTimer::Elapsed() const
 
 bool CIntervalTimer::Expired() const
 {
-    return Elapsed() >= interval;
+    const uint32_t elapsed = Elapsed();
+    if (elapsed >= interval)
+        return true;
+    // The thread that waits on this timer must not sleep past it.
+    ThisThreadPacer().NoteDeadline(interval - elapsed);
+    return false;
 }

@@ -9,8 +9,11 @@ CThreadQueue::~CThreadQueue()
 
 void CThreadQueue::Add(std::unique_ptr<CMsg> msg)
 {
-    std::lock_guard<std::mutex> guard(lock);
-    queue.Add(std::move(msg));
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        queue.Add(std::move(msg));
+    }
+    wakeup.Signal();
 }
 
 std::unique_ptr<CMsg> CThreadQueue::Get()

@@ -1,7 +1,11 @@
 #include "core/TickSource.h"
 
+#include <poll.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <ctime>
 #include <thread>
 
@@ -23,6 +27,19 @@ uint32_t CSystemTickSource::GetTickCount()
 void CSystemTickSource::Sleep(uint32_t ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void CSystemTickSource::WaitReady(pollfd* fds, unsigned count, uint32_t ms)
+{
+    // An interrupted wait is a short one: the caller's next pass looks again.
+    ::poll(fds, count, static_cast<int>(std::min<uint32_t>(ms, INT32_MAX)));
+}
+
+void CTickSource::WaitReady(pollfd* fds, unsigned count, uint32_t /*ms*/)
+{
+    if (count > 0 && ::poll(fds, count, 0) > 0)
+        return;
+    Sleep(1);
 }
 
 CTickSource& TickSource()

@@ -83,7 +83,7 @@ void CDatabaseHandler::ThreadMain()
 {
     SetStatus(HNDRET_STARTED);
     while (IsRunning() == 1) {
-        SleepMs(1);
+        WaitForWork();
         if (std::unique_ptr<CMsg> msg = GetMsg()) {
             Relay(std::move(msg));
             ++relayed;

@@ -77,15 +77,23 @@ void CAtCmdProt::ResetLine()
 int16_t CAtCmdProt::ReceiveLine(std::unique_ptr<CGpBuffer>& line)
 {
     uint8_t b = 0;
+    // The tap counts what came off the line: a read from the driver takes
+    // whatever has arrived, the bytes after the first wait in the buffer.
+    const bool fromBuffer = serialPort.HasBufferedInput();
     const int read = serialPort.ReadByte(b);
     if (read == kReadByte) {
-        Tap(false, 1);
+        if (!fromBuffer)
+            Tap(false, 1 + serialPort.BufferedInput());
         if (TakeByte(b, line))
             return ATCMDPROT_RECEIVE_LINE;
+    } else if (read == kReadNothing) {
+        if (idleWait)
+            idleWait();
+        else
+            SleepMs(1);
     } else {
         SleepMs(1);
-        if (read != kReadNothing)
-            return ATCMDPROT_RECEIVE_ERROR;
+        return ATCMDPROT_RECEIVE_ERROR;
     }
 
     // A line without an end (the SMS prompt) is complete once the modem has

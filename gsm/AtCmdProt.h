@@ -42,6 +42,13 @@ public:
     int16_t Open(int16_t port, int32_t baudRate);
     void Close();
     bool IsOpen() const { return serialPort.IsOpen(); }
+    // The line's descriptor, for the handler to wait on.
+    int PortFd() const { return serialPort.Fd(); }
+    // What a ReceiveLine that found no byte does before it returns. Without
+    // one it sleeps a millisecond; the GSM handler sets one that sleeps until
+    // a request, a byte or its next time-out.
+    using IdleWait = std::function<void()>;
+    void SetIdleWait(IdleWait wait) { idleWait = std::move(wait); }
 
     // Reads at most one byte. ATCMDPROT_RECEIVE_LINE hands out a completed
     // line (without its CR LF); ATCMDPROT_RECEIVE_NONE: nothing complete yet
@@ -72,6 +79,7 @@ private:
     static void Tap(bool sent, std::size_t count);
 
     SerialPort serialPort;
+    IdleWait idleWait;
     CIntervalTimer idleTimer;
     std::string lineText;  // the line being collected
     uint16_t byteCount = 0;

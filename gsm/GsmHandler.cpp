@@ -118,6 +118,9 @@ void CGsmHandler::ThreadMain()
         return;
     }
     ResetMachines(GSMHND_ST_RESET);
+    // A pass that found the line quiet sleeps until a request, a byte from
+    // the modem or the nearest time-out.
+    gsmInfo.SetIdleWait([this] { WaitForWork(gsmInfo.PortFd()); });
     SetStatus(HNDRET_STARTED);
     Log(kThreadMain, std::string("Startup - Ver. ") + kProductVersion);
 
@@ -138,6 +141,7 @@ void CGsmHandler::ThreadMain()
     }
 
     gsmInfo.Close();
+    gsmInfo.SetIdleWait(nullptr);
     Log(kThreadMain, "Shutdown");
     gsmInfo.SetLog(nullptr);
     log.reset();

@@ -104,7 +104,9 @@ void CMailHandler::ThreadMain()
     Log(std::string("Startup - Ver. ") + kProductVersion);
 
     while (IsRunning() == 1) {
-        SleepMs(1);
+        short events = 0;
+        const int socket = mailInfo.WatchedFd(events);
+        WaitForWork(socket, events);
         RunPass();
     }
 

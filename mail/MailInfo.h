@@ -54,6 +54,8 @@ public:
     // True when the server closed the connection (or it broke) and no reply
     // read before that is left: no further reply can come.
     bool IsConnectionLost() const;
+    // The connection's socket and the events to wait for on it (-1: none).
+    int WatchedFd(short& events) const { return tcp.WatchedFd(events); }
 
     // The message text: From, one To per recipient, Subject, Date,
     // Message-ID, the MIME fields, an empty line and the quoted-printable body.

@@ -174,6 +174,17 @@ int16_t CTcpIpProt::Flush()
     return TCPIP_SDRET_SENT;
 }
 
+int CTcpIpProt::WatchedFd(short& events) const
+{
+    if (fd < 0 || lost)
+        return -1;
+    if (!connected)
+        events = POLLOUT;
+    else
+        events = static_cast<short>(POLLIN | (PendingOutput() > 0 ? POLLOUT : 0));
+    return fd;
+}
+
 int16_t CTcpIpProt::Receive(char* buffer, int16_t& length, int16_t maximum)
 {
     length = 0;

@@ -54,6 +54,10 @@ public:
     // will arrive on it).
     bool IsLost() const { return lost; }
     std::size_t PendingOutput() const { return output.size() - outputSent; }
+    // The socket and the events its owner waits for between passes: the
+    // connection to complete, kept output to go, a reply to arrive. -1 when
+    // there is nothing to wait for on the socket.
+    int WatchedFd(short& events) const;
 
 private:
     struct Address {

@@ -2,7 +2,8 @@
 
 #include "core/TickSource.h"
 
-#include <thread>
+#include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -34,28 +35,23 @@ int16_t ModemLink::SendFrame(const uint8_t* buffer, int16_t length)
     if (buffer == nullptr || length < 0 || length > kMaxBodyLength)
         return LNKRET_SEND_ERROR;
 
+    // The whole frame goes to the driver in one write.
+    uint8_t frame[kFrameBufferSize + 2] = {};
+    std::size_t count = 0;
     const uint8_t command = buffer[0];
-    bool ok = port.WriteByte(command) == 0;
-    uint8_t sum = static_cast<uint8_t>(0xFF ^ command);
-
-    int16_t bodyLength = 0;
-    if (ok && (command & kLengthFollows) != 0) {
-        const auto lengthByte = static_cast<uint8_t>(length);
-        ok = port.WriteByte(lengthByte) == 0;
-        sum ^= lengthByte;
+    frame[count++] = command;
+    int16_t bodyLength = fixedLength;
+    if ((command & kLengthFollows) != 0) {
+        frame[count++] = static_cast<uint8_t>(length);
         bodyLength = length;
-    } else if (ok) {
-        bodyLength = fixedLength;
     }
-
-    for (int16_t i = 1; ok && i <= bodyLength; ++i) {
-        ok = port.WriteByte(buffer[i]) == 0;
-        sum ^= buffer[i];
-    }
-
-    if (ok)
-        ok = port.WriteByte(sum) == 0;
-    return ok ? LNKRET_SENT : LNKRET_SEND_ERROR;
+    for (int16_t i = 1; i <= bodyLength; ++i)
+        frame[count++] = buffer[i];
+    uint8_t sum = 0xFF;
+    for (std::size_t i = 0; i < count; ++i)
+        sum ^= frame[i];
+    frame[count++] = sum;
+    return port.Write(frame, count) == 0 ? LNKRET_SENT : LNKRET_SEND_ERROR;
 }
 
 void ModemLink::DiscardWaiting()
@@ -73,6 +69,43 @@ void ModemLink::Flush()
 
 int16_t ModemLink::Poll(uint8_t* buffer, int16_t& outLength)
 {
+    bool idle = false;
+    const int16_t result = Step(buffer, outLength, idle);
+    if (idle)
+        port.WaitReadable(1);
+    return result;
+}
+
+int16_t ModemLink::ReceiveFrame(uint8_t* buffer, int16_t& outLength, uint32_t timeoutMs)
+{
+    const uint32_t start = GetTickCount();
+    for (;;) {
+        bool idle = false;
+        const int16_t result = Step(buffer, outLength, idle);
+        if (result != LNKRET_PENDING)
+            return result;
+        const uint32_t waited = GetTickCount() - start;
+        if (waited >= timeoutMs)
+            return LNKRET_TIMEOUT;
+        // A byte was taken: look again at once. The line is quiet: sleep
+        // until a byte comes, the time-out, or (inside a frame) the gap
+        // that ends the frame.
+        if (idle)
+            port.WaitReadable(QuietWaitMs(timeoutMs - waited));
+    }
+}
+
+uint32_t ModemLink::QuietWaitMs(uint32_t leftMs) const
+{
+    if (rxState == RX_COMMAND)
+        return leftMs;
+    const uint32_t sinceByte = GetTickCount() - lastByteTime;
+    const uint32_t toGap = sinceByte >= kInterByteGapMs ? 0 : kInterByteGapMs - sinceByte;
+    return std::min(leftMs, toGap);
+}
+
+int16_t ModemLink::Step(uint8_t* buffer, int16_t& outLength, bool& idle)
+{
     const uint32_t now = GetTickCount();
 
     // The modem sends a frame in one go; a pause inside one means the rest
@@ -88,7 +121,7 @@ int16_t ModemLink::Poll(uint8_t* buffer, int16_t& outLength)
     if (read == 2)
         return LNKRET_READ_ERROR;
     if (read != 1) {
-        SleepMs(1);
+        idle = true;
         return LNKRET_PENDING;
     }
 
@@ -133,19 +166,4 @@ int16_t ModemLink::Poll(uint8_t* buffer, int16_t& outLength)
 
     lastByteTime = now;
     return LNKRET_PENDING;
-}
-
-int16_t ModemLink::ReceiveFrame(uint8_t* buffer, int16_t& outLength, uint32_t timeoutMs)
-{
-    const uint32_t start = GetTickCount();
-    for (;;) {
-        const int16_t result = Poll(buffer, outLength);
-        if (result != LNKRET_PENDING)
-            return result;
-        if (GetTickCount() - start >= timeoutMs)
-            return LNKRET_TIMEOUT;
-        // Poll already sleeps when the line is quiet; between bytes of a
-        // frame only give other threads their turn.
-        std::this_thread::yield();
-    }
 }

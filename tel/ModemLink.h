@@ -50,13 +50,14 @@ public:
 
     // One step of the receiver, consuming at most one byte (apart from the
     // discard after a gap). LNKRET_PENDING while a frame is incomplete or
-    // nothing is waiting (then it sleeps 1 ms); LNKRET_RECEIVED with
+    // nothing is waiting (then it waits up to 1 ms for a byte); LNKRET_RECEIVED with
     // outLength = body length; LNKRET_CHECKSUM_ERROR with outLength 0;
     // LNKRET_READ_ERROR when the port reports a read error.
     int16_t Poll(uint8_t* buffer, int16_t& outLength);
 
     // Polls until a final result or until timeoutMs have passed
-    // (LNKRET_TIMEOUT). An unfinished frame is kept for the next call.
+    // (LNKRET_TIMEOUT), sleeping on the line while it is quiet. An
+    // unfinished frame is kept for the next call.
     int16_t ReceiveFrame(uint8_t* buffer, int16_t& outLength, uint32_t timeoutMs);
 
     // Discards up to 256 waiting bytes and any unfinished frame: what follows
@@ -69,6 +70,10 @@ private:
     enum : int16_t { RX_COMMAND = 0, RX_LENGTH = 1, RX_BODY = 2, RX_CHECKSUM = 3 };
 
     void DiscardWaiting();
+    // One step of the receiver without waiting; idle when nothing was read.
+    int16_t Step(uint8_t* buffer, int16_t& outLength, bool& idle);
+    // How long a quiet line may be waited on with leftMs of the time-out left.
+    uint32_t QuietWaitMs(uint32_t leftMs) const;
 
     SerialPort port;
     int16_t fixedLength = 0;

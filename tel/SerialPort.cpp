@@ -1,5 +1,7 @@
 #include "tel/SerialPort.h"
 
+#include "core/TickSource.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -211,6 +213,9 @@ int SerialPort::Open()
 
 void SerialPort::Close()
 {
+    // What was read from the line belongs to this opening only.
+    readPos = 0;
+    readEnd = 0;
     if (fd < 0)
         return;
     // The exclusive flag can outlive this descriptor on some ttys; clear it so
@@ -222,15 +227,24 @@ void SerialPort::Close()
 
 int SerialPort::WriteByte(uint8_t b)
 {
+    return Write(&b, 1);
+}
+
+int SerialPort::Write(const uint8_t* bytes, std::size_t count)
+{
     if (fd < 0)
         return 1;
 
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + kWriteWait;
-    for (;;) {
-        const ssize_t n = write(fd, &b, 1);
-        if (n == 1)
-            return 0;
+    Clock::time_point deadline = Clock::now() + kWriteWait;
+    std::size_t written = 0;
+    while (written < count) {
+        const ssize_t n = write(fd, bytes + written, count - written);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+            deadline = Clock::now() + kWriteWait;
+            continue;
+        }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
@@ -248,17 +262,23 @@ int SerialPort::WriteByte(uint8_t b)
         if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
             return 1;
     }
+    return 0;
 }
 
 int SerialPort::ReadByte(uint8_t& b)
 {
+    if (readPos < readEnd) {
+        b = readBuffer[readPos++];
+        return 1;
+    }
     if (fd < 0)
         return 2;
 
-    uint8_t byte = 0;
-    const ssize_t n = read(fd, &byte, 1);
-    if (n == 1) {
-        b = byte;
+    const ssize_t n = read(fd, readBuffer, sizeof readBuffer);
+    if (n > 0) {
+        readPos = 1;
+        readEnd = static_cast<std::size_t>(n);
+        b = readBuffer[0];
         return 1;
     }
     if (n < 0 && errno == EINTR)
@@ -273,6 +293,14 @@ int SerialPort::ReadByte(uint8_t& b)
     if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
         return 2;
     return 0;
+}
+
+void SerialPort::WaitReadable(uint32_t ms)
+{
+    if (HasBufferedInput())
+        return;
+    pollfd p{fd, POLLIN, 0};
+    TickSource().WaitReady(&p, fd >= 0 ? 1u : 0u, ms);
 }
 
 int ProbePort(int portNumber)

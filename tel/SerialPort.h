@@ -1,7 +1,10 @@
 #pragma once
 // Byte-level access to one serial line, used by both modem protocols. The
 // port is opened for exclusive use, in raw 8N1 mode, and never blocks on
-// reads: the protocol threads poll ReadByte and run their own time-outs.
+// reads: the protocol threads poll ReadByte and run their own time-outs, and
+// wait for the line with WaitReadable (or their own poll on Fd) in between.
+// Reads take whatever has arrived into a small buffer, so a frame costs one
+// system call, not one per byte.
 //
 // Port numbers are the COM numbers the operators know (1 to 255). Port N is
 // the device $ORVA_COM_DIR/COM<N> when that variable is set (udev links, or a
@@ -10,6 +13,7 @@
 //
 // One SerialPort object is used by one thread at a time.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -52,9 +56,29 @@ public:
     // Never waits. 1: one byte read into b; 0: nothing waiting; 2: the port is
     // not open, the line was hung up (adapter unplugged) or reading failed.
     int ReadByte(uint8_t& b);
+    // Writes the bytes in as few calls as the driver allows; 0 when all were
+    // handed to it, 1 otherwise (as WriteByte, the two seconds counted from
+    // the last progress).
+    int Write(const uint8_t* bytes, std::size_t count);
+
+    // Bytes already read from the line and not yet taken by ReadByte: the
+    // descriptor does not show them, so a reader looks here before it waits.
+    bool HasBufferedInput() const { return readPos < readEnd; }
+    std::size_t BufferedInput() const { return readEnd - readPos; }
+    // Waits up to ms for something to read (or for the line to break);
+    // returns at once when input is buffered. On the tests' clock it looks
+    // without waiting and sleeps one millisecond on that clock.
+    void WaitReadable(uint32_t ms);
+    // The descriptor, for a thread that waits on it with others (-1: closed).
+    int Fd() const { return fd; }
 
 private:
+    static constexpr std::size_t kReadBufferSize = 256;
+
     int fd = -1;
+    uint8_t readBuffer[kReadBufferSize] = {};
+    std::size_t readPos = 0;
+    std::size_t readEnd = 0;
     int16_t portNumber = 0;
     int32_t baudRate = 9600;
 };

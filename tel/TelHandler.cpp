@@ -88,7 +88,7 @@ void CTelHandler::ThreadMain()
     bool failed = false;
     try {
         while (IsRunning() == 1) {
-            SleepMs(1);
+            WaitForWork();
             RunPass();
         }
     } catch (const std::exception& e) {
