@@ -10,8 +10,9 @@ public:
     // True once at least the interval has passed since Start. The difference
     // is taken in unsigned 32-bit arithmetic, so the wrap of the tick counter
     // (every 49.7 days) neither fires the timer early nor holds it back.
-    // A timer still running tells its thread's pacer when it falls due, and
-    // starting one counts as activity (core/PassPacer.h).
+    // A timer still running tells its thread's pacer when it falls due;
+    // starting one, and the first look after it ran out, count as activity
+    // (core/PassPacer.h).
     bool Expired() const;
 
     uint32_t GetStartTick() const { return startTick; }
@@ -22,4 +23,5 @@ public:
 private:
     uint32_t startTick = 0;
     uint32_t interval = 0;
+    mutable bool expiryNoted = false;
 };

@@ -1,5 +1,7 @@
 #include "mail/TcpIpProt.h"
 
+#include "core/PassPacer.h"
+
 #include <cerrno>
 #include <cstring>
 #include <netdb.h>
@@ -195,6 +197,8 @@ int16_t CTcpIpProt::Receive(char* buffer, int16_t& length, int16_t maximum)
     for (;;) {
         const ssize_t n = ::recv(fd, buffer, static_cast<std::size_t>(maximum), MSG_DONTWAIT);
         if (n > 0) {
+            // A reply is activity: the handler's next steps follow at once.
+            ThisThreadPacer().NoteActivity();
             length = static_cast<int16_t>(n);
             return TCPIP_RCRET_DATA;
         }

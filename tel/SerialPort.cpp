@@ -1,5 +1,6 @@
 #include "tel/SerialPort.h"
 
+#include "core/PassPacer.h"
 #include "core/TickSource.h"
 
 #include <cerrno>
@@ -276,6 +277,9 @@ int SerialPort::ReadByte(uint8_t& b)
 
     const ssize_t n = read(fd, readBuffer, sizeof readBuffer);
     if (n > 0) {
+        // Bytes from the line are activity: the reader's next steps follow
+        // at once, not after an idle wait.
+        ThisThreadPacer().NoteActivity();
         readPos = 1;
         readEnd = static_cast<std::size_t>(n);
         b = readBuffer[0];

@@ -93,7 +93,10 @@ TEST(PassPacer, TimersTellTheirThreadWhenTheyFallDue)
         EXPECT_FALSE(timer.Expired());
         EXPECT_EQ(pacer.TakeWaitMs(), 30u);
         clock.now += 30;
-        EXPECT_TRUE(timer.Expired());  // a timer that ran out notes nothing
+        EXPECT_TRUE(timer.Expired());  // running out is activity, once
+        EXPECT_EQ(pacer.TakeWaitMs(), 1u);
+        clock.now += CPassPacer::kBusyWindowMs;
+        EXPECT_TRUE(timer.Expired());
         EXPECT_EQ(pacer.TakeWaitMs(), CPassPacer::kIdleWaitMs);
     });
     worker.join();
