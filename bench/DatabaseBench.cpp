@@ -4,6 +4,9 @@
 //
 // - BM_AlarmList/<mask>: the alarm list request (MaxCount 5000) for the status
 //   masks 15 (all), 1 (new) and 6 (acknowledged or finished), replies included.
+//   Each iteration runs the same request on a copy of the file without
+//   indexes right after it, in the same process: the time is the indexed
+//   request's; NoIndexMs is the copy's and Speedup the ratio of the two.
 // - BM_ProcessAlarm: one new test alarm of a known object: object lookup, the
 //   update of its last test alarm and the insert of the alarm.
 // - BM_CheckTestAlarms: the hourly supervision over all objects, with 5% of
@@ -28,6 +31,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <random>
 
 namespace {
@@ -61,6 +65,10 @@ struct BenchDatabase {
     CScopedNowSource now{[] { return kNow; }};
     CDatabaseMgr manager;
     Discard owner;
+    // The same file without its indexes, beside it.
+    TempDir plainDir;
+    CDatabase plain;
+    CDatabaseHandler plainHandler;
     double fileMB = 0;
     double upgradeMs = 0;
 
@@ -81,7 +89,8 @@ struct BenchDatabase {
         manager.UpgradeSchema();
         upgradeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
         manager.GetDatabase().Execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-        fileMB = std::filesystem::file_size(folder + DbSchema::kDatabaseFileName) / 1e6;
+        fileMB = static_cast<double>(std::filesystem::file_size(folder + DbSchema::kDatabaseFileName)) / 1e6;
+        OpenIndexFreeCopy();
         // Keep period just beyond the three generated years, so that the
         // purge removes only the rows its benchmark adds.
         Handler().Configure(&manager.GetDatabase(), 3 * 365 + 30, 0, 0);
@@ -91,6 +100,17 @@ struct BenchDatabase {
     }
 
     CDatabaseHandler& Handler() { return *manager.GetHandler(); }
+
+    void OpenIndexFreeCopy()
+    {
+        const std::string copy = plainDir.Path().string() + "/" + DbSchema::kDatabaseFileName;
+        std::filesystem::copy_file(folder + DbSchema::kDatabaseFileName, copy);
+        plain.Open(copy);
+        for (const DbIndex& index : DbSchema::Indexes())
+            plain.Execute(QStringLiteral("DROP INDEX IF EXISTS \"%1\"").arg(QLatin1String(index.name)));
+        plainHandler.Configure(&plain, 3 * 365 + 30, 0, 0);
+        plainHandler.SetOwner(&owner);
+    }
     CDatabase& Database() { return manager.GetDatabase(); }
 
     void Generate()
@@ -180,34 +200,55 @@ BenchDatabase& Bench()
     return bench;
 }
 
+// The reply goes to the owner, which drops it; count it through a probe.
+struct CountRows : CMsgReceiver {
+    size_t rows = 0;
+    void ReceiveMsg(std::unique_ptr<CMsg> msg) override
+    {
+        rows = 0;
+        for (const CMsg* m = msg.get(); m != nullptr; m = m->Next.get())
+            ++rows;
+    }
+};
+
+double ListMs(CDatabaseHandler& handler, uint8_t mask, CountRows& counter)
+{
+    auto request = std::make_unique<CAlarmInfoReqMsg>(DBMSG_FIND_ALARM_INFO);
+    request->Kind = ALARM_KIND_LIST;
+    request->StatusMask = mask;
+    request->MaxCount = 5000;
+    handler.SetOwner(&counter);
+    const auto started = std::chrono::steady_clock::now();
+    handler.ExecuteRequest(std::move(request));
+    const auto ended = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::milli>(ended - started).count();
+}
+
 void BM_AlarmList(benchmark::State& state)
 {
     BenchDatabase& bench = Bench();
-    size_t rows = 0;
+    const auto mask = static_cast<uint8_t>(state.range(0));
+    CountRows counter;
+    CountRows plainCounter;
+    double indexedMs = 0;
+    double plainMs = 0;
     for (auto _ : state) {
-        auto request = std::make_unique<CAlarmInfoReqMsg>(DBMSG_FIND_ALARM_INFO);
-        request->Kind = ALARM_KIND_LIST;
-        request->StatusMask = static_cast<uint8_t>(state.range(0));
-        request->MaxCount = 5000;
-        // The reply goes to the owner, which drops it; count it through a probe.
-        struct Count : CMsgReceiver {
-            size_t rows = 0;
-            void ReceiveMsg(std::unique_ptr<CMsg> msg) override
-            {
-                for (const CMsg* m = msg.get(); m != nullptr; m = m->Next.get())
-                    ++rows;
-            }
-        } counter;
-        bench.Handler().SetOwner(&counter);
-        bench.Handler().ExecuteRequest(std::move(request));
-        rows = counter.rows;
+        const double ms = ListMs(bench.Handler(), mask, counter);
+        state.SetIterationTime(ms / 1000.0);
+        indexedMs += ms;
+        plainMs += ListMs(bench.plainHandler, mask, plainCounter);
+        if (counter.rows != plainCounter.rows)
+            state.SkipWithError("the copy without indexes gives another list");
     }
     bench.Handler().SetOwner(&bench.owner);
-    state.counters["rows"] = static_cast<double>(rows);
+    bench.plainHandler.SetOwner(&bench.owner);
+    state.counters["rows"] = static_cast<double>(counter.rows);
+    state.counters["NoIndexMs"] = plainMs / static_cast<double>(state.iterations());
+    state.counters["Speedup"] = indexedMs > 0 ? plainMs / indexedMs : 0;
     state.counters["FileMB"] = bench.fileMB;
     state.counters["StartUpgradeMs"] = bench.upgradeMs;
 }
-BENCHMARK(BM_AlarmList)->Arg(15)->Arg(1)->Arg(6)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AlarmList)->Arg(15)->Arg(1)->Arg(6)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
 void BM_ProcessAlarm(benchmark::State& state)
 {

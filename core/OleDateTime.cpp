@@ -1,5 +1,6 @@
 #include "core/OleDateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -76,6 +77,41 @@ bool Split(double dt, Fields& f)
     return true;
 }
 
+bool IsSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// One number of a stored date: white space first, then at most `width`
+// characters of an optional sign and at least one digit.
+bool ReadNumber(std::string_view text, size_t& pos, size_t width, int& value)
+{
+    while (pos < text.size() && IsSpace(text[pos]))
+        ++pos;
+    const size_t end = std::min(text.size(), pos + width);
+    size_t at = pos;
+    const bool negative = at < end && text[at] == '-';
+    if (at < end && (text[at] == '-' || text[at] == '+'))
+        ++at;
+    const size_t digits = at;
+    int number = 0;
+    while (at < end && text[at] >= '0' && text[at] <= '9')
+        number = number * 10 + (text[at++] - '0');
+    if (at == digits)
+        return false;
+    value = negative ? -number : number;
+    pos = at;
+    return true;
+}
+
+bool Expect(std::string_view text, size_t& pos, char c)
+{
+    if (pos >= text.size() || text[pos] != c)
+        return false;
+    ++pos;
+    return true;
+}
+
 std::mutex nowLock;
 std::function<COleDateTime()>& NowSource()
 {
@@ -126,22 +162,23 @@ COleDateTime COleDateTime::FromTimeT(std::time_t t)
     return result;
 }
 
-COleDateTime COleDateTime::FromIso(const std::string& text)
+COleDateTime COleDateTime::FromIso(std::string_view text)
 {
     COleDateTime result;
+    size_t pos = 0;
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    char sep = ' ';
-    int consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &consumed) == 3 &&
-        static_cast<size_t>(consumed) == text.size()) {
-        result.SetDateTime(y, mo, d, 0, 0, 0);
-        return result;
-    }
-    consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &s, &consumed) == 7 &&
-        (sep == ' ' || sep == 'T') && static_cast<size_t>(consumed) == text.size()) {
-        result.SetDateTime(y, mo, d, h, mi, s);
-        return result;
+    if (ReadNumber(text, pos, 4, y) && Expect(text, pos, '-') && ReadNumber(text, pos, 2, mo) &&
+        Expect(text, pos, '-') && ReadNumber(text, pos, 2, d)) {
+        if (pos == text.size()) {
+            result.SetDateTime(y, mo, d, 0, 0, 0);
+            return result;
+        }
+        if ((text[pos] == ' ' || text[pos] == 'T') && ReadNumber(text, ++pos, 2, h) && Expect(text, pos, ':') &&
+            ReadNumber(text, pos, 2, mi) && Expect(text, pos, ':') && ReadNumber(text, pos, 2, s) &&
+            pos == text.size()) {
+            result.SetDateTime(y, mo, d, h, mi, s);
+            return result;
+        }
     }
     result.m_status = invalid;
     return result;

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class COleDateTime {
 public:
@@ -31,8 +32,11 @@ public:
     // Local time of a count of seconds since 1970 (UTC).
     static COleDateTime FromTimeT(std::time_t t);
     // "YYYY-MM-DD HH:MM:SS" (also accepts a 'T' separator, or a date alone);
-    // anything else gives an invalid value.
-    static COleDateTime FromIso(const std::string& text);
+    // anything else gives an invalid value. Each number may have white space
+    // before it, a sign and fewer digits (at most 4 places for the year and 2
+    // for the others, the sign included), as the first reader of these texts
+    // accepted them.
+    static COleDateTime FromIso(std::string_view text);
 
     DateTimeStatus GetStatus() const { return m_status; }
     void SetStatus(DateTimeStatus status) { m_status = status; }

@@ -2,6 +2,7 @@
 
 #include "db/DbSchema.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -10,9 +11,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,12 +43,8 @@ std::string FolderOf(const std::string& filePath)
     return parent.empty() ? std::string(".") : parent.string();
 }
 
-int ErrorNumber(const QSqlError& error)
+int ErrorNumberOf(int native)
 {
-    bool ok = false;
-    const int native = error.nativeErrorCode().toInt(&ok);
-    if (!ok)
-        return -1;
     // Extended result codes carry the primary code in their low byte.
     switch (native & 0xFF) {
     case kSqliteNotADb:
@@ -55,6 +55,13 @@ int ErrorNumber(const QSqlError& error)
     default:
         return native;
     }
+}
+
+int ErrorNumber(const QSqlError& error)
+{
+    bool ok = false;
+    const int native = error.nativeErrorCode().toInt(&ok);
+    return ok ? ErrorNumberOf(native) : -1;
 }
 
 }  // namespace
@@ -148,6 +155,7 @@ void CDatabase::Create(const std::string& filePath)
 
 void CDatabase::Close()
 {
+    DropStatements();
     if (QSqlDatabase::contains(connectionName)) {
         {
             QSqlDatabase db = QSqlDatabase::database(connectionName, false);
@@ -180,9 +188,92 @@ void CDatabase::OpenConnection(const std::string& filePath)
             QSqlDatabase::removeDatabase(connectionName);
             Raise(error);
         }
+        // The engine's own connection, for the statements the station keeps
+        // prepared and reads directly.
+        const QVariant native = db.driver()->handle();
+        if (native.isValid() && std::strcmp(native.typeName(), "sqlite3*") == 0)
+            handle = *static_cast<sqlite3* const*>(native.constData());
+        if (handle == nullptr) {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connectionName);
+            throw CDbException(-1, "The SQLite driver of Qt Sql gives no connection handle.");
+        }
     }
     open = true;
+    ++generation;
     path = filePath;
+}
+
+void CDatabase::RaiseNative(int code) const
+{
+    std::string text = handle != nullptr ? std::string(sqlite3_errmsg(handle)) : std::string();
+    if (text.empty())
+        text = "Unknown database error.";
+    throw CDbException(ErrorNumberOf(code), text);
+}
+
+CDbStatement CDatabase::Statement(const std::string& sql)
+{
+    if (!open)
+        throw CDbException(DBERR_NOT_OPEN, "The database is not open.");
+    const auto idle = idleStatements.find(sql);
+    if (idle != idleStatements.end()) {
+        sqlite3_stmt* statement = idle->second;
+        idleStatements.erase(idle);
+        return CDbStatement(this, sql, statement, generation);
+    }
+    sqlite3_stmt* statement = nullptr;
+    const int result = sqlite3_prepare_v3(handle, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                          &statement, nullptr);
+    if (result != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        RaiseNative(result);
+    }
+    return CDbStatement(this, sql, statement, generation);
+}
+
+void CDatabase::GiveBack(std::string sql, sqlite3_stmt* statement, uint64_t owner)
+{
+    if (open && owner == generation)
+        idleStatements.emplace(std::move(sql), statement);
+    else
+        sqlite3_finalize(statement);
+}
+
+QSqlQuery& CDatabase::PreparedQuery(const QString& sql)
+{
+    const auto found = writeQueries.find(sql);
+    if (found != writeQueries.end())
+        return *found->second;
+    auto query = std::make_unique<QSqlQuery>(Connection());
+    if (!query->prepare(sql))
+        Raise(query->lastError());
+    return *writeQueries.emplace(sql, std::move(query)).first->second;
+}
+
+void CDatabase::DropStatements()
+{
+    for (auto& [sql, statement] : idleStatements)
+        sqlite3_finalize(statement);
+    idleStatements.clear();
+    writeQueries.clear();
+    handle = nullptr;
+}
+
+bool CDatabase::InTransaction() const
+{
+    return open && handle != nullptr && sqlite3_get_autocommit(handle) == 0;
+}
+
+void CDatabase::ExecutePrepared(const QString& sql)
+{
+    QSqlQuery& query = PreparedQuery(sql);
+    const bool done = query.exec();
+    const QSqlError error = query.lastError();
+    query.finish();
+    if (!done)
+        Raise(error);
 }
 
 void CDatabase::CheckFileHeader(const std::string& filePath) const
@@ -296,18 +387,23 @@ bool CDatabase::HasColumn(const std::string& table, const std::string& column)
 
 void CDatabase::BeginTrans()
 {
-    Execute(QStringLiteral("BEGIN"));
+    ExecutePrepared(QStringLiteral("BEGIN"));
 }
 
 void CDatabase::CommitTrans()
 {
-    Execute(QStringLiteral("COMMIT"));
+    ExecutePrepared(QStringLiteral("COMMIT"));
 }
 
 void CDatabase::Rollback()
 {
     if (!open)
         return;
-    QSqlQuery query(Connection());
-    query.exec(QStringLiteral("ROLLBACK"));
+    try {
+        QSqlQuery& query = PreparedQuery(QStringLiteral("ROLLBACK"));
+        query.exec();
+        query.finish();
+    } catch (const CDbException&) {
+        // Nothing to roll back then.
+    }
 }

@@ -5,13 +5,21 @@
 // number that tells the open errors apart the way the database manager needs.
 
 #include "db/DbException.h"
+#include "db/DbStatement.h"
 
 #include <QSqlDatabase>
 #include <QString>
 
+#include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 class QSqlError;
+class QSqlQuery;
+struct sqlite3;
+struct sqlite3_stmt;
 
 class CDatabase {
 public:
@@ -40,6 +48,18 @@ public:
 
     // Runs one statement without results.
     void Execute(const QString& sql);
+
+    // Statements prepared once per connection: the cache is emptied when the
+    // connection closes (also when the database is moved or opened again).
+    // A read statement of the engine, lent until the returned object ends;
+    // a statement asked for while its text is lent out is prepared anew.
+    CDbStatement Statement(const std::string& sql);
+    // A write statement through Qt (values bound as Qt binds them), prepared
+    // on first use; bind with bindValue and exec, then finish it.
+    QSqlQuery& PreparedQuery(const QString& sql);
+    // True while a transaction is open on the connection (also false after
+    // the engine rolled one back by itself).
+    bool InTransaction() const;
     // Table definition: does the table have the column?
     bool HasColumn(const std::string& table, const std::string& column);
     bool HasTable(const std::string& table);
@@ -52,8 +72,15 @@ public:
     // The exception for a failed query or connection.
     [[noreturn]] static void Raise(const QSqlError& error);
     [[noreturn]] void RaiseLastError() const;
+    // The exception for a failed call of the engine's own interface.
+    [[noreturn]] void RaiseNative(int code) const;
 
 private:
+    friend class CDbStatement;
+    void GiveBack(std::string sql, sqlite3_stmt* statement, uint64_t owner);
+    void DropStatements();
+    void ExecutePrepared(const QString& sql);
+
     void OpenConnection(const std::string& path);
     void CheckFileHeader(const std::string& filePath) const;
     // Raises DBERR_UNRECOGNIZED when the engine's check finds the file damaged.
@@ -63,4 +90,10 @@ private:
     QString connectionName;
     std::string path;
     bool open = false;
+    sqlite3* handle = nullptr;
+    // Counts the connections this object opened: a statement lent out
+    // before a close is not taken back into the cache of the next one.
+    uint64_t generation = 0;
+    std::unordered_multimap<std::string, sqlite3_stmt*> idleStatements;
+    std::map<QString, std::unique_ptr<QSqlQuery>> writeQueries;
 };

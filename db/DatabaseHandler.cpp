@@ -346,15 +346,72 @@ void CDatabaseHandler::FillFromObject(const CObjectInfoMsg& object, CAlarmInfoMs
 
 int CDatabaseHandler::ProcessAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
 {
-    const int becameTest = MatchAlarm(alarm, storeFlag);
+    // The object's last test alarm and the new row are one change with one
+    // disk flush. The alarm counts as stored (its reply goes out, the
+    // journal lets it go) only once the transaction is committed. No box may
+    // wait for the operator while it is open: errors are shown after it.
+    bool inTransaction = false;
+    if (database != nullptr && database->IsOpen() && !database->InTransaction()) {
+        try {
+            database->BeginTrans();
+            inTransaction = true;
+        } catch (const CDbException&) {
+            // Without a transaction each change is simply written on its own.
+        }
+    }
+    const bool heldBefore = holdErrors;
+    holdErrors = holdErrors || inTransaction;
+    std::unique_ptr<CObjectInfoMsg> edited;
+    const int becameTest = MatchAlarm(alarm, storeFlag, &edited);
+    std::unique_ptr<CDatabaseMsg> reply;
     if (storeFlag == 1)
-        StoreAlarm(alarm);
+        reply = alarmTable.AddAlarmInfo(alarm);
+    // The engine may have ended the transaction itself after a failure;
+    // what ran after that was written on its own, as without a transaction.
+    if (inTransaction && database->InTransaction()) {
+        if (reply && reply->Result != DBRES_ALARM_ADDED) {
+            // The row failed: nothing of the alarm stays, but the object's
+            // last test alarm is kept as when each change is written alone.
+            database->Rollback();
+            if (edited)
+                objectTable.EditObjectInfo(*edited);
+        } else {
+            try {
+                database->CommitTrans();
+            } catch (const CDbException& e) {
+                database->Rollback();
+                if (reply) {
+                    heldErrors.push_back("CDatabaseHandler::AddAlarmInfo: " + e.description);
+                    reply->Result = DBRES_ALARM_ADD_ERROR;
+                    if (edited)
+                        objectTable.EditObjectInfo(*edited);
+                } else {
+                    heldErrors.push_back("CDbObjectInfo::EditObjectInfo: " + e.description);
+                }
+            }
+        }
+    }
+    holdErrors = heldBefore;
+    if (!holdErrors) {
+        std::vector<std::string> errors = std::move(heldErrors);
+        heldErrors.clear();
+        for (const std::string& text : errors)
+            ShowDbError(text);
+    }
+    if (reply)
+        FinishStore(alarm, std::move(reply));
     return becameTest;
 }
 
 int CDatabaseHandler::MatchAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
 {
+    return MatchAlarm(alarm, storeFlag, nullptr);
+}
+
+int CDatabaseHandler::MatchAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag, std::unique_ptr<CObjectInfoMsg>* edited)
+{
     int becameTest = 0;
+    bool changed = false;
     std::unique_ptr<CObjectInfoMsg> object = LookupObject(alarm);
     if (object->Result == DBRES_OBJECT_FOUND_ID || object->Result == DBRES_OBJECT_FOUND_PHONE) {
         if (!object->IdInfo.empty() && object->IdInfo[0] == '?') {
@@ -371,10 +428,12 @@ int CDatabaseHandler::MatchAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
                     storeFlag = 0;
                 } else {
                     object->LastTestAlarm = alarm.AlarmTime;
-                    objectTable.EditObjectInfo(*object);
+                    changed = objectTable.EditObjectInfo(*object)->Result == DBRES_OBJECT_EDITED;
                 }
             }
             FillFromObject(*object, alarm);
+            if (changed && edited != nullptr)
+                *edited = std::move(object);
         }
     }
     if (storeFlag != 1)
@@ -384,7 +443,11 @@ int CDatabaseHandler::MatchAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
 
 bool CDatabaseHandler::StoreAlarm(CAlarmInfoMsg& alarm)
 {
-    std::unique_ptr<CDatabaseMsg> reply = alarmTable.AddAlarmInfo(alarm);
+    return FinishStore(alarm, alarmTable.AddAlarmInfo(alarm));
+}
+
+bool CDatabaseHandler::FinishStore(CAlarmInfoMsg& alarm, std::unique_ptr<CDatabaseMsg> reply)
+{
     const bool stored = reply->Result == DBRES_ALARM_ADDED;
     PostToOwner(std::move(reply));
     if (stored) {
@@ -446,10 +509,10 @@ std::vector<std::pair<std::string, bool>> CDatabaseHandler::ReplayJournal()
 void CDatabaseHandler::CheckTestAlarms()
 {
     const COleDateTime now = COleDateTime::GetCurrentTime();
-    CObjectInfoReqMsg request;
-    request.Kind = OBJECT_KIND_ALL;
-    std::unique_ptr<CObjectInfoMsg> objects = objectTable.FindObjectInfo(request);
-    if (objects->Result == DBRES_OBJECT_FOUND_ALL) {
+    const double grace = OleSpan(0, kTestAlarmGraceHours);
+    // The engine picks the objects that may be overdue; each is judged here.
+    std::vector<CDbObjectInfo::TestCandidate> candidates;
+    if (objectTable.FindTestCandidates(now, grace, candidates) && !candidates.empty()) {
         // One transaction for the whole round: a first run after a long
         // pause may move the deadline of every object in the register, and
         // one disk flush per object would hold the station for minutes.
@@ -467,33 +530,25 @@ void CDatabaseHandler::CheckTestAlarms()
         holdErrors = inTransaction;
         std::vector<std::unique_ptr<CMsg>> news;
         std::vector<std::pair<CDatabaseMsg*, CAlarmInfoMsg*>> added;
-        const double grace = OleSpan(0, kTestAlarmGraceHours);
-        std::unique_ptr<CMsg> rest = std::move(objects);
-        while (rest) {
-            std::unique_ptr<CMsg> following = std::move(rest->Next);
-            auto& object = static_cast<CObjectInfoMsg&>(*rest);
-            if (object.Days != 0) {
-                const COleDateTime deadline = object.LastTestAlarm + (object.Days + grace);
-                if (deadline.IsValid() && now.IsValid() && deadline < now) {
-                    object.LastTestAlarm = now;
-                    objectTable.EditObjectInfo(object);
-                    if (supervisionStarted == 1) {
-                        auto alarm = std::make_unique<CAlarmInfoMsg>(DBMSG_ALARM_INFO);
-                        alarm->Result = DBRES_ALARM_NEW;
-                        alarm->AlarmType = ALARMTYPE_TEST_FAIL;
-                        alarm->AlarmSource = ALARMSOURCE_INTERNAL;
-                        alarm->AlarmStatus = ALARMSTATUS_NEW;
-                        alarm->IdCode = object.IdCode;
-                        alarm->AlarmTime = now;
-                        FillFromObject(object, *alarm);
-                        std::unique_ptr<CDatabaseMsg> reply = alarmTable.AddAlarmInfo(*alarm);
-                        added.emplace_back(reply.get(), alarm.get());
-                        news.push_back(std::move(reply));
-                        news.push_back(std::move(alarm));
-                    }
-                }
+        for (CDbObjectInfo::TestCandidate& candidate : candidates) {
+            CObjectInfoMsg& object = *candidate.object;
+            if (object.Days == 0 || !IsTestAlarmOverdue(object.LastTestAlarm, object.Days, now))
+                continue;
+            objectTable.SetLastTestAlarm(candidate, now);
+            if (supervisionStarted == 1) {
+                auto alarm = std::make_unique<CAlarmInfoMsg>(DBMSG_ALARM_INFO);
+                alarm->Result = DBRES_ALARM_NEW;
+                alarm->AlarmType = ALARMTYPE_TEST_FAIL;
+                alarm->AlarmSource = ALARMSOURCE_INTERNAL;
+                alarm->AlarmStatus = ALARMSTATUS_NEW;
+                alarm->IdCode = object.IdCode;
+                alarm->AlarmTime = now;
+                FillFromObject(object, *alarm);
+                std::unique_ptr<CDatabaseMsg> reply = alarmTable.AddAlarmInfo(*alarm);
+                added.emplace_back(reply.get(), alarm.get());
+                news.push_back(std::move(reply));
+                news.push_back(std::move(alarm));
             }
-            rest = std::move(following);
         }
         if (inTransaction) {
             try {
@@ -517,6 +572,12 @@ void CDatabaseHandler::CheckTestAlarms()
             PostToOwner(std::move(msg));
     }
     supervisionStarted = 1;
+}
+
+bool CDatabaseHandler::IsTestAlarmOverdue(const COleDateTime& lastTestAlarm, int16_t days, const COleDateTime& now)
+{
+    const COleDateTime deadline = lastTestAlarm + (days + OleSpan(0, kTestAlarmGraceHours));
+    return deadline.IsValid() && now.IsValid() && deadline < now;
 }
 
 void CDatabaseHandler::PurgeAlarms()

@@ -118,6 +118,15 @@ private:
     void AddObjectNotes(const CAlarmInfoReqMsg& request, CAlarmInfoMsg& reply);
     static void FillFromObject(const CObjectInfoMsg& object, CAlarmInfoMsg& alarm);
     static bool IsWithinTestAlarmFilter(const COleDateTime& lastTestAlarm, const COleDateTime& alarmTime);
+    // The supervision's rule: Days (not 0) and two hours after the last test
+    // alarm lie before now.
+    static bool IsTestAlarmOverdue(const COleDateTime& lastTestAlarm, int16_t days, const COleDateTime& now);
+    // MatchAlarm that also hands back the object as written when it changed
+    // the object's last test alarm.
+    int MatchAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag, std::unique_ptr<CObjectInfoMsg>* edited);
+    // Posts the add reply of a stored or failed alarm: a stored one is done
+    // in the journal, a failed one is kept for a retry. True when stored.
+    bool FinishStore(CAlarmInfoMsg& alarm, std::unique_ptr<CDatabaseMsg> reply);
 
     CMessageMgr messageMgr;
     CDbAlarmInfo alarmTable;

@@ -137,9 +137,16 @@ std::unique_ptr<CAlarmInfoMsg> CDbAlarmInfo::FindSingleKind(const CAlarmInfoReqM
     case ALARM_KIND_LIST: {
         if (request.StatusMask == 0)
             return EmptyReply(DBRES_ALARM_NONE);
+        // New alarms are rare among the many finished ones: a list of new
+        // alarms alone reads them by the status index. Any other mix is
+        // better read newest first along the time index, skipping what does
+        // not match; the unary plus keeps the engine from the status index.
+        const std::vector<uint8_t> statuses = StatusesOfMask(request.StatusMask);
+        const bool byStatus = statuses.size() == 1 && statuses.front() == ALARMSTATUS_NEW;
+        const QString term = byStatus ? QStringLiteral("\"AlarmStatus\" = ?") : QStringLiteral("+\"AlarmStatus\" = ?");
         QStringList terms;
-        for (uint8_t status : StatusesOfMask(request.StatusMask)) {
-            terms << QStringLiteral("\"AlarmStatus\" = ?");
+        for (uint8_t status : statuses) {
+            terms << term;
             params << static_cast<int>(status);
         }
         where = terms.join(QStringLiteral(" OR "));

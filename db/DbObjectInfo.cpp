@@ -5,6 +5,9 @@
 #include "db/ObjectInfoReqMsg.h"
 #include "db/ObjectInfoSet.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 namespace {
 
 const char* const kAddPrefix = "CDbObjectInfo::AddObjectInfo: ";
@@ -148,6 +151,113 @@ std::unique_ptr<CDatabaseMsg> CDbObjectInfo::EditObjectInfo(const CObjectInfoMsg
         set.SetFromRecord(object);
         set.Update();
         set.Close();
+        return ResultReply(DBRES_OBJECT_EDITED);
+    } catch (const CDbException& e) {
+        ReportError(kEditPrefix, e);
+        return ResultReply(DBRES_OBJECT_EDIT_ERROR);
+    }
+}
+
+bool CDbObjectInfo::FindTestCandidates(const COleDateTime& now, double graceDays, std::vector<TestCandidate>& found)
+{
+    found.clear();
+    if (!now.IsValid())
+        return true;  // nothing can be overdue at no time
+    // A row is left out only when the engine can tell for sure that it is
+    // not overdue: Days is 0, or the date has exactly the stored form and
+    // its deadline lies more than two seconds after now (the deadline in the
+    // station is rounded to whole seconds). Everything else is judged by
+    // the caller, as before.
+    constexpr double kJulianDayOfDayZero = 2415018.5;  // 1899-12-30 00:00
+    constexpr double kMarginDays = 2.0 / 86400.0;
+    const double limit = now.Linear() + kJulianDayOfDayZero + kMarginDays - graceDays;
+    const QString where = QStringLiteral(
+        "NOT (typeof(\"Days\") = 'integer' AND \"Days\" = 0) AND NOT (typeof(\"Days\") = 'integer' AND "
+        "\"Days\" BETWEEN -32768 AND 32767 AND typeof(\"LastTestAlarm\") = 'text' AND \"LastTestAlarm\" GLOB "
+        "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]' AND "
+        "julianday(\"LastTestAlarm\") + \"Days\" > ?)");
+    // What EditObjectInfo would find: the first row of the identity code
+    // and the identity code of the first row of the telephone number.
+    const QString extra = QStringLiteral(
+        "(SELECT o.rowid FROM \"ObjectInfo\" AS o WHERE o.\"IdCode\" = \"ObjectInfo\".\"IdCode\"), "
+        "(SELECT o.\"IdCode\" FROM \"ObjectInfo\" AS o WHERE o.\"PhoneNumber\" = \"ObjectInfo\".\"PhoneNumber\"), "
+        "typeof(\"IdCode\") = 'text' AND typeof(\"PhoneNumber\") = 'text'");
+    try {
+        CObjectInfoSet set(database);
+        set.SetExtraColumns(extra);
+        set.Open(where, {QVariant(limit)}, QStringLiteral("rowid"));
+        while (!set.IsEOF()) {
+            TestCandidate candidate;
+            candidate.object = std::make_unique<CObjectInfoMsg>(DBMSG_OBJECT_INFO);
+            set.CopyToRecord(*candidate.object);
+            candidate.rowId = set.GetRowId();
+            candidate.plainEdit = IsPlainEdit(set, *candidate.object);
+            found.push_back(std::move(candidate));
+            set.MoveNext();
+        }
+        set.Close();
+        return true;
+    } catch (const CDbException& e) {
+        ReportError(kFindPrefix, e);
+        found.clear();
+        return false;
+    }
+}
+
+bool CDbObjectInfo::IsPlainEdit(CObjectInfoSet& set, const CObjectInfoMsg& object)
+{
+    const CObjectInfoMsg& record = object;
+    if (set.ExtraInteger(2) == 0 || set.ExtraInteger(0) != set.GetRowId())
+        return false;
+    if (!record.PhoneNumber.empty() && set.ExtraText(1) != record.IdCode)
+        return false;
+    try {
+        CheckKeys(record);
+    } catch (const CDbException&) {
+        return false;
+    }
+    // The columns EditObjectInfo would write: only those that the round
+    // trip through the record changes, and the last test alarm.
+    const QVector<QVariant> loaded = set.StoreValues();
+    CObjectInfoSet probe(nullptr);
+    probe.SetFromRecord(record);
+    const QVector<QVariant> values = probe.StoreValues();
+    const QVector<QString> names = probe.ColumnNames();
+    for (int i = 0; i < names.size(); ++i) {
+        if (names[i] == QLatin1String("LastTestAlarm"))
+            continue;
+        if (!(loaded[i] == values[i] && loaded[i].isNull() == values[i].isNull()))
+            return false;
+    }
+    return true;
+}
+
+std::unique_ptr<CDatabaseMsg> CDbObjectInfo::SetLastTestAlarm(TestCandidate& candidate, const COleDateTime& time)
+{
+    CObjectInfoMsg& object = *candidate.object;
+    const COleDateTime before = object.LastTestAlarm;
+    object.LastTestAlarm = time;
+    if (!candidate.plainEdit)
+        return EditObjectInfo(object);
+    try {
+        CObjectInfoSet probe(nullptr);
+        probe.m_LastTestAlarm = before;
+        const int column = static_cast<int>(probe.ColumnNames().indexOf(QStringLiteral("LastTestAlarm")));
+        const QVariant loaded = probe.StoreValues()[column];
+        probe.m_LastTestAlarm = time;
+        const QVariant value = probe.StoreValues()[column];
+        if (!(loaded == value && loaded.isNull() == value.isNull())) {
+            // The statement Update writes for a change of this column alone.
+            QSqlQuery& write = database->PreparedQuery(
+                QStringLiteral("UPDATE \"ObjectInfo\" SET \"LastTestAlarm\" = ? WHERE rowid = ?"));
+            write.bindValue(0, value);
+            write.bindValue(1, static_cast<qlonglong>(candidate.rowId));
+            const bool done = write.exec();
+            const QSqlError error = write.lastError();
+            write.finish();
+            if (!done)
+                CDatabase::Raise(error);
+        }
         return ResultReply(DBRES_OBJECT_EDITED);
     } catch (const CDbException& e) {
         ReportError(kEditPrefix, e);

@@ -3,21 +3,63 @@
 #include "db/DbSchema.h"
 #include "db/Utf8Text.h"
 
-#include <QSqlQuery>
+#include "core/Utf8.h"
+
+#include <QByteArray>
+
+#include <sqlite3.h>
+
+#include <string_view>
 
 CFieldExchange::CFieldExchange(Operation operation, const char* tableName) : op(operation), table(tableName)
 {
 }
 
-CFieldExchange::CFieldExchange(const char* tableName, const QSqlQuery& source, int first)
-    : op(Load), table(tableName), query(&source), index(first)
+CFieldExchange::CFieldExchange(const char* tableName, sqlite3_stmt* current, int first)
+    : op(Load), table(tableName), row(current), index(first)
 {
 }
 
-QVariant CFieldExchange::Next()
+int CFieldExchange::NextType()
 {
-    return query->value(index++);
+    return sqlite3_column_type(row, index++);
 }
+
+QVariant CFieldExchange::QtValue(int column) const
+{
+    switch (sqlite3_column_type(row, column)) {
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(row, column)),
+                          sqlite3_column_bytes(row, column));
+    case SQLITE_INTEGER:
+        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(row, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(row, column));
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    default:
+        return QString(static_cast<const QChar*>(sqlite3_column_text16(row, column)),
+                       sqlite3_column_bytes16(row, column) / static_cast<int>(sizeof(QChar)));
+    }
+}
+
+qlonglong CFieldExchange::Integer()
+{
+    if (NextType() == SQLITE_INTEGER)
+        return sqlite3_column_int64(row, Column());
+    return QtValue(Column()).toLongLong();
+}
+
+namespace {
+
+std::string_view StoredBytes(sqlite3_stmt* row, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+    return text == nullptr ? std::string_view()
+                           : std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(row, column)));
+}
+
+}  // namespace
 
 void CFieldExchange::Add(const char* column, QVariant value, bool canWrite)
 {
@@ -30,8 +72,19 @@ void CFieldExchange::Add(const char* column, QVariant value, bool canWrite)
 void CFieldExchange::Text(const char* column, std::string& value)
 {
     if (op == Load) {
-        const QVariant v = Next();
-        value = v.isNull() ? std::string() : v.toString().toStdString();
+        const int type = NextType();
+        if (type == SQLITE_NULL) {
+            value.clear();
+        } else if (type == SQLITE_TEXT) {
+            const std::string_view stored = StoredBytes(row, Column());
+            // Bytes that are no UTF-8 come out as Qt repairs them.
+            if (Utf8::IsValid(stored))
+                value.assign(stored);
+            else
+                value = QtValue(Column()).toString().toStdString();
+        } else {
+            value = QtValue(Column()).toString().toStdString();
+        }
         return;
     }
     QVariant stored;
@@ -48,7 +101,7 @@ void CFieldExchange::Text(const char* column, std::string& value)
 void CFieldExchange::Byte(const char* column, uint8_t& value)
 {
     if (op == Load) {
-        value = static_cast<uint8_t>(Next().toLongLong());
+        value = static_cast<uint8_t>(Integer());
         return;
     }
     Add(column, QVariant(static_cast<int>(value)), true);
@@ -57,7 +110,7 @@ void CFieldExchange::Byte(const char* column, uint8_t& value)
 void CFieldExchange::Short(const char* column, int16_t& value)
 {
     if (op == Load) {
-        value = static_cast<int16_t>(Next().toLongLong());
+        value = static_cast<int16_t>(Integer());
         return;
     }
     Add(column, QVariant(static_cast<int>(value)), true);
@@ -66,7 +119,7 @@ void CFieldExchange::Short(const char* column, int16_t& value)
 void CFieldExchange::Long(const char* column, int32_t& value)
 {
     if (op == Load) {
-        value = static_cast<int32_t>(Next().toLongLong());
+        value = static_cast<int32_t>(Integer());
         return;
     }
     Add(column, QVariant(static_cast<qlonglong>(value)), true);
@@ -75,7 +128,7 @@ void CFieldExchange::Long(const char* column, int32_t& value)
 void CFieldExchange::AutoLong(const char* column, int32_t& value)
 {
     if (op == Load) {
-        value = static_cast<int32_t>(Next().toLongLong());
+        value = static_cast<int32_t>(Integer());
         return;
     }
     Add(column, QVariant(static_cast<qlonglong>(value)), false);
@@ -84,7 +137,7 @@ void CFieldExchange::AutoLong(const char* column, int32_t& value)
 void CFieldExchange::Bool(const char* column, int32_t& value)
 {
     if (op == Load) {
-        value = Next().toLongLong() != 0 ? 1 : 0;
+        value = Integer() != 0 ? 1 : 0;
         return;
     }
     Add(column, QVariant(value != 0 ? 1 : 0), true);
@@ -93,16 +146,17 @@ void CFieldExchange::Bool(const char* column, int32_t& value)
 void CFieldExchange::Date(const char* column, COleDateTime& value)
 {
     if (op == Load) {
-        const QVariant v = Next();
-        if (v.isNull()) {
+        const int type = NextType();
+        if (type == SQLITE_NULL) {
             value = COleDateTime();
             value.SetStatus(COleDateTime::null);
-        } else if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::LongLong ||
-                   v.typeId() == QMetaType::Int) {
+        } else if (type == SQLITE_FLOAT || type == SQLITE_INTEGER) {
             // A number written by another tool: the day count itself.
-            value = COleDateTime(v.toDouble());
+            value = COleDateTime(sqlite3_column_double(row, Column()));
         } else {
-            value = COleDateTime::FromIso(v.toString().toStdString());
+            // Only plain ASCII can be a date, so the stored bytes read the
+            // same as their text after any repair of broken UTF-8.
+            value = COleDateTime::FromIso(StoredBytes(row, Column()));
         }
         return;
     }

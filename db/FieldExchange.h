@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-class QSqlQuery;
+struct sqlite3_stmt;
 
 class CFieldExchange {
 public:
@@ -20,8 +20,11 @@ public:
 
     // Names: collects the column names. Store: collects the values to write.
     CFieldExchange(Operation op, const char* table);
-    // Load: reads the values of the current row of query, from column index first on.
-    CFieldExchange(const char* table, const QSqlQuery& query, int first);
+    // Load: reads the values of the current row of the engine's statement,
+    // from column index first on, as Qt's driver would give them: texts are
+    // taken as the engine stores them (UTF-8) without a detour through
+    // UTF-16, dates are read from the stored text directly.
+    CFieldExchange(const char* table, sqlite3_stmt* row, int first);
 
     void Text(const char* column, std::string& value);
     void Byte(const char* column, uint8_t& value);
@@ -38,12 +41,19 @@ public:
     const QVector<bool>& GetWritable() const { return writable; }
 
 private:
-    QVariant Next();
+    // The column's value as Qt's driver gives it, for the stored types that
+    // the direct reads leave to Qt's conversions.
+    QVariant QtValue(int column) const;
+    // The stored type of the next column; moves on to it.
+    int NextType();
+    int Column() const { return index - 1; }
+    // The next column as a whole number, as Qt would convert its value.
+    qlonglong Integer();
     void Add(const char* column, QVariant value, bool canWrite);
 
     Operation op;
     const char* table;
-    const QSqlQuery* query = nullptr;
+    sqlite3_stmt* row = nullptr;
     int index = 0;
     QVector<QString> names;
     QVector<QVariant> values;

@@ -3,6 +3,8 @@
 #include <QSqlError>
 #include <QStringList>
 
+#include <sqlite3.h>
+
 CRecordSet::CRecordSet(CDatabase* db) : database(db)
 {
 }
@@ -12,11 +14,25 @@ CRecordSet::~CRecordSet()
     Close();
 }
 
-QSqlQuery CRecordSet::NewQuery() const
+CDatabase& CRecordSet::Database() const
 {
     if (database == nullptr)
         throw CDbException(DBERR_NOT_OPEN, "The database is not open.");
-    return QSqlQuery(database->Connection());
+    return *database;
+}
+
+QSqlQuery& CRecordSet::RunWrite(const QString& sql, const QVariantList& bound)
+{
+    QSqlQuery& write = Database().PreparedQuery(sql);
+    for (int i = 0; i < bound.size(); ++i)
+        write.bindValue(i, bound[i]);
+    const bool done = write.exec();
+    const QSqlError error = write.lastError();
+    if (!done) {
+        write.finish();
+        CDatabase::Raise(error);
+    }
+    return write;
 }
 
 void CRecordSet::Open(const QString& where, const QVariantList& params, const QString& orderBy, int64_t limit)
@@ -27,6 +43,9 @@ void CRecordSet::Open(const QString& where, const QVariantList& params, const QS
     QStringList columns;
     for (const QString& name : fx.GetNames())
         columns << QStringLiteral("\"%1\"").arg(name);
+    firstExtra = 1 + static_cast<int>(columns.size());
+    if (!extraColumns.isEmpty())
+        columns << extraColumns;
     QString sql = QStringLiteral("SELECT rowid, %1 FROM \"%2\"")
                       .arg(columns.join(QStringLiteral(", ")), QString::fromLatin1(GetDefaultSource()));
     if (!where.isEmpty())
@@ -36,20 +55,12 @@ void CRecordSet::Open(const QString& where, const QVariantList& params, const QS
     if (limit >= 0)
         sql += QStringLiteral(" LIMIT ?");
 
-    query = std::make_unique<QSqlQuery>(NewQuery());
-    query->setForwardOnly(true);
-    if (!query->prepare(sql))
-        CDatabase::Raise(query->lastError());
-    for (const QVariant& param : params)
-        query->addBindValue(param);
+    query = Database().Statement(sql.toStdString());
+    query.Bind(params);
     if (limit >= 0)
-        query->addBindValue(static_cast<qlonglong>(limit));
-    if (!query->exec())
-        CDatabase::Raise(query->lastError());
+        query.Bind(static_cast<int>(params.size()) + 1, QVariant(static_cast<qlonglong>(limit)));
     opened = true;
-    eof = !query->next();
-    if (eof && query->lastError().isValid())
-        CDatabase::Raise(query->lastError());
+    eof = !query.Step();
     bof = eof;
     if (!eof)
         LoadCurrent();
@@ -57,9 +68,36 @@ void CRecordSet::Open(const QString& where, const QVariantList& params, const QS
 
 void CRecordSet::LoadCurrent()
 {
-    currentRowId = query->value(0).toLongLong();
-    CFieldExchange fx(GetDefaultSource(), *query, 1);
+    currentRowId = sqlite3_column_int64(query.Handle(), 0);
+    CFieldExchange fx(GetDefaultSource(), query.Handle(), 1);
     DoFieldExchange(fx);
+}
+
+std::string CRecordSet::ExtraText(int extra) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), firstExtra + extra));
+    return text == nullptr
+               ? std::string()
+               : std::string(text, static_cast<size_t>(sqlite3_column_bytes(query.Handle(), firstExtra + extra)));
+}
+
+int64_t CRecordSet::ExtraInteger(int extra) const
+{
+    return sqlite3_column_int64(query.Handle(), firstExtra + extra);
+}
+
+QVector<QVariant> CRecordSet::StoreValues()
+{
+    CFieldExchange fx(CFieldExchange::Store, GetDefaultSource());
+    DoFieldExchange(fx);
+    return fx.GetValues();
+}
+
+QVector<QString> CRecordSet::ColumnNames()
+{
+    CFieldExchange fx(CFieldExchange::Names, GetDefaultSource());
+    DoFieldExchange(fx);
+    return fx.GetNames();
 }
 
 void CRecordSet::MoveNext()
@@ -67,13 +105,9 @@ void CRecordSet::MoveNext()
     if (!opened || eof)
         throw CDbException(3021, "No current record.");
     mode = EditMode::None;
-    eof = !query->next();
-    if (eof) {
-        if (query->lastError().isValid())
-            CDatabase::Raise(query->lastError());
-        return;
-    }
-    LoadCurrent();
+    eof = !query.Step();
+    if (!eof)
+        LoadCurrent();
 }
 
 void CRecordSet::AddNew()
@@ -104,9 +138,9 @@ void CRecordSet::Update()
     const auto& values = fx.GetValues();
     const auto& writable = fx.GetWritable();
 
-    QSqlQuery write = NewQuery();
     QStringList columns;
     QVariantList bound;
+    QString sql;
     if (mode == EditMode::Adding) {
         QStringList marks;
         for (int i = 0; i < names.size(); ++i) {
@@ -116,10 +150,9 @@ void CRecordSet::Update()
             marks << QStringLiteral("?");
             bound << values[i];
         }
-        if (!write.prepare(QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
-                               .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")),
-                                    marks.join(QStringLiteral(", ")))))
-            CDatabase::Raise(write.lastError());
+        sql = QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
+                  .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")),
+                       marks.join(QStringLiteral(", ")));
     } else {
         for (int i = 0; i < names.size(); ++i) {
             if (!writable[i] ||
@@ -132,19 +165,16 @@ void CRecordSet::Update()
             mode = EditMode::None;
             return;
         }
-        if (!write.prepare(QStringLiteral("UPDATE \"%1\" SET %2 WHERE rowid = ?")
-                               .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")))))
-            CDatabase::Raise(write.lastError());
+        sql = QStringLiteral("UPDATE \"%1\" SET %2 WHERE rowid = ?")
+                  .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")));
         bound << currentRowId;
     }
-    for (const QVariant& value : bound)
-        write.addBindValue(value);
-    if (!write.exec())
-        CDatabase::Raise(write.lastError());
+    QSqlQuery& write = RunWrite(sql, bound);
     if (mode == EditMode::Adding)
         lastAddedKey = write.lastInsertId().toLongLong();
     else
         loaded = values;
+    write.finish();
     mode = EditMode::None;
 }
 
@@ -157,35 +187,24 @@ void CRecordSet::Delete()
 {
     if (!opened || eof)
         throw CDbException(3021, "No current record.");
-    QSqlQuery remove = NewQuery();
-    if (!remove.prepare(
-            QStringLiteral("DELETE FROM \"%1\" WHERE rowid = ?").arg(QString::fromLatin1(GetDefaultSource()))))
-        CDatabase::Raise(remove.lastError());
-    remove.addBindValue(currentRowId);
-    if (!remove.exec())
-        CDatabase::Raise(remove.lastError());
+    RunWrite(QStringLiteral("DELETE FROM \"%1\" WHERE rowid = ?").arg(QString::fromLatin1(GetDefaultSource())),
+             {currentRowId})
+        .finish();
     mode = EditMode::None;
 }
 
 int64_t CRecordSet::DeleteWhere(const QString& where, const QVariantList& params)
 {
-    QSqlQuery remove = NewQuery();
-    if (!remove.prepare(
-            QStringLiteral("DELETE FROM \"%1\" WHERE %2").arg(QString::fromLatin1(GetDefaultSource()), where)))
-        CDatabase::Raise(remove.lastError());
-    for (const QVariant& param : params)
-        remove.addBindValue(param);
-    if (!remove.exec())
-        CDatabase::Raise(remove.lastError());
-    return remove.numRowsAffected();
+    QSqlQuery& remove = RunWrite(
+        QStringLiteral("DELETE FROM \"%1\" WHERE %2").arg(QString::fromLatin1(GetDefaultSource()), where), params);
+    const int64_t deleted = remove.numRowsAffected();
+    remove.finish();
+    return deleted;
 }
 
 void CRecordSet::Close()
 {
-    if (query) {
-        query->finish();
-        query.reset();
-    }
+    query = CDbStatement();
     opened = false;
     bof = eof = true;
     mode = EditMode::None;

@@ -5,9 +5,11 @@
 //
 // Every value reaches the engine as a bound parameter, never as text pasted
 // into the statement, so a key with a quote in it is a key like any other.
+// Each statement is prepared once per connection and then reused.
 // Failures raise CDbException.
 
 #include "db/Database.h"
+#include "db/DbStatement.h"
 #include "db/FieldExchange.h"
 
 #include <QSqlQuery>
@@ -48,6 +50,18 @@ public:
     int64_t DeleteWhere(const QString& where, const QVariantList& params);
     void Close();
 
+    // Further expressions selected after the columns of the table (set
+    // before Open); read them with ExtraText and ExtraInteger.
+    void SetExtraColumns(const QString& expressions) { extraColumns = expressions; }
+    std::string ExtraText(int extra) const;
+    int64_t ExtraInteger(int extra) const;
+    // The row number of the current row.
+    int64_t GetRowId() const { return currentRowId; }
+    // The values that Update would write for the bound members now, in the
+    // order of the columns, and the names of those columns.
+    QVector<QVariant> StoreValues();
+    QVector<QString> ColumnNames();
+
     // The row number the engine gave the row added last.
     int64_t GetLastAddedKey() const { return lastAddedKey; }
 
@@ -62,10 +76,12 @@ private:
     enum class EditMode { None, Adding, Editing };
 
     void LoadCurrent();
-    QSqlQuery NewQuery() const;
+    CDatabase& Database() const;
+    // Runs a write statement, prepared once per connection, with its values.
+    QSqlQuery& RunWrite(const QString& sql, const QVariantList& bound);
 
     CDatabase* database;
-    std::unique_ptr<QSqlQuery> query;
+    CDbStatement query;
     bool opened = false;
     bool bof = true;
     bool eof = true;
@@ -73,4 +89,6 @@ private:
     EditMode mode = EditMode::None;
     QVector<QVariant> loaded;  // the edited row as loaded, to write only what changed
     int64_t lastAddedKey = 0;
+    QString extraColumns;
+    int firstExtra = 0;
 };

@@ -1,0 +1,129 @@
+// The record sets read each row straight from the engine. Whatever another
+// tool left in a column (numbers in text columns, texts in number columns,
+// broken UTF-8, blobs, NULL), the members get the values that reading the
+// row through Qt's driver gives; and the statements kept prepared go with
+// the connection they belong to.
+
+#include "DbTestSupport.h"
+
+#include "db/AlarmInfoSet.h"
+#include "db/DbAlarmInfo.h"
+#include "messages/AlarmInfoMsg.h"
+
+#include <QSqlQuery>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The reading of one value through Qt as the record sets did it first.
+std::string QtText(const QVariant& v)
+{
+    return v.isNull() ? std::string() : v.toString().toStdString();
+}
+
+COleDateTime QtDate(const QVariant& v)
+{
+    COleDateTime value;
+    if (v.isNull()) {
+        value.SetStatus(COleDateTime::null);
+    } else if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int) {
+        value = COleDateTime(v.toDouble());
+    } else {
+        value = COleDateTime::FromIso(v.toString().toStdString());
+    }
+    return value;
+}
+
+class RecordSetTest : public HandlerFixture {};
+
+}  // namespace
+
+TEST_F(RecordSetTest, MembersGetWhatReadingThroughQtGives)
+{
+    // Each case fills the text columns with one literal, the number columns
+    // with another and the date columns with a third.
+    struct Case {
+        const char* text;
+        const char* number;
+        const char* date;
+    };
+    const Case cases[] = {
+        {"'plain'", "3", "'2024-06-10 12:00:00'"},
+        {"'åäö €'", "255", "'2024-06-10T12:00:00'"},
+        {"''", "0", "''"},
+        {"NULL", "NULL", "NULL"},
+        {"12", "'7'", "45400.25"},
+        {"12.5", "' 7 '", "45400"},
+        {"1e20", "2.6", "'2024-6-1 1:2:3'"},
+        {"-0.000001", "-2.5", "'garbage'"},
+        {"CAST(x'41ff42' AS TEXT)", "'x'", "CAST(x'c3' AS TEXT)"},
+        {"CAST(x'eda080' AS TEXT)", "300", "CAST('2024-06-10 12:00:00' AS BLOB)"},
+        {"x'00410042'", "x'31'", "x'32303234'"},
+        {"CAST(x'410042' AS TEXT)", "70000", "'2024-06-10 12:00:00 '"},
+        {"CAST(x'f0908080' AS TEXT)", "-1", "' 2024-06-10 12:00:00'"},
+        {"CAST(x'c0af' AS TEXT)", "9223372036854775807", "1e300"},
+    };
+    for (const Case& c : cases) {
+        database.Execute(QStringLiteral("DELETE FROM AlarmInfo"));
+        database.Execute(QStringLiteral("INSERT INTO AlarmInfo (IdCode, IdInfo, Text, AckOperator, AlarmStatus, "
+                                        "ExecOperator, AlarmSource, AlarmType, OpFailType, AckTime, AlarmTime, "
+                                        "ExecTime, CallerIdInfo) VALUES (%1, %1, %1, %1, %2, %1, %2, %2, %2, %3, %3, "
+                                        "%3, %1)")
+                             .arg(QLatin1String(c.text), QLatin1String(c.number), QLatin1String(c.date)));
+        QSqlQuery qt(database.Connection());
+        ASSERT_TRUE(qt.exec(QStringLiteral("SELECT IdCode, IdInfo, Text, AckOperator, AlarmStatus, ExecOperator, "
+                                           "AlarmSource, AlarmType, OpFailType, AckTime, AlarmTime, ExecTime, "
+                                           "CallerIdInfo, PrimaryKey FROM AlarmInfo")));
+        ASSERT_TRUE(qt.next());
+        CAlarmInfoSet set(&database);
+        set.Open();
+        ASSERT_FALSE(set.IsEOF());
+        const std::string name = std::string(c.text) + " / " + c.number + " / " + c.date;
+        EXPECT_EQ(set.m_IdCode, QtText(qt.value(0))) << name;
+        EXPECT_EQ(set.m_Text, QtText(qt.value(2))) << name;
+        EXPECT_EQ(set.m_CallerIdInfo, QtText(qt.value(12))) << name;
+        EXPECT_EQ(set.m_AlarmStatus, static_cast<uint8_t>(qt.value(4).toLongLong())) << name;
+        EXPECT_EQ(set.m_OpFailType, static_cast<uint8_t>(qt.value(8).toLongLong())) << name;
+        const COleDateTime date = QtDate(qt.value(10));
+        EXPECT_EQ(set.m_AlarmTime.GetStatus(), date.GetStatus()) << name;
+        EXPECT_EQ(set.m_AlarmTime.m_dt, date.m_dt) << name;
+        EXPECT_EQ(set.m_PrimaryKey, static_cast<int32_t>(qt.value(13).toLongLong())) << name;
+    }
+}
+
+TEST_F(RecordSetTest, KeptStatementsGoWithTheirConnection)
+{
+    CAlarmInfoMsg alarm;
+    alarm.IdCode = "12345678";
+    alarm.AlarmTime = COleDateTime(2024, 6, 10, 12, 0, 0);
+    CDbAlarmInfo alarms;
+    alarms.Attach(&handler, &database);
+    ASSERT_EQ(alarms.AddAlarmInfo(alarm)->Result, DBRES_ALARM_ADDED);
+    {
+        CAlarmInfoSet set(&database);
+        set.Open(QStringLiteral("\"IdCode\" = ?"), {QStringLiteral("12345678")});
+        EXPECT_FALSE(set.IsEOF());
+        // The same statement while the first is still reading: a second one.
+        CAlarmInfoSet nested(&database);
+        nested.Open(QStringLiteral("\"IdCode\" = ?"), {QStringLiteral("12345678")});
+        EXPECT_FALSE(nested.IsEOF());
+        EXPECT_EQ(nested.m_PrimaryKey, set.m_PrimaryKey);
+    }
+    // Another file at the same object (the database moved): the statements
+    // and the writes prepared for the first file are gone with it.
+    const std::string other = folder + "moved/";
+    std::filesystem::create_directories(other);
+    CreateStationDatabase(other);
+    database.Close();
+    database.Open(other + DbSchema::kDatabaseFileName);
+    CAlarmInfoSet set(&database);
+    set.Open(QStringLiteral("\"IdCode\" = ?"), {QStringLiteral("12345678")});
+    EXPECT_TRUE(set.IsEOF());
+    set.Close();
+    ASSERT_EQ(alarms.AddAlarmInfo(alarm)->Result, DBRES_ALARM_ADDED);
+    EXPECT_EQ(QueryValue(database, QStringLiteral("SELECT count(*) FROM AlarmInfo")).toInt(), 1);
+    EXPECT_TRUE(errors.shown.empty());
+}
