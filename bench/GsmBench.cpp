@@ -1,5 +1,5 @@
 // The GSM handler against the GSM-modem simulator (tools/gsmsim).
-// Run: build-test/bench/bench_gsm  (needs /usr/bin/python3)
+// Run: build-bench/bench/bench_gsm  (needs /usr/bin/python3)
 //
 // - BM_SmsPerMinute: SMS sent per minute through the handler (queued at once,
 //   counted when the simulator reports them sent).
@@ -14,6 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <sys/resource.h>
 #include <thread>
@@ -41,7 +42,8 @@ double CpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 bool StartReady(CGsmHandler& handler, Discard& owner)

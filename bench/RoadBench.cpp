@@ -17,8 +17,9 @@
 //   call itself prescribes (rings, the second before the protocol starts, the
 //   modem's reception of the message) lie before the frame and do not count.
 // - BM_IdleCpu: CPU time of the idle headless station with both simulators
-//   attached, over 30 s, as a percentage of one core (the handlers poll their
-//   modems by design; this figure shows what that costs).
+//   attached, over a full minute once start-up has settled (10 s after both
+//   modems are up), as a percentage of one core; the same for each simulator, and for each of the station's threads (by
+//   name and thread id), which shows a worker that still spins.
 
 #include "e2e/StationRig.h"
 
@@ -31,7 +32,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -234,6 +238,7 @@ void BM_P100AlarmRoad(benchmark::State& state)
             const Spread row = SpreadOf(toRow), line = SpreadOf(toLine), mail = SpreadOf(toMail);
             state.counters["row_median_ms"] = row.median;
             state.counters["row_p99_ms"] = row.p99;
+            state.counters["row_max_ms"] = row.max;
             state.counters["line_median_ms"] = line.median;
             state.counters["line_p99_ms"] = line.p99;
             state.counters["mail_median_ms"] = mail.median;
@@ -253,15 +258,20 @@ void BM_P100AlarmRoad(benchmark::State& state)
 }
 BENCHMARK(BM_P100AlarmRoad)->Iterations(1)->Unit(benchmark::kSecond);
 
-// utime + stime of a process, in seconds.
-double CpuSeconds(pid_t pid)
+// utime + stime of a process or of one of its threads (a /proc/.../stat
+// file), in seconds; -1 when it cannot be read. The name in parentheses may
+// hold spaces, so the fields are counted from the closing one.
+double CpuSecondsOf(const std::string& statPath, std::string* name = nullptr)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::ifstream in(statPath);
     std::string text;
     std::getline(in, text);
+    const size_t open = text.find('(');
     const size_t close = text.rfind(')');
-    if (close == std::string::npos)
+    if (open == std::string::npos || close == std::string::npos || close < open)
         return -1;
+    if (name != nullptr)
+        *name = text.substr(open + 1, close - open - 1);
     std::istringstream fields(text.substr(close + 2));
     std::string field;
     unsigned long long utime = 0, stime = 0;
@@ -276,6 +286,47 @@ double CpuSeconds(pid_t pid)
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+double CpuSeconds(pid_t pid)
+{
+    return CpuSecondsOf("/proc/" + std::to_string(pid) + "/stat");
+}
+
+// Time on the CPU of each live thread of a process, by thread id, in
+// seconds; from schedstat (nanoseconds) where the kernel keeps it, else from
+// the tick counts of stat.
+struct ThreadCpu {
+    std::string name;
+    double seconds = 0;
+};
+
+std::map<long, ThreadCpu> ThreadCpus(pid_t pid)
+{
+    std::map<long, ThreadCpu> threads;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(tasks, error)) {
+        const std::string tid = entry.path().filename().string();
+        ThreadCpu cpu;
+        cpu.seconds = CpuSecondsOf(entry.path() / "stat", &cpu.name);
+        std::ifstream sched(entry.path() / "schedstat");
+        unsigned long long ns = 0;
+        if (sched >> ns)
+            cpu.seconds = static_cast<double>(ns) / 1e9;
+        if (cpu.seconds >= 0)
+            threads[std::stol(tid)] = cpu;
+    }
+    return threads;
+}
+
+// ORVA_IDLE_SECONDS and ORVA_IDLE_SETTLE_SECONDS set another window and
+// settling time for a quick look.
+int SecondsFromEnv(const char* name, int fallback)
+{
+    const char* text = std::getenv(name);
+    const int n = text ? std::atoi(text) : 0;
+    return n > 0 ? n : fallback;
+}
+
 void BM_IdleCpu(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -288,26 +339,48 @@ void BM_IdleCpu(benchmark::State& state)
             rig.StartStation("Bench");
             e2e::Require(rig.WaitStationReady(), "the station did not start");
             e2e::Require(rig.WaitModemReady() && rig.WaitGsmReady(), "the modems did not come up");
-            std::this_thread::sleep_for(3s);  // settle
+            // Start-up work (the modems' set-up, the first reads of the
+            // database, the first test-alarm check) is over well before this.
+            std::this_thread::sleep_for(std::chrono::seconds(SecondsFromEnv("ORVA_IDLE_SETTLE_SECONDS", 10)));
 
-            const pid_t pids[] = {rig.station->Pid(), rig.modem->Pid(), rig.gsm->Pid()};
-            double before[3], after[3];
-            for (int i = 0; i < 3; ++i)
+            const pid_t station = rig.station->Pid();
+            const pid_t pids[] = {station, rig.modem->Pid(), rig.gsm->Pid()};
+            constexpr int kProcesses = 3;
+            double before[kProcesses], after[kProcesses];
+            for (int i = 0; i < kProcesses; ++i)
                 before[i] = CpuSeconds(pids[i]);
+            const std::map<long, ThreadCpu> threadsBefore = ThreadCpus(station);
             const auto start = Clock::now();
-            std::this_thread::sleep_for(30s);
+            std::this_thread::sleep_for(std::chrono::seconds(SecondsFromEnv("ORVA_IDLE_SECONDS", 60)));
             const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-            for (int i = 0; i < 3; ++i)
+            for (int i = 0; i < kProcesses; ++i)
                 after[i] = CpuSeconds(pids[i]);
+            const std::map<long, ThreadCpu> threadsAfter = ThreadCpus(station);
             e2e::Require(rig.StopStation() == 0, "the station did not stop cleanly");
 
-            const double station = 100.0 * (after[0] - before[0]) / wall;
-            state.counters["station_cpu_pct"] = station;
-            state.counters["modemsim_cpu_pct"] = 100.0 * (after[1] - before[1]) / wall;
-            state.counters["gsmsim_cpu_pct"] = 100.0 * (after[2] - before[2]) / wall;
+            double pct[kProcesses];
+            for (int i = 0; i < kProcesses; ++i)
+                pct[i] = 100.0 * (after[i] - before[i]) / wall;
+            state.counters["station_cpu_pct"] = pct[0];
+            state.counters["modemsim_cpu_pct"] = pct[1];
+            state.counters["gsmsim_cpu_pct"] = pct[2];
             std::fprintf(stderr,
-                         "idle CPU over %.0f s (percent of one core): station %.2f, modemsim %.2f, gsmsim %.2f\n", wall,
-                         station, 100.0 * (after[1] - before[1]) / wall, 100.0 * (after[2] - before[2]) / wall);
+                         "idle CPU over %.0f s (percent of one core): station %.3f, modemsim %.3f, gsmsim %.3f\n", wall,
+                         pct[0], pct[1], pct[2]);
+
+            // The station's threads, busiest first; a thread that did not
+            // live through the whole window is left out.
+            std::vector<std::pair<double, std::string>> threads;
+            for (const auto& [tid, cpu] : threadsAfter) {
+                const auto was = threadsBefore.find(tid);
+                if (was == threadsBefore.end())
+                    continue;
+                threads.emplace_back(100.0 * (cpu.seconds - was->second.seconds) / wall,
+                                     cpu.name + " (" + std::to_string(tid) + ")");
+            }
+            std::sort(threads.begin(), threads.end(), std::greater<>());
+            for (const auto& [share, name] : threads)
+                std::fprintf(stderr, "  station thread %-28s %.3f\n", name.c_str(), share);
         } catch (const std::exception& e) {
             state.SkipWithError(e.what());
             return;
