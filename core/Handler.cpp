@@ -4,6 +4,8 @@
 #include "core/PassPacer.h"
 #include "core/TickSource.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 #include <exception>
 #include <system_error>
@@ -131,6 +133,7 @@ void CHandler::PostMsg(CMsgReceiver* target, std::unique_ptr<CMsg> msg)
 
 void CHandler::ThreadEntry()
 {
+    pthread_setname_np(pthread_self(), ThreadName());
     // An exception escaping a worker would end the whole station, and with it
     // every other line that may be carrying an alarm. Contain it: the worker
     // stops and its starter sees a failed report instead of a running thread.

@@ -69,6 +69,8 @@ protected:
 
     // The body of the worker thread.
     virtual void ThreadMain() = 0;
+    // The thread's name as ps, top and the debugger show it (at most 15 characters).
+    virtual const char* ThreadName() const { return "orva-worker"; }
     // Clears the run flag and waits for the thread to end. Every derived
     // destructor calls it first: ThreadMain must not outlive the derived object.
     void EndThread();

@@ -108,6 +108,7 @@ public:
 
 protected:
     void ThreadMain() override;
+    const char* ThreadName() const override { return "DbRelay"; }
 
 private:
     void Relay(std::unique_ptr<CMsg> msg);

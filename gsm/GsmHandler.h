@@ -122,6 +122,7 @@ public:
 
 protected:
     void ThreadMain() override;
+    const char* ThreadName() const override { return "GsmHandler"; }
 
 private:
     // The main state and every sub-machine back to their start.

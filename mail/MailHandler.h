@@ -79,6 +79,7 @@ public:
 
 protected:
     void ThreadMain() override;
+    const char* ThreadName() const override { return "MailHandler"; }
 
     // The pieces of ThreadMain, so that a test can run the loop on its own
     // thread: create the log and initialise the SMTP client (false when the

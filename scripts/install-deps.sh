@@ -13,6 +13,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   build-essential g++ cmake ninja-build pkg-config
   qt6-base-dev libqt6sql6-sqlite libgl-dev
+  libsqlite3-dev
   libxerces-c-dev
   libssl-dev
   libgtest-dev libgmock-dev

@@ -41,6 +41,7 @@ public:
 
 protected:
     void ThreadMain() override;
+    const char* ThreadName() const override { return "TelComHandler"; }
 
 private:
     void ResetRun();

@@ -116,6 +116,7 @@ public:
 
 protected:
     void ThreadMain() override;
+    const char* ThreadName() const override { return "TelHandler"; }
 
     // The pieces of ThreadMain, so that a test can run the handler's loop on
     // its own thread: make the log and the link (not started), then set up the
