@@ -20,7 +20,7 @@ uint32_t CPassPacer::TakeWaitMs()
     uint32_t wait = kIdleWaitMs;
     if (active) {
         // Wrap-safe: the difference of two ticks in unsigned arithmetic.
-        if (static_cast<uint32_t>(GetTickCount() - lastActivity) < kBusyWindowMs)
+        if (static_cast<uint32_t>(GetTickCount() - lastActivity) < busyWindowMs)
             wait = 1;
         else
             active = false;

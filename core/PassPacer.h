@@ -18,8 +18,9 @@
 
 class CPassPacer {
 public:
-    // After activity, passes follow every millisecond for this long.
-    static constexpr uint32_t kBusyWindowMs = 100;
+    // After activity, passes follow every millisecond for this long (a
+    // thread whose every step is one pass may shorten it, to nothing).
+    static constexpr uint32_t kBusyWindowMs = 20;
     // The longest wait between two passes of an idle thread.
     static constexpr uint32_t kIdleWaitMs = 100;
 
@@ -30,7 +31,10 @@ public:
     // The wait before the next pass; starts the next pass's collection.
     uint32_t TakeWaitMs();
 
+    void SetBusyWindowMs(uint32_t ms) { busyWindowMs = ms; }
+
 private:
+    uint32_t busyWindowMs = kBusyWindowMs;
     uint32_t nearestDueMs = UINT32_MAX;
     uint32_t lastActivity = 0;
     bool active = false;

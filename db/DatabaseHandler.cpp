@@ -1,6 +1,7 @@
 #include "db/DatabaseHandler.h"
 
 #include "core/AlarmJournal.h"
+#include "core/PassPacer.h"
 #include "core/TextLookup.h"
 #include "core/TickSource.h"
 #include "db/AlarmJournalCodec.h"
@@ -81,6 +82,9 @@ void CDatabaseHandler::PostToOwner(std::unique_ptr<CMsg> msg)
 
 void CDatabaseHandler::ThreadMain()
 {
+    // Every message is relayed in the pass that takes it: no step waits for
+    // a later pass, so the thread sleeps as soon as its queue is empty.
+    ThisThreadPacer().SetBusyWindowMs(0);
     SetStatus(HNDRET_STARTED);
     while (IsRunning() == 1) {
         WaitForWork();

@@ -87,9 +87,9 @@ TEST(PassPacer, TimersTellTheirThreadWhenTheyFallDue)
         timer.Start(300);  // starting a timer is activity
         EXPECT_EQ(pacer.TakeWaitMs(), 1u);
         clock.now += CPassPacer::kBusyWindowMs;
-        EXPECT_FALSE(timer.Expired());  // 200 ms left: beyond the idle bound
+        EXPECT_FALSE(timer.Expired());  // still beyond the idle bound
         EXPECT_EQ(pacer.TakeWaitMs(), CPassPacer::kIdleWaitMs);
-        clock.now += 170;
+        clock.now += 300 - 30 - CPassPacer::kBusyWindowMs;
         EXPECT_FALSE(timer.Expired());
         EXPECT_EQ(pacer.TakeWaitMs(), 30u);
         clock.now += 30;
@@ -132,10 +132,10 @@ TEST(PassPacer, AWorkerSleepsUntilItsTimeOutAndLooksAtOnceWhenAMessageIsQueued)
     // Right after the start of its timer the worker passes every millisecond.
     ASSERT_TRUE(WaitFor([&] { return clock.lastWait.load() == 1; }));
     // Once the busy window is over it asks to sleep for the idle bound: the
-    // timer is 150 ms away, further than that.
+    // timer is further away than that.
     clock.now += CPassPacer::kBusyWindowMs;
     ASSERT_TRUE(WaitFor([&] { return clock.lastWait.load() == CPassPacer::kIdleWaitMs; }));
-    clock.now += 100;  // 50 ms left on the timer
+    clock.now += 250 - 50 - CPassPacer::kBusyWindowMs;  // 50 ms left on the timer
     ASSERT_TRUE(WaitFor([&] { return clock.lastWait.load() == 50; }));
 
     handler.ReceiveMsg(std::make_unique<CMsg>(1));
