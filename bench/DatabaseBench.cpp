@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -184,10 +185,13 @@ struct BenchDatabase {
             "LIMIT 1",
             "DELETE FROM AlarmInfo WHERE AlarmTime < '2020-01-01'",
         };
-        for (const char* sql : statements) {
+        std::vector<QString> all(std::begin(statements), std::end(statements));
+        all.push_back(QStringLiteral("SELECT rowid, * FROM ObjectInfo WHERE (%1) <= ? ORDER BY +rowid")
+                          .arg(QLatin1String(DbSchema::kTestDeadlineExpression)));
+        for (const QString& sql : all) {
             QSqlQuery plan(Database().Connection());
-            plan.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + QLatin1String(sql));
-            std::fprintf(stderr, "%s\n", sql);
+            plan.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + sql);
+            std::fprintf(stderr, "%s\n", sql.toUtf8().constData());
             while (plan.next())
                 std::fprintf(stderr, "    %s\n", plan.value(3).toString().toUtf8().constData());
         }

@@ -1,6 +1,9 @@
 #include "db/DbObjectInfo.h"
 
 #include "db/DatabaseHandler.h"
+#include "db/DbSchema.h"
+#include "db/DbStatement.h"
+#include "db/FieldExchange.h"
 #include "db/ObjectInfoMsg.h"
 #include "db/ObjectInfoReqMsg.h"
 #include "db/ObjectInfoSet.h"
@@ -171,11 +174,10 @@ bool CDbObjectInfo::FindTestCandidates(const COleDateTime& now, double graceDays
     constexpr double kJulianDayOfDayZero = 2415018.5;  // 1899-12-30 00:00
     constexpr double kMarginDays = 2.0 / 86400.0;
     const double limit = now.Linear() + kJulianDayOfDayZero + kMarginDays - graceDays;
-    const QString where = QStringLiteral(
-        "NOT (typeof(\"Days\") = 'integer' AND \"Days\" = 0) AND NOT (typeof(\"Days\") = 'integer' AND "
-        "\"Days\" BETWEEN -32768 AND 32767 AND typeof(\"LastTestAlarm\") = 'text' AND \"LastTestAlarm\" GLOB "
-        "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]' AND "
-        "julianday(\"LastTestAlarm\") + \"Days\" > ?)");
+    // The deadline expression is the one the index holds: the engine reads
+    // only the index entries up to the limit. On a file without the index
+    // (before its upgrade) the same condition is tested row by row.
+    const QString where = QStringLiteral("(%1) <= ?").arg(QLatin1String(DbSchema::kTestDeadlineExpression));
     // What EditObjectInfo would find: the first row of the identity code
     // and the identity code of the first row of the telephone number.
     const QString extra = QStringLiteral(
@@ -185,7 +187,9 @@ bool CDbObjectInfo::FindTestCandidates(const COleDateTime& now, double graceDays
     try {
         CObjectInfoSet set(database);
         set.SetExtraColumns(extra);
-        set.Open(where, {QVariant(limit)}, QStringLiteral("rowid"));
+        // "+rowid": the order of the register, without letting the engine
+        // prefer a walk over the whole table to sorting the few rows found.
+        set.Open(where, {QVariant(limit)}, QStringLiteral("+rowid"));
         while (!set.IsEOF()) {
             TestCandidate candidate;
             candidate.object = std::make_unique<CObjectInfoMsg>(DBMSG_OBJECT_INFO);
@@ -240,23 +244,14 @@ std::unique_ptr<CDatabaseMsg> CDbObjectInfo::SetLastTestAlarm(TestCandidate& can
     if (!candidate.plainEdit)
         return EditObjectInfo(object);
     try {
-        CObjectInfoSet probe(nullptr);
-        probe.m_LastTestAlarm = before;
-        const int column = static_cast<int>(probe.ColumnNames().indexOf(QStringLiteral("LastTestAlarm")));
-        const QVariant loaded = probe.StoreValues()[column];
-        probe.m_LastTestAlarm = time;
-        const QVariant value = probe.StoreValues()[column];
+        // The column's stored form before and after, as Update compares them.
+        const QVariant loaded = CFieldExchange::StoredDate(before);
+        const QVariant value = CFieldExchange::StoredDate(time);
         if (!(loaded == value && loaded.isNull() == value.isNull())) {
             // The statement Update writes for a change of this column alone.
-            QSqlQuery& write = database->PreparedQuery(
-                QStringLiteral("UPDATE \"ObjectInfo\" SET \"LastTestAlarm\" = ? WHERE rowid = ?"));
-            write.bindValue(0, value);
-            write.bindValue(1, static_cast<qlonglong>(candidate.rowId));
-            const bool done = write.exec();
-            const QSqlError error = write.lastError();
-            write.finish();
-            if (!done)
-                CDatabase::Raise(error);
+            CDbStatement write = database->Statement("UPDATE \"ObjectInfo\" SET \"LastTestAlarm\" = ? WHERE rowid = ?");
+            write.Bind({value, QVariant(static_cast<qlonglong>(candidate.rowId))});
+            write.Step();
         }
         return ResultReply(DBRES_OBJECT_EDITED);
     } catch (const CDbException& e) {

@@ -159,13 +159,26 @@ const std::vector<DbIndex>& Indexes()
         {"IX_AlarmInfo_Status_Time", "AlarmInfo", {"AlarmStatus", "AlarmTime"}},
         // The newest emergency alarm of an object.
         {"IX_AlarmInfo_IdCode_Type_Time", "AlarmInfo", {"IdCode", "AlarmType", "AlarmTime"}},
+        // The hourly test-alarm supervision: the objects whose deadline has
+        // passed, without reading the whole register.
+        {"IX_ObjectInfo_TestDeadline", "ObjectInfo", {}, kTestDeadlineExpression},
     };
     return indexes;
 }
 
+// The date function only ever sees text of the exact stored form, so no
+// row (not even one holding 'now') can make the index fail a write.
+const char* const kTestDeadlineExpression =
+    "CASE WHEN typeof(\"Days\") = 'integer' AND \"Days\" = 0 THEN NULL "
+    "WHEN typeof(\"Days\") = 'integer' AND \"Days\" BETWEEN -32768 AND 32767 AND typeof(\"LastTestAlarm\") = "
+    "'text' AND \"LastTestAlarm\" GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]' "
+    "THEN julianday(\"LastTestAlarm\") + \"Days\" ELSE -1e9 END";
+
 std::string CreateIndexStatement(const DbIndex& index)
 {
     std::string sql = std::string("CREATE INDEX IF NOT EXISTS \"") + index.name + "\" ON \"" + index.table + "\" (";
+    if (index.expression != nullptr)
+        return sql + "(" + index.expression + "))";
     for (size_t i = 0; i < index.columns.size(); ++i) {
         if (i > 0)
             sql += ", ";

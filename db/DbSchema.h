@@ -26,6 +26,8 @@ struct DbIndex {
     const char* name;
     const char* table;
     std::vector<const char*> columns;
+    // An index on an expression instead of columns (then columns is empty).
+    const char* expression = nullptr;
 };
 
 namespace DbSchema {
@@ -74,5 +76,13 @@ std::string CreateTableStatement(const DbTable& table);
 // databases with years of alarms and tens of thousands of objects.
 const std::vector<DbIndex>& Indexes();
 std::string CreateIndexStatement(const DbIndex& index);
+
+// The test-alarm deadline of an object row as the engine can tell it, in
+// Julian days: the last test alarm plus Days when the date has exactly the
+// stored form and Days is a short whole number other than 0; NULL when Days
+// is 0 (never supervised); -1e9 for every other row (the station judges
+// those itself). An index holds it, so the supervision reads only the rows
+// that may be overdue. A query must use this very text to use the index.
+extern const char* const kTestDeadlineExpression;
 
 }  // namespace DbSchema

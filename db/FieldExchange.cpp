@@ -162,7 +162,11 @@ void CFieldExchange::Date(const char* column, COleDateTime& value)
     }
     QVariant stored;
     if (op == Store)
-        stored = value.IsValid() ? QVariant(QString::fromStdString(value.ToIso()))
-                                 : QVariant(QMetaType::fromType<QString>());
+        stored = StoredDate(value);
     Add(column, stored, true);
+}
+
+QVariant CFieldExchange::StoredDate(const COleDateTime& value)
+{
+    return value.IsValid() ? QVariant(QString::fromStdString(value.ToIso())) : QVariant(QMetaType::fromType<QString>());
 }

@@ -32,6 +32,9 @@ public:
     void Long(const char* column, int32_t& value);
     void Bool(const char* column, int32_t& value);
     void Date(const char* column, COleDateTime& value);
+    // The value Date stores for a date: its text in the stored form, or a
+    // null text for a date that is not valid.
+    static QVariant StoredDate(const COleDateTime& value);
     // The engine's own counter: read, never written.
     void AutoLong(const char* column, int32_t& value);
 

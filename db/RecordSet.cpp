@@ -21,18 +21,15 @@ CDatabase& CRecordSet::Database() const
     return *database;
 }
 
-QSqlQuery& CRecordSet::RunWrite(const QString& sql, const QVariantList& bound)
+int64_t CRecordSet::RunWrite(const QString& sql, const QVariantList& bound)
 {
-    QSqlQuery& write = Database().PreparedQuery(sql);
-    for (int i = 0; i < bound.size(); ++i)
-        write.bindValue(i, bound[i]);
-    const bool done = write.exec();
-    const QSqlError error = write.lastError();
-    if (!done) {
-        write.finish();
-        CDatabase::Raise(error);
-    }
-    return write;
+    CDbStatement write = Database().Statement(sql.toStdString());
+    write.Bind(bound);
+    write.Step();
+    sqlite3* connection = sqlite3_db_handle(write.Handle());
+    if (mode == EditMode::Adding)
+        lastAddedKey = sqlite3_last_insert_rowid(connection);
+    return sqlite3_changes64(connection);
 }
 
 void CRecordSet::Open(const QString& where, const QVariantList& params, const QString& orderBy, int64_t limit)
@@ -169,12 +166,9 @@ void CRecordSet::Update()
                   .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")));
         bound << currentRowId;
     }
-    QSqlQuery& write = RunWrite(sql, bound);
-    if (mode == EditMode::Adding)
-        lastAddedKey = write.lastInsertId().toLongLong();
-    else
+    RunWrite(sql, bound);
+    if (mode != EditMode::Adding)
         loaded = values;
-    write.finish();
     mode = EditMode::None;
 }
 
@@ -188,18 +182,14 @@ void CRecordSet::Delete()
     if (!opened || eof)
         throw CDbException(3021, "No current record.");
     RunWrite(QStringLiteral("DELETE FROM \"%1\" WHERE rowid = ?").arg(QString::fromLatin1(GetDefaultSource())),
-             {currentRowId})
-        .finish();
+             {currentRowId});
     mode = EditMode::None;
 }
 
 int64_t CRecordSet::DeleteWhere(const QString& where, const QVariantList& params)
 {
-    QSqlQuery& remove = RunWrite(
-        QStringLiteral("DELETE FROM \"%1\" WHERE %2").arg(QString::fromLatin1(GetDefaultSource()), where), params);
-    const int64_t deleted = remove.numRowsAffected();
-    remove.finish();
-    return deleted;
+    return RunWrite(QStringLiteral("DELETE FROM \"%1\" WHERE %2").arg(QString::fromLatin1(GetDefaultSource()), where),
+                    params);
 }
 
 void CRecordSet::Close()

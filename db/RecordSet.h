@@ -78,7 +78,9 @@ private:
     void LoadCurrent();
     CDatabase& Database() const;
     // Runs a write statement, prepared once per connection, with its values.
-    QSqlQuery& RunWrite(const QString& sql, const QVariantList& bound);
+    // Runs a write with the connection's prepared statement for its text;
+    // the number of rows it changed. Raises CDbException.
+    int64_t RunWrite(const QString& sql, const QVariantList& bound);
 
     CDatabase* database;
     CDbStatement query;

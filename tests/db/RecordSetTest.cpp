@@ -127,3 +127,97 @@ TEST_F(RecordSetTest, KeptStatementsGoWithTheirConnection)
     EXPECT_EQ(QueryValue(database, QStringLiteral("SELECT count(*) FROM AlarmInfo")).toInt(), 1);
     EXPECT_TRUE(errors.shown.empty());
 }
+
+TEST_F(RecordSetTest, WritesStoreWhatBindingThroughQtStored)
+{
+    // Each case fills the text members with one value, the number members
+    // with another and the date members with a third.
+    struct Case {
+        const char* name;
+        std::string text;
+        uint8_t number;
+        COleDateTime date;
+    };
+    COleDateTime invalid;
+    invalid.SetStatus(COleDateTime::invalid);
+    COleDateTime null;
+    null.SetStatus(COleDateTime::null);
+    const Case cases[] = {
+        {"plain", "plain", 3, COleDateTime(2024, 6, 10, 12, 0, 0)},
+        {"letters beyond ASCII", "åäö €", 255, COleDateTime(1999, 12, 31, 23, 59, 59)},
+        {"empty", "", 0, null},
+        {"lines and tabs", "line 1\r\nline 2\tend", 1, invalid},
+        {"a zero byte inside", std::string("a\0b", 3), 7, COleDateTime(2024, 2, 29, 0, 0, 0)},
+        {"broken UTF-8",
+         "A\xff"
+         "B",
+         2, COleDateTime(2024, 6, 10, 12, 0, 0)},
+    };
+    const auto fill = [](CAlarmInfoSet& set, const Case& c) {
+        set.m_IdCode = c.text;
+        set.m_IdInfo = c.text;
+        set.m_Text = c.text;
+        set.m_AckOperator = c.text;
+        set.m_ExecOperator = c.text;
+        set.m_CallerIdInfo = c.text;
+        set.m_AlarmStatus = c.number;
+        set.m_AlarmSource = c.number;
+        set.m_AlarmType = c.number;
+        set.m_OpFailType = c.number;
+        set.m_AckTime = c.date;
+        set.m_AlarmTime = c.date;
+        set.m_ExecTime = c.date;
+    };
+    // The same values bound through Qt's driver, as the record sets wrote them first.
+    const auto qtInsert = [&](const Case& c) {
+        CAlarmInfoSet probe(nullptr);
+        fill(probe, c);
+        const QVector<QVariant> values = probe.StoreValues();
+        const QVector<QString> names = probe.ColumnNames();
+        QStringList columns;
+        QStringList marks;
+        for (const QString& name : names)
+            if (name != QLatin1String("PrimaryKey")) {
+                columns << QStringLiteral("\"%1\"").arg(name);
+                marks << QStringLiteral("?");
+            }
+        QSqlQuery insert(database.Connection());
+        ASSERT_TRUE(insert.prepare(QStringLiteral("INSERT INTO AlarmInfo (%1) VALUES (%2)")
+                                       .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))));
+        for (int i = 0; i < names.size(); ++i)
+            if (names[i] != QLatin1String("PrimaryKey"))
+                insert.addBindValue(values[i]);
+        ASSERT_TRUE(insert.exec());
+    };
+    const QString row = QStringLiteral(
+        "SELECT quote(IdCode) || quote(IdInfo) || quote(Text) || quote(AckOperator) || quote(ExecOperator) || "
+        "quote(CallerIdInfo) || quote(AlarmStatus) || quote(AlarmSource) || quote(AlarmType) || quote(OpFailType) "
+        "|| quote(AckTime) || quote(AlarmTime) || quote(ExecTime) FROM AlarmInfo WHERE PrimaryKey = %1");
+    for (const Case& c : cases) {
+        CAlarmInfoSet set(&database);
+        set.AddNew();
+        fill(set, c);
+        set.Update();
+        const int64_t written = set.GetLastAddedKey();
+        qtInsert(c);
+        const int64_t reference =
+            QueryValue(database, QStringLiteral("SELECT max(PrimaryKey) FROM AlarmInfo")).toLongLong();
+        EXPECT_EQ(reference, written + 1) << c.name;
+        EXPECT_EQ(QueryValue(database, row.arg(written)).toString().toStdString(),
+                  QueryValue(database, row.arg(reference)).toString().toStdString())
+            << c.name;
+    }
+    // An edit writes the changed members alone, and the delete of a
+    // condition counts the rows it removed.
+    CAlarmInfoSet set(&database);
+    set.Open(QStringLiteral("PrimaryKey = ?"), {QVariant(1)});
+    ASSERT_FALSE(set.IsEOF());
+    set.Edit();
+    set.m_Text = "edited åäö";
+    set.Update();
+    set.Close();
+    EXPECT_EQ(QueryValue(database, QStringLiteral("SELECT Text FROM AlarmInfo WHERE PrimaryKey = 1")).toString(),
+              QStringLiteral("edited åäö"));
+    EXPECT_EQ(set.DeleteWhere(QStringLiteral("PrimaryKey > ?"), {QVariant(2)}),
+              static_cast<int64_t>(2 * std::size(cases) - 2));
+}
