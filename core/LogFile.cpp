@@ -1,12 +1,12 @@
 #include "core/LogFile.h"
 
-#include <cerrno>
+#include "core/LogStore.h"
+#include "core/LogWriter.h"
+
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <climits>
 #include <unistd.h>
 
 std::string CLogFile::TimeStamp()
@@ -23,74 +23,70 @@ std::string CLogFile::TimeStamp()
     return buf;
 }
 
+CLogFile::~CLogFile()
+{
+    Flush();
+}
+
 void CLogFile::Log(const std::string& source, const std::string& text)
 {
     WriteLine(source + ": " + text);
 }
 
-namespace {
-
-// Writes all of the text; false on any error (a full disk, for instance).
-bool WriteAll(int fd, const std::string& text)
+std::shared_ptr<CLogStore> CLogFile::StoreForCurrentPath()
 {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
+    // The file is named relative to the current folder at the time of the
+    // line, which the writer thread does not share: the path is made whole.
+    std::string folder;
+    if (name.empty() || name.front() != '/') {
+        char buf[PATH_MAX];
+        if (::getcwd(buf, sizeof buf) != nullptr) {
+            folder = buf;
+            if (folder.back() != '/')
+                folder += '/';
+        }
     }
-    return true;
-}
+    const std::string logPath = folder + LogPath();
 
-}  // namespace
+    std::shared_ptr<CLogStore> previous;
+    std::shared_ptr<CLogStore> current;
+    {
+        const std::lock_guard<std::mutex> lock(storeMutex);
+        current = CLogStore::ForPath(logPath, folder + ScratchPath());
+        if (current != store) {
+            previous = std::move(store);
+            store = current;
+        }
+    }
+    // A log that moved to another file leaves nothing waiting behind it.
+    if (previous)
+        previous->WritePending();
+    return current;
+}
 
 void CLogFile::WriteLine(const std::string& text)
 {
     if (maxLines <= 0)
         return;
-
     try {
-        const std::string stamp = TimeStamp();
-        const std::string scratchPath = ScratchPath();
-        const std::string logPath = LogPath();
-
-        std::string lines = stamp + text + '\n';
-        int count = 1;
-        std::ifstream old(logPath);
-        if (old) {
-            std::string line;
-            while (count < maxLines && std::getline(old, line)) {
-                lines += line;
-                lines += '\n';
-                ++count;
-            }
-        }
-        old.close();
-
-        // The log holds telephone numbers and alarm texts: the scratch file,
-        // which becomes the log, is the station user's alone. A scratch file
-        // left behind by a crash keeps its old mode when it is reused, so the
-        // mode is set again; a link in its place is never followed.
-        const int fd = ::open(scratchPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0)
-            return;  // the line is lost; the old log stays as it was
-        bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, lines);
-        written = ::close(fd) == 0 && written;
-
-        if (!written) {
-            // A short write (full disk) must not replace a good log with a
-            // truncated one.
-            std::remove(scratchPath.c_str());
-            return;
-        }
-        // rename() replaces the old log in one step, so a reader never finds
-        // the log missing between the delete and the rename.
-        if (std::rename(scratchPath.c_str(), logPath.c_str()) != 0)
-            std::remove(scratchPath.c_str());
+        const std::shared_ptr<CLogStore> target = StoreForCurrentPath();
+        const bool first = target->Add(text, maxLines);
+        if (!background)
+            target->WritePending();
+        else if (first)
+            CLogWriter::Instance().Schedule(target);
     } catch (...) {
-        // Out of memory while copying: the line is lost, the thread goes on.
+        // Out of memory while queueing: the line is lost, the thread goes on.
     }
+}
+
+void CLogFile::Flush()
+{
+    std::shared_ptr<CLogStore> current;
+    {
+        const std::lock_guard<std::mutex> lock(storeMutex);
+        current = store;
+    }
+    if (current)
+        current->WritePending();
 }

@@ -72,6 +72,7 @@ void CTelHandler::SetLinkFactory(LinkFactory factory)
 void CTelHandler::ThreadMain()
 {
     CreateLogAndLink();
+    log->SetBackgroundWriting(true);  // the alarm road never waits for the disk
     if (!link || link->Start() != HNDRET_STARTED) {
         // Destroying the link also ends a link thread that reported too late,
         // so it does not keep the serial port when another one is chosen.

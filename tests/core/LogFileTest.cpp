@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -165,6 +169,160 @@ TEST_F(LogFileTest, LogIsPrivateToTheStationsUser)
         EXPECT_EQ(TextOf(ReadLines("Private.log").front()), "+46701234567 trapped in lift");
     }
     ::umask(previousMask);
+}
+
+// The same lines give the same log whether they are written at once or
+// queued for the log writer: newest first, each line cutting the log to the
+// limit it was written with, a text with line ends counted as one line.
+TEST_F(LogFileTest, BackgroundWritingKeepsContentAndOrder)
+{
+    struct Step {
+        const char* text;
+        int16_t limit;
+    };
+    const std::vector<Step> steps = {
+        {"1", 4}, {"2", 4}, {"3", 4}, {"4", 4}, {"5", 4}, {"two\nparts", 4}, {"6", 6}, {"7", 6}, {"8", 2}, {"9", 5},
+    };
+    const std::vector<std::string> expected = {"9", "8", "7"};
+    for (const bool background : {false, true}) {
+        SCOPED_TRACE(background ? "background" : "at once");
+        const std::string name = background ? "Queued" : "Direct";
+        {
+            CLogFile log(name, 4);
+            log.SetBackgroundWriting(background);
+            for (const Step& step : steps) {
+                log.SetMaxLines(step.limit);
+                log.WriteLine(step.text);
+            }
+            log.Flush();
+            EXPECT_EQ(Texts(name + ".log"), expected);
+            log.WriteLine("last");
+        }  // the destructor writes what waits
+        const std::vector<std::string> afterEnd = {"last", "9", "8", "7"};
+        EXPECT_EQ(Texts(name + ".log"), afterEnd);
+        EXPECT_FALSE(fs::exists(name + ".tmp"));
+    }
+    // Line ends inside a text and a log that keeps them across rewrites.
+    CLogFile log("Parts", 3);
+    log.SetBackgroundWriting(true);
+    log.WriteLine("a\nb");
+    log.WriteLine("c");
+    log.Flush();
+    EXPECT_EQ(Texts("Parts.log"), (std::vector<std::string>{"c", "a", "<no time stamp: b>"}));
+}
+
+// Several threads write quickly into one log, through one object and through
+// objects of their own: no line is lost, each thread's lines stay in their
+// order and the time stamps never go backwards down the file.
+TEST_F(LogFileTest, LinesFromSeveralThreadsKeepTheirOrder)
+{
+    constexpr int kThreads = 4;
+    constexpr int kLines = 150;
+    for (const bool shared : {true, false}) {
+        SCOPED_TRACE(shared ? "one object" : "an object per thread");
+        fs::remove("Busy.log");
+        CLogFile common("Busy", 1000);
+        common.SetBackgroundWriting(true);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                CLogFile own("Busy", 1000);
+                own.SetBackgroundWriting(true);
+                CLogFile& log = shared ? common : own;
+                for (int i = 0; i < kLines; ++i)
+                    log.WriteLine("t" + std::to_string(t) + " " + std::to_string(i));
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        common.Flush();
+
+        const std::vector<std::string> lines = ReadLines("Busy.log");
+        ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+        std::vector<int> next(kThreads, kLines - 1);  // newest first
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const std::string text = TextOf(lines[i]);
+            const int t = text[1] - '0';
+            ASSERT_TRUE(t >= 0 && t < kThreads) << text;
+            EXPECT_EQ(text, "t" + std::to_string(t) + " " + std::to_string(next[static_cast<size_t>(t)]--));
+            if (i > 0)
+                EXPECT_GE(lines[i - 1].substr(0, 23), lines[i].substr(0, 23)) << i;
+        }
+    }
+}
+
+// The log kept in memory is only used while the file is still the one it
+// wrote last: a log changed or removed by somebody else is read again.
+TEST_F(LogFileTest, ALogChangedUnderTheWriterIsReadAgain)
+{
+    struct Case {
+        const char* name;
+        void (*change)();
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"removed by the operator", [] { fs::remove("Shared.log"); }, {"new"}},
+        {"replaced by another program",
+         [] { std::ofstream("Shared.log") << "2026-01-01 00:00:00:000: other\n"; },
+         {"new", "other"}},
+        {"appended to in place",
+         [] { std::ofstream("Shared.log", std::ios::app) << "2026-01-01 00:00:00:000: tail\n"; },
+         {"new", "b", "a", "tail"}},
+    };
+    for (const bool background : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (background ? ", background" : ""));
+            fs::remove("Shared.log");
+            CLogFile log("Shared", 10);
+            log.SetBackgroundWriting(background);
+            log.WriteLine("a");
+            log.WriteLine("b");
+            log.Flush();
+            c.change();
+            log.WriteLine("new");
+            log.Flush();
+            EXPECT_EQ(Texts("Shared.log"), c.expected);
+        }
+    }
+}
+
+// A full disk: the lines that cannot be written are lost, the old log stays
+// whole, and the next line that fits goes on top of the old log.
+TEST_F(LogFileTest, AFullDiskLosesTheLinesAndKeepsTheOldLog)
+{
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    for (const bool background : {false, true}) {
+        SCOPED_TRACE(background ? "background" : "at once");
+        fs::remove("Full.log");
+        CLogFile log("Full", 100);
+        log.SetBackgroundWriting(background);
+        log.WriteLine("old 1");
+        log.WriteLine("old 2");
+        log.Flush();
+        const std::string before = [] {
+            std::ifstream in("Full.log");
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        }();
+
+        // Files of this process cannot grow past the present log: the next
+        // rewrite comes up short, as on a full disk.
+        rlimit previousLimit{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previousLimit), 0);
+        rlimit full = previousLimit;
+        full.rlim_cur = before.size();
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+        log.WriteLine("lost 1");
+        log.WriteLine("lost 2");
+        log.Flush();
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &previousLimit), 0);
+
+        std::ifstream in("Full.log");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+        EXPECT_FALSE(fs::exists("Full.tmp"));
+        log.WriteLine("room again");
+        log.Flush();
+        EXPECT_EQ(Texts("Full.log"), (std::vector<std::string>{"room again", "old 2", "old 1"}));
+    }
+    std::signal(SIGXFSZ, previousHandler);
 }
 
 }  // namespace
