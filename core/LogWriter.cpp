@@ -16,25 +16,30 @@ CLogWriter& CLogWriter::Instance()
     return *writer;
 }
 
+bool CLogWriter::HasThread()
+{
+    if (ending)
+        return false;
+    if (!thread.joinable()) {
+        try {
+            thread = std::thread([this] { Run(); });
+            pthread_setname_np(thread.native_handle(), "orva-logwriter");
+        } catch (...) {
+            // No thread to be had: the caller writes the line itself.
+        }
+    }
+    return thread.joinable();
+}
+
 void CLogWriter::Schedule(std::shared_ptr<CLogStore> store)
 {
     {
         std::unique_lock<std::mutex> lock(mutex);
-        if (!ending) {
-            if (!thread.joinable()) {
-                try {
-                    thread = std::thread([this] { Run(); });
-                    pthread_setname_np(thread.native_handle(), "orva-logwriter");
-                } catch (...) {
-                    // No thread to be had: the caller writes the line itself.
-                }
-            }
-            if (thread.joinable()) {
-                due.push_back(std::move(store));
-                lock.unlock();
-                wake.notify_one();
-                return;
-            }
+        if (HasThread()) {
+            due.push_back(std::move(store));
+            lock.unlock();
+            wake.notify_one();
+            return;
         }
     }
     store->WritePending();

@@ -29,6 +29,9 @@ public:
 
 private:
     CLogWriter() = default;
+    // With the lock held: starts the thread when there is none yet; false
+    // once the writer has ended or no thread can be had.
+    bool HasThread();
     void Run();
 
     std::mutex mutex;
