@@ -354,15 +354,8 @@ int CDatabaseHandler::ProcessAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
     // disk flush. The alarm counts as stored (its reply goes out, the
     // journal lets it go) only once the transaction is committed. No box may
     // wait for the operator while it is open: errors are shown after it.
-    bool inTransaction = false;
-    if (database != nullptr && database->IsOpen() && !database->InTransaction()) {
-        try {
-            database->BeginTrans();
-            inTransaction = true;
-        } catch (const CDbException&) {
-            // Without a transaction each change is simply written on its own.
-        }
-    }
+    const bool inTransaction =
+        database != nullptr && database->IsOpen() && !database->InTransaction() && TryBeginTrans();
     const bool heldBefore = holdErrors;
     holdErrors = holdErrors || inTransaction;
     std::unique_ptr<CObjectInfoMsg> edited;
@@ -396,12 +389,8 @@ int CDatabaseHandler::ProcessAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag)
         }
     }
     holdErrors = heldBefore;
-    if (!holdErrors) {
-        std::vector<std::string> errors = std::move(heldErrors);
-        heldErrors.clear();
-        for (const std::string& text : errors)
-            ShowDbError(text);
-    }
+    if (!holdErrors)
+        ShowHeldErrors();
     if (reply)
         FinishStore(alarm, std::move(reply));
     return becameTest;
@@ -520,15 +509,7 @@ void CDatabaseHandler::CheckTestAlarms()
         // One transaction for the whole round: a first run after a long
         // pause may move the deadline of every object in the register, and
         // one disk flush per object would hold the station for minutes.
-        bool inTransaction = false;
-        if (database != nullptr) {
-            try {
-                database->BeginTrans();
-                inTransaction = true;
-            } catch (const CDbException&) {
-                // Without a transaction each change is simply written on its own.
-            }
-        }
+        const bool inTransaction = database != nullptr && TryBeginTrans();
         // No box may wait for the operator while the transaction is open:
         // it would hold the database for every other writer.
         holdErrors = inTransaction;
@@ -568,14 +549,30 @@ void CDatabaseHandler::CheckTestAlarms()
             }
         }
         holdErrors = false;
-        std::vector<std::string> errors = std::move(heldErrors);
-        heldErrors.clear();
-        for (const std::string& text : errors)
-            ShowDbError(text);
+        ShowHeldErrors();
         for (auto& msg : news)
             PostToOwner(std::move(msg));
     }
     supervisionStarted = 1;
+}
+
+bool CDatabaseHandler::TryBeginTrans()
+{
+    try {
+        database->BeginTrans();
+        return true;
+    } catch (const CDbException&) {
+        // Without a transaction each change is simply written on its own.
+        return false;
+    }
+}
+
+void CDatabaseHandler::ShowHeldErrors()
+{
+    std::vector<std::string> errors = std::move(heldErrors);
+    heldErrors.clear();
+    for (const std::string& text : errors)
+        ShowDbError(text);
 }
 
 bool CDatabaseHandler::IsTestAlarmOverdue(const COleDateTime& lastTestAlarm, int16_t days, const COleDateTime& now)

@@ -111,6 +111,11 @@ protected:
     const char* ThreadName() const override { return "DbRelay"; }
 
 private:
+    // Opens a transaction; false when the engine refuses one (then each
+    // change is written on its own).
+    bool TryBeginTrans();
+    // Shows, in their order, the errors held while a transaction was open.
+    void ShowHeldErrors();
     void Relay(std::unique_ptr<CMsg> msg);
     void PostToOwner(std::unique_ptr<CMsg> msg);
     // The object of the alarm: by telephone number for a caller-identity test
