@@ -205,6 +205,12 @@ void CDatabase::OpenConnection(const std::string& filePath)
     path = filePath;
 }
 
+void CDatabase::SetLockWait(bool wait)
+{
+    if (handle != nullptr)
+        sqlite3_busy_timeout(handle, wait ? kBusyTimeoutMs : 0);
+}
+
 void CDatabase::RaiseNative(int code) const
 {
     std::string text = handle != nullptr ? std::string(sqlite3_errmsg(handle)) : std::string();

@@ -64,6 +64,10 @@ public:
     bool HasColumn(const std::string& table, const std::string& column);
     bool HasTable(const std::string& table);
 
+    // Whether an operation waits (kBusyTimeoutMs) for a lock another
+    // program holds, or fails at once with the engine's "locked" error.
+    void SetLockWait(bool wait);
+
     // A transaction around many writes (one disk flush instead of one per row).
     void BeginTrans();
     void CommitTrans();

@@ -58,6 +58,8 @@ void CDatabaseHandler::Configure(CDatabase* openDatabase, int16_t keepDays, int3
 
 void CDatabaseHandler::ShowDbError(const std::string& text)
 {
+    if (silentErrors)
+        return;
     if (quietErrors) {
         std::fprintf(stderr, "%s\n", text.c_str());
         return;
@@ -437,6 +439,23 @@ int CDatabaseHandler::MatchAlarm(CAlarmInfoMsg& alarm, int32_t& storeFlag, std::
 bool CDatabaseHandler::StoreAlarm(CAlarmInfoMsg& alarm)
 {
     return FinishStore(alarm, alarmTable.AddAlarmInfo(alarm));
+}
+
+bool CDatabaseHandler::StoreAlarmAtOnce(CAlarmInfoMsg& alarm)
+{
+    if (database == nullptr)
+        return false;
+    silentErrors = true;
+    database->SetLockWait(false);
+    std::unique_ptr<CDatabaseMsg> reply = alarmTable.AddAlarmInfo(alarm);
+    database->SetLockWait(true);
+    silentErrors = false;
+    if (reply->Result != DBRES_ALARM_ADDED) {
+        alarm.PrimaryKey = 0;
+        return false;
+    }
+    PostToOwner(std::move(reply));
+    return true;
 }
 
 bool CDatabaseHandler::FinishStore(CAlarmInfoMsg& alarm, std::unique_ptr<CDatabaseMsg> reply)

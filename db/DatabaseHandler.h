@@ -76,6 +76,12 @@ public:
     // stored is kept (and stays open in the journal) until a retry stores
     // it. True when stored.
     bool StoreAlarm(CAlarmInfoMsg& alarm);
+    // The first try of the alarm road: stores the alarm unless that means
+    // waiting for a lock or fails, and posts the add reply when stored. It
+    // shows no error and keeps nothing; the journal record stays open for
+    // the caller to close (JournalDone) once the alarm is forwarded too.
+    // True when stored; after false, StoreAlarm is the full attempt.
+    bool StoreAlarmAtOnce(CAlarmInfoMsg& alarm);
     // Stores the kept alarms that can be stored now, without error boxes;
     // the number stored.
     std::size_t RetryUnstored();
@@ -156,5 +162,6 @@ private:
     // after it ends) or suppressed while retrying (the operator was told).
     bool holdErrors = false;
     bool quietErrors = false;
+    bool silentErrors = false;  // a try whose failure is handled by a full attempt
     std::vector<std::string> heldErrors;
 };

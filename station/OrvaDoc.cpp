@@ -236,26 +236,28 @@ void COrvaDoc::ProcessNewAlarm(std::unique_ptr<CMsg> msg)
         // Stored before: the station stopped before the journal heard of the
         // commit, or the modem offers an SMS again whose deletion failed.
         // The alarm was handled then, and its mail and SMS wait in the
-        // outbox if they had not gone yet.
+        // outbox if they had not gone yet; one that stopped between its
+        // commit and its forwarding is forwarded now.
+        if (replayed && !forwardedBefore)
+            ForwardOnce(*alarm, replayed);
         databaseHandler->JournalDone(alarm->JournalId);
         return;
     }
 
-    // Forwarded before it is stored: the technicians must hear of the alarm
-    // even when the database cannot take it now. The jobs are in the outbox
-    // before the journal hears of it and before the row is committed, so a
-    // stored alarm always has its forwarding on the disk; one forwarded
-    // before a restart has its jobs there already.
-    if (!forwardedBefore) {
-        if (ShouldForward(*alarm, replayed)) {
-            ForwardAlarm(*alarm);
-            journal.MarkForwarded(alarm->JournalId);
-        } else if (alarm->AlarmType == ALARMTYPE_VOICE) {
-            HoldForwarding(*alarm);
-            journal.MarkForwarded(alarm->JournalId);
-        }
-    }
-    if (toStore) {
+    // The row first, when the database takes it at once: the operator's
+    // list does not wait for the outbox's disk flushes. A database that
+    // would make the alarm wait (locked by another program) or fails is
+    // tried again fully after the forwarding, so mail and SMS never wait
+    // for it. The journal record is closed only when the alarm is both
+    // stored and forwarded; a stop between the two replays it, and the
+    // replay forwards what was stored but not forwarded.
+    const bool storedAtOnce = toStore && databaseHandler->StoreAlarmAtOnce(*alarm);
+    if (!forwardedBefore)
+        ForwardOnce(*alarm, replayed);
+    if (storedAtOnce) {
+        databaseHandler->JournalDone(alarm->JournalId);
+        RetryUnstoredAlarms();
+    } else if (toStore) {
         if (databaseHandler->StoreAlarm(*alarm))
             RetryUnstoredAlarms();
         else
@@ -300,6 +302,18 @@ void COrvaDoc::NoteUnstoredAlarms()
         return;
     unstoredNoticeGiven = true;
     AddSystemInfo(LookupText("IDS_ORVADOC_MSG_ALARMS_WAIT"), true);
+}
+
+void COrvaDoc::ForwardOnce(const CAlarmInfoMsg& alarm, bool replayed)
+{
+    // The journal's mark follows the jobs on the disk.
+    if (ShouldForward(alarm, replayed)) {
+        ForwardAlarm(alarm);
+        journal.MarkForwarded(alarm.JournalId);
+    } else if (alarm.AlarmType == ALARMTYPE_VOICE) {
+        HoldForwarding(alarm);
+        journal.MarkForwarded(alarm.JournalId);
+    }
 }
 
 void COrvaDoc::ForwardAlarm(const CAlarmInfoMsg& alarm)

@@ -154,6 +154,9 @@ private:
     void Route(std::unique_ptr<CMsg> msg);
     void ProcessNewAlarm(std::unique_ptr<CMsg> msg);
     bool ShouldForward(const CAlarmInfoMsg& alarm, bool callOver) const;
+    // Forwards the alarm now, or holds its forwarding for its voice call,
+    // as ShouldForward decides, and marks it forwarded in the journal.
+    void ForwardOnce(const CAlarmInfoMsg& alarm, bool replayed);
     // Writes the alarm's mail and SMS to the outbox without sending them.
     void HoldForwarding(const CAlarmInfoMsg& alarm);
     // After the handlers that bring alarms have stopped: whatever the relay

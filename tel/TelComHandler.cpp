@@ -89,6 +89,7 @@ void CTelComHandler::ResetRun()
 void CTelComHandler::ThreadMain()
 {
     log = std::make_unique<CLogFile>(kLogName, kLogLines);
+    log->SetBackgroundWriting(true);  // a received frame is handed on before its line is on the disk
     ResetRun();
 
     if (link.Open(portNumber, baudRate) != LNKRET_OPEN_OK) {

@@ -34,9 +34,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -929,6 +931,84 @@ TEST_F(DocOutboxTest, ReplayedVoiceAlarmIsForwardedAtOnce)
     const std::vector<COutbox::Job> jobs = Jobs();
     ASSERT_EQ(jobs.size(), 2u);
     EXPECT_FALSE(jobs[0].held);
+}
+
+// The row is committed before the mail and SMS are composed. A stop between
+// the two leaves the journal record without its forwarded mark: the replay
+// finds the row, stores nothing, and forwards the alarm once.
+TEST_F(DocOutboxTest, AlarmStoppedBetweenItsRowAndItsForwardingIsForwardedAfterTheRestart)
+{
+    AddObject("L1", "Lift 1");
+    Take("L1");
+    const fs::path copy = dir / "journal-before-the-row";
+    fs::copy_file(JournalFile(), copy);
+    Relay();
+    ASSERT_EQ(Listed().size(), 1u);
+    doc->CloseDocument();
+    doc.reset();
+    // The stop came after the commit: no job was written, the journal has
+    // only the alarm.
+    fs::remove_all(OutboxDir());
+    fs::copy_file(copy, JournalFile(), fs::copy_options::overwrite_existing);
+
+    doc = NewDoc();
+    doc->Settings().MailEnabled = 1;
+    doc->Settings().GsmEnabled = 1;
+    ASSERT_EQ(doc->StartDatabase(), 1);
+    doc->GetDatabaseHandler()->Stop();
+    Relay();
+    EXPECT_EQ(Listed().size(), 1u);
+    const std::vector<COutbox::Job> jobs = Jobs();
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0].kind, COutbox::Kind::Mail);
+    EXPECT_EQ(jobs[1].kind, COutbox::Kind::Sms);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
+
+    // Its journal record is closed: the next start replays nothing.
+    doc->CloseDocument();
+    doc.reset();
+    fs::remove_all(OutboxDir());
+    doc = NewDoc();
+    ASSERT_EQ(doc->StartDatabase(), 1);
+    doc->GetDatabaseHandler()->Stop();
+    Relay();
+    EXPECT_TRUE(Jobs().empty());
+    EXPECT_EQ(Listed().size(), 1u);
+}
+
+// Another program holds the database's write lock: the alarm's mail and SMS
+// go to the outbox at once, and the row is stored as soon as the lock is
+// released (within the database's lock wait).
+TEST_F(DocOutboxTest, ALockedDatabaseDoesNotHoldBackForwarding)
+{
+    AddObject("L1", "Lift 1");
+    const std::string file = dir / DbSchema::kDatabaseFileName;
+    std::promise<void> locked;
+    std::atomic<bool> jobsWhileLocked{false};
+    std::thread other([&] {
+        CDatabase database;
+        database.Open(file);
+        database.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+        locked.set_value();
+        // Released before the database's lock wait of 2 s would end: an
+        // alarm road that waited for the lock before forwarding would store
+        // the row first and find no jobs here.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        while (!jobsWhileLocked && std::chrono::steady_clock::now() < until) {
+            jobsWhileLocked = Jobs().size() == 2;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        database.Rollback();
+        database.Close();
+    });
+    locked.get_future().wait();
+    Take("L1");
+    Relay();
+    other.join();
+    EXPECT_TRUE(jobsWhileLocked);
+    EXPECT_EQ(Listed().size(), 1u);
+    EXPECT_EQ(Boxes(), 0u);
+    EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
 }
 
 // The database folder changes in the settings: the database restarts there
