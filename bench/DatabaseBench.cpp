@@ -1,5 +1,7 @@
 // The database at the size of a busy alarm centre: 1,000,000 alarms over
-// three years and 100,000 objects, generated on first use in a scratch folder.
+// three years and 100,000 objects, generated on first use and kept beside the
+// program (bench_database-1M.db; delete it to generate it anew); each run
+// works on a copy of it in a scratch folder.
 // Run: <build>/bench/bench_database   (build with -DCMAKE_BUILD_TYPE=Release)
 //
 // - BM_AlarmList/<mask>: the alarm list request (MaxCount 5000) for the status
@@ -75,15 +77,26 @@ struct BenchDatabase {
 
     BenchDatabase()
     {
-        CDbConvert convert;
-        convert.SetPath(folder);
-        if (convert.CreateDatabase() != 1)
-            std::abort();
+        // The generated file is kept beside the program: the next run
+        // starts from a copy of it instead of generating it again.
+        const std::filesystem::path kept = KeptFile();
+        const std::string file = folder + DbSchema::kDatabaseFileName;
+        std::error_code ec;
+        const bool reuse = std::filesystem::copy_file(kept, file, ec);
+        if (!reuse) {
+            CDbConvert convert;
+            convert.SetPath(folder);
+            if (convert.CreateDatabase() != 1)
+                std::abort();
+        }
         manager.SetPath(folder);
         if (manager.CheckDatabase() != DBMGR_CHECK_OPENED)
             std::abort();
-        manager.UpgradeSchema();
-        Generate();
+        if (!reuse) {
+            manager.UpgradeSchema();
+            Generate();
+            Keep(file, kept);
+        }
         // The next start-up of the station upgrades and refreshes the
         // planner's statistics; time it.
         const auto started = std::chrono::steady_clock::now();
@@ -101,6 +114,25 @@ struct BenchDatabase {
     }
 
     CDatabaseHandler& Handler() { return *manager.GetHandler(); }
+
+    static std::filesystem::path KeptFile()
+    {
+        std::error_code ec;
+        const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return (ec ? std::filesystem::current_path() : program.parent_path()) / "bench_database-1M.db";
+    }
+
+    // A copy of the freshly generated file, its log merged in; written
+    // under another name first so that an interrupted run leaves none.
+    void Keep(const std::string& file, const std::filesystem::path& kept)
+    {
+        Database().Execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        std::filesystem::path partial = kept;
+        partial += ".partial";
+        std::error_code ec;
+        if (std::filesystem::copy_file(file, partial, std::filesystem::copy_options::overwrite_existing, ec))
+            std::filesystem::rename(partial, kept, ec);
+    }
 
     void OpenIndexFreeCopy()
     {

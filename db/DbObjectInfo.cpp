@@ -221,7 +221,12 @@ bool CDbObjectInfo::IsPlainEdit(CObjectInfoSet& set, const CObjectInfoMsg& objec
         return false;
     }
     // The columns EditObjectInfo would write: only those that the round
-    // trip through the record changes, and the last test alarm.
+    // trip through the record changes, and the last test alarm. Members
+    // that come back unchanged store the same values; only a row whose
+    // members change (a long text split anew, say) needs the comparison of
+    // the stored values.
+    if (set.HoldsRecord(record))
+        return true;
     const QVector<QVariant> loaded = set.StoreValues();
     CObjectInfoSet probe(nullptr);
     probe.SetFromRecord(record);

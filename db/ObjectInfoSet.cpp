@@ -84,3 +84,26 @@ void CObjectInfoSet::CopyToRecord(CObjectInfoMsg& record) const
     record.ElevatorType = m_ElevatorType;
     record.Customer = m_Customer;
 }
+
+namespace {
+
+bool SplitsInto(const std::string& text, const std::string& first, const std::string& second)
+{
+    std::string splitFirst;
+    std::string splitSecond;
+    Utf8Text::Split(text, splitFirst, splitSecond);
+    return splitFirst == first && splitSecond == second;
+}
+
+}  // namespace
+
+bool CObjectInfoSet::HoldsRecord(const CObjectInfoMsg& record) const
+{
+    return m_IdCode == record.IdCode && m_PhoneNumber == record.PhoneNumber && m_IdInfo == record.IdInfo &&
+           m_Address == record.Address && m_Days == record.Days && m_TestAlarmOnly == record.TestAlarmOnly &&
+           m_AlarmPopUpEnabled == record.AlarmPopUpEnabled && m_SmsNumTech == record.SmsNumTech &&
+           m_SmsNumEmg == record.SmsNumEmg && m_ElevatorType == record.ElevatorType && m_Customer == record.Customer &&
+           SplitsInto(record.MailAddrTech, m_MailAddrTech1, m_MailAddrTech2) &&
+           SplitsInto(record.MailAddrEmg, m_MailAddrEmg1, m_MailAddrEmg2) &&
+           SplitsInto(record.Notes, m_Notes1, m_Notes2);
+}

@@ -19,6 +19,10 @@ public:
     void SetFromRecord(const CObjectInfoMsg& record);
     // All fields of the record from the current row, the split texts joined.
     void CopyToRecord(CObjectInfoMsg& record) const;
+    // True when SetFromRecord(record) would leave every member but the last
+    // test alarm as it is now. (False does not mean that Update would write
+    // something: a change may vanish in the cut to the column.)
+    bool HoldsRecord(const CObjectInfoMsg& record) const;
 
     std::string m_IdCode;
     std::string m_IdInfo;

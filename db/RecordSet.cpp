@@ -3,6 +3,9 @@
 #include <QSqlError>
 #include <QStringList>
 
+#include <string>
+#include <unordered_map>
+
 #include <sqlite3.h>
 
 CRecordSet::CRecordSet(CDatabase* db) : database(db)
@@ -26,10 +29,7 @@ int64_t CRecordSet::RunWrite(const QString& sql, const QVariantList& bound)
     CDbStatement write = Database().Statement(sql.toStdString());
     write.Bind(bound);
     write.Step();
-    sqlite3* connection = sqlite3_db_handle(write.Handle());
-    if (mode == EditMode::Adding)
-        lastAddedKey = sqlite3_last_insert_rowid(connection);
-    return sqlite3_changes64(connection);
+    return sqlite3_changes64(sqlite3_db_handle(write.Handle()));
 }
 
 void CRecordSet::Open(const QString& where, const QVariantList& params, const QString& orderBy, int64_t limit)
@@ -135,41 +135,58 @@ void CRecordSet::Update()
     const auto& values = fx.GetValues();
     const auto& writable = fx.GetWritable();
 
+    if (mode == EditMode::Adding) {
+        AddRow(names, values, writable);
+        mode = EditMode::None;
+        return;
+    }
     QStringList columns;
     QVariantList bound;
-    QString sql;
-    if (mode == EditMode::Adding) {
+    for (int i = 0; i < names.size(); ++i) {
+        if (!writable[i] || (i < loaded.size() && loaded[i] == values[i] && loaded[i].isNull() == values[i].isNull()))
+            continue;
+        columns << QStringLiteral("\"%1\" = ?").arg(names[i]);
+        bound << values[i];
+    }
+    if (columns.isEmpty()) {
+        mode = EditMode::None;
+        return;
+    }
+    const QString sql = QStringLiteral("UPDATE \"%1\" SET %2 WHERE rowid = ?")
+                            .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")));
+    bound << currentRowId;
+    RunWrite(sql, bound);
+    loaded = values;
+    mode = EditMode::None;
+}
+
+void CRecordSet::AddRow(const QVector<QString>& names, const QVector<QVariant>& values, const QVector<bool>& writable)
+{
+    // The columns of a table never change, so neither does the statement
+    // that adds a row to it: it is composed once per table and thread.
+    thread_local std::unordered_map<std::string, std::string> statements;
+    std::string& sql = statements[GetDefaultSource()];
+    if (sql.empty()) {
+        QStringList columns;
         QStringList marks;
         for (int i = 0; i < names.size(); ++i) {
             if (!writable[i])
                 continue;
             columns << QStringLiteral("\"%1\"").arg(names[i]);
             marks << QStringLiteral("?");
-            bound << values[i];
         }
         sql = QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
                   .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")),
-                       marks.join(QStringLiteral(", ")));
-    } else {
-        for (int i = 0; i < names.size(); ++i) {
-            if (!writable[i] ||
-                (i < loaded.size() && loaded[i] == values[i] && loaded[i].isNull() == values[i].isNull()))
-                continue;
-            columns << QStringLiteral("\"%1\" = ?").arg(names[i]);
-            bound << values[i];
-        }
-        if (columns.isEmpty()) {
-            mode = EditMode::None;
-            return;
-        }
-        sql = QStringLiteral("UPDATE \"%1\" SET %2 WHERE rowid = ?")
-                  .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")));
-        bound << currentRowId;
+                       marks.join(QStringLiteral(", ")))
+                  .toStdString();
     }
-    RunWrite(sql, bound);
-    if (mode != EditMode::Adding)
-        loaded = values;
-    mode = EditMode::None;
+    CDbStatement write = Database().Statement(sql);
+    int index = 1;
+    for (int i = 0; i < values.size(); ++i)
+        if (writable[i])
+            write.Bind(index++, values[i]);
+    write.Step();
+    lastAddedKey = sqlite3_last_insert_rowid(sqlite3_db_handle(write.Handle()));
 }
 
 void CRecordSet::CancelUpdate()

@@ -77,10 +77,11 @@ private:
 
     void LoadCurrent();
     CDatabase& Database() const;
-    // Runs a write statement, prepared once per connection, with its values.
     // Runs a write with the connection's prepared statement for its text;
     // the number of rows it changed. Raises CDbException.
     int64_t RunWrite(const QString& sql, const QVariantList& bound);
+    // The INSERT of Update for a new row, with the writable values.
+    void AddRow(const QVector<QString>& names, const QVector<QVariant>& values, const QVector<bool>& writable);
 
     CDatabase* database;
     CDbStatement query;
