@@ -4,6 +4,7 @@
 
 #include <pthread.h>
 
+#include <chrono>
 #include <cstdlib>
 
 CLogWriter& CLogWriter::Instance()
@@ -75,15 +76,20 @@ void CLogWriter::Drain()
 void CLogWriter::Run()
 {
     for (;;) {
-        std::shared_ptr<CLogStore> store;
+        std::deque<std::shared_ptr<CLogStore>> batch;
         {
             std::unique_lock<std::mutex> lock(mutex);
             wake.wait(lock, [this] { return ending || !due.empty(); });
             if (due.empty())
                 return;  // ending, and nothing left
-            store = std::move(due.front());
-            due.pop_front();
+            // The lines of one event (an alarm passes several threads, each
+            // with its log) are gathered for a moment: each file is
+            // rewritten once for them, after the event's own disk flushes
+            // (journal, outbox, row) rather than between them.
+            wake.wait_for(lock, std::chrono::milliseconds(kGatherMs), [this] { return ending; });
+            batch.swap(due);
         }
-        store->WritePending();
+        for (const std::shared_ptr<CLogStore>& store : batch)
+            store->WritePending();
     }
 }

@@ -27,6 +27,9 @@ public:
     // written by their callers. Called at exit.
     void Drain();
 
+    // How long the writer gathers lines before it writes them.
+    static constexpr int kGatherMs = 50;
+
 private:
     CLogWriter() = default;
     // With the lock held: starts the thread when there is none yet; false

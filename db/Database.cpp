@@ -121,6 +121,7 @@ void CDatabase::Open(const std::string& filePath)
         Close();
         throw;
     }
+    checkpointer.Start(handle, fs::absolute(filePath).string());
 }
 
 void CDatabase::Create(const std::string& filePath)
@@ -151,10 +152,14 @@ void CDatabase::Create(const std::string& filePath)
         Close();
         throw;
     }
+    checkpointer.Start(handle, fs::absolute(filePath).string());
 }
 
 void CDatabase::Close()
 {
+    // Before the connection it watches closes (which copies the rest of the
+    // log back itself).
+    checkpointer.Stop();
     DropStatements();
     if (QSqlDatabase::contains(connectionName)) {
         {

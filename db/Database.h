@@ -6,6 +6,7 @@
 
 #include "db/DbException.h"
 #include "db/DbStatement.h"
+#include "db/WalCheckpointer.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -63,6 +64,10 @@ public:
     // Table definition: does the table have the column?
     bool HasColumn(const std::string& table, const std::string& column);
     bool HasTable(const std::string& table);
+    // Whether the write-ahead log is copied back on a thread of its own
+    // (see CWalCheckpointer), and how many times it was.
+    bool CheckpointsInBackground() const { return checkpointer.IsRunning(); }
+    int BackgroundCheckpoints() const { return checkpointer.Runs(); }
 
     // Whether an operation waits (kBusyTimeoutMs) for a lock another
     // program holds, or fails at once with the engine's "locked" error.
@@ -100,4 +105,5 @@ private:
     uint64_t generation = 0;
     std::unordered_multimap<std::string, sqlite3_stmt*> idleStatements;
     std::map<QString, std::unique_ptr<QSqlQuery>> writeQueries;
+    CWalCheckpointer checkpointer;
 };

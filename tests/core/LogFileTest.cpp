@@ -6,9 +6,12 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -211,6 +214,40 @@ TEST_F(LogFileTest, BackgroundWritingKeepsContentAndOrder)
     EXPECT_EQ(Texts("Parts.log"), (std::vector<std::string>{"c", "a", "<no time stamp: b>"}));
 }
 
+// Lines handed to the writer thread are on the disk when the process ends
+// through exit(), although no log object was destroyed; and the writer puts
+// them there by itself soon after, without a Flush.
+TEST_F(LogFileTest, BackgroundLinesReachTheDiskByThemselvesAndAtExit)
+{
+    {
+        CLogFile log("Soon", 10);
+        log.SetBackgroundWriting(true);
+        log.WriteLine("by itself");
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (Texts("Soon.log").empty() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(Texts("Soon.log"), (std::vector<std::string>{"by itself"}));
+    }
+    // A fresh process: a forked copy of this one would hold a writer whose
+    // thread did not come along. It runs this test again from the start in
+    // a folder of its own, so it writes into a folder named after its parent.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const fs::path shared = fs::temp_directory_path() / ("orva-log-at-exit-" + std::to_string(::getpid()));
+    fs::create_directories(shared);
+    EXPECT_EXIT(
+        {
+            const fs::path parents = fs::temp_directory_path() / ("orva-log-at-exit-" + std::to_string(::getppid()));
+            static CLogFile* const log = new CLogFile((parents / "AtExit").string(), 10);  // never destroyed
+            log->SetBackgroundWriting(true);
+            log->WriteLine("first");
+            log->WriteLine("second");
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(3), "");
+    EXPECT_EQ(Texts((shared / "AtExit.log").string()), (std::vector<std::string>{"second", "first"}));
+    fs::remove_all(shared);
+}
+
 // Several threads write quickly into one log, through one object and through
 // objects of their own: no line is lost, each thread's lines stay in their
 // order and the time stamps never go backwards down the file.
@@ -244,8 +281,9 @@ TEST_F(LogFileTest, LinesFromSeveralThreadsKeepTheirOrder)
             const int t = text[1] - '0';
             ASSERT_TRUE(t >= 0 && t < kThreads) << text;
             EXPECT_EQ(text, "t" + std::to_string(t) + " " + std::to_string(next[static_cast<size_t>(t)]--));
-            if (i > 0)
+            if (i > 0) {
                 EXPECT_GE(lines[i - 1].substr(0, 23), lines[i].substr(0, 23)) << i;
+            }
         }
     }
 }
