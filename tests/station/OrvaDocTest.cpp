@@ -514,6 +514,31 @@ protected:
                                                  [](const std::string& e) { return e.rfind("MESSAGE ", 0) == 0; }));
     }
     fs::path JournalFile() const { return dir / CAlarmJournal::kFileName; }
+    // Lift L1's alarm goes the whole road; then the station starts again
+    // with the journal as it was before the row was committed (as after a
+    // stop between the commit and the journal's marks), once `whileStopped`
+    // has run, and replays it.
+    void RestartWithTheJournalBeforeTheRow(const std::function<void()>& whileStopped = {})
+    {
+        AddObject("L1", "Lift 1");
+        Take("L1");
+        const fs::path copy = dir / "journal-before-the-row";
+        fs::copy_file(JournalFile(), copy);
+        Relay();
+        ASSERT_EQ(Listed().size(), 1u);
+        doc->CloseDocument();
+        doc.reset();
+        if (whileStopped)
+            whileStopped();
+        fs::copy_file(copy, JournalFile(), fs::copy_options::overwrite_existing);
+
+        doc = NewDoc();
+        doc->Settings().MailEnabled = 1;
+        doc->Settings().GsmEnabled = 1;
+        ASSERT_EQ(doc->StartDatabase(), 1);
+        doc->GetDatabaseHandler()->Stop();
+        Relay();
+    }
 };
 
 // How the database refuses a write: a disk that is full or read-only.
@@ -710,26 +735,14 @@ TEST_F(DocDurabilityTest, AlarmNotStoredBeforeTheStopIsStoredAfterTheRestart)
     EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
 }
 
-// Killed after the commit but before the journal heard of it: the record
-// replayed after the restart finds its row and adds none.
+// Killed after the commit and the forwarding but before the journal heard
+// of either: the record replayed after the restart finds its row and adds
+// none, and finds its jobs waiting in the outbox and makes none.
 TEST_F(DocDurabilityTest, ReplayedAlarmWhoseRowExistsIsNotStoredTwice)
 {
-    AddObject("L1", "Lift 1");
-    Take("L1");
-    const fs::path copy = dir / "journal-before-commit";
-    fs::copy_file(JournalFile(), copy);
-    Relay();
-    ASSERT_EQ(Listed().size(), 1u);
-    doc->CloseDocument();
-    doc.reset();
-    fs::copy_file(copy, JournalFile(), fs::copy_options::overwrite_existing);
-
-    doc = NewDoc();
-    doc->Settings().MailEnabled = 1;
-    ASSERT_EQ(doc->StartDatabase(), 1);
-    doc->GetDatabaseHandler()->Stop();
-    Relay();
+    RestartWithTheJournalBeforeTheRow();
     EXPECT_EQ(Listed().size(), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / COutbox::kFolderName), fs::directory_iterator()), 2);
     EXPECT_EQ(Mails(), 0u);
     EXPECT_EQ(doc->GetJournal().PendingCount(), 0u);
 }
@@ -938,25 +951,9 @@ TEST_F(DocOutboxTest, ReplayedVoiceAlarmIsForwardedAtOnce)
 // finds the row, stores nothing, and forwards the alarm once.
 TEST_F(DocOutboxTest, AlarmStoppedBetweenItsRowAndItsForwardingIsForwardedAfterTheRestart)
 {
-    AddObject("L1", "Lift 1");
-    Take("L1");
-    const fs::path copy = dir / "journal-before-the-row";
-    fs::copy_file(JournalFile(), copy);
-    Relay();
-    ASSERT_EQ(Listed().size(), 1u);
-    doc->CloseDocument();
-    doc.reset();
     // The stop came after the commit: no job was written, the journal has
     // only the alarm.
-    fs::remove_all(OutboxDir());
-    fs::copy_file(copy, JournalFile(), fs::copy_options::overwrite_existing);
-
-    doc = NewDoc();
-    doc->Settings().MailEnabled = 1;
-    doc->Settings().GsmEnabled = 1;
-    ASSERT_EQ(doc->StartDatabase(), 1);
-    doc->GetDatabaseHandler()->Stop();
-    Relay();
+    RestartWithTheJournalBeforeTheRow([this] { fs::remove_all(OutboxDir()); });
     EXPECT_EQ(Listed().size(), 1u);
     const std::vector<COutbox::Job> jobs = Jobs();
     ASSERT_EQ(jobs.size(), 2u);
