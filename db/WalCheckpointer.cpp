@@ -37,6 +37,7 @@ bool CWalCheckpointer::Start(sqlite3* connection, const std::string& path)
         return false;
     }
     watched = connection;
+    lastPages = 0;
     // Replaces the engine's automatic checkpoint on this connection.
     sqlite3_wal_hook(watched, &CWalCheckpointer::OnCommit, this);
     return true;
@@ -68,16 +69,27 @@ int CWalCheckpointer::Runs() const
     return runs;
 }
 
-int CWalCheckpointer::OnCommit(void* self, sqlite3*, const char*, int pages)
+int CWalCheckpointer::OnCommit(void* self, sqlite3* connection, const char* database, int pages)
 {
-    if (pages >= kPages) {
-        auto* checkpointer = static_cast<CWalCheckpointer*>(self);
-        {
-            const std::lock_guard<std::mutex> lock(checkpointer->mutex);
-            checkpointer->due = true;
-        }
-        checkpointer->wake.notify_one();
+    auto* checkpointer = static_cast<CWalCheckpointer*>(self);
+    // On the committing thread only.
+    const int grown = pages >= checkpointer->lastPages ? pages - checkpointer->lastPages : pages;
+    checkpointer->lastPages = pages;
+    if (pages < kPages)
+        return SQLITE_OK;
+    if (grown < kLargeCommitPages) {
+        // Steady small commits (alarms) copy back in the commit, as the
+        // engine does by default: a copy on the thread would never catch up
+        // with them, the log would keep growing and every commit would wake
+        // it again.
+        sqlite3_wal_checkpoint(connection, database);
+        return SQLITE_OK;
     }
+    {
+        const std::lock_guard<std::mutex> lock(checkpointer->mutex);
+        checkpointer->due = true;
+    }
+    checkpointer->wake.notify_one();
     return SQLITE_OK;
 }
 

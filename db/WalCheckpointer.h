@@ -5,9 +5,11 @@
 // copy inside the commit that brings the log past 1,000 pages.
 //
 // The committing connection tells it, through the engine's log hook, how many
-// pages the log holds after each commit; from kPages on, the thread runs a
-// passive checkpoint on a connection of its own (it never blocks a writer or
-// a reader). Durability does not change: every commit has flushed the log
+// pages the log holds after each commit. From kPages on, a large commit (the
+// supervision round, kLargeCommitPages or more) has the thread run a passive
+// checkpoint on a connection of its own (it never blocks a writer or a
+// reader); after a small commit (an alarm) the connection copies back itself,
+// as by default, once the log has grown to kPages. Durability does not change: every commit has flushed the log
 // before it returns, and a log not yet copied is read by every connection and
 // recovered after a crash. When the thread or its connection cannot be had,
 // the committing connection checkpoints itself as the engine does by default.
@@ -23,6 +25,8 @@ class CWalCheckpointer {
 public:
     // The log size, in pages, from which the log is copied back.
     static constexpr int kPages = 1000;
+    // A commit that adds this many pages or more is copied back on the thread.
+    static constexpr int kLargeCommitPages = 100;
 
     CWalCheckpointer() = default;
     ~CWalCheckpointer();
@@ -53,4 +57,5 @@ private:
     bool due = false;
     bool ending = false;
     int runs = 0;
+    int lastPages = 0;  // the log's size after the previous commit (committing thread)
 };

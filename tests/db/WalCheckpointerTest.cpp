@@ -79,6 +79,25 @@ TEST_F(WalCheckpointerTest, ALargeCommitIsCopiedBackOnTheThreadAndNothingIsLost)
     EXPECT_EQ(Rows(file), 4000);
 }
 
+// Alarms come one by one: each commit adds a few pages, and the connection
+// copies the log back itself once it holds 1,000 pages, so the log stays
+// bounded and the thread is never woken.
+TEST_F(WalCheckpointerTest, SmallCommitsCopyBackInTheCommitAndKeepTheLogBounded)
+{
+    CDatabase database;
+    database.Open(file);
+    for (int i = 0; i < 400; ++i)
+        database.Execute(QStringLiteral("INSERT INTO AlarmInfo (IdCode, AlarmSource, AlarmType, IdInfo, OpFailType, "
+                                        "Text, AlarmStatus, AlarmTime) VALUES ('L%1', 1, 1, 'Lift', 0, "
+                                        "hex(randomblob(5000)), 3, '2026-12-10 03:00:00')")
+                             .arg(i));
+    EXPECT_EQ(database.BackgroundCheckpoints(), 0);
+    // About 2,400 pages were written; a log never copied back would hold
+    // them all (some 10 MB).
+    EXPECT_LT(fs::file_size(file + "-wal"), 6u * 1024 * 1024);
+    EXPECT_EQ(Rows(file), 400);
+}
+
 // Opened, closed and opened again: each open has its own thread, and a
 // closed database leaves none running.
 TEST_F(WalCheckpointerTest, EachOpenHasItsThreadAndCloseEndsIt)
