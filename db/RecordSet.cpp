@@ -24,12 +24,15 @@ CDatabase& CRecordSet::Database() const
     return *database;
 }
 
-int64_t CRecordSet::RunWrite(const QString& sql, const QVariantList& bound)
+int64_t CRecordSet::RunWrite(const std::string& sql, const QVariantList& bound, int64_t* addedKey)
 {
-    CDbStatement write = Database().Statement(sql.toStdString());
+    CDbStatement write = Database().Statement(sql);
     write.Bind(bound);
     write.Step();
-    return sqlite3_changes64(sqlite3_db_handle(write.Handle()));
+    sqlite3* connection = sqlite3_db_handle(write.Handle());
+    if (addedKey != nullptr)
+        *addedKey = sqlite3_last_insert_rowid(connection);
+    return sqlite3_changes64(connection);
 }
 
 void CRecordSet::Open(const QString& where, const QVariantList& params, const QString& orderBy, int64_t limit)
@@ -155,7 +158,7 @@ void CRecordSet::Update()
     const QString sql = QStringLiteral("UPDATE \"%1\" SET %2 WHERE rowid = ?")
                             .arg(QString::fromLatin1(GetDefaultSource()), columns.join(QStringLiteral(", ")));
     bound << currentRowId;
-    RunWrite(sql, bound);
+    RunWrite(sql.toStdString(), bound);
     loaded = values;
     mode = EditMode::None;
 }
@@ -180,13 +183,11 @@ void CRecordSet::AddRow(const QVector<QString>& names, const QVector<QVariant>& 
                        marks.join(QStringLiteral(", ")))
                   .toStdString();
     }
-    CDbStatement write = Database().Statement(sql);
-    int index = 1;
+    QVariantList bound;
     for (int i = 0; i < values.size(); ++i)
         if (writable[i])
-            write.Bind(index++, values[i]);
-    write.Step();
-    lastAddedKey = sqlite3_last_insert_rowid(sqlite3_db_handle(write.Handle()));
+            bound << values[i];
+    RunWrite(sql, bound, &lastAddedKey);
 }
 
 void CRecordSet::CancelUpdate()
@@ -198,15 +199,17 @@ void CRecordSet::Delete()
 {
     if (!opened || eof)
         throw CDbException(3021, "No current record.");
-    RunWrite(QStringLiteral("DELETE FROM \"%1\" WHERE rowid = ?").arg(QString::fromLatin1(GetDefaultSource())),
-             {currentRowId});
+    RunWrite(
+        QStringLiteral("DELETE FROM \"%1\" WHERE rowid = ?").arg(QString::fromLatin1(GetDefaultSource())).toStdString(),
+        {currentRowId});
     mode = EditMode::None;
 }
 
 int64_t CRecordSet::DeleteWhere(const QString& where, const QVariantList& params)
 {
-    return RunWrite(QStringLiteral("DELETE FROM \"%1\" WHERE %2").arg(QString::fromLatin1(GetDefaultSource()), where),
-                    params);
+    return RunWrite(
+        QStringLiteral("DELETE FROM \"%1\" WHERE %2").arg(QString::fromLatin1(GetDefaultSource()), where).toStdString(),
+        params);
 }
 
 void CRecordSet::Close()

@@ -78,8 +78,9 @@ private:
     void LoadCurrent();
     CDatabase& Database() const;
     // Runs a write with the connection's prepared statement for its text;
-    // the number of rows it changed. Raises CDbException.
-    int64_t RunWrite(const QString& sql, const QVariantList& bound);
+    // the number of rows it changed, and the key of the row it added when
+    // asked. Raises CDbException.
+    int64_t RunWrite(const std::string& sql, const QVariantList& bound, int64_t* addedKey = nullptr);
     // The INSERT of Update for a new row, with the writable values.
     void AddRow(const QVector<QString>& names, const QVector<QVariant>& values, const QVector<bool>& writable);
 

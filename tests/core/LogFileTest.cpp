@@ -50,6 +50,16 @@ std::vector<std::string> Texts(const std::string& path)
     return texts;
 }
 
+// Writes the lines (through the writer thread or at once) and puts them on
+// the disk.
+void WriteAndFlush(CLogFile& log, bool background, const std::vector<std::string>& lines)
+{
+    log.SetBackgroundWriting(background);
+    for (const std::string& line : lines)
+        log.WriteLine(line);
+    log.Flush();
+}
+
 class LogFileTest : public ::testing::Test {
 protected:
     void SetUp() override { dir.WorkIn(); }
@@ -311,10 +321,7 @@ TEST_F(LogFileTest, ALogChangedUnderTheWriterIsReadAgain)
             SCOPED_TRACE(std::string(c.name) + (background ? ", background" : ""));
             fs::remove("Shared.log");
             CLogFile log("Shared", 10);
-            log.SetBackgroundWriting(background);
-            log.WriteLine("a");
-            log.WriteLine("b");
-            log.Flush();
+            WriteAndFlush(log, background, {"a", "b"});
             c.change();
             log.WriteLine("new");
             log.Flush();
@@ -332,10 +339,7 @@ TEST_F(LogFileTest, AFullDiskLosesTheLinesAndKeepsTheOldLog)
         SCOPED_TRACE(background ? "background" : "at once");
         fs::remove("Full.log");
         CLogFile log("Full", 100);
-        log.SetBackgroundWriting(background);
-        log.WriteLine("old 1");
-        log.WriteLine("old 2");
-        log.Flush();
+        WriteAndFlush(log, background, {"old 1", "old 2"});
         const std::string before = [] {
             std::ifstream in("Full.log");
             return std::string(std::istreambuf_iterator<char>(in), {});
